@@ -1,0 +1,11 @@
+#include "contracts/database/ICleanupObsoleteDeltaLogsMapper.h"
+
+namespace Kol {
+namespace Common {
+namespace Database {
+
+ICleanupObsoleteDeltaLogsMapper::~ICleanupObsoleteDeltaLogsMapper() = default;
+
+}  // namespace Database
+}  // namespace Common
+}  // namespace Kol

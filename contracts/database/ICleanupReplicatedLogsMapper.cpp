@@ -1,0 +1,11 @@
+#include "contracts/database/ICleanupReplicatedLogsMapper.h"
+
+namespace Kol {
+namespace Common {
+namespace Database {
+
+ICleanupReplicatedLogsMapper::~ICleanupReplicatedLogsMapper() = default;
+
+}  // namespace Database
+}  // namespace Common
+}  // namespace Kol

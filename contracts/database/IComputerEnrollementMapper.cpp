@@ -1,0 +1,11 @@
+#include "contracts/database/IComputerEnrollementMapper.h"
+
+namespace Kol {
+namespace Common {
+namespace Database {
+
+IComputerEnrollementMapper::~IComputerEnrollementMapper() = default;
+
+}  // namespace Database
+}  // namespace Common
+}  // namespace Kol

@@ -1,0 +1,11 @@
+#include "contracts/kernel/IDatabaseResource.h"
+
+namespace Kol {
+namespace Common {
+namespace Kernel {
+
+IDatabaseResource::~IDatabaseResource() = default;
+
+}  // namespace Kernel
+}  // namespace Common
+}  // namespace Kol
