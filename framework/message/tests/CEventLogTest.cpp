@@ -1,0 +1,232 @@
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <boost/make_shared.hpp>
+
+#include "framework/logs/CSymbolContainer.h"
+#include "framework/message/CEventLog.h"
+
+namespace Kol {
+namespace Common {
+namespace Message {
+namespace Logs {
+namespace {
+
+using Common::Logs::CSymbolContainer;
+using Common::Logs::ISymbolContainerPtr;
+
+const char kUuidText[] = "00010203-0405-0607-0809-0a0b0c0d0e0f";
+
+template <typename Exception, typename Action>
+std::string ErrorText(Action&& action) {
+    try {
+        action();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "<no exception>";
+}
+
+void FillStatusEvent(Common::Logs::ISymbolContainer& container) {
+    container.AddSymbol(2836, std::int32_t(2))
+        .AddUuidText(2834, kUuidText)
+        .AddCurrentTime(2838)
+        .AddUuidText(2842, kUuidText)
+        .AddUuidText(2846, kUuidText)
+        .AddUuidText(2844, kUuidText)
+        .AddResourceId(2848, 1)
+        .AddResourceId(2853, 2)
+        .AddSymbol(2850, std::int32_t(20));
+}
+
+// A container that notes its own destruction.
+class CNotingContainer : public CSymbolContainer {
+public:
+    CNotingContainer(std::vector<std::string>& notes, std::string name)
+        : m_notes(notes), m_name(std::move(name)) {}
+    ~CNotingContainer() override { m_notes.push_back(m_name); }
+
+private:
+    std::vector<std::string>& m_notes;
+    std::string m_name;
+};
+
+// Another message class answering to an event log type.
+class CImpostor : public Kernel::IMessage {
+public:
+    Kernel::MessageType GetType() const override { return Kernel::MessageTypeCleanupStatusEvent; }
+    std::string GetName() const override { return "Impostor"; }
+    bool Equals(const Kernel::IMessage&) const override { return false; }
+};
+
+TEST(CEventLog, EventAndDeltaTypesAreNamedByTheirLogType) {
+    const struct {
+        Kernel::MessageType type;
+        const char* name;
+    } cases[] = {
+        {Kernel::MessageTypeCleanupStatusEvent, "EventLog_CLEANUP_STATUS"},
+        {Kernel::MessageTypeCleanupStatusDelta, "EventLog_CLEANUP_STATUS_DELTA"},
+        {Kernel::MessageTypeServiceStateEvent, "EventLog_SERVICE_STATE"},
+        {Kernel::MessageTypeSoftwareInventoryDelta, "EventLog_SOFTWARE_INVENTORY_DELTA"},
+        {Kernel::MessageTypeCleanupRequestEvent, "EventLog_CLEANUP_REQUEST"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CEventLog message(c.type);
+        EXPECT_EQ(message.GetType(), c.type);
+        EXPECT_EQ(message.GetName(), c.name);
+        EXPECT_FALSE(message.IsReadOnly());
+        EXPECT_TRUE(message.GetFlag());
+        EXPECT_EQ(message.GetNumber(), -1);
+    }
+}
+
+TEST(CEventLog, TypesThatAreNotEventOrDeltaLogsAreRefused) {
+    EXPECT_EQ(
+        ErrorText<std::runtime_error>([] { CEventLog message(Kernel::MessageTypeCleanupLogs); }),
+        "CEventLog: Message type 2 is not event or delta log");
+    EXPECT_EQ(ErrorText<std::out_of_range>([] { CEventLog message(Kernel::MessageType(-3)); }),
+              "No log descriptor for message type -3");
+}
+
+TEST(CEventLog, ContainersAreFreshDistinctAndShared) {
+    CEventLog message(Kernel::MessageTypeCleanupStatusEvent);
+    ISymbolContainerPtr first = message.GetSymbols();
+    ISymbolContainerPtr second = message.GetSecondSymbols();
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_EQ(message.GetSymbols().get(), first.get());
+    EXPECT_EQ(first.use_count(), 2);  // the message and this test
+    EXPECT_EQ(first->GetSymbolCount(), 0u);
+    EXPECT_EQ(second->GetSymbolCount(), 0u);
+
+    CEventLog other(Kernel::MessageTypeCleanupStatusEvent);
+    EXPECT_NE(other.GetSymbols().get(), first.get());
+}
+
+TEST(CEventLog, ValidatesTheFirstContainerAgainstItsLogType) {
+    CEventLog event(Kernel::MessageTypeCleanupStatusEvent);
+    EXPECT_EQ(ErrorText<std::runtime_error>([&] { event.Validate(); }),
+              "Required symbol 2834 of log type CLEANUP_STATUS is missing");
+    EXPECT_FALSE(event.IsValid());
+    FillStatusEvent(*event.GetSymbols());
+    event.GetSecondSymbols()->AddSymbol(1, "not a status symbol");  // never validated
+    EXPECT_NO_THROW(event.Validate());
+    EXPECT_TRUE(event.IsValid());
+
+    CEventLog delta(Kernel::MessageTypeCleanupStatusDelta);
+    FillStatusEvent(*delta.GetSymbols());
+    delta.GetSymbols()->RemoveSymbol(2850);
+    EXPECT_EQ(ErrorText<std::runtime_error>([&] { delta.Validate(); }),
+              "Required symbol 2850 of log type CLEANUP_STATUS_DELTA is missing");
+    EXPECT_FALSE(delta.IsValid());
+}
+
+TEST(CEventLog, EqualityComparesBothContainersOfTheSameType) {
+    const auto make = [](Kernel::MessageType type, std::int64_t first, std::int64_t second) {
+        boost::shared_ptr<CEventLog> message = boost::make_shared<CEventLog>(type);
+        message->GetSymbols()->AddSymbol(2850, first);
+        message->GetSecondSymbols()->AddSymbol(7, second);
+        return message;
+    };
+    const boost::shared_ptr<CEventLog> base = make(Kernel::MessageTypeCleanupStatusEvent, 1, 2);
+    const struct {
+        const char* name;
+        boost::shared_ptr<CEventLog> other;
+        bool equal;
+    } cases[] = {
+        {"same", make(Kernel::MessageTypeCleanupStatusEvent, 1, 2), true},
+        {"other first", make(Kernel::MessageTypeCleanupStatusEvent, 9, 2), false},
+        {"other second", make(Kernel::MessageTypeCleanupStatusEvent, 1, 9), false},
+        {"other type", make(Kernel::MessageTypeCleanupStatusDelta, 1, 2), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(base->Equals(*c.other), c.equal);
+        EXPECT_EQ(c.other->Equals(*base), c.equal);
+    }
+    const boost::shared_ptr<CEventLog> frozen = make(Kernel::MessageTypeCleanupStatusEvent, 1, 2);
+    frozen->SetReadOnly();
+    EXPECT_TRUE(base->Equals(*frozen));
+    EXPECT_FALSE(base->Equals(CImpostor()));
+}
+
+TEST(CEventLog, ReadOnlyLocksBothContainersAndRefusesSetters) {
+    boost::shared_ptr<CEventLog> message =
+        boost::make_shared<CEventLog>(Kernel::MessageTypeCleanupStatusEvent);
+    FillStatusEvent(*message->GetSymbols());
+    message->GetSecondSymbols()->AddSymbol(5, true);
+    const ISymbolContainerPtr first = message->GetSymbols();
+
+    CWriteControl& control = *message;
+    control.SetReadOnly();
+    EXPECT_TRUE(message->IsReadOnly());
+
+    EXPECT_EQ(ErrorText<std::runtime_error>(
+                  [&] { message->GetSymbols()->AddSymbol(1, std::int64_t(1)); }),
+              "Cannot add symbol 1: container is locked");
+    EXPECT_EQ(
+        ErrorText<std::runtime_error>([&] { message->GetSecondSymbols()->SetSymbol(5, false); }),
+        "Cannot add symbol 5: container is locked");
+    EXPECT_EQ(message->GetSymbols()->GetInt64(2850), 20);
+    EXPECT_TRUE(message->GetSecondSymbols()->GetBool(5));
+    EXPECT_TRUE(message->IsValid());
+
+    EXPECT_EQ(ErrorText<std::runtime_error>(
+                  [&] { message->SetSymbols(boost::make_shared<CSymbolContainer>()); }),
+              "Message is read only");
+    EXPECT_EQ(ErrorText<std::runtime_error>(
+                  [&] { message->SetSecondSymbols(boost::make_shared<CSymbolContainer>()); }),
+              "Message is read only");
+    EXPECT_EQ(message->GetSymbols().get(), first.get());
+    EXPECT_EQ(message->GetSecondSymbols()->GetSymbolCount(), 1u);
+}
+
+TEST(CEventLog, SettersReplaceContainersAndRefuseNull) {
+    CEventLog message(Kernel::MessageTypeCleanupStatusEvent);
+    const ISymbolContainerPtr filled = boost::make_shared<CSymbolContainer>();
+    FillStatusEvent(*filled);
+    message.SetSymbols(filled);
+    EXPECT_EQ(message.GetSymbols().get(), filled.get());
+    EXPECT_TRUE(message.IsValid());
+    EXPECT_EQ(ErrorText<std::invalid_argument>([&] { message.SetSymbols(ISymbolContainerPtr()); }),
+              "CEventLog: symbol container must not be null");
+    EXPECT_EQ(
+        ErrorText<std::invalid_argument>([&] { message.SetSecondSymbols(ISymbolContainerPtr()); }),
+        "CEventLog: symbol container must not be null");
+    EXPECT_EQ(message.GetSymbols().get(), filled.get());
+    EXPECT_TRUE(message.GetSecondSymbols());
+}
+
+TEST(CEventLog, ReleasesTheSecondContainerFirstAndHandedOutOnesLiveOn) {
+    std::vector<std::string> notes;
+    ISymbolContainerPtr kept;
+    {
+        CEventLog message(Kernel::MessageTypeCleanupStatusEvent);
+        message.SetSymbols(boost::make_shared<CNotingContainer>(notes, "first"));
+        message.SetSecondSymbols(boost::make_shared<CNotingContainer>(notes, "second"));
+        EXPECT_TRUE(notes.empty());
+    }
+    EXPECT_EQ(notes, (std::vector<std::string>{"second", "first"}));
+
+    notes.clear();
+    {
+        CEventLog message(Kernel::MessageTypeCleanupStatusEvent);
+        message.SetSymbols(boost::make_shared<CNotingContainer>(notes, "first"));
+        kept = message.GetSymbols();
+    }
+    EXPECT_TRUE(notes.empty());
+    kept->AddSymbol(1, true);
+    kept.reset();
+    EXPECT_EQ(notes, (std::vector<std::string>{"first"}));
+}
+
+}  // namespace
+}  // namespace Logs
+}  // namespace Message
+}  // namespace Common
+}  // namespace Kol
