@@ -74,6 +74,36 @@ protected:
 
     void CleanupIndexes();
 
+private:
+    void RunOperation(std::int32_t operation);
+    void CleanupReplicatedLogs();
+    void CleanupEventLogs();
+    void CleanupIgnoredLogs();
+    void CleanupStorage();
+    void BackupDatabase();
+    void CleanupEnrollmentTombstones();
+
+    // Sends the status event of `request` with the given progress and level
+    // codes; does nothing for an empty request or an installation kind other
+    // than 1. Throws what building or sending the event throws.
+    void ReportCleanupStatus(const Kol::Common::Message::Cleanup::CCleanupLogsPtr& request,
+                             std::int32_t progressCode, std::int32_t levelCode);
+
+    // Writes the request's re-scheduling line. Never throws.
+    void RescheduleCleanup(const Kol::Common::Kernel::IMessagePtr& request) noexcept;
+
+    // The mapper `id` cast to `Mapper`, or empty when there is no database
+    // resource, no such mapper or a mapper without that interface.
+    template <typename Mapper>
+    boost::shared_ptr<Mapper> GetMapperAs(std::int32_t id) const;
+
+    // Runs one mapper call between its Initiating and Finished lines, or
+    // writes `failure` when the mapper is missing. Returns whether it ran.
+    template <typename Mapper, typename Call>
+    bool RunMapperOperation(std::int32_t id, const char* initiating, const char* finished,
+                            const char* failure, Call call);
+
+protected:
     // The configuration the cleanup operations read (old logs retention).
     Kol::Common::Kernel::IConfigurationResourcePtr m_cleanupConfigurationResource;
     Kol::Common::Kernel::IDatabaseResourcePtr m_databaseResource;
