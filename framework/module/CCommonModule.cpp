@@ -2,7 +2,12 @@
 
 #include <stdexcept>
 
+#include <boost/make_shared.hpp>
 #include <boost/pointer_cast.hpp>
+
+#include "framework/module/CMessageProcessorThreadHolder.h"
+#include "framework/module/CReplyProcessor.h"
+#include "framework/security/CurrentUserContext.h"
 
 namespace Kol {
 namespace Common {
@@ -48,21 +53,47 @@ void CCommonModule::Initialize(const Kernel::IResourceProviderPtr& provider) {
         provider, Kernel::ResourceTypeInstallConfiguration,
         "Kol::Common::Kernel::IInstallConfigurationResource");
     m_configurationResource = TakeResource<Kernel::IConfigurationResource>(
-        provider, Kernel::ResourceTypeConfiguration,
-        "Kol::Common::Kernel::IConfigurationResource");
+        provider, Kernel::ResourceTypeConfiguration, "Kol::Common::Kernel::IConfigurationResource");
+    m_replyProcessor = boost::make_shared<CReplyProcessor>(m_busResource, m_idGeneratorResource);
     OnInitialize(provider);
 }
 
 void CCommonModule::Start() {
+    Security::EnsureSystemUserContext();
+    ArmThreads();
     OnStart();
 }
 
 void CCommonModule::RequestStop() {
+    Security::EnsureSystemUserContext();
     OnStopRequested();
 }
 
 bool CCommonModule::Stop(bool force) {
-    return CanStop(force);
+    Security::EnsureSystemUserContext();
+    if (!CanStop(force)) {
+        return false;
+    }
+    if (force) {
+        // Interrupt all first so that the threads wind down together.
+        for (const ThreadHolderPtr& holder : m_threadHolders) {
+            holder->Interrupt();
+        }
+        for (const ThreadHolderPtr& holder : m_threadHolders) {
+            holder->JoinThread();
+        }
+        return true;
+    }
+    for (const ThreadHolderPtr& holder : m_threadHolders) {
+        if (!holder->StopGracefully()) {
+            // Busy: holders already stopped are armed again too, so that the
+            // module goes on as if the stop had not been asked for.
+            ArmThreads();
+            OnStart();
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string CCommonModule::GetName() const {
@@ -80,7 +111,11 @@ CModuleLogStream CCommonModule::LogStream(std::int32_t level) const {
 }
 
 void CCommonModule::SendMessage(const Kernel::IMessagePtr& message) {
-    m_busResource->Send(message, Kernel::ISubscriber::UserContextPtr());
+    if (!m_busResource) {
+        throw std::logic_error("SendMessage needs the bus resource taken by Initialize");
+    }
+    Security::EnsureCurrentUserContext();
+    m_busResource->Send(message, Security::GetCurrentUserContext());
 }
 
 void CCommonModule::OnInitialize(const Kernel::IResourceProviderPtr&) {}
@@ -97,10 +132,21 @@ Kernel::ILoggerResourcePtr CCommonModule::GetLoggerResource() const {
     return m_loggerResource;
 }
 
-void CCommonModule::SubscribeMessageTypes(const std::vector<std::int32_t>&,
-                                          const boost::shared_ptr<IMessageProcessor>&) {}
+void CCommonModule::SubscribeMessageTypes(const std::vector<std::int32_t>& types,
+                                          const boost::shared_ptr<IMessageProcessor>& processor) {
+    const ThreadHolderPtr holder =
+        boost::make_shared<CMessageProcessorThreadHolder>(*this, processor);
+    for (const std::int32_t type : types) {
+        m_busResource->Subscribe(holder->GetSubscriber(), static_cast<Kernel::MessageType>(type));
+    }
+    m_threadHolders.push_back(holder);
+}
 
-void CCommonModule::ArmThreads() {}
+void CCommonModule::ArmThreads() {
+    for (const ThreadHolderPtr& holder : m_threadHolders) {
+        holder->Arm();
+    }
+}
 
 }  // namespace Module
 }  // namespace Common

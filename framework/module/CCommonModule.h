@@ -50,18 +50,23 @@ public:
     // missing or of another type; later ones are then not requested.
     void Initialize(const Kernel::IResourceProviderPtr& provider) override;
 
-    // Arms the processing threads (a thread starts when a message waits), then
-    // calls OnStart.
+    // Under the system user: arms the processing threads (a thread starts at
+    // once for queued messages, otherwise with the next message), then calls
+    // OnStart. Passes on boost::thread_resource_error when no thread can be
+    // created.
     void Start() override;
 
     // Runs OnStopRequested under the system user.
     void RequestStop() override;
 
-    // Forced: interrupts and joins every processing thread; returns true. No
-    // thread starts again. Graceful: returns true when every queue is empty and
-    // nothing is being processed; otherwise re-arms, calls OnStart and returns
-    // false. Throws boost::thread_resource_error when called on a processing
-    // thread of this module.
+    // Under the system user; false without any change when CanStop refuses.
+    // Forced: disables every holder, interrupts and joins its thread (which
+    // logs how many messages it leaves queued) and returns true; no thread
+    // starts again. Graceful: returns true when every queue is empty and
+    // nothing is being processed, after the threads have left; arriving
+    // messages then wait for the next Start. Otherwise re-arms, calls OnStart
+    // and returns false. Throws boost::thread_resource_error "boost thread:
+    // trying joining itself" when called on a processing thread of this module.
     bool Stop(bool force) override;
 
     // "CCleanupModule".
@@ -76,8 +81,13 @@ public:
     CModuleLogStream LogErrorStream() const { return LogStream(Error); }
 
     // Sends `message` on the bus with the calling thread's current user
-    // context (an empty context is made if the thread has none).
+    // context (an empty context is made if the thread has none). Any thread;
+    // requires a successful Initialize (std::logic_error otherwise).
     void SendMessage(const Kernel::IMessagePtr& message);
+
+    // The holders of the processing threads, in subscription order. For
+    // diagnostics and tests; the list is fixed once Initialize has returned.
+    const std::list<ThreadHolderPtr>& GetThreadHolders() const { return m_threadHolders; }
 
 protected:
     virtual void OnInitialize(const Kernel::IResourceProviderPtr& provider);
@@ -91,7 +101,8 @@ public:
 protected:
     // Creates a subscriber and a thread holder for `processor`, subscribes
     // every type in `types` on the bus, in list order, and keeps the holder.
-    // Starts no thread.
+    // Starts no thread. Called from OnInitialize; passes on what the bus's
+    // Subscribe throws.
     void SubscribeMessageTypes(const std::vector<std::int32_t>& types,
                                const boost::shared_ptr<IMessageProcessor>& processor);
 
@@ -104,6 +115,7 @@ protected:
     std::list<ThreadHolderPtr> m_threadHolders;
 
 private:
+    // Start's work on every holder, in order.
     void ArmThreads();
 };
 

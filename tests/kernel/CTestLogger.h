@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -37,11 +40,20 @@ public:
     std::size_t GetLevelQueries() const;
     void Clear();
 
+    // Waits until `predicate` holds for the records, at most `timeout`.
+    // Returns whether it held. The predicate runs under the logger's lock: it
+    // must not call the logger.
+    bool WaitFor(const std::function<bool(const std::vector<Record>&)>& predicate,
+                 std::chrono::milliseconds timeout) const;
+    // Waits until a line with exactly `text` has been logged.
+    bool WaitForText(const std::string& text, std::chrono::milliseconds timeout) const;
+
 private:
     mutable std::mutex m_mutex;
-    std::int32_t m_threshold;           // guarded by m_mutex
-    std::vector<Record> m_records;      // guarded by m_mutex
-    mutable std::size_t m_levelQueries = 0;  // guarded by m_mutex
+    mutable std::condition_variable m_logged;  // used with m_mutex
+    std::int32_t m_threshold;                  // guarded by m_mutex
+    std::vector<Record> m_records;             // guarded by m_mutex
+    mutable std::size_t m_levelQueries = 0;    // guarded by m_mutex
 };
 
 typedef boost::shared_ptr<CTestLogger> CTestLoggerPtr;

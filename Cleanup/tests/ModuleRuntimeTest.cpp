@@ -1,0 +1,159 @@
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <Poco/ClassLoader.h>
+#include <gtest/gtest.h>
+#include <boost/make_shared.hpp>
+
+#include "contracts/kernel/IModule.h"
+#include "contracts/message/CCleanupLogs.h"
+#include "framework/security/CUserContext.h"
+#include "tests/kernel/CTestKernel.h"
+#include "tests/kernel/CTestMessage.h"
+#include "tests/kernel/WaitUntil.h"
+
+namespace Kol {
+namespace Testing {
+namespace {
+
+using Common::Kernel::IModule;
+
+const char* const kClassName = "Kol::Cleanup::Agent::CCleanupModule";
+
+// The real plug-in file, loaded and asked for one module as the kernel does.
+class CLoadedModule {
+public:
+    CLoadedModule() {
+        m_loader.loadLibrary(CLEANUP_PLUGIN_PATH);
+        m_module.reset(m_loader.create(kClassName));
+    }
+    ~CLoadedModule() {
+        m_module.reset();
+        m_loader.unloadLibrary(CLEANUP_PLUGIN_PATH);
+    }
+    IModule& operator*() const { return *m_module; }
+    IModule* operator->() const { return m_module.get(); }
+    void Delete() { m_module.reset(); }
+
+private:
+    Poco::ClassLoader<IModule> m_loader;
+    std::unique_ptr<IModule> m_module;
+};
+
+Common::Message::Cleanup::CCleanupLogsPtr NewRequest() {
+    const auto request = boost::make_shared<Common::Message::Cleanup::CCleanupLogs>();
+    Common::Message::Cleanup::CCleanupLogs::Uuid uuid;
+    uuid.set_uuid("11111111-1111-4111-8111-111111111111");
+    request->SetFirstRequestUuid(uuid);
+    uuid.set_uuid("22222222-2222-4222-8222-222222222222");
+    request->SetSecondRequestUuid(uuid);
+    uuid.set_uuid("33333333-3333-4333-8333-333333333333");
+    request->SetThirdRequestUuid(uuid);
+    request->SetReadOnly();
+    return request;
+}
+
+TEST(CleanupModuleRuntime, InitializeTakesResourcesInOrderAndStopsAtTheFirstMissingOne) {
+    struct Case {
+        std::int32_t withheld;
+        std::size_t servedFirst;
+        std::vector<std::int32_t> requested;
+        const char* error;  // nullptr: initialises
+    };
+    const Case cases[] = {
+        {1, 0, {1}, "Bad cast to Kol::Common::Kernel::IBusResource"},
+        {3, 0, {1, 3}, "Bad cast to Kol::Common::Kernel::ILoggerResource"},
+        {4, 0, {1, 3, 4}, "Bad cast to Kol::Common::Kernel::IIdGeneratorResource"},
+        {2, 0, {1, 3, 4, 2}, "Bad cast to Kol::Common::Kernel::IInstallConfigurationResource"},
+        {11, 0, {1, 3, 4, 2, 11}, "Bad cast to Kol::Common::Kernel::IConfigurationResource"},
+        // The module's own second look at the configuration, and the
+        // database, may come back empty.
+        {11, 1, {1, 3, 4, 2, 11, 11, 6}, nullptr},
+        {6, 0, {1, 3, 4, 2, 11, 11, 6}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.withheld) + " after " + std::to_string(c.servedFirst));
+        CTestKernel kernel;
+        kernel.provider->Withhold(c.withheld, c.servedFirst);
+        CLoadedModule module;
+        if (c.error) {
+            try {
+                module->Initialize(kernel.provider);
+                FAIL() << "Initialize must fail";
+            } catch (const std::runtime_error& e) {
+                EXPECT_STREQ(e.what(), c.error);
+            }
+            EXPECT_TRUE(kernel.bus->Subscriptions().empty());
+            EXPECT_TRUE(kernel.logger->Records().empty());
+        } else {
+            module->Initialize(kernel.provider);
+            const auto subscriptions = kernel.bus->Subscriptions();
+            ASSERT_EQ(subscriptions.size(), 1u);
+            EXPECT_EQ(subscriptions[0].type, 2);
+            EXPECT_EQ(
+                kernel.logger->Records(),
+                (std::vector<CTestLogger::Record>{{"Module initialized", 2, "CCleanupModule"}}));
+        }
+        EXPECT_EQ(kernel.provider->GetRequestedTypes(), c.requested);
+        EXPECT_TRUE(module->Stop(false));
+    }
+}
+
+TEST(CleanupModuleRuntime,
+     ACleanupRequestReachesTheEngineOnTheModulesThreadUnderTheSendersContext) {
+    CTestKernel kernel;
+    CLoadedModule module;
+    module->Initialize(kernel.provider);
+    module->Start();
+    ASSERT_TRUE(kernel.bus->Sent().empty());
+
+    const auto senderContext = boost::make_shared<Common::Security::CUserContext>();
+    kernel.bus->Deliver(NewRequest(), senderContext);
+    const std::string rescheduled =
+        "Failed to re-schedule a cleanup: operation {} is not registered";
+    ASSERT_TRUE(kernel.logger->WaitForText(rescheduled, kWaitBound));
+
+    const auto sent = kernel.bus->Sent();
+    ASSERT_FALSE(sent.empty());
+    for (const CTestBus::SentRecord& record : sent) {
+        EXPECT_EQ(record.message->GetType(), 10368);
+        EXPECT_EQ(record.userContext, senderContext);
+        EXPECT_NE(record.thread, boost::this_thread::get_id());
+        EXPECT_NE(record.thread, kernel.bus->GetDeliveryThreadId());
+    }
+    bool sawLine = false;
+    for (const CTestLogger::Record& record : kernel.logger->Records()) {
+        if (record.text == rescheduled) {
+            EXPECT_EQ(record, (CTestLogger::Record{rescheduled, 2, "CCleanupModule"}));
+            sawLine = true;
+        }
+        EXPECT_NE(record.level, 4) << record.text;
+    }
+    EXPECT_TRUE(sawLine);
+
+    ASSERT_TRUE(WaitUntil([&] { return module->Stop(false); }));
+    module.Delete();
+    EXPECT_TRUE(kernel.bus->DeliveryErrors().empty());
+}
+
+TEST(CleanupModuleRuntime, ATypeTwoMessageOfAnotherClassIsABadMapping) {
+    CTestKernel kernel;
+    CLoadedModule module;
+    module->Initialize(kernel.provider);
+    module->Start();
+    kernel.bus->Deliver(boost::make_shared<CTestMessage>(
+                            static_cast<Common::Kernel::MessageType>(2), "NotACleanupRequest"),
+                        boost::make_shared<Common::Security::CUserContext>());
+    const std::string expected = "Bad mapping of request type and message type";
+    ASSERT_TRUE(kernel.logger->WaitForText(expected, kWaitBound));
+    EXPECT_EQ(kernel.logger->Records(),
+              (std::vector<CTestLogger::Record>{{"Module initialized", 2, "CCleanupModule"},
+                                                {expected, 4, "CCleanupModule"}}));
+    EXPECT_TRUE(kernel.bus->Sent().empty());
+    EXPECT_TRUE(module->Stop(true));
+}
+
+}  // namespace
+}  // namespace Testing
+}  // namespace Kol

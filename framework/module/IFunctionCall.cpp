@@ -1,0 +1,11 @@
+#include "framework/module/IFunctionCall.h"
+
+namespace Kol {
+namespace Common {
+namespace Module {
+
+IFunctionCall::~IFunctionCall() = default;
+
+}  // namespace Module
+}  // namespace Common
+}  // namespace Kol
