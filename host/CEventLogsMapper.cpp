@@ -1,0 +1,88 @@
+#include "host/CEventLogsMapper.h"
+
+#include <limits>
+#include <stdexcept>
+
+#include "host/CBatchedDelete.h"
+#include "host/CSqliteStore.h"
+
+namespace Kol {
+namespace Host {
+
+const std::int64_t CEventLogsMapper::kDefaultKeep;
+
+CEventLogsMapper::CEventLogsMapper(const Context& context) : CStoreMapper(context) {}
+
+std::int64_t CEventLogsMapper::ReadKeepCount() const {
+    const boost::optional<std::string> text = Store().GetSetting("max_event_logs_per_type");
+    if (!text) {
+        return kDefaultKeep;
+    }
+    std::size_t used = 0;
+    long long value = -1;
+    try {
+        value = std::stoll(*text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (text->empty() || used != text->size() || value < 0) {
+        throw std::runtime_error("setting max_event_logs_per_type is not a count of logs: " +
+                                 *text);
+    }
+    return value;
+}
+
+void CEventLogsMapper::Cleanup() {
+    RunCall("event logs", "", [this](CRunReport::MapperCall& call) {
+        const std::int64_t keep = ReadKeepCount();
+        call.detail = "kept the newest " + std::to_string(keep) + " of each log type";
+        // The oldest kept log of each type bounds what goes; types with
+        // no more than `keep` event logs get no bound and keep all.
+        Store().Execute(
+            "CREATE TEMP TABLE IF NOT EXISTS event_log_bounds(log_type INTEGER PRIMARY "
+            "KEY, created_at INTEGER NOT NULL, id INTEGER NOT NULL)");
+        Store().Execute("DELETE FROM temp.event_log_bounds");
+        CSqliteStatement types =
+            Store().Prepare("SELECT DISTINCT log_type FROM logs WHERE is_delta = 0");
+        CSqliteStatement oldestKept = Store().Prepare(
+            "SELECT created_at, id FROM logs WHERE log_type = ?1 AND is_delta = 0"
+            " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET ?2");
+        CSqliteStatement addBound = Store().Prepare(
+            "INSERT INTO temp.event_log_bounds(log_type, created_at, id) VALUES (?1, ?2, "
+            "?3)");
+        while (types.Step()) {
+            const std::int64_t type = types.GetInt64(0);
+            if (keep == 0) {
+                const std::int64_t beyond = std::numeric_limits<std::int64_t>::max();
+                addBound.Bind(1, type).Bind(2, beyond).Bind(3, beyond).Run();
+                continue;
+            }
+            oldestKept.Bind(1, type).Bind(2, keep - 1);
+            if (oldestKept.Step()) {
+                const std::int64_t createdAt = oldestKept.GetInt64(0);
+                const std::int64_t id = oldestKept.GetInt64(1);
+                oldestKept.Reset();
+                addBound.Bind(1, type).Bind(2, createdAt).Bind(3, id).Run();
+            } else {
+                oldestKept.Reset();
+            }
+        }
+        types.Reset();
+
+        CBatchedDelete::Plan plan;
+        plan.table = "logs";
+        plan.key = "id";
+        plan.condition =
+            "is_delta = 0 AND EXISTS (SELECT 1 FROM temp.event_log_bounds b WHERE "
+            "b.log_type = logs.log_type AND (logs.created_at < b.created_at OR "
+            "(logs.created_at = b.created_at AND logs.id < b.id)))";
+        plan.walkTable = true;
+        const CBatchedDelete::Result result = CBatchedDelete(Store(), BatchRows()).Run(plan);
+        call.rows = result.rows;
+        call.interrupted = result.interrupted;
+        Store().Execute("DELETE FROM temp.event_log_bounds");
+    });
+}
+
+}  // namespace Host
+}  // namespace Kol

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+#include "contracts/database/ICleanupEventLogsMapper.h"
+#include "host/CStoreMapper.h"
+
+namespace Kol {
+namespace Host {
+
+// Keeps the newest N event logs (is_delta = 0) of each log type, newest by
+// created_at, then by id, and deletes the older ones. N is the setting
+// max_event_logs_per_type, 100000 when absent.
+//
+// Called on the module's processing thread; throws std::runtime_error on a
+// database failure or when the setting is not a count ("setting
+// max_event_logs_per_type is not a count of logs: <value>"); stops after the
+// current batch when the thread is asked to interrupt.
+class CEventLogsMapper : public Common::Database::ICleanupEventLogsMapper, public CStoreMapper {
+public:
+    static const std::int64_t kDefaultKeep = 100000;
+
+    explicit CEventLogsMapper(const Context& context);
+
+    void Cleanup() final;
+
+private:
+    std::int64_t ReadKeepCount() const;
+};
+
+}  // namespace Host
+}  // namespace Kol

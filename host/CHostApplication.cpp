@@ -1,0 +1,341 @@
+#include "host/CHostApplication.h"
+
+#include <signal.h>
+
+#include <chrono>
+#include <ctime>
+#include <sstream>
+#include <stdexcept>
+
+#include <boost/bind/bind.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/uuid/random_generator.hpp>
+#include <boost/uuid/uuid_io.hpp>
+
+#include "contracts/datadefinition/Cleanup.pb.h"
+#include "contracts/message/CCleanupLogs.h"
+#include "framework/security/CSystemUser.h"
+#include "framework/security/CUserContext.h"
+#include "host/CCommandLine.h"
+#include "host/CDemoSeeder.h"
+#include "host/CHostBus.h"
+#include "host/CHostIdGenerator.h"
+#include "host/CHostInstallConfiguration.h"
+#include "host/CHostLogger.h"
+#include "host/CHostResourceProvider.h"
+#include "host/CHostServerConfiguration.h"
+#include "host/CPluginModule.h"
+#include "host/CRunReport.h"
+#include "host/CSqliteDatabaseResource.h"
+#include "host/CSqliteStore.h"
+#include "host/CStatusEventRecorder.h"
+
+namespace Kol {
+namespace Host {
+
+using namespace Common;
+
+const char* const CHostApplication::kModuleClass = "Kol::Cleanup::Agent::CCleanupModule";
+
+namespace {
+
+const char* const kHost = "host";
+const std::int32_t kInfo = 2;
+const std::int32_t kWarning = 3;
+const std::array<std::uint16_t, 5> kDefaultRetention = {30, 90, 180, 365, 730};
+// How long the bus may take to hand the request over (OnMessage only queues).
+const std::chrono::milliseconds kDeliveryTimeout(30000);
+// How often the host asks an idle-looking module to stop.
+const std::chrono::milliseconds kStopPoll(20);
+
+std::string RandomUuid() {
+    static boost::uuids::random_generator generate;
+    return boost::uuids::to_string(generate());
+}
+
+DataDefinition::Common::Uuid MakeUuid(const std::string& text) {
+    DataDefinition::Common::Uuid uuid;
+    uuid.set_uuid(text);
+    return uuid;
+}
+
+std::string OperationNames(const std::vector<std::int32_t>& operations) {
+    std::string names;
+    for (const std::int32_t operation : operations) {
+        const google::protobuf::EnumValueDescriptor* value =
+            DataDefinition::Cleanup::CleanupLogsOperations_descriptor()->FindValueByNumber(
+                operation);
+        names += (names.empty() ? "" : ",") +
+                 (value != nullptr ? value->name() : std::to_string(operation));
+    }
+    return names;
+}
+
+std::string JoinDays(const std::array<std::uint16_t, 5>& days) {
+    std::string text;
+    for (const std::uint16_t day : days) {
+        text += (text.empty() ? "" : ",") + std::to_string(day);
+    }
+    return text;
+}
+
+}  // namespace
+
+CHostApplication::CHostApplication(const CHostOptions& options, std::ostream& out,
+                                   std::ostream& err)
+    : m_options(options), m_out(out), m_err(err), m_signal(0), m_running(nullptr) {}
+
+CHostApplication::~CHostApplication() = default;
+
+void CHostApplication::OnSignal(int signal) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_signal == 0) {
+        m_signal = signal;
+    }
+    if (m_running != nullptr) {
+        try {
+            m_running->Stop(true);
+        } catch (const std::exception&) {
+            // The main thread stops it again and reports.
+        }
+    }
+    m_wake.notify_all();
+}
+
+bool CHostApplication::Signalled() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_signal != 0;
+}
+
+int CHostApplication::SignalStatus() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_signal == 0 ? 0 : 128 + m_signal;
+}
+
+int CHostApplication::Fail(const std::string& message, int status) {
+    m_err << "cleanup-agent: " << message << std::endl;
+    return status;
+}
+
+int CHostApplication::Run() {
+    try {
+        return RunChecked();
+    } catch (const std::exception& e) {
+        return Fail(e.what(), 3);
+    }
+}
+
+int CHostApplication::RunChecked() {
+    const auto report = boost::make_shared<CRunReport>();
+    const std::string moduleName = "CCleanupModule";
+    const auto logger = boost::make_shared<CHostLogger>(
+        m_out, m_options.logLevel,
+        [report, moduleName](const std::string& text, std::int32_t level,
+                             const std::string& module) {
+            if (module == moduleName) {
+                report->AddModuleRecord(text, level);
+            }
+        });
+
+    // The plug-in comes first: when it is missing the store is not touched.
+    std::unique_ptr<CPluginModule> plugin;
+    if (!m_options.operations.empty()) {
+        try {
+            plugin.reset(new CPluginModule(m_options.module, kModuleClass));
+        } catch (const std::exception& e) {
+            return Fail(e.what(), 3);
+        }
+    }
+
+    boost::shared_ptr<CSqliteStore> store;
+    try {
+        store = boost::make_shared<CSqliteStore>(m_options.db);
+    } catch (const std::exception& e) {
+        return Fail(e.what(), 3);
+    }
+
+    std::string installationUuid;
+    std::array<std::uint16_t, 5> retention = kDefaultRetention;
+    try {
+        if (m_options.installationUuid) {
+            installationUuid = *m_options.installationUuid;
+        } else if (const boost::optional<std::string> kept =
+                       store->GetSetting("installation_uuid")) {
+            installationUuid =
+                CCommandLine::NormalizeUuid(*kept, "store setting installation_uuid");
+        } else {
+            installationUuid = RandomUuid();
+            if (!m_options.dryRun) {
+                store->SetSetting("installation_uuid", installationUuid);
+            }
+        }
+        if (m_options.retentionDays) {
+            retention = *m_options.retentionDays;
+        } else {
+            for (std::size_t k = 0; k < retention.size(); ++k) {
+                const std::string key = "retention_days_" + std::to_string(k + 1);
+                if (const boost::optional<std::string> days = store->GetSetting(key)) {
+                    retention[k] = CCommandLine::ParseDays(*days, "store setting " + key);
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        return Fail("cannot use store " + m_options.db + ": " + e.what(), 3);
+    }
+    logger->Log("store " + m_options.db + " open; installation " + installationUuid + ", kind " +
+                    std::to_string(m_options.installationKind) + ", retention " +
+                    JoinDays(retention) + " days" + (m_options.dryRun ? "; dry run" : ""),
+                kInfo, kHost);
+
+    if (m_options.seedRows) {
+        const auto start = std::chrono::steady_clock::now();
+        CDemoSeeder seeder(*store, 20240601);
+        const CDemoSeeder::Counts counts =
+            seeder.Seed(*m_options.seedRows, std::time(nullptr), [this] { return Signalled(); });
+        std::ostringstream line;
+        line.setf(std::ios::fixed);
+        line.precision(3);
+        line << "seeded " << counts.logs << " logs, " << counts.owners << " owners, "
+             << counts.blobs << " log blobs and " << counts.orphanBlobs << " orphan blobs, "
+             << counts.tombstones << " enrolment tombstones, " << counts.staticObjects
+             << " static objects in "
+             << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()
+             << " s";
+        logger->Log(line.str(), kInfo, kHost);
+    }
+    if (Signalled()) {
+        return SignalStatus();
+    }
+    if (!plugin) {
+        logger->Log("no operation given: nothing else to do", kInfo, kHost);
+        return 0;
+    }
+
+    if (m_options.dryRun) {
+        store->BeginDryRun();
+    }
+    CStoreMapper::Context context;
+    context.store = store;
+    context.report = report;
+    context.logger = logger;
+    context.batchRows = m_options.batchRows;
+    const auto recorder = boost::make_shared<CStatusEventRecorder>(store, logger, report);
+    const auto bus = boost::make_shared<CHostBus>(boost::bind(
+        &CStatusEventRecorder::OnSent, recorder, boost::placeholders::_1, boost::placeholders::_2));
+    const auto provider = boost::make_shared<CHostResourceProvider>();
+    provider->Add(Kernel::ResourceTypeBus, bus);
+    provider->Add(Kernel::ResourceTypeInstallConfiguration,
+                  boost::make_shared<CHostInstallConfiguration>(installationUuid,
+                                                                m_options.installationKind));
+    provider->Add(Kernel::ResourceTypeLogger, logger);
+    provider->Add(Kernel::ResourceTypeIdGenerator, boost::make_shared<CHostIdGenerator>());
+    provider->Add(Kernel::ResourceTypeDatabase,
+                  boost::make_shared<CSqliteDatabaseResource>(context));
+    provider->Add(Kernel::ResourceTypeConfiguration,
+                  boost::make_shared<CHostServerConfiguration>(retention));
+
+    // Whatever happens from here on, the module is deleted before the bus
+    // lets go of its subscriber and before the library is unloaded.
+    struct Teardown {
+        CHostApplication& app;
+        CPluginModule& plugin;
+        CHostBus& bus;
+        ~Teardown() {
+            {
+                std::lock_guard<std::mutex> lock(app.m_mutex);
+                app.m_running = nullptr;
+            }
+            plugin.Stop(true);
+            plugin.Destroy();
+            bus.DropSubscribers();
+        }
+    } teardown{*this, *plugin, *bus};
+
+    try {
+        plugin->Initialize(provider);
+    } catch (const std::exception& e) {
+        return Fail(std::string("cannot initialise the module: ") + e.what(), 3);
+    }
+    if (bus->CountSubscribers(Kernel::MessageTypeCleanupLogs) == 0) {
+        return Fail("the module did not subscribe to cleanup requests (message type 2)", 3);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_running = plugin.get();
+    }
+    try {
+        plugin->Start();
+    } catch (const std::exception& e) {
+        return Fail(std::string("cannot start the module: ") + e.what(), 3);
+    }
+
+    std::array<std::string, 3> uuids;
+    if (m_options.requestUuids) {
+        uuids = *m_options.requestUuids;
+    } else {
+        for (std::string& uuid : uuids) {
+            uuid = RandomUuid();
+        }
+    }
+    const auto request = boost::make_shared<Message::Cleanup::CCleanupLogs>();
+    request->SetFirstRequestUuid(MakeUuid(uuids[0]));
+    request->SetSecondRequestUuid(MakeUuid(uuids[1]));
+    request->SetThirdRequestUuid(MakeUuid(uuids[2]));
+    request->SetOperations(m_options.operations);
+    request->SetReadOnly();
+    const auto userContext =
+        boost::make_shared<Security::CUserContext>(boost::make_shared<Security::CSystemUser>());
+    logger->Log("sending cleanup request " + uuids[0] + " with operations " +
+                    OperationNames(m_options.operations),
+                kInfo, kHost);
+    if (!Signalled()) {
+        try {
+            bus->Deliver(request, userContext, kDeliveryTimeout);
+        } catch (const std::exception& e) {
+            return Fail(std::string("cannot deliver the request: ") + e.what(), 3);
+        }
+    }
+
+    // Once OnMessage has returned the request is queued, so a graceful stop
+    // succeeds only after the module has taken and finished it.
+    plugin->RequestStop();
+    for (;;) {
+        if (Signalled() || plugin->Stop(false)) {
+            break;
+        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait_for(lock, kStopPoll, [this] { return m_signal != 0; });
+    }
+    const int signal = SignalStatus();
+    if (signal != 0) {
+        plugin->Stop(true);
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_running = nullptr;
+    }
+    plugin->Destroy();
+    bus->DropSubscribers();
+    logger->Log("module stopped and deleted", kInfo, kHost);
+
+    if (m_options.dryRun) {
+        store->EndDryRun();
+        logger->Log("dry run: every change was rolled back", kInfo, kHost);
+    }
+    const bool statusEvents = m_options.installationKind == 1;
+    const std::string interruption = signal == 128 + SIGINT    ? "SIGINT"
+                                     : signal == 128 + SIGTERM ? "SIGTERM"
+                                                               : "";
+    const bool failed = report->HasFailed(statusEvents);
+    for (const std::string& line :
+         report->Summarize(statusEvents, store->GetLongestTransaction(), interruption)) {
+        logger->Log(line, failed || signal != 0 ? kWarning : kInfo, kHost);
+    }
+    if (signal != 0) {
+        return signal;
+    }
+    return failed ? 1 : 0;
+}
+
+}  // namespace Host
+}  // namespace Kol

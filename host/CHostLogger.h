@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <mutex>
+#include <ostream>
+#include <string>
+
+#include <boost/function.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "contracts/kernel/ILoggerResource.h"
+
+namespace Kol {
+namespace Host {
+
+// The host's logger resource: writes every record at or above the threshold
+// as one line "<UTC time, ISO 8601 with Z> <LEVEL> <module>: <text>" and
+// flushes it at once, LEVEL being DEBUG, INFO, WARNING or ERROR. Every record
+// handed in, whatever its level, also goes to the observer.
+//
+// Thread-safe: lines of several threads never mix.
+class CHostLogger : public Common::Kernel::ILoggerResource {
+public:
+    typedef boost::function<void(const std::string& text, std::int32_t level,
+                                 const std::string& moduleName)>
+        Observer;
+
+    // `out` must outlive the logger. The observer is called on the logging
+    // thread after the line is written and must not throw.
+    CHostLogger(std::ostream& out, std::int32_t threshold, const Observer& observer = Observer());
+
+    CHostLogger(const CHostLogger&) = delete;
+    CHostLogger& operator=(const CHostLogger&) = delete;
+
+    void SetLogLevel(std::int32_t level) override;
+    // Never throws: a line that cannot be written is dropped.
+    void Log(const std::string& text, std::int32_t level, const std::string& moduleName) override;
+    void Flush() override;
+    std::int32_t GetLogLevel() const override;
+
+    // "DEBUG", "INFO", "WARNING", "ERROR", or "LEVEL<n>" for any other number.
+    static std::string LevelName(std::int32_t level);
+    // "2024-05-01T12:34:56.789Z".
+    static std::string FormatTime(const std::timespec& time);
+
+private:
+    mutable std::mutex m_mutex;
+    std::ostream& m_out;       // guarded by m_mutex
+    std::int32_t m_threshold;  // guarded by m_mutex
+    const Observer m_observer;
+};
+
+typedef boost::shared_ptr<CHostLogger> CHostLoggerPtr;
+
+}  // namespace Host
+}  // namespace Kol

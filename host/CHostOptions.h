@@ -1,0 +1,31 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <boost/optional.hpp>
+
+namespace Kol {
+namespace Host {
+
+// What the command line asks the host to do (see CCommandLine).
+struct CHostOptions {
+    bool help = false;
+    std::string db = "agent.db";
+    std::string module;
+    std::int32_t installationKind = 1;
+    boost::optional<std::string> installationUuid;  // canonical lower-case text
+    boost::optional<std::array<std::uint16_t, 5>> retentionDays;
+    std::int32_t logLevel = 2;
+    boost::optional<std::array<std::string, 3>> requestUuids;  // canonical lower-case text
+    bool dryRun = false;
+    boost::optional<std::uint64_t> seedRows;
+    std::size_t batchRows = 10000;
+    std::vector<std::int32_t> operations;
+};
+
+}  // namespace Host
+}  // namespace Kol

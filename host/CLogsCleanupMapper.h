@@ -1,0 +1,33 @@
+#pragma once
+
+#include "host/CAbandonedLogsMapper.h"
+#include "host/CEventLogsMapper.h"
+#include "host/CIgnoredLogsMapper.h"
+#include "host/CObsoleteDeltaLogsMapper.h"
+#include "host/COldLogsMapper.h"
+#include "host/CRebuildIndexesMapper.h"
+#include "host/CReplicatedLogsMapper.h"
+#include "host/CStorageMapper.h"
+
+namespace Kol {
+namespace Host {
+
+// The mapper of id 21: one object that answers the module's eight log and
+// storage jobs. Several of their interfaces declare the same Cleanup(); each
+// part overrides its own interface's Cleanup() in its own base, so one object
+// can carry them all behind a single IMapper (a virtual base of every
+// interface).
+class CLogsCleanupMapper : public CReplicatedLogsMapper,
+                           public CObsoleteDeltaLogsMapper,
+                           public CEventLogsMapper,
+                           public CAbandonedLogsMapper,
+                           public CIgnoredLogsMapper,
+                           public CStorageMapper,
+                           public COldLogsMapper,
+                           public CRebuildIndexesMapper {
+public:
+    explicit CLogsCleanupMapper(const CStoreMapper::Context& context);
+};
+
+}  // namespace Host
+}  // namespace Kol

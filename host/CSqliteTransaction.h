@@ -1,0 +1,37 @@
+#pragma once
+
+#include <chrono>
+#include <mutex>
+
+namespace Kol {
+namespace Host {
+
+class CSqliteStore;
+
+// One short write transaction on a store: BEGIN IMMEDIATE ... COMMIT, or a
+// savepoint inside the outer transaction of a dry run. Rolled back when the
+// object goes without Commit. Holds the store's transaction mutex for its
+// whole life and reports its duration to the store on Commit.
+//
+// Belongs to the thread that created it. The constructor and Commit throw
+// std::runtime_error with SQLite's message; the destructor never throws.
+class CSqliteTransaction {
+public:
+    explicit CSqliteTransaction(CSqliteStore& store);
+    ~CSqliteTransaction();
+
+    CSqliteTransaction(const CSqliteTransaction&) = delete;
+    CSqliteTransaction& operator=(const CSqliteTransaction&) = delete;
+
+    void Commit();
+
+private:
+    CSqliteStore& m_store;
+    std::unique_lock<std::recursive_mutex> m_lock;
+    const bool m_savepoint;
+    bool m_open;
+    std::chrono::steady_clock::time_point m_start;
+};
+
+}  // namespace Host
+}  // namespace Kol

@@ -1,0 +1,87 @@
+#include "host/CStatusEventRecorder.h"
+
+#include <ctime>
+#include <stdexcept>
+#include <string>
+
+#include <boost/pointer_cast.hpp>
+
+#include "framework/message/CEventLog.h"
+#include "host/CRunReport.h"
+#include "host/CSqliteStore.h"
+#include "host/CSqliteTransaction.h"
+
+namespace Kol {
+namespace Host {
+
+namespace {
+
+// Symbols of a status event read back for the host line.
+const std::int32_t kLevelSymbol = 2836;
+const std::int32_t kProgressSymbol = 2850;
+
+}  // namespace
+
+CStatusEventRecorder::CStatusEventRecorder(const boost::shared_ptr<CSqliteStore>& store,
+                                           const Common::Kernel::ILoggerResourcePtr& logger,
+                                           const boost::shared_ptr<CRunReport>& report)
+    : m_store(store), m_logger(logger), m_report(report) {}
+
+void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,
+                                  const Common::Kernel::ISubscriber::UserContextPtr&) {
+    const bool statusEvent =
+        message && message->GetType() == Common::Kernel::MessageTypeCleanupStatusEvent;
+    try {
+        const Common::Message::Logs::CEventLogPtr event =
+            boost::dynamic_pointer_cast<Common::Message::Logs::CEventLog>(message);
+        if (!event) {
+            throw std::runtime_error("it is not an event log");
+        }
+        const Common::Logs::ISymbolContainerPtr symbols = event->GetSymbols();
+        const std::string binary = symbols->SerializeBinary(symbols->GetBinarySize());
+        std::string protobuf;
+        symbols->Serialize(protobuf);
+        std::int64_t row = 0;
+        {
+            CSqliteTransaction transaction(*m_store);
+            CSqliteStatement insert = m_store->Prepare(
+                "INSERT INTO status_events(message_type, name, symbols, symbols_protobuf, "
+                "received_at) VALUES (?1, ?2, ?3, ?4, ?5)");
+            insert.Bind(1, static_cast<std::int64_t>(event->GetType()))
+                .Bind(2, event->GetName())
+                .BindBlob(3, binary)
+                .BindBlob(4, protobuf)
+                .Bind(5, static_cast<std::int64_t>(std::time(nullptr)))
+                .Run();
+            row = m_store->QueryInt64("SELECT last_insert_rowid()");
+            transaction.Commit();
+        }
+        std::string line = "status event " + std::to_string(event->GetType()) + " " +
+                           event->GetName() + " stored as row " + std::to_string(row);
+        const boost::optional<std::int64_t> progress = symbols->TryGetInt64(kProgressSymbol);
+        const boost::optional<std::int32_t> level = symbols->TryGetInt32(kLevelSymbol);
+        if (progress) {
+            line += ": progress " + std::to_string(*progress);
+        }
+        if (level) {
+            line += ", level " + std::to_string(*level);
+        }
+        if (statusEvent) {
+            if (!progress) {
+                throw std::runtime_error("it has no progress code");
+            }
+            m_report->AddStatusEvent(*progress);
+        }
+        m_logger->Log(line, 2, "host");
+    } catch (const std::exception& e) {
+        if (statusEvent) {
+            m_report->AddStatusEventFailure();
+        }
+        m_logger->Log("message " + (message ? message->GetName() : std::string("(none)")) +
+                          " was not stored: " + e.what(),
+                      statusEvent ? 4 : 3, "host");
+    }
+}
+
+}  // namespace Host
+}  // namespace Kol

@@ -1,0 +1,69 @@
+#include "host/CStorageMapper.h"
+
+#include <algorithm>
+
+#include <boost/thread/thread.hpp>
+
+#include "host/CBatchedDelete.h"
+#include "host/CSqliteStore.h"
+#include "host/CSqliteTransaction.h"
+
+namespace Kol {
+namespace Host {
+
+namespace {
+
+// Pages moved and released per step; keeps each step's transaction short.
+const std::int64_t kVacuumStepPages = 2048;
+const std::int64_t kIncrementalAutoVacuum = 2;
+
+}  // namespace
+
+CStorageMapper::CStorageMapper(const Context& context) : CStoreMapper(context) {}
+
+void CStorageMapper::Cleanup() {
+    RunCall("storage", "", [this](CRunReport::MapperCall& call) {
+        const std::int64_t fileBefore = Store().GetFileBytes();
+        CBatchedDelete::Plan plan;
+        plan.table = "log_blobs";
+        plan.key = "id";
+        plan.condition = "NOT EXISTS (SELECT 1 FROM logs WHERE logs.id = log_blobs.log_id)";
+        plan.walkTable = true;
+        const CBatchedDelete::Result result = CBatchedDelete(Store(), BatchRows()).Run(plan);
+        call.rows = result.rows;
+        call.interrupted = result.interrupted;
+        if (call.interrupted || !ReleaseFreePages(call)) {
+            return;
+        }
+        Store().Checkpoint(true);
+        call.detail = "returned " + std::to_string(fileBefore - Store().GetFileBytes()) +
+                      " bytes to the file system";
+    });
+}
+
+bool CStorageMapper::ReleaseFreePages(CRunReport::MapperCall& call) {
+    if (Store().QueryInt64("PRAGMA auto_vacuum") != kIncrementalAutoVacuum) {
+        call.detail = "the store does not use incremental auto-vacuum";
+        return true;
+    }
+    std::int64_t freePages = Store().QueryInt64("PRAGMA freelist_count");
+    while (freePages > 0) {
+        if (boost::this_thread::interruption_requested()) {
+            call.interrupted = true;
+            return false;
+        }
+        CSqliteTransaction transaction(Store());
+        Store().Execute("PRAGMA incremental_vacuum(" +
+                        std::to_string(std::min(freePages, kVacuumStepPages)) + ")");
+        transaction.Commit();
+        const std::int64_t left = Store().QueryInt64("PRAGMA freelist_count");
+        if (left >= freePages) {
+            break;  // nothing moves any more; leave the rest
+        }
+        freePages = left;
+    }
+    return true;
+}
+
+}  // namespace Host
+}  // namespace Kol

@@ -1,0 +1,84 @@
+#include "host/CStoreMapper.h"
+
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+
+#include "host/CSqliteStore.h"
+
+namespace Kol {
+namespace Host {
+
+namespace {
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+}  // namespace
+
+CStoreMapper::CStoreMapper(const Context& context) : m_context(context) {}
+
+CStoreMapper::~CStoreMapper() = default;
+
+std::int64_t CStoreMapper::ToUnixSeconds(const boost::posix_time::ptime& time, const char* what) {
+    if (time.is_special()) {
+        throw std::runtime_error(std::string(what) + " is not a valid point in time");
+    }
+    const boost::posix_time::ptime epoch(boost::gregorian::date(1970, 1, 1));
+    return (time - epoch).ticks() / boost::posix_time::time_duration::ticks_per_second();
+}
+
+std::string CStoreMapper::FormatTime(const boost::posix_time::ptime& time) {
+    return boost::posix_time::to_iso_extended_string(time) + "Z";
+}
+
+void CStoreMapper::Log(const std::string& text, std::int32_t level) const {
+    if (m_context.logger) {
+        m_context.logger->Log(text, level, "host");
+    }
+}
+
+void CStoreMapper::RunCall(const std::string& label, const std::string& arguments,
+                           const Work& work) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string title = arguments.empty() ? label : label + " (" + arguments + ")";
+    CRunReport::MapperCall call;
+    call.label = label;
+    Store().TakeLongestTransaction();
+    try {
+        const std::int64_t usedBefore = Store().GetUsedBytes();
+        work(call);
+        call.bytesFreed = usedBefore - Store().GetUsedBytes();
+    } catch (const std::exception& e) {
+        call.failed = true;
+        call.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        call.longestTransaction = Store().TakeLongestTransaction();
+        m_context.report->AddMapperCall(call);
+        Log(title + ": failed after " + Seconds(call.seconds) + " s, " + std::to_string(call.rows) +
+                " rows removed before: " + e.what(),
+            4);
+        throw;
+    }
+    call.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    call.longestTransaction = Store().TakeLongestTransaction();
+    m_context.report->AddMapperCall(call);
+    std::string line = title + ": removed " + std::to_string(call.rows) + " rows, freed " +
+                       std::to_string(call.bytesFreed) + " bytes in " + Seconds(call.seconds) +
+                       " s, longest write transaction " + Seconds(call.longestTransaction) + " s";
+    if (!call.detail.empty()) {
+        line += "; " + call.detail;
+    }
+    if (call.interrupted) {
+        line += "; interrupted, the rest is left for a later run";
+    }
+    Log(line, 2);
+}
+
+}  // namespace Host
+}  // namespace Kol

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <boost/date_time/posix_time/ptime.hpp>
+#include <boost/function.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "contracts/kernel/ILoggerResource.h"
+#include "host/CRunReport.h"
+
+namespace Kol {
+namespace Host {
+
+class CSqliteStore;
+
+// Common ground of the host's mappers: the store they work on, the batch size,
+// and the bookkeeping of each mapper call (one host log line with the rows
+// removed and the time taken, and an entry in the run report).
+//
+// Mappers are called on the module's processing thread, one call at a time.
+class CStoreMapper {
+public:
+    struct Context {
+        boost::shared_ptr<CSqliteStore> store;
+        boost::shared_ptr<CRunReport> report;
+        Common::Kernel::ILoggerResourcePtr logger;
+        std::size_t batchRows = 10000;
+    };
+
+    virtual ~CStoreMapper();
+
+    CStoreMapper(const CStoreMapper&) = delete;
+    CStoreMapper& operator=(const CStoreMapper&) = delete;
+
+    // Unix seconds of a UTC time. Throws std::runtime_error "<what> is not a
+    // valid point in time" for a special value.
+    static std::int64_t ToUnixSeconds(const boost::posix_time::ptime& time, const char* what);
+    // "2024-05-01T12:34:56Z".
+    static std::string FormatTime(const boost::posix_time::ptime& time);
+
+protected:
+    // Fills the rows removed, whether the work stopped early, and details.
+    typedef boost::function<void(CRunReport::MapperCall& call)> Work;
+
+    explicit CStoreMapper(const Context& context);
+
+    // Runs `work` and measures it: time, bytes of pages freed, the longest
+    // write transaction. Writes the host line ("<label> (<arguments>): removed
+    // ..." or "<label>: failed ...") and adds the call to the report. What the
+    // work throws is passed on after that.
+    void RunCall(const std::string& label, const std::string& arguments, const Work& work);
+
+    CSqliteStore& Store() const { return *m_context.store; }
+    std::size_t BatchRows() const { return m_context.batchRows; }
+
+private:
+    void Log(const std::string& text, std::int32_t level) const;
+
+    const Context m_context;
+};
+
+}  // namespace Host
+}  // namespace Kol
