@@ -26,25 +26,26 @@ public:
 
     std::uint8_t ReadUInt8() { return static_cast<std::uint8_t>(*Take(1)); }
 
-    std::uint32_t ReadUInt32() {
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(Take(4));
-        return static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-               static_cast<std::uint32_t>(b[2]) << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-    }
-
-    std::uint64_t ReadUInt64() {
-        const unsigned char* b = reinterpret_cast<const unsigned char*>(Take(8));
-        std::uint64_t value = 0;
-        for (int i = 7; i >= 0; --i) {
-            value = value << 8 | b[i];
-        }
-        return value;
-    }
+    std::uint32_t ReadUInt32() { return Decode<std::uint32_t>(Take(4)); }
+    std::uint64_t ReadUInt64() { return Decode<std::uint64_t>(Take(8)); }
 
     // The next `count` bytes, valid as long as the buffer is.
     const char* ReadBytes(std::size_t count) { return Take(count); }
 
 private:
+    template <typename T>
+    static T Decode(const char* bytes) {
+        T value = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        std::memcpy(&value, bytes, sizeof value);
+#else
+        for (std::size_t i = sizeof value; i-- > 0;) {
+            value = static_cast<T>(value << 8 | static_cast<unsigned char>(bytes[i]));
+        }
+#endif
+        return value;
+    }
+
     const char* Take(std::size_t count) {
         if (!Has(count)) {
             throw std::logic_error("Read past the end of the buffer");

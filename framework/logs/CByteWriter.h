@@ -9,9 +9,9 @@ namespace Common {
 namespace Logs {
 
 // Writes little-endian integers and raw bytes into a fixed buffer that it does
-// not own. Writing stops silently at the end of the buffer: the part of a
-// field that fits is written, the rest is dropped, and nothing after it is
-// written. Never throws. Belongs to one thread.
+// not own. The Write calls stop silently at the end of the buffer: the part of
+// a field that fits is written, the rest is dropped. Never throws. Belongs to
+// one thread.
 class CByteWriter {
 public:
     // `data` must hold `size` writable bytes for the writer's lifetime.
@@ -20,24 +20,21 @@ public:
     CByteWriter(const CByteWriter&) = delete;
     CByteWriter& operator=(const CByteWriter&) = delete;
 
+    bool HasRoom(std::size_t count) const { return count <= m_size - m_position; }
+    // Bytes written so far; never more than the buffer's size.
+    std::size_t GetPosition() const { return m_position; }
+
     void WriteUInt8(std::uint8_t value) { WriteBytes(&value, 1); }
-
     void WriteUInt32(std::uint32_t value) {
-        const unsigned char bytes[4] = {
-            static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-            static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+        unsigned char bytes[4];
+        Encode(value, bytes);
         WriteBytes(bytes, sizeof bytes);
     }
-
     void WriteUInt64(std::uint64_t value) {
-        const unsigned char bytes[8] = {
-            static_cast<unsigned char>(value),       static_cast<unsigned char>(value >> 8),
-            static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24),
-            static_cast<unsigned char>(value >> 32), static_cast<unsigned char>(value >> 40),
-            static_cast<unsigned char>(value >> 48), static_cast<unsigned char>(value >> 56)};
+        unsigned char bytes[8];
+        Encode(value, bytes);
         WriteBytes(bytes, sizeof bytes);
     }
-
     void WriteBytes(const void* bytes, std::size_t count) {
         const std::size_t room = m_size - m_position;
         if (count > room) {
@@ -49,10 +46,23 @@ public:
         }
     }
 
-    // Bytes written so far; never more than the buffer's size.
-    std::size_t GetPosition() const { return m_position; }
+    // Little-endian encodings into memory the caller has checked.
+    static void Store32(char* out, std::uint32_t value) { Encode(value, out); }
+    static void Store64(char* out, std::uint64_t value) { Encode(value, out); }
 
 private:
+    template <typename T>
+    static void Encode(T value, void* target) {
+        unsigned char* out = static_cast<unsigned char*>(target);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        std::memcpy(out, &value, sizeof value);
+#else
+        for (std::size_t i = 0; i < sizeof value; ++i) {
+            out[i] = static_cast<unsigned char>(value >> (8 * i));
+        }
+#endif
+    }
+
     char* m_data;
     std::size_t m_size;
     std::size_t m_position;

@@ -57,12 +57,6 @@ void CheckInitialized(bool initialized, std::int32_t id) {
     }
 }
 
-std::uint64_t DoubleBits(double value) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 double BitsDouble(std::uint64_t bits) {
     double value;
     std::memcpy(&value, &bits, sizeof value);
@@ -90,7 +84,19 @@ CSymbolContainer::~CSymbolContainer() = default;
 std::size_t CSymbolContainer::Find(std::int32_t id) const {
     const std::size_t count = m_ids.size();
     const std::int32_t* ids = m_ids.data();
-    for (std::size_t i = 0; i < count; ++i) {
+    std::size_t i = 0;
+    // Blocks of eight without an early exit, so the compiler can compare them
+    // in vector registers; the first block with a match is searched one by one.
+    for (; i + 8 <= count; i += 8) {
+        bool any = false;
+        for (std::size_t j = 0; j < 8; ++j) {
+            any |= ids[i + j] == id;
+        }
+        if (any) {
+            break;
+        }
+    }
+    for (; i < count; ++i) {
         if (ids[i] == id) {
             return i;
         }
@@ -574,28 +580,57 @@ bool CSymbolContainer::Deserialize(const std::string& bytes) {
 
 // ---- binary form ----
 
+namespace {
+
+// Payload bytes of each kind by kind index, not counting a text's or blob's
+// own bytes (their entry is the 4-byte length).
+const std::uint8_t kPayloadSize[8] = {4, 8, 8, 4, 8, 8, 16, 1};
+// Binary kind codes by kind index.
+const std::uint32_t kKindCode[8] = {kCodeBlob,  kCodeInt,      kCodeDouble, kCodeString,
+                                    kCodeResId, kCodeTimeDate, kCodeUuid,   kCodeBool};
+
+std::size_t KindIndex(const SymbolValue& value) {
+    const std::size_t kind = static_cast<std::size_t>(value.GetKind());
+    if (kind >= 8) {
+        throw std::logic_error(kUnknownKind);
+    }
+    return kind;
+}
+
+bool HoldsBytes(std::size_t kind) {
+    return kind == static_cast<std::size_t>(SymbolKind::Blob) ||
+           kind == static_cast<std::size_t>(SymbolKind::String);
+}
+
+// int, double, res_id, time_date and bool: their payload is the value's word.
+bool InPlace(std::size_t kind) {
+    return ((1u << kind) & 0xB6u) != 0;
+}
+
+// Writes one record, stopping silently at the end of the writer's buffer.
+void WriteRecord(CByteWriter& writer, const SymbolValue& value, std::size_t kind) {
+    writer.WriteUInt32(kKindCode[kind]);
+    if (InPlace(kind)) {
+        unsigned char word[8];
+        CByteWriter::Store64(reinterpret_cast<char*>(word), value.GetWord());
+        writer.WriteBytes(word, kPayloadSize[kind]);
+    } else if (HoldsBytes(kind)) {
+        writer.WriteUInt32(static_cast<std::uint32_t>(value.GetBytes().size()));
+        writer.WriteBytes(value.GetBytes().data(), value.GetBytes().size());
+    } else {
+        writer.WriteBytes(value.GetUuid().data, 16);
+    }
+}
+
+}  // namespace
+
 std::size_t CSymbolContainer::GetBinarySize() const {
     std::size_t size = 4 + 8 * m_ids.size();  // count, then an id and a code per symbol
     for (const SymbolValue& value : m_values) {
-        switch (value.GetKind()) {
-            case SymbolKind::Int:
-            case SymbolKind::Double:
-            case SymbolKind::ResId:
-            case SymbolKind::TimeDate:
-                size += 8;
-                break;
-            case SymbolKind::Uuid:
-                size += 16;
-                break;
-            case SymbolKind::Bool:
-                size += 1;
-                break;
-            case SymbolKind::String:
-            case SymbolKind::Blob:
-                size += 4 + value.GetBytes().size();
-                break;
-            default:
-                throw std::logic_error(kUnknownKind);
+        const std::size_t kind = KindIndex(value);
+        size += kPayloadSize[kind];
+        if (HoldsBytes(kind)) {
+            size += value.GetBytes().size();
         }
     }
     return size;
@@ -603,50 +638,67 @@ std::size_t CSymbolContainer::GetBinarySize() const {
 
 std::string CSymbolContainer::SerializeBinary(std::size_t size) const {
     std::string out(size, '\0');
-    CByteWriter writer(&out[0], size);
-    writer.WriteUInt32(static_cast<std::uint32_t>(m_ids.size()));
-    for (const std::int32_t id : m_ids) {
-        writer.WriteUInt32(static_cast<std::uint32_t>(id));
-    }
-    for (const SymbolValue& value : m_values) {
-        switch (value.GetKind()) {
-            case SymbolKind::Int:
-                writer.WriteUInt32(kCodeInt);
-                writer.WriteUInt64(static_cast<std::uint64_t>(value.GetInteger()));
-                break;
-            case SymbolKind::Double:
-                writer.WriteUInt32(kCodeDouble);
-                writer.WriteUInt64(DoubleBits(value.GetDouble()));
-                break;
-            case SymbolKind::String:
-                writer.WriteUInt32(kCodeString);
-                writer.WriteUInt32(static_cast<std::uint32_t>(value.GetBytes().size()));
-                writer.WriteBytes(value.GetBytes().data(), value.GetBytes().size());
-                break;
-            case SymbolKind::ResId:
-                writer.WriteUInt32(kCodeResId);
-                writer.WriteUInt64(static_cast<std::uint64_t>(value.GetInteger()));
-                break;
-            case SymbolKind::Uuid:
-                writer.WriteUInt32(kCodeUuid);
-                writer.WriteBytes(value.GetUuid().data, value.GetUuid().size());
-                break;
-            case SymbolKind::TimeDate:
-                writer.WriteUInt32(kCodeTimeDate);
-                writer.WriteUInt64(static_cast<std::uint64_t>(value.GetTicks()));
-                break;
-            case SymbolKind::Bool:
-                writer.WriteUInt32(kCodeBool);
-                writer.WriteUInt8(value.GetBool() ? 1 : 0);
-                break;
-            case SymbolKind::Blob:
-                writer.WriteUInt32(kCodeBlob);
-                writer.WriteUInt32(static_cast<std::uint32_t>(value.GetBytes().size()));
-                writer.WriteBytes(value.GetBytes().data(), value.GetBytes().size());
-                break;
-            default:
-                throw std::logic_error(kUnknownKind);
+    char* const begin = &out[0];
+    char* const end = begin + size;
+    char* p = begin;
+    const std::size_t count = m_ids.size();
+    std::size_t next = 0;  // the first record not written yet
+
+    // Fast path: unchecked stores while the next record fits whole. An
+    // in-place value is stored as its full 8-byte word and the position
+    // advanced by its payload size; a bool's upper 7 bytes are zero and are
+    // overwritten by the next record, so 12 bytes of room are asked for it.
+    if (static_cast<std::size_t>(end - p) / 4 > count) {
+        CByteWriter::Store32(p, static_cast<std::uint32_t>(count));
+        p += 4;
+        for (const std::int32_t id : m_ids) {
+            CByteWriter::Store32(p, static_cast<std::uint32_t>(id));
+            p += 4;
         }
+        for (; next < count; ++next) {
+            const SymbolValue& value = m_values[next];
+            const std::size_t kind = KindIndex(value);
+            const std::size_t room = static_cast<std::size_t>(end - p);
+            if (InPlace(kind)) {
+                if (room < 12) {
+                    break;
+                }
+                CByteWriter::Store32(p, kKindCode[kind]);
+                CByteWriter::Store64(p + 4, value.GetWord());
+                p += 4 + kPayloadSize[kind];
+            } else if (HoldsBytes(kind)) {
+                const std::string& bytes = value.GetBytes();
+                if (room < 8 || room - 8 < bytes.size()) {
+                    break;
+                }
+                CByteWriter::Store32(p, kKindCode[kind]);
+                CByteWriter::Store32(p + 4, static_cast<std::uint32_t>(bytes.size()));
+                std::memcpy(p + 8, bytes.data(), bytes.size());
+                p += 8 + bytes.size();
+            } else {
+                if (room < 20) {
+                    break;
+                }
+                CByteWriter::Store32(p, kKindCode[kind]);
+                std::memcpy(p + 4, value.GetUuid().data, 16);
+                p += 20;
+            }
+        }
+        if (next == count) {
+            return out;
+        }
+    }
+
+    // Near the end of the buffer: write what fits, drop the rest.
+    CByteWriter writer(p, static_cast<std::size_t>(end - p));
+    if (p == begin) {
+        writer.WriteUInt32(static_cast<std::uint32_t>(count));
+        for (const std::int32_t id : m_ids) {
+            writer.WriteUInt32(static_cast<std::uint32_t>(id));
+        }
+    }
+    for (; next < count; ++next) {
+        WriteRecord(writer, m_values[next], KindIndex(m_values[next]));
     }
     return out;
 }

@@ -14,12 +14,6 @@ SymbolValue SymbolValue::MakeBlob(std::string bytes) {
     return value;
 }
 
-SymbolValue SymbolValue::MakeInt(std::int64_t integer) {
-    SymbolValue value(SymbolKind::Int);
-    value.m_storage.integer = integer;
-    return value;
-}
-
 SymbolValue SymbolValue::MakeDouble(double real) {
     SymbolValue value(SymbolKind::Double);
     value.m_storage.real = real;
@@ -32,20 +26,8 @@ SymbolValue SymbolValue::MakeString(std::string text) {
     return value;
 }
 
-SymbolValue SymbolValue::MakeResId(std::int64_t integer) {
-    SymbolValue value(SymbolKind::ResId);
-    value.m_storage.integer = integer;
-    return value;
-}
-
 SymbolValue SymbolValue::MakeTime(const boost::posix_time::ptime& time) {
     return MakeTimeTicks(TimeToTicks(time));
-}
-
-SymbolValue SymbolValue::MakeTimeTicks(std::int64_t ticks) {
-    SymbolValue value(SymbolKind::TimeDate);
-    value.m_storage.integer = ticks;
-    return value;
 }
 
 SymbolValue SymbolValue::MakeUuid(const boost::uuids::uuid& id) {
@@ -54,22 +36,11 @@ SymbolValue SymbolValue::MakeUuid(const boost::uuids::uuid& id) {
     return value;
 }
 
-SymbolValue SymbolValue::MakeBool(bool flag) {
-    SymbolValue value(SymbolKind::Bool);
-    value.m_storage.integer = 0;
-    value.m_storage.flag = flag;
-    return value;
-}
-
-SymbolValue::SymbolValue(SymbolValue&& other) noexcept
-    : m_storage(other.m_storage), m_kind(other.m_kind) {
-    other.m_kind = SymbolKind::Int;
-    other.m_storage.integer = 0;
-}
-
 SymbolValue& SymbolValue::operator=(SymbolValue&& other) noexcept {
     if (this != &other) {
-        Release();
+        if (OwnsHeapObject()) {
+            ReleaseHeapObject();
+        }
         m_storage = other.m_storage;
         m_kind = other.m_kind;
         other.m_kind = SymbolKind::Int;
@@ -78,21 +49,11 @@ SymbolValue& SymbolValue::operator=(SymbolValue&& other) noexcept {
     return *this;
 }
 
-SymbolValue::~SymbolValue() {
-    Release();
-}
-
-void SymbolValue::Release() noexcept {
-    switch (m_kind) {
-        case SymbolKind::Blob:
-        case SymbolKind::String:
-            delete m_storage.bytes;
-            break;
-        case SymbolKind::Uuid:
-            delete m_storage.id;
-            break;
-        default:
-            break;
+void SymbolValue::ReleaseHeapObject() noexcept {
+    if (m_kind == SymbolKind::Uuid) {
+        delete m_storage.id;
+    } else {
+        delete m_storage.bytes;
     }
     m_storage.integer = 0;
 }
@@ -112,13 +73,12 @@ bool SymbolValue::Equals(const SymbolValue& other) const {
         case SymbolKind::Int:
         case SymbolKind::ResId:
         case SymbolKind::TimeDate:
+        case SymbolKind::Bool:
             return m_storage.integer == other.m_storage.integer;
         case SymbolKind::Double:
             return m_storage.real == other.m_storage.real;
         case SymbolKind::Uuid:
             return *m_storage.id == *other.m_storage.id;
-        case SymbolKind::Bool:
-            return m_storage.flag == other.m_storage.flag;
     }
     return false;
 }

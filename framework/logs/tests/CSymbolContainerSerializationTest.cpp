@@ -141,6 +141,22 @@ TEST(CSymbolContainerBinary, SizeArgumentCutsOrPads) {
     CSymbolContainer back;
     back.DeserializeBinary(padded);  // bytes after the last record are ignored
     EXPECT_TRUE(back.Equals(container));
+
+    // Every size, cut inside each field or padded, for every kind, with a
+    // bool both in the middle and last.
+    CSymbolContainer every;
+    FillEveryKind(every);
+    every.AddSymbol(9, true);
+    const std::string whole = every.SerializeBinary(every.GetBinarySize());
+    ASSERT_EQ(whole.size(), 139u);
+    ASSERT_EQ(Hex(whole.substr(whole.size() - 5)), "0700000001");
+    for (std::size_t size = 0; size <= whole.size() + 16; ++size) {
+        SCOPED_TRACE(size);
+        const std::string expected = size <= whole.size()
+                                         ? whole.substr(0, size)
+                                         : whole + std::string(size - whole.size(), '\0');
+        EXPECT_EQ(Hex(every.SerializeBinary(size)), Hex(expected));
+    }
 }
 
 TEST(CSymbolContainerBinary, ReaderRulesForCodesDuplicatesAndLock) {
