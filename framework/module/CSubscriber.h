@@ -26,7 +26,7 @@ public:
     typedef boost::function<void()> RestartCallback;
 
     // How long an idle thread waits for a message before it leaves.
-    static const std::int64_t kIdleTimeoutNanoseconds = 5000000000;
+    static constexpr std::int64_t kIdleTimeoutNanoseconds = 5000000000;
 
     // `name` prefixes DescribeQueue; `restart` starts (or restarts) the
     // processing thread when a message arrives and none runs.
