@@ -87,6 +87,7 @@ void CSqliteStore::Open() {
     sqlite3_busy_timeout(m_db, 5000);
     // Reads the header before anything is written: a file that is not a
     // database fails here ("file is not a database") and stays untouched.
+    Execute("SELECT count(*) FROM sqlite_master");
     const std::int64_t tables = QueryInt64("SELECT count(*) FROM sqlite_master");
     if (tables == 0) {
         // Only takes effect before the first table is created.

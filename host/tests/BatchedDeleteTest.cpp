@@ -1,0 +1,153 @@
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <boost/thread/thread.hpp>
+
+#include "host/CBatchedDelete.h"
+#include "host/CSqliteStore.h"
+#include "host/tests/CTestStore.h"
+
+namespace {
+
+using Kol::Host::CBatchedDelete;
+using Kol::Host::CSqliteStore;
+using Kol::Host::Testing::CTestStore;
+
+class BatchedDelete : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_directory = CTestStore::MakeTemporaryDirectory();
+        m_store.reset(new CSqliteStore(m_directory + "/agent.db"));
+        // 20 static objects; the odd ids are marked deleted.
+        for (int id = 1; id <= 20; ++id) {
+            m_store->Execute("INSERT INTO static_objects(id, name, deleted) VALUES (" +
+                             std::to_string(id) + ", 'o', " + std::to_string(id % 2) + ")");
+        }
+    }
+    void TearDown() override {
+        m_store.reset();
+        CTestStore::RemoveTree(m_directory);
+    }
+    std::vector<std::int64_t> Remaining() {
+        std::vector<std::int64_t> ids;
+        Kol::Host::CSqliteStatement select =
+            m_store->Prepare("SELECT id FROM static_objects ORDER BY id");
+        while (select.Step()) {
+            ids.push_back(select.GetInt64(0));
+        }
+        return ids;
+    }
+    static CBatchedDelete::Plan DeletedObjects(bool walkTable) {
+        CBatchedDelete::Plan plan;
+        plan.table = "static_objects";
+        plan.key = "id";
+        plan.condition = "deleted = :flag";
+        plan.parameters.emplace_back(":flag", 1);
+        plan.walkTable = walkTable;
+        return plan;
+    }
+
+    std::string m_directory;
+    std::unique_ptr<CSqliteStore> m_store;
+};
+
+TEST_F(BatchedDelete, RemovesExactlyTheMatchesInBatchesOfAtMostTheBatchSize) {
+    const struct {
+        std::size_t batchRows;
+        bool walkTable;
+        std::vector<std::uint64_t> totals;  // after each batch
+    } cases[] = {
+        {3, false, {3, 6, 9, 10}}, {3, true, {3, 6, 9, 10}},
+        {5, false, {5, 10, 10}},  // the last batch finds nothing left
+        {10000, false, {10}},      {1, true, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10}},
+    };
+    for (const auto& c : cases) {
+        TearDown();
+        SetUp();
+        std::vector<std::uint64_t> totals;
+        const CBatchedDelete::Result result =
+            CBatchedDelete(*m_store, c.batchRows)
+                .Run(DeletedObjects(c.walkTable), [&totals](const CBatchedDelete::Result& soFar) {
+                    totals.push_back(soFar.rows);
+                });
+        EXPECT_EQ(totals, c.totals) << c.batchRows;
+        EXPECT_EQ(result.rows, 10u);
+        EXPECT_EQ(result.batches, c.totals.size());
+        EXPECT_FALSE(result.interrupted);
+        EXPECT_EQ(Remaining(), (std::vector<std::int64_t>{2, 4, 6, 8, 10, 12, 14, 16, 18, 20}));
+    }
+}
+
+TEST_F(BatchedDelete, EachBatchIsItsOwnTransactionAndTheLongestIsRecorded) {
+    m_store->TakeLongestTransaction();
+    EXPECT_EQ(m_store->TakeLongestTransaction(), 0.0);
+    CBatchedDelete(*m_store, 4).Run(DeletedObjects(false), [this](const CBatchedDelete::Result&) {
+        // Committed: a second connection sees the batch at once.
+        CTestStore other(m_directory + "/agent.db");
+        EXPECT_EQ(other.Int("SELECT count(*) FROM static_objects"),
+                  static_cast<std::int64_t>(Remaining().size()));
+    });
+    EXPECT_GT(m_store->TakeLongestTransaction(), 0.0);
+    EXPECT_EQ(Remaining().size(), 10u);
+}
+
+TEST_F(BatchedDelete, DryRunBatchesAreRolledBackAtTheEnd) {
+    m_store->BeginDryRun();
+    const CBatchedDelete::Result result = CBatchedDelete(*m_store, 3).Run(DeletedObjects(true));
+    EXPECT_EQ(result.rows, 10u);
+    EXPECT_EQ(Remaining().size(), 10u);
+    m_store->EndDryRun();
+    EXPECT_EQ(Remaining().size(), 20u);
+}
+
+TEST_F(BatchedDelete, StopsAfterTheCurrentBatchWhenTheThreadIsInterrupted) {
+    std::mutex mutex;
+    std::condition_variable started;
+    bool ready = false;
+    CBatchedDelete::Result result;
+    boost::thread worker;
+    boost::thread* self = &worker;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        worker = boost::thread([&] {
+            {
+                std::unique_lock<std::mutex> wait(mutex);
+                started.wait(wait, [&] { return ready; });
+            }
+            result = CBatchedDelete(*m_store, 3)
+                         .Run(DeletedObjects(false), [self](const CBatchedDelete::Result&) {
+                             // As a forced stop does from another thread.
+                             self->interrupt();
+                         });
+        });
+        ready = true;
+    }
+    started.notify_all();
+    ASSERT_TRUE(worker.try_join_for(boost::chrono::seconds(10)));
+    EXPECT_TRUE(result.interrupted);
+    EXPECT_EQ(result.batches, 1u);
+    EXPECT_EQ(result.rows, 3u);
+    // The first three matches went; the rest waits for a later run.
+    EXPECT_EQ(Remaining(), (std::vector<std::int64_t>{2, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,
+                                                      17, 18, 19, 20}));
+}
+
+TEST_F(BatchedDelete, AFailingBatchIsRolledBackAndReported) {
+    CBatchedDelete::Plan plan = DeletedObjects(false);
+    plan.condition = "no_such_column = 1";
+    try {
+        CBatchedDelete(*m_store, 3).Run(plan);
+        FAIL() << "a bad condition must fail";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "no such column: no_such_column in: SELECT id FROM static_objects WHERE id > "
+                  ":after AND (no_such_column = 1) ORDER BY id LIMIT 1 OFFSET :offset");
+    }
+    EXPECT_EQ(Remaining().size(), 20u);
+    EXPECT_THROW(CBatchedDelete(*m_store, 0), std::invalid_argument);
+}
+
+}  // namespace

@@ -1,0 +1,194 @@
+#include "host/tests/CAgentProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace Kol {
+namespace Host {
+namespace Testing {
+
+namespace {
+
+void ClosePipe(int fds[2]) {
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+}  // namespace
+
+CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments)
+    : m_pid(-1), m_outFd(-1), m_errFd(-1), m_exited(false), m_status(-1) {
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    }
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ClosePipe(out);
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+    std::vector<std::string> words = {CLEANUP_AGENT_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(&word[0]);
+    }
+    argv.push_back(nullptr);
+    const int error =
+        posix_spawn(&m_pid, CLEANUP_AGENT_PATH, &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(out[1]);
+    ::close(err[1]);
+    m_outFd = out[0];
+    m_errFd = err[0];
+    if (error != 0) {
+        ::close(m_outFd);
+        ::close(m_errFd);
+        throw std::runtime_error(std::string("posix_spawn: ") + std::strerror(error));
+    }
+}
+
+CAgentProcess::~CAgentProcess() {
+    if (!m_exited) {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+    }
+    if (m_outFd >= 0) {
+        ::close(m_outFd);
+    }
+    if (m_errFd >= 0) {
+        ::close(m_errFd);
+    }
+}
+
+bool CAgentProcess::Pump(std::chrono::milliseconds timeout) {
+    pollfd fds[2] = {{m_outFd, POLLIN, 0}, {m_errFd, POLLIN, 0}};
+    if (m_outFd < 0 && m_errFd < 0) {
+        return false;
+    }
+    const int ready = ::poll(fds, 2, static_cast<int>(timeout.count()));
+    if (ready <= 0) {
+        return true;
+    }
+    int* descriptors[2] = {&m_outFd, &m_errFd};
+    std::string* buffers[2] = {&m_out, &m_err};
+    for (int i = 0; i < 2; ++i) {
+        if (*descriptors[i] < 0 || fds[i].revents == 0) {
+            continue;
+        }
+        char chunk[65536];
+        const ssize_t got = ::read(*descriptors[i], chunk, sizeof chunk);
+        if (got > 0) {
+            buffers[i]->append(chunk, static_cast<std::size_t>(got));
+        } else if (got == 0 || errno != EINTR) {
+            ::close(*descriptors[i]);
+            *descriptors[i] = -1;
+        }
+    }
+    return m_outFd >= 0 || m_errFd >= 0;
+}
+
+bool CAgentProcess::WaitForLine(const std::string& text, std::chrono::seconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        std::string::size_type found = m_out.find(text);
+        if (found != std::string::npos && m_out.find('\n', found) != std::string::npos) {
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !Pump(std::min(left, std::chrono::milliseconds(100)))) {
+            return m_out.find(text) != std::string::npos;
+        }
+    }
+}
+
+void CAgentProcess::Signal(int signal) {
+    ::kill(m_pid, signal);
+}
+
+int CAgentProcess::Wait(std::chrono::seconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (Pump(std::chrono::milliseconds(100))) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            throw std::runtime_error("cleanup-agent did not end in time; output so far:\n" + m_out +
+                                     m_err);
+        }
+    }
+    int status = 0;
+    for (;;) {
+        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid) {
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            throw std::runtime_error("cleanup-agent did not exit in time");
+        }
+        ::usleep(10000);
+    }
+    m_exited = true;
+    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return m_status;
+}
+
+std::vector<CAgentProcess::Record> CAgentProcess::Records() const {
+    static const std::regex line(
+        R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z) (DEBUG|INFO|WARNING|ERROR) ([A-Za-z]+): (.*)$)");
+    std::vector<Record> records;
+    std::istringstream lines(m_out);
+    std::string text;
+    while (std::getline(lines, text)) {
+        std::smatch parts;
+        if (!std::regex_match(text, parts, line)) {
+            throw std::runtime_error("badly formed output line: " + text);
+        }
+        records.push_back(Record{parts[1], parts[2], parts[3], parts[4]});
+    }
+    return records;
+}
+
+int CAgentProcess::Run(const std::vector<std::string>& arguments, std::string* out,
+                       std::string* err) {
+    CAgentProcess process(arguments);
+    const int status = process.Wait(std::chrono::seconds(60));
+    if (out != nullptr) {
+        *out = process.Out();
+    }
+    if (err != nullptr) {
+        *err = process.Err();
+    }
+    return status;
+}
+
+}  // namespace Testing
+}  // namespace Host
+}  // namespace Kol

@@ -1,0 +1,165 @@
+#include "host/tests/CTestStore.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include <sqlite3.h>
+#include <boost/filesystem.hpp>
+
+namespace Kol {
+namespace Host {
+namespace Testing {
+
+namespace {
+
+const char* const kTables[] = {"settings",     "logs",           "owners",
+                               "log_blobs",    "static_objects", "enrollment_tombstones",
+                               "status_events"};
+
+}  // namespace
+
+CTestStore::CTestStore(const std::string& path) : m_db(nullptr) {
+    if (sqlite3_open(path.c_str(), &m_db) != SQLITE_OK) {
+        const std::string message = sqlite3_errmsg(m_db);
+        sqlite3_close(m_db);
+        throw std::runtime_error("cannot open " + path + ": " + message);
+    }
+    sqlite3_busy_timeout(m_db, 10000);
+}
+
+CTestStore::~CTestStore() {
+    sqlite3_close(m_db);
+}
+
+void CTestStore::Execute(const std::string& sql) {
+    char* error = nullptr;
+    if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+        const std::string message = error != nullptr ? error : "unknown error";
+        sqlite3_free(error);
+        throw std::runtime_error(message + " in: " + sql);
+    }
+}
+
+std::vector<std::string> CTestStore::Blobs(const std::string& sql) {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+        throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in: " + sql);
+    }
+    std::vector<std::string> values;
+    int code;
+    while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
+        const void* bytes = sqlite3_column_blob(statement, 0);
+        const int length = sqlite3_column_bytes(statement, 0);
+        values.push_back(bytes == nullptr ? std::string()
+                                          : std::string(static_cast<const char*>(bytes),
+                                                        static_cast<std::size_t>(length)));
+    }
+    sqlite3_finalize(statement);
+    if (code != SQLITE_DONE) {
+        throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in: " + sql);
+    }
+    return values;
+}
+
+std::vector<std::int64_t> CTestStore::Ints(const std::string& sql) {
+    std::vector<std::int64_t> values;
+    for (const std::string& text : Blobs(sql)) {
+        values.push_back(std::stoll(text));
+    }
+    return values;
+}
+
+std::int64_t CTestStore::Int(const std::string& sql) {
+    const std::vector<std::int64_t> values = Ints(sql);
+    if (values.empty()) {
+        throw std::runtime_error("no row from: " + sql);
+    }
+    return values.front();
+}
+
+std::string CTestStore::Text(const std::string& sql) {
+    const std::vector<std::string> values = Blobs(sql);
+    if (values.empty()) {
+        throw std::runtime_error("no row from: " + sql);
+    }
+    return values.front();
+}
+
+std::map<std::string, std::set<std::int64_t>> CTestStore::Keys() {
+    std::map<std::string, std::set<std::int64_t>> keys;
+    for (const char* table : kTables) {
+        const std::vector<std::int64_t> ids =
+            Ints(std::string("SELECT rowid FROM ") + table + " ORDER BY rowid");
+        keys[table] = std::set<std::int64_t>(ids.begin(), ids.end());
+    }
+    return keys;
+}
+
+std::string CTestStore::Dump() {
+    std::ostringstream dump;
+    for (const char* table : kTables) {
+        dump << table << ":\n";
+        const std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY rowid";
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+            throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in: " + sql);
+        }
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+                const int type = sqlite3_column_type(statement, column);
+                const void* bytes = sqlite3_column_blob(statement, column);
+                const int length = sqlite3_column_bytes(statement, column);
+                dump << type << ':'
+                     << (bytes == nullptr ? std::string()
+                                          : std::string(static_cast<const char*>(bytes),
+                                                        static_cast<std::size_t>(length)))
+                     << '|';
+            }
+            dump << "\n";
+        }
+        sqlite3_finalize(statement);
+    }
+    return dump.str();
+}
+
+std::string CTestStore::MakeTemporaryDirectory() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/host-test-XXXXXX";
+    if (::mkdtemp(&pattern[0]) == nullptr) {
+        throw std::runtime_error("cannot make a temporary directory");
+    }
+    return pattern;
+}
+
+void CTestStore::RemoveTree(const std::string& path) {
+    boost::system::error_code ignored;
+    boost::filesystem::remove_all(path, ignored);
+}
+
+bool CTestStore::Exists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+std::string CTestStore::ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+void CTestStore::WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << bytes;
+    if (!file) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+}  // namespace Testing
+}  // namespace Host
+}  // namespace Kol

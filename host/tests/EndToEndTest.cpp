@@ -1,0 +1,513 @@
+// The real cleanup-agent program with the real plug-in on temporary stores.
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "contracts/datadefinition/Logs.pb.h"
+#include "host/tests/CAgentProcess.h"
+#include "host/tests/CTestStore.h"
+
+namespace {
+
+using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CTestStore;
+typedef std::map<std::string, std::set<std::int64_t>> Keys;
+
+const std::int64_t kDay = 86400;
+
+std::int64_t ParseUtc(const std::string& text) {
+    std::tm parts{};
+    if (strptime(text.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parts) == nullptr) {
+        throw std::runtime_error("not a UTC time: " + text);
+    }
+    return timegm(&parts);
+}
+
+std::vector<std::string> Texts(const CAgentProcess& process, const std::string& module) {
+    std::vector<std::string> texts;
+    for (const CAgentProcess::Record& record : process.Records()) {
+        if (record.module == module) {
+            texts.push_back(record.level + " " + record.text);
+        }
+    }
+    return texts;
+}
+
+std::string Sql(std::int64_t value) {
+    return std::to_string(value);
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_directory = CTestStore::MakeTemporaryDirectory();
+        m_db = m_directory + "/agent.db";
+        // The program itself creates the store with its schema.
+        ASSERT_EQ(CAgentProcess::Run({"--db", m_db}), 0);
+    }
+    void TearDown() override { CTestStore::RemoveTree(m_directory); }
+
+    // Runs the program on the test's store to its end.
+    std::unique_ptr<CAgentProcess> Agent(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--db", m_db});
+        std::unique_ptr<CAgentProcess> process(new CAgentProcess(arguments));
+        m_status = process->Wait(std::chrono::seconds(60));
+        return process;
+    }
+
+    // One row for each job, each matching that job's condition only.
+    void FillTables(std::int64_t now) {
+        CTestStore store(m_db);
+        std::string logs =
+            "INSERT INTO logs(id, log_type, retention_class, is_delta, created_at, replicated,"
+            " ignored, superseded, owner_id) VALUES ";
+        auto add = [&logs, now](int id, int type, int retention, int delta, std::int64_t age,
+                                int replicated, int ignored, int superseded, const char* owner) {
+            logs += (id == 1 ? "(" : ", (") + std::to_string(id) + "," + std::to_string(type) +
+                    "," + std::to_string(retention) + "," + std::to_string(delta) + "," +
+                    Sql(now - age) + "," + std::to_string(replicated) + "," +
+                    std::to_string(ignored) + "," + std::to_string(superseded) + "," + owner + ")";
+        };
+        add(1, 101, 5, 0, 3600, 0, 0, 0, "1");
+        add(2, 102, 5, 0, 3600, 1, 0, 0, "1");     // replicated
+        add(3, 103, 5, 1, 3600, 0, 0, 1, "1");     // obsolete delta
+        add(4, 104, 5, 1, 3600, 0, 0, 0, "1");     // delta, still current
+        add(5, 105, 5, 0, 3600, 0, 0, 1, "1");     // superseded, but not a delta
+        add(6, 106, 5, 0, 3600, 0, 1, 0, "2");     // ignored
+        add(7, 107, 5, 0, 3600, 0, 0, 0, "99");    // abandoned: owner 99 is gone
+        add(8, 108, 5, 0, 3600, 0, 0, 0, "NULL");  // no owner at all
+        // Old logs, with the default periods 30, 90, 180, 365 and 730 days.
+        add(10, 110, 1, 0, 31 * kDay, 0, 0, 0, "1");
+        add(11, 111, 1, 0, 29 * kDay, 0, 0, 0, "1");
+        add(12, 112, 2, 0, 91 * kDay, 0, 0, 0, "1");
+        add(13, 113, 2, 0, 89 * kDay, 0, 0, 0, "1");
+        add(14, 114, 3, 0, 181 * kDay, 0, 0, 0, "1");
+        add(15, 115, 3, 0, 179 * kDay, 0, 0, 0, "1");
+        add(16, 116, 4, 0, 366 * kDay, 0, 0, 0, "1");
+        add(17, 117, 4, 0, 364 * kDay, 0, 0, 0, "1");
+        add(18, 118, 5, 0, 731 * kDay, 0, 0, 0, "1");
+        add(19, 119, 5, 0, 729 * kDay, 0, 0, 0, "1");
+        // Event logs of type 7, two kept: 34, then 33 (same time as 32, higher id).
+        add(30, 7, 5, 0, 500, 0, 0, 0, "1");
+        add(31, 7, 5, 0, 400, 0, 0, 0, "1");
+        add(32, 7, 5, 0, 300, 0, 0, 0, "1");
+        add(33, 7, 5, 0, 300, 0, 0, 0, "1");
+        add(34, 7, 5, 0, 100, 0, 0, 0, "1");
+        add(35, 7, 5, 1, 900, 0, 0, 0, "1");  // a delta log of that type is no event log
+        add(36, 8, 5, 0, 900, 0, 0, 0, "1");
+        add(37, 8, 5, 0, 800, 0, 0, 0, "1");
+        store.Execute(logs);
+        store.Execute(
+            "INSERT INTO settings(key, value) VALUES ('max_event_logs_per_type', '2');"
+            "INSERT INTO owners(id, name) VALUES (1, 'first'), (2, 'second');"
+            "INSERT INTO log_blobs(id, log_id, data) VALUES (1, 1, x'01'), (2, 2, x'02'),"
+            " (3, 1000, x'03'), (4, 2000, x'04');"
+            "INSERT INTO static_objects(id, name, deleted) VALUES (1, 'a', 0), (2, 'b', 1),"
+            " (3, 'c', 1), (4, 'd', 0);"
+            "INSERT INTO enrollment_tombstones(rowid, computer_uuid, removed_at) VALUES"
+            " (1, 'a', " +
+            Sql(now - 6 * kDay) + "), (2, 'b', " + Sql(now - 4 * kDay) + "), (3, 'c', " +
+            Sql(now - 5 * kDay - 60) + "), (4, 'd', " + Sql(now - 5 * kDay + 60) + ");");
+    }
+
+    std::string m_directory;
+    std::string m_db;
+    int m_status = -1;
+};
+
+TEST_F(EndToEnd, EachOperationRemovesExactlyItsRowsAndNoOther) {
+    const std::int64_t now = std::time(nullptr);
+    FillTables(now);
+    const std::string filled = CTestStore::ReadFile(m_db);
+    const struct {
+        std::string operation;
+        std::string job;  // as in the module's Initiating line
+        Keys removed;
+    } cases[] = {
+        {"replicated-logs", "replicated logs cleanup", {{"logs", {2}}}},
+        {"OBSOLETE_DELTA_LOGS", "obsolete delta logs cleanup", {{"logs", {3}}}},
+        {"event-logs", "event logs cleanup", {{"logs", {30, 31, 32}}}},
+        {"abandoned-logs", "abandoned logs cleanup", {{"logs", {7}}}},
+        {"ignored-logs", "ignored logs cleanup", {{"logs", {6}}}},
+        {"old-logs", "old logs cleanup", {{"logs", {10, 12, 14, 16, 18}}}},
+        {"indexes", "indexes cleanup", {}},
+        {"13", "cleaning computer enrollement tombstone", {{"enrollment_tombstones", {1, 3}}}},
+        {"static-objects", "static objects cleanup", {{"static_objects", {2, 3}}}},
+        {"storage", "storage cleanup", {{"log_blobs", {3, 4}}}},
+    };
+    for (const auto& c : cases) {
+        CTestStore::WriteFile(m_db, filled);
+        Keys before = CTestStore(m_db).Keys();
+        const std::unique_ptr<CAgentProcess> run = Agent({c.operation});
+        ASSERT_EQ(m_status, 0) << c.operation << run->Out() << run->Err();
+        const std::vector<std::string> lines = Texts(*run, "CCleanupModule");
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "INFO Initiating " + c.job), lines.end())
+            << c.operation;
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "INFO Finished " + c.job), lines.end())
+            << c.operation;
+
+        Keys after = CTestStore(m_db).Keys();
+        EXPECT_EQ(after["status_events"].size(), 2u) << c.operation;
+        before.erase("status_events");
+        after.erase("status_events");
+        Keys removed;
+        for (const auto& table : before) {
+            for (const std::int64_t key : table.second) {
+                if (after[table.first].count(key) == 0) {
+                    removed[table.first].insert(key);
+                }
+            }
+            for (const std::int64_t key : after[table.first]) {
+                EXPECT_EQ(table.second.count(key), 1u)
+                    << c.operation << " added to " << table.first;
+            }
+        }
+        EXPECT_EQ(removed, c.removed) << c.operation;
+    }
+}
+
+TEST_F(EndToEnd, OldLogsUseTheFivePeriodsEachForItsOwnClass) {
+    const std::int64_t t0 = std::time(nullptr);
+    {
+        CTestStore store(m_db);
+        std::string rows;
+        int id = 0;
+        for (int k = 1; k <= 5; ++k) {
+            // A dense run of seconds around the cut-off, and a row older than
+            // the previous class's cut-off that its own period still keeps.
+            for (int d = -3; d <= 20; ++d) {
+                rows += (rows.empty() ? "(" : ", (") + std::to_string(++id) + ", 1, " +
+                        std::to_string(k) + ", " + Sql(t0 - k * kDay + d) + ")";
+            }
+            if (k > 1) {
+                rows += ", (" + std::to_string(++id) + ", 1, " + std::to_string(k) + ", " +
+                        Sql(t0 - (k - 1) * kDay - 10) + ")";
+            }
+        }
+        store.Execute("INSERT INTO logs(id, log_type, retention_class, created_at) VALUES " + rows);
+    }
+    const std::unique_ptr<CAgentProcess> run = Agent({"--retention", "1,2,3,4,5", "old-logs"});
+    const std::int64_t t1 = std::time(nullptr);
+    ASSERT_EQ(m_status, 0) << run->Out() << run->Err();
+
+    std::smatch cutoffs;
+    const std::string out = run->Out();
+    ASSERT_TRUE(std::regex_search(
+        out, cutoffs,
+        std::regex(R"(host: old logs \(cut-offs (\S+Z), (\S+Z), (\S+Z), (\S+Z), (\S+Z)\))")))
+        << out;
+    std::int64_t cut[6] = {};
+    for (int k = 1; k <= 5; ++k) {
+        cut[k] = ParseUtc(cutoffs[k]);
+        EXPECT_EQ(cut[k], cut[1] - (k - 1) * kDay) << k;  // one "now" for all five
+    }
+    EXPECT_GE(cut[1], t0 - kDay);
+    EXPECT_LE(cut[1], t1 - kDay);
+
+    CTestStore store(m_db);
+    for (int k = 1; k <= 5; ++k) {
+        const std::string cls = " AND retention_class = " + std::to_string(k);
+        // Exactly the rows before the class's own cut-off went; both sides of
+        // the boundary were there.
+        EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE created_at < " + Sql(cut[k]) + cls), 0)
+            << k;
+        EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE created_at >= " + Sql(cut[k]) + cls),
+                  (t0 - k * kDay + 20) - cut[k] + 1 + (k > 1 ? 1 : 0))
+            << k;
+        EXPECT_GE(cut[k] - 1, t0 - k * kDay - 3);
+    }
+}
+
+TEST_F(EndToEnd, TombstonesGoExactlyOneHundredTwentyHoursBack) {
+    const std::int64_t t0 = std::time(nullptr);
+    const std::int64_t hours120 = 120 * 3600;
+    {
+        CTestStore store(m_db);
+        std::string rows;
+        for (int d = -3; d <= 20; ++d) {
+            rows += (rows.empty() ? "('" : ", ('") + std::to_string(d) + "', " +
+                    Sql(t0 - hours120 + d) + ")";
+        }
+        store.Execute("INSERT INTO enrollment_tombstones(computer_uuid, removed_at) VALUES " +
+                      rows);
+    }
+    const std::unique_ptr<CAgentProcess> run = Agent({"enrollment-tombstones"});
+    const std::int64_t t1 = std::time(nullptr);
+    ASSERT_EQ(m_status, 0) << run->Out() << run->Err();
+    std::smatch match;
+    const std::string out = run->Out();
+    ASSERT_TRUE(std::regex_search(out, match,
+                                  std::regex(R"(host: enrolment tombstones \(cut-off (\S+Z)\))")))
+        << out;
+    const std::int64_t cutoff = ParseUtc(match[1]);
+    EXPECT_GE(cutoff, t0 - hours120);
+    EXPECT_LE(cutoff, t1 - hours120);
+
+    CTestStore store(m_db);
+    // One second before the cut-off went, the cut-off itself and one second
+    // after it stayed, and so did everything after.
+    EXPECT_EQ(store.Int("SELECT count(*) FROM enrollment_tombstones WHERE removed_at = " +
+                        Sql(cutoff - 1)),
+              0);
+    EXPECT_EQ(store.Int("SELECT count(*) FROM enrollment_tombstones WHERE removed_at IN (" +
+                        Sql(cutoff) + ", " + Sql(cutoff + 1) + ")"),
+              2);
+    EXPECT_EQ(store.Int("SELECT min(removed_at) FROM enrollment_tombstones"), cutoff);
+    EXPECT_EQ(store.Int("SELECT count(*) FROM enrollment_tombstones"),
+              t0 - hours120 + 20 - cutoff + 1);
+}
+
+TEST_F(EndToEnd, LinesComeInOrderWithTheModuleNameAndTheHostsFacts) {
+    FillTables(std::time(nullptr));
+    const std::unique_ptr<CAgentProcess> run = Agent({"replicated-logs", "static-objects"});
+    ASSERT_EQ(m_status, 0) << run->Out() << run->Err();
+    EXPECT_EQ(run->Err(), "");
+    const std::vector<CAgentProcess::Record> records = run->Records();
+    const std::vector<std::string> expected = {
+        "host/INFO/store " + m_db + " open; installation ",
+        "CCleanupModule/INFO/Module initialized",
+        "host/INFO/sending cleanup request ",
+        "host/INFO/status event 10368 EventLog_",
+        "CCleanupModule/INFO/Initiating replicated logs cleanup",
+        "host/INFO/replicated logs: removed 1 rows, freed ",
+        "CCleanupModule/INFO/Finished replicated logs cleanup",
+        "CCleanupModule/INFO/Initiating static objects cleanup",
+        "host/INFO/static objects: removed 2 rows, freed ",
+        "CCleanupModule/INFO/Finished static objects cleanup",
+        "host/INFO/status event 10368 EventLog_",
+        "CCleanupModule/INFO/Failed to re-schedule a cleanup: operation "
+        "{REPLICATED_LOGS,STATIC_OBJECTS} is not registered",
+        "host/INFO/module stopped and deleted",
+        "host/INFO/summary: replicated logs: 1 rows, ",
+        "host/INFO/summary: static objects: 2 rows, ",
+        "host/INFO/summary: total 3 rows, ",
+        "host/INFO/summary: final status 30 (every operation succeeded)",
+    };
+    ASSERT_EQ(records.size(), expected.size()) << run->Out();
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const std::string line = records[i].module + "/" + records[i].level + "/" + records[i].text;
+        EXPECT_EQ(line.compare(0, expected[i].size(), expected[i]), 0) << line;
+    }
+    EXPECT_NE(records[3].text.find(": progress 20, level 1"), std::string::npos);
+    EXPECT_NE(records[10].text.find(": progress 30, level 1"), std::string::npos);
+
+    // Only errors at threshold 4: the module's failure line and nothing else.
+    const std::unique_ptr<CAgentProcess> quiet = Agent({"--log-level", "4", "25"});
+    EXPECT_EQ(m_status, 1);
+    EXPECT_EQ(Texts(*quiet, "CCleanupModule"),
+              (std::vector<std::string>{"ERROR Failed to process cleanup operation  with error: "
+                                        "CCleanupModuleBase::ProcessCleanupTask: Enum is not "
+                                        "handled"}));
+    EXPECT_EQ(Texts(*quiet, "host"), std::vector<std::string>{});
+}
+
+// Reads a little-endian integer of `size` bytes at `at` and moves past it.
+std::int64_t Take(const std::string& bytes, std::size_t& at, std::size_t size) {
+    if (at + size > bytes.size()) {
+        throw std::runtime_error("binary form ends early");
+    }
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        value |= static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+    }
+    at += size;
+    if (size == 4) {
+        return static_cast<std::int32_t>(value);
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+std::string UuidBytes(const std::string& text) {
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '-') {
+            bytes += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
+            ++i;
+        }
+    }
+    return bytes;
+}
+
+TEST_F(EndToEnd, KindOneStoresTwoStatusEventsWithNineSymbolsInBothForms) {
+    const std::string installation = "0a1b2c3d-4e5f-6071-8293-a4b5c6d7e8f9";
+    const std::string first = "11111111-2222-3333-4444-555555555555";
+    const std::string second = "66666666-7777-8888-9999-aaaaaaaaaaaa";
+    const std::string third = "bbbbbbbb-cccc-dddd-eeee-ffffffffffff";
+    const std::int64_t t0 = std::time(nullptr);
+    Agent({"--installation-uuid", installation, "--request", first + "," + second + "," + third,
+           "indexes"});
+    const std::int64_t t1 = std::time(nullptr);
+    ASSERT_EQ(m_status, 0);
+
+    CTestStore store(m_db);
+    EXPECT_EQ(store.Ints("SELECT message_type FROM status_events ORDER BY id"),
+              (std::vector<std::int64_t>{10368, 10368}));
+    const std::vector<std::string> binaries =
+        store.Blobs("SELECT symbols FROM status_events ORDER BY id");
+    const std::vector<std::string> protobufs =
+        store.Blobs("SELECT symbols_protobuf FROM status_events ORDER BY id");
+    ASSERT_EQ(binaries.size(), 2u);
+    const std::int64_t progress[] = {20, 30};
+    for (std::size_t e = 0; e < 2; ++e) {
+        const std::string& bytes = binaries[e];
+        std::size_t at = 0;
+        ASSERT_EQ(Take(bytes, at, 4), 9);
+        std::vector<std::int64_t> ids;
+        for (int i = 0; i < 9; ++i) {
+            ids.push_back(Take(bytes, at, 4));
+        }
+        EXPECT_EQ(
+            ids, (std::vector<std::int64_t>{2836, 2834, 2838, 2842, 2846, 2844, 2848, 2853, 2850}));
+        // Kind codes and values, in the same order.
+        EXPECT_EQ(Take(bytes, at, 4), 1);
+        EXPECT_EQ(Take(bytes, at, 8), 1);  // level code
+        EXPECT_EQ(Take(bytes, at, 4), 5);
+        EXPECT_EQ(bytes.substr(at, 16), UuidBytes(installation));
+        at += 16;
+        EXPECT_EQ(Take(bytes, at, 4), 6);
+        const std::int64_t ticks = Take(bytes, at, 8);
+        const std::int64_t seconds = ticks / 1000000 - 2440588LL * kDay;  // JDN of 1970-01-01
+        EXPECT_GE(seconds, t0 - 1);
+        EXPECT_LE(seconds, t1 + 1);
+        for (const std::string& uuid : {first, third, second}) {
+            EXPECT_EQ(Take(bytes, at, 4), 5);
+            EXPECT_EQ(bytes.substr(at, 16), UuidBytes(uuid));
+            at += 16;
+        }
+        EXPECT_EQ(Take(bytes, at, 4), 4);
+        EXPECT_EQ(Take(bytes, at, 8), -1);
+        EXPECT_EQ(Take(bytes, at, 4), 4);
+        EXPECT_EQ(Take(bytes, at, 8), 508906757892866594LL);
+        EXPECT_EQ(Take(bytes, at, 4), 1);
+        EXPECT_EQ(Take(bytes, at, 8), progress[e]);
+        EXPECT_EQ(at, bytes.size());
+
+        Kol::Common::DataDefinition::Logs::LogSymbolContainer container;
+        ASSERT_TRUE(container.ParseFromString(protobufs[e]));
+        ASSERT_EQ(container.symbols_size(), 9);
+        for (int i = 0; i < 9; ++i) {
+            EXPECT_EQ(container.symbols(i).symbol_type(), ids[static_cast<std::size_t>(i)]);
+        }
+        EXPECT_EQ(container.symbols(1).symbol_data().val_uuid(0).uuid(), installation);
+        EXPECT_EQ(container.symbols(3).symbol_data().val_uuid(0).uuid(), first);
+        EXPECT_EQ(container.symbols(8).symbol_data().val_int(0), progress[e]);
+    }
+}
+
+TEST_F(EndToEnd, AnUnknownOperationFailsTheRequestWithStatusFortyAndExitOne) {
+    const std::unique_ptr<CAgentProcess> run = Agent({"25", "static-objects"});
+    EXPECT_EQ(m_status, 1);
+    const std::vector<std::string> lines = Texts(*run, "CCleanupModule");
+    const std::vector<std::string> expected = {
+        "INFO Module initialized",
+        "ERROR Failed to process cleanup operation  with error: "
+        "CCleanupModuleBase::ProcessCleanupTask: Enum is not handled",
+        "INFO Initiating static objects cleanup", "INFO Finished static objects cleanup",
+        "INFO Failed to re-schedule a cleanup: operation {STATIC_OBJECTS,} is not registered"};
+    EXPECT_EQ(lines, expected);
+    EXPECT_NE(run->Out().find("host: summary: final status 40 (at least one operation failed)\n"),
+              std::string::npos);
+
+    CTestStore store(m_db);
+    std::vector<std::int64_t> codes;
+    std::vector<std::int64_t> levels;
+    for (const std::string& bytes : store.Blobs("SELECT symbols FROM status_events ORDER BY id")) {
+        std::size_t at = bytes.size() - 8;
+        codes.push_back(Take(bytes, at, 8));
+        at = 4 + 9 * 4 + 4;
+        levels.push_back(Take(bytes, at, 8));
+    }
+    EXPECT_EQ(codes, (std::vector<std::int64_t>{20, 40}));
+    EXPECT_EQ(levels, (std::vector<std::int64_t>{1, 4}));
+}
+
+TEST_F(EndToEnd, OtherKindsStoreNoStatusEventAndFailFromTheErrorLines) {
+    FillTables(std::time(nullptr));
+    const std::unique_ptr<CAgentProcess> good =
+        Agent({"--installation-kind", "2", "replicated-logs", "storage"});
+    EXPECT_EQ(m_status, 0) << good->Out();
+    EXPECT_EQ(good->Out().find("host: status event"), std::string::npos);
+    EXPECT_NE(good->Out().find("host: summary: final status succeeded (0 failure lines; this "
+                               "installation kind sends no status events)\n"),
+              std::string::npos);
+    // No backup outside kind 1.
+    EXPECT_EQ(Texts(*good, "CCleanupModule").size(), 6u);
+    EXPECT_FALSE(CTestStore::Exists(m_db + ".bak"));
+
+    Agent({"--installation-kind", "2", "25"});
+    EXPECT_EQ(m_status, 1);
+    EXPECT_EQ(CTestStore(m_db).Int("SELECT count(*) FROM status_events"), 0);
+}
+
+TEST_F(EndToEnd, BackupIsAVerifiedCopyAndAFailedOneKeepsThePrevious) {
+    ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "3000"}), 0);
+    Agent({"storage"});
+    ASSERT_EQ(m_status, 0);
+    const std::string backup = m_db + ".bak";
+    ASSERT_TRUE(CTestStore::Exists(backup));
+    EXPECT_FALSE(CTestStore::Exists(backup + ".tmp"));
+    {
+        CTestStore original(m_db);
+        CTestStore copy(backup);
+        EXPECT_EQ(copy.Text("PRAGMA integrity_check"), "ok");
+        for (const char* table : {"logs", "owners", "log_blobs", "static_objects",
+                                  "enrollment_tombstones", "settings"}) {
+            const std::string count = std::string("SELECT count(*) FROM ") + table;
+            EXPECT_EQ(copy.Int(count), original.Int(count)) << table;
+            EXPECT_GT(copy.Int(count), 0) << table;
+        }
+        // The copy was taken after the storage cleanup: no orphan blob in it.
+        EXPECT_EQ(copy.Int("SELECT count(*) FROM log_blobs WHERE log_id NOT IN (SELECT id FROM "
+                           "logs)"),
+                  0);
+        original.Execute("DELETE FROM static_objects WHERE id % 2 = 0");
+    }
+
+    // A leftover that cannot be replaced makes the next backup fail.
+    const std::string previous = CTestStore::ReadFile(backup);
+    ASSERT_EQ(::mkdir((backup + ".tmp").c_str(), 0755), 0);
+    CTestStore::WriteFile(backup + ".tmp/keep", "x");
+    const std::unique_ptr<CAgentProcess> failed = Agent({"storage"});
+    EXPECT_EQ(m_status, 1);
+    const std::vector<std::string> lines = Texts(*failed, "CCleanupModule");
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "ERROR Failed to process cleanup operation STORAGE with error: backup to " +
+                            backup + " failed: cannot create " + backup +
+                            ".tmp: unable to open database file"),
+              lines.end())
+        << failed->Out();
+    EXPECT_EQ(CTestStore::ReadFile(backup), previous);
+}
+
+TEST_F(EndToEnd, DryRunReportsEverythingAndChangesNothing) {
+    ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "3000"}), 0);
+    const std::string before = CTestStore(m_db).Dump();
+    const std::unique_ptr<CAgentProcess> run = Agent({"--dry-run", "all"});
+    ASSERT_EQ(m_status, 0) << run->Out() << run->Err();
+    EXPECT_EQ(CTestStore(m_db).Dump(), before);
+    EXPECT_FALSE(CTestStore::Exists(m_db + ".bak"));
+
+    const std::string out = run->Out();
+    std::smatch removed;
+    ASSERT_TRUE(std::regex_search(out, removed,
+                                  std::regex(R"(host: old logs \(.*\): removed (\d+) rows)")));
+    EXPECT_GT(std::stoll(removed[1]), 0);
+    EXPECT_NE(out.find("host: status event 10368 EventLog_"), std::string::npos);
+    EXPECT_NE(out.find("; dry run: the store passed quick_check, no backup written\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("host: dry run: every change was rolled back\n"), std::string::npos);
+    EXPECT_EQ(Texts(*run, "CCleanupModule").back(),
+              "INFO Failed to re-schedule a cleanup: operation {REPLICATED_LOGS,"
+              "OBSOLETE_DELTA_LOGS,EVENT_LOGS,ABANDONED_LOGS,IGNORED_LOGS,STORAGE,OLD_LOGS,INDEXES,"
+              "ENROLLMENT_TOMBSTONES,STATIC_OBJECTS} is not registered");
+}
+
+}  // namespace

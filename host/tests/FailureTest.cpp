@@ -1,0 +1,133 @@
+// Start-up failures: a clear message, exit 2 or 3, and the store untouched.
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/tests/CAgentProcess.h"
+#include "host/tests/CTestStore.h"
+
+namespace {
+
+using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CTestStore;
+
+std::string FirstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}
+
+class Failure : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_directory = CTestStore::MakeTemporaryDirectory();
+        m_db = m_directory + "/agent.db";
+        ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "500"}), 0);
+    }
+    void TearDown() override { CTestStore::RemoveTree(m_directory); }
+
+    // The store's files: the database and nothing beside it.
+    std::vector<std::string> Files() {
+        std::vector<std::string> present;
+        for (const char* suffix : {"", "-wal", "-shm", "-journal", ".bak", ".bak.tmp"}) {
+            if (CTestStore::Exists(m_db + suffix)) {
+                present.push_back(m_db + suffix);
+            }
+        }
+        return present;
+    }
+
+    std::string m_directory;
+    std::string m_db;
+};
+
+TEST_F(Failure, UsageErrorsExitTwoWithTheUsageAndTouchNothing) {
+    const std::string before = CTestStore::ReadFile(m_db);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {{"--request", "a,b,c", "all"},
+         "cleanup-agent: --request: \"a\" is not a UUID (expected 8-4-4-4-12 hexadecimal "
+         "digits)"},
+        {{"--installation-uuid", "not-a-uuid", "all"},
+         "cleanup-agent: --installation-uuid: \"not-a-uuid\" is not a UUID (expected 8-4-4-4-12 "
+         "hexadecimal digits)"},
+        {{"--retention", "30,90,180,365,70000", "old-logs"},
+         "cleanup-agent: --retention: \"70000\" is not a number of days from 0 to 65535"},
+        {{"old-logs", "frobnicate"},
+         "cleanup-agent: unknown operation \"frobnicate\": expected a number, an operation name "
+         "such as OLD_LOGS or old-logs, or all"},
+        {{"--log-level", "9", "all"},
+         "cleanup-agent: --log-level: \"9\" is not a level from 1 to 4"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"--db", m_db};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        std::string out;
+        std::string err;
+        EXPECT_EQ(CAgentProcess::Run(arguments, &out, &err), 2) << c.message;
+        EXPECT_EQ(FirstLine(err), c.message);
+        EXPECT_NE(err.find("\n\nUsage: cleanup-agent [options] [OPERATION...]\n"),
+                  std::string::npos);
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(CTestStore::ReadFile(m_db), before) << c.message;
+        EXPECT_EQ(Files(), std::vector<std::string>{m_db});
+    }
+}
+
+TEST_F(Failure, AMissingPlugInExitsThreeBeforeTheStoreIsOpened) {
+    const std::string before = CTestStore::ReadFile(m_db);
+    for (const std::string& plugin : {m_directory + "/libMissing.so", m_db}) {
+        std::string out;
+        std::string err;
+        EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "--module", plugin, "all"}, &out, &err), 3);
+        const std::string prefix = "cleanup-agent: cannot load plug-in " + plugin + ": ";
+        EXPECT_EQ(err.compare(0, prefix.size(), prefix), 0) << err;
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(CTestStore::ReadFile(m_db), before);
+        EXPECT_EQ(Files(), std::vector<std::string>{m_db});
+    }
+    // A plug-in that does not publish the module class.
+    std::string err;
+    EXPECT_EQ(
+        CAgentProcess::Run({"--db", m_db, "--module", "libsqlite3.so.0", "all"}, nullptr, &err), 3);
+    EXPECT_EQ(FirstLine(err).rfind("cleanup-agent: cannot load plug-in libsqlite3.so.0: ", 0), 0u)
+        << err;
+}
+
+TEST_F(Failure, AStoreThatIsNotADatabaseIsLeftAsItIs) {
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) {
+        garbage += static_cast<char>(i * 7 + 3);
+    }
+    CTestStore::WriteFile(m_db, garbage);
+    std::string out;
+    std::string err;
+    EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "all"}, &out, &err), 3);
+    EXPECT_EQ(err, "cleanup-agent: cannot open store " + m_db + ": file is not a database\n");
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(CTestStore::ReadFile(m_db), garbage);
+    EXPECT_EQ(Files(), std::vector<std::string>{m_db});
+}
+
+TEST_F(Failure, AnUnwritableDirectoryGivesAClearMessageAndNoFile) {
+    // Root may write anywhere except in such pseudo file systems.
+    std::string directory = m_directory + "/locked";
+    if (::geteuid() == 0) {
+        directory = "/proc/self";
+    } else {
+        ASSERT_EQ(::mkdir(directory.c_str(), 0555), 0);
+    }
+    const std::string db = directory + "/agent.db";
+    std::string out;
+    std::string err;
+    EXPECT_EQ(CAgentProcess::Run({"--db", db, "all"}, &out, &err), 3);
+    EXPECT_EQ(err, "cleanup-agent: cannot open store " + db + ": unable to open database file\n");
+    EXPECT_EQ(out, "");
+    EXPECT_FALSE(CTestStore::Exists(db));
+}
+
+}  // namespace

@@ -1,0 +1,370 @@
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <boost/date_time/posix_time/conversion.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/pointer_cast.hpp>
+
+#include "contracts/database/IBackupMapper.h"
+#include "contracts/database/ICleanupAbandonedLogsMapper.h"
+#include "contracts/database/ICleanupEventLogsMapper.h"
+#include "contracts/database/ICleanupIgnoredLogsMapper.h"
+#include "contracts/database/ICleanupObsoleteDeltaLogsMapper.h"
+#include "contracts/database/ICleanupOldLogsMapper.h"
+#include "contracts/database/ICleanupRebuildIndexesMapper.h"
+#include "contracts/database/ICleanupReplicatedLogsMapper.h"
+#include "contracts/database/ICleanupStaticObjectsMapper.h"
+#include "contracts/database/ICleanupStorageMapper.h"
+#include "contracts/database/IComputerEnrollementMapper.h"
+#include "contracts/message/CCleanupLogs.h"
+#include "host/CHostBus.h"
+#include "host/CHostLogger.h"
+#include "host/CRunReport.h"
+#include "host/CSqliteDatabaseResource.h"
+#include "host/CSqliteStore.h"
+#include "host/tests/CTestStore.h"
+
+namespace {
+
+using namespace Kol::Common::Database;
+using Kol::Host::CHostBus;
+using Kol::Host::CHostLogger;
+using Kol::Host::CRunReport;
+using Kol::Host::CSqliteDatabaseResource;
+using Kol::Host::CSqliteStore;
+using Kol::Host::CStoreMapper;
+using Kol::Host::Testing::CTestStore;
+
+TEST(HostLogger, FormatsTimeAndLevelsAndFiltersByThreshold) {
+    EXPECT_EQ(CHostLogger::FormatTime(std::timespec{0, 5000000}), "1970-01-01T00:00:00.005Z");
+    EXPECT_EQ(CHostLogger::FormatTime(std::timespec{1700000000, 999999999}),
+              "2023-11-14T22:13:20.999Z");
+    EXPECT_EQ(CHostLogger::LevelName(1), "DEBUG");
+    EXPECT_EQ(CHostLogger::LevelName(2), "INFO");
+    EXPECT_EQ(CHostLogger::LevelName(3), "WARNING");
+    EXPECT_EQ(CHostLogger::LevelName(4), "ERROR");
+    EXPECT_EQ(CHostLogger::LevelName(7), "LEVEL7");
+
+    std::ostringstream out;
+    std::vector<std::string> seen;
+    CHostLogger logger(
+        out, 3, [&seen](const std::string& text, std::int32_t level, const std::string& module) {
+            seen.push_back(module + "/" + std::to_string(level) + "/" + text);
+        });
+    logger.Log("debug", 1, "CCleanupModule");
+    logger.Log("info", 2, "CCleanupModule");
+    logger.Log("warning", 3, "CCleanupModule");
+    logger.Log("error", 4, "host");
+    EXPECT_EQ(logger.GetLogLevel(), 3);
+    logger.SetLogLevel(1);
+    logger.Log("debug again", 1, "host");
+
+    std::istringstream lines(out.str());
+    std::vector<std::string> texts;
+    std::string line;
+    const std::regex format(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z (.*)$)");
+    while (std::getline(lines, line)) {
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(line, parts, format)) << line;
+        texts.push_back(parts[1]);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"WARNING CCleanupModule: warning",
+                                               "ERROR host: error", "DEBUG host: debug again"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"CCleanupModule/1/debug", "CCleanupModule/2/info",
+                                              "CCleanupModule/3/warning", "host/4/error",
+                                              "host/1/debug again"}));
+}
+
+TEST(HostLogger, LinesOfSeveralThreadsNeverMix) {
+    std::ostringstream out;
+    CHostLogger logger(out, 1);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&logger, t] {
+            for (int i = 0; i < 200; ++i) {
+                logger.Log("thread " + std::to_string(t) + " line " + std::to_string(i), 2, "host");
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::istringstream lines(out.str());
+    std::string line;
+    std::vector<int> next(4, 0);
+    const std::regex format(R"(^\S+Z INFO host: thread (\d) line (\d+)$)");
+    int count = 0;
+    while (std::getline(lines, line)) {
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(line, parts, format)) << line;
+        const int thread = std::stoi(parts[1]);
+        EXPECT_EQ(std::stoi(parts[2]), next[thread]++);  // each thread's own order is kept
+        ++count;
+    }
+    EXPECT_EQ(count, 800);
+}
+
+TEST(RunReport, SummaryAddsUpCallsPerOperationAndStatesTheOutcome) {
+    CRunReport report;
+    CRunReport::MapperCall first;
+    first.label = "old logs";
+    first.rows = 10;
+    first.bytesFreed = 4096;
+    CRunReport::MapperCall storage;
+    storage.label = "storage";
+    storage.rows = 2;
+    storage.bytesFreed = 100;
+    storage.detail = "returned 8192 bytes to the file system";
+    CRunReport::MapperCall second = first;
+    second.rows = 5;
+    second.bytesFreed = 0;
+    second.interrupted = true;
+    report.AddMapperCall(first);
+    report.AddMapperCall(storage);
+    report.AddMapperCall(second);
+    report.AddStatusEvent(20);
+    report.AddStatusEvent(30);
+    report.AddModuleRecord("Failed to cleanup storage: mapper not available", 4);
+    report.AddModuleRecord("Failed to process cleanup operation STORAGE with error: x", 2);
+
+    EXPECT_FALSE(report.HasFailed(true));
+    EXPECT_EQ(report.Summarize(true, 0.0125, "SIGINT"),
+              (std::vector<std::string>{
+                  "summary: old logs: 15 rows, 4096 bytes freed (interrupted)",
+                  "summary: storage: 2 rows, 100 bytes freed, returned 8192 bytes to the file "
+                  "system",
+                  "summary: total 17 rows, 4196 bytes freed; longest write transaction 0.013 s",
+                  "summary: final status 30 (every operation succeeded); interrupted by SIGINT"}));
+
+    report.AddModuleRecord("Failed to process cleanup operation  with error: y", 4);
+    EXPECT_EQ(report.GetFailureLines(), 1u);
+    EXPECT_TRUE(report.HasFailed(false));
+    EXPECT_EQ(report.Summarize(false, 0, "").back(),
+              "summary: final status failed (1 failure lines; this installation kind sends no "
+              "status events)");
+
+    CRunReport silent;
+    silent.AddStatusEvent(20);
+    EXPECT_TRUE(silent.HasFailed(true));  // the final event never came
+    EXPECT_EQ(silent.Summarize(true, 0, "").back(), "summary: final status 20");
+    silent.AddStatusEvent(40);
+    EXPECT_EQ(silent.Summarize(true, 0, "").back(),
+              "summary: final status 40 (at least one operation failed)");
+    EXPECT_FALSE(CRunReport().HasFailed(false));
+    EXPECT_EQ(CRunReport().Summarize(true, 0, "").back(),
+              "summary: final status unknown (no status event received)");
+}
+
+class RecordingSubscriber : public Kol::Common::Kernel::ISubscriber {
+public:
+    void OnMessage(const Kol::Common::Kernel::IMessagePtr& message,
+                   const UserContextPtr& userContext) override {
+        if (!m_failure.empty()) {
+            throw std::runtime_error(m_failure);
+        }
+        m_message = message;
+        m_context = userContext;
+        m_thread = std::this_thread::get_id();
+    }
+    bool DescribeQueue(std::string& text) override {
+        text.clear();
+        return true;
+    }
+    void ForEachQueued(const QueueVisitor&) override {}
+
+    std::string m_failure;
+    Kol::Common::Kernel::IMessagePtr m_message;
+    UserContextPtr m_context;
+    std::thread::id m_thread;
+};
+
+TEST(HostBus, DeliversOnItsOwnThreadAndPassesSentMessagesToTheObserver) {
+    Kol::Common::Kernel::IMessagePtr sent;
+    CHostBus bus([&sent](const Kol::Common::Kernel::IMessagePtr& message,
+                         const CHostBus::UserContextPtr&) { sent = message; });
+    const auto request = boost::make_shared<Kol::Common::Message::Cleanup::CCleanupLogs>();
+    const std::chrono::milliseconds timeout(10000);
+    EXPECT_EQ(bus.Deliver(request, CHostBus::UserContextPtr(), timeout), 0u);
+
+    const auto subscriber = boost::make_shared<RecordingSubscriber>();
+    bus.Subscribe(subscriber, Kol::Common::Kernel::MessageTypeCleanupLogs);
+    bus.Subscribe(boost::make_shared<RecordingSubscriber>(),
+                  Kol::Common::Kernel::MessageTypeCleanupStatusEvent);
+    EXPECT_EQ(bus.CountSubscribers(Kol::Common::Kernel::MessageTypeCleanupLogs), 1u);
+    EXPECT_EQ(bus.Deliver(request, CHostBus::UserContextPtr(), timeout), 1u);
+    EXPECT_EQ(subscriber->m_message, request);
+    EXPECT_NE(subscriber->m_thread, std::this_thread::get_id());
+
+    subscriber->m_failure = "queue is full";
+    try {
+        bus.Deliver(request, CHostBus::UserContextPtr(), timeout);
+        FAIL() << "the subscriber's failure must reach the caller";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "queue is full");
+    }
+
+    EXPECT_TRUE(bus.Send(request, CHostBus::UserContextPtr()));
+    EXPECT_EQ(sent, request);
+    bus.DropSubscribers();
+    EXPECT_EQ(bus.CountSubscribers(Kol::Common::Kernel::MessageTypeCleanupLogs), 0u);
+}
+
+class Mappers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_directory = CTestStore::MakeTemporaryDirectory();
+        m_context.store = boost::make_shared<CSqliteStore>(m_directory + "/agent.db");
+        m_context.report = boost::make_shared<CRunReport>();
+        m_context.logger = boost::make_shared<CHostLogger>(m_out, 1);
+        m_context.batchRows = 2;
+        // One log per job, each matching only its own condition.
+        m_context.store->Execute(
+            "INSERT INTO owners(id, name) VALUES (1, 'o');"
+            "INSERT INTO logs(id, log_type, retention_class, is_delta, created_at, replicated,"
+            " ignored, superseded, owner_id) VALUES"
+            " (1, 1, 5, 0, strftime('%s','now'), 1, 0, 0, 1),"  // replicated
+            " (2, 2, 5, 1, strftime('%s','now'), 0, 0, 1, 1),"  // obsolete delta
+            " (3, 3, 5, 0, strftime('%s','now'), 0, 1, 0, 1),"  // ignored
+            " (4, 4, 5, 0, strftime('%s','now'), 0, 0, 0, 9),"  // abandoned
+            " (5, 5, 1, 0, 1000, 0, 0, 0, 1),"                  // old
+            " (6, 6, 5, 0, strftime('%s','now'), 0, 0, 0, NULL);"
+            "INSERT INTO static_objects(id, name, deleted) VALUES (1, 's', 1), (2, 't', 0);");
+        m_database.reset(new CSqliteDatabaseResource(m_context));
+    }
+    void TearDown() override {
+        m_database.reset();
+        m_context = CStoreMapper::Context();
+        CTestStore::RemoveTree(m_directory);
+    }
+    std::vector<std::int64_t> LogIds() {
+        std::vector<std::int64_t> ids;
+        Kol::Host::CSqliteStatement select =
+            m_context.store->Prepare("SELECT id FROM logs ORDER BY id");
+        while (select.Step()) {
+            ids.push_back(select.GetInt64(0));
+        }
+        return ids;
+    }
+
+    std::string m_directory;
+    std::ostringstream m_out;
+    CStoreMapper::Context m_context;
+    std::unique_ptr<CSqliteDatabaseResource> m_database;
+};
+
+template <typename Interface>
+boost::shared_ptr<Interface> As(const IMapperPtr& mapper) {
+    return boost::dynamic_pointer_cast<Interface>(mapper);
+}
+
+TEST_F(Mappers, EachIdAnswersItsInterfacesOnly) {
+    const IMapperPtr logs = m_database->GetMapper(21);
+    EXPECT_TRUE(As<ICleanupReplicatedLogsMapper>(logs));
+    EXPECT_TRUE(As<ICleanupObsoleteDeltaLogsMapper>(logs));
+    EXPECT_TRUE(As<ICleanupEventLogsMapper>(logs));
+    EXPECT_TRUE(As<ICleanupAbandonedLogsMapper>(logs));
+    EXPECT_TRUE(As<ICleanupIgnoredLogsMapper>(logs));
+    EXPECT_TRUE(As<ICleanupStorageMapper>(logs));
+    EXPECT_TRUE(As<ICleanupOldLogsMapper>(logs));
+    EXPECT_TRUE(As<ICleanupRebuildIndexesMapper>(logs));
+    EXPECT_FALSE(As<ICleanupStaticObjectsMapper>(logs));
+    EXPECT_FALSE(As<IBackupMapper>(logs));
+    EXPECT_FALSE(As<IComputerEnrollementMapper>(logs));
+
+    EXPECT_TRUE(As<ICleanupStaticObjectsMapper>(m_database->GetMapper(22)));
+    EXPECT_FALSE(As<ICleanupReplicatedLogsMapper>(m_database->GetMapper(22)));
+    EXPECT_TRUE(As<IComputerEnrollementMapper>(m_database->GetMapper(361)));
+    EXPECT_TRUE(As<IBackupMapper>(m_database->GetMapper(365)));
+    for (const std::int32_t unknown : {0, 20, 23, 360, 366, -21}) {
+        EXPECT_FALSE(m_database->GetMapper(unknown)) << unknown;
+    }
+}
+
+TEST_F(Mappers, EachCleanupOfTheSharedMapperRunsItsOwnJob) {
+    const IMapperPtr logs = m_database->GetMapper(21);
+    const boost::posix_time::ptime cutoff = boost::posix_time::from_time_t(2000);
+    const struct {
+        std::function<void()> call;
+        std::string label;
+        std::vector<std::int64_t> left;
+    } steps[] = {
+        {[&] { As<ICleanupIgnoredLogsMapper>(logs)->Cleanup(); }, "ignored logs", {1, 2, 4, 5, 6}},
+        {[&] { As<ICleanupReplicatedLogsMapper>(logs)->Cleanup(); },
+         "replicated logs",
+         {2, 4, 5, 6}},
+        {[&] { As<ICleanupAbandonedLogsMapper>(logs)->Cleanup(); }, "abandoned logs", {2, 5, 6}},
+        {[&] { As<ICleanupOldLogsMapper>(logs)->Cleanup(cutoff, cutoff, cutoff, cutoff, cutoff); },
+         "old logs",
+         {2, 6}},
+        {[&] { As<ICleanupObsoleteDeltaLogsMapper>(logs)->Cleanup(); }, "obsolete delta logs", {6}},
+        {[&] { As<ICleanupEventLogsMapper>(logs)->Cleanup(); }, "event logs", {6}},
+        {[&] { As<ICleanupRebuildIndexesMapper>(logs)->Cleanup(); }, "indexes", {6}},
+        {[&] { As<ICleanupStorageMapper>(logs)->Cleanup(); }, "storage", {6}},
+    };
+    for (const auto& step : steps) {
+        step.call();
+        EXPECT_EQ(m_context.report->GetMapperCalls().back().label, step.label);
+        EXPECT_EQ(LogIds(), step.left) << step.label;
+    }
+    const std::vector<CRunReport::MapperCall> calls = m_context.report->GetMapperCalls();
+    ASSERT_EQ(calls.size(), 8u);
+    const std::uint64_t rows[] = {1, 1, 1, 1, 1, 0, 0, 0};
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].rows, rows[i]) << calls[i].label;
+        EXPECT_FALSE(calls[i].failed);
+    }
+
+    // One host line per call, in the same order, with the facts of the call.
+    std::istringstream lines(m_out.str());
+    std::string line;
+    std::vector<std::string> texts;
+    while (std::getline(lines, line)) {
+        texts.push_back(line.substr(line.find(" host: ") + 7));
+    }
+    ASSERT_EQ(texts.size(), 8u);
+    EXPECT_TRUE(std::regex_match(
+        texts[0],
+        std::regex(
+            R"(ignored logs: removed 1 rows, freed -?\d+ bytes in \d+\.\d{3} s, longest write transaction \d+\.\d{3} s)")))
+        << texts[0];
+    EXPECT_EQ(texts[3].rfind("old logs (cut-offs 1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z, "
+                             "1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z): "
+                             "removed 1 rows, ",
+                             0),
+              0u)
+        << texts[3];
+    EXPECT_NE(texts[5].find("; kept the newest 100000 of each log type"), std::string::npos);
+}
+
+TEST_F(Mappers, AFailureIsReportedInTheHostLineAndPassedOn) {
+    m_context.store->SetSetting("max_event_logs_per_type", "many");
+    const IMapperPtr logs = m_database->GetMapper(21);
+    try {
+        As<ICleanupEventLogsMapper>(logs)->Cleanup();
+        FAIL() << "a bad setting must fail the call";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "setting max_event_logs_per_type is not a count of logs: many");
+    }
+    EXPECT_TRUE(m_context.report->GetMapperCalls().back().failed);
+    EXPECT_NE(m_out.str().find(" ERROR host: event logs: failed after "), std::string::npos);
+    EXPECT_NE(m_out.str().find(" s, 0 rows removed before: setting max_event_logs_per_type is "
+                               "not a count of logs: many\n"),
+              std::string::npos)
+        << m_out.str();
+    EXPECT_EQ(LogIds().size(), 6u);
+
+    try {
+        As<IComputerEnrollementMapper>(m_database->GetMapper(361))
+            ->CleanupTombstones(boost::posix_time::ptime());
+        FAIL() << "a special time must fail the call";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()), "the tombstone cut-off is not a valid point in time");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,114 @@
+// Forced stops from the outside: the mapper at work ends after its batch, the
+// module writes its interruption line, the host reports and exits 128 + signal.
+
+#include <signal.h>
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/tests/CAgentProcess.h"
+#include "host/tests/CTestStore.h"
+
+namespace {
+
+using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CTestStore;
+
+const std::int64_t kDay = 86400;
+// The default retention periods of classes 1 to 5.
+const std::int64_t kDays[] = {30, 90, 180, 365, 730};
+
+// Logs younger than their class's cut-off (with a minute to spare for the
+// time the run takes to compute it), per class.
+std::vector<std::int64_t> YoungLogs(CTestStore& store, std::int64_t now) {
+    std::vector<std::int64_t> counts;
+    for (int k = 1; k <= 5; ++k) {
+        counts.push_back(
+            store.Int("SELECT count(*) FROM logs WHERE retention_class = " + std::to_string(k) +
+                      " AND created_at >= " + std::to_string(now - kDays[k - 1] * kDay + 60)));
+    }
+    return counts;
+}
+
+std::int64_t OldLogs(CTestStore& store, std::int64_t now) {
+    std::int64_t old = 0;
+    for (int k = 1; k <= 5; ++k) {
+        old += store.Int("SELECT count(*) FROM logs WHERE retention_class = " + std::to_string(k) +
+                         " AND created_at < " + std::to_string(now - kDays[k - 1] * kDay));
+    }
+    return old;
+}
+
+void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const char* batchRows) {
+    const std::string directory = CTestStore::MakeTemporaryDirectory();
+    const std::string db = directory + "/agent.db";
+    ASSERT_EQ(CAgentProcess::Run({"--db", db, "--seed-demo", std::to_string(rows)}), 0);
+    const std::int64_t now = std::time(nullptr);
+    std::vector<std::int64_t> young;
+    std::int64_t oldBefore = 0;
+    {
+        CTestStore store(db);
+        young = YoungLogs(store, now);
+        oldBefore = OldLogs(store, now);
+    }
+    ASSERT_GT(oldBefore, 100000);
+
+    const std::string head = "SELECT count(*) FROM logs WHERE id <= 20000";
+    const std::int64_t headBefore = CTestStore(db).Int(head);
+    CAgentProcess run({"--db", db, "--batch-rows", batchRows, "old-logs", "indexes"});
+    ASSERT_TRUE(
+        run.WaitForLine("CCleanupModule: Initiating old logs cleanup", std::chrono::seconds(60)))
+        << run.Out() << run.Err();
+    // Signal once the first batch is committed, so that the stop comes
+    // half-way through the walk (the walk starts with the lowest ids).
+    {
+        CTestStore watcher(db);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (watcher.Int(head) == headBefore) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << run.Out();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    run.Signal(signal);
+    EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 128 + signal);
+
+    std::vector<std::string> module;
+    for (const CAgentProcess::Record& record : run.Records()) {
+        if (record.module == "CCleanupModule") {
+            module.push_back(record.level + " " + record.text);
+        }
+    }
+    const std::vector<std::string> expected = {
+        "INFO Module initialized", "INFO Initiating old logs cleanup",
+        "INFO Finished old logs cleanup",
+        "WARNING The module is stopping. Cleanup process interrupted.",
+        "INFO Failed to re-schedule a cleanup: operation {OLD_LOGS,INDEXES} is not registered"};
+    EXPECT_EQ(module, expected) << run.Out();
+    EXPECT_NE(run.Out().find("; interrupted, the rest is left for a later run\n"),
+              std::string::npos);
+    EXPECT_NE(run.Out().find("; interrupted by " + std::string(name) + "\n"), std::string::npos);
+
+    CTestStore store(db);
+    EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(YoungLogs(store, now), young);
+    const std::int64_t oldAfter = OldLogs(store, now);
+    EXPECT_LT(oldAfter, oldBefore);  // it was at work
+    EXPECT_GT(oldAfter, 0);          // and stopped half-way
+    CTestStore::RemoveTree(directory);
+}
+
+TEST(Signals, SigintStopsALongCleanupOfAMillionLogsAfterItsBatch) {
+    InterruptOldLogs(SIGINT, "SIGINT", 1000000, "10000");
+}
+
+TEST(Signals, SigtermStopsTheCleanupTheSameWay) {
+    // Small batches make a small store last long enough to be caught.
+    InterruptOldLogs(SIGTERM, "SIGTERM", 200000, "200");
+}
+
+}  // namespace
