@@ -16,6 +16,9 @@ public:
     CTestIdGenerator();
     ~CTestIdGenerator() override;
 
+    CTestIdGenerator(const CTestIdGenerator&) = delete;
+    CTestIdGenerator& operator=(const CTestIdGenerator&) = delete;
+
     std::uint32_t GenerateId() override;
 
 private:

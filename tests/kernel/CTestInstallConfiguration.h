@@ -20,6 +20,9 @@ public:
     CTestInstallConfiguration();
     ~CTestInstallConfiguration() override;
 
+    CTestInstallConfiguration(const CTestInstallConfiguration&) = delete;
+    CTestInstallConfiguration& operator=(const CTestInstallConfiguration&) = delete;
+
     std::string GetInstallationUuid() const override;
     std::int32_t GetInstallationKind() const override;
 

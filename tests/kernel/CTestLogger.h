@@ -29,6 +29,9 @@ public:
 
     explicit CTestLogger(std::int32_t threshold = 1) : m_threshold(threshold) {}
 
+    CTestLogger(const CTestLogger&) = delete;
+    CTestLogger& operator=(const CTestLogger&) = delete;
+
     void SetLogLevel(std::int32_t level) override;
     void Log(const std::string& text, std::int32_t level, const std::string& moduleName) override;
     void Flush() override {}

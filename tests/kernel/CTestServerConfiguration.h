@@ -23,6 +23,9 @@ public:
     explicit CTestServerConfiguration(const RetentionDays& days);
     ~CTestServerConfiguration() override;
 
+    CTestServerConfiguration(const CTestServerConfiguration&) = delete;
+    CTestServerConfiguration& operator=(const CTestServerConfiguration&) = delete;
+
     std::uint16_t GetRetentionDays1() const override { return Query(1); }
     std::uint16_t GetRetentionDays2() const override { return Query(2); }
     std::uint16_t GetRetentionDays3() const override { return Query(3); }

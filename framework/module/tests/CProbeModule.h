@@ -72,6 +72,10 @@ private:
 // 10 seconds) until Open; Entered counts the waiters that arrived.
 class CGate {
 public:
+    CGate() = default;
+    CGate(const CGate&) = delete;
+    CGate& operator=(const CGate&) = delete;
+
     // Returns whether the gate was opened (false on time-out).
     bool Wait();
     void Open();
