@@ -14,23 +14,7 @@ namespace Common {
 namespace Logs {
 namespace {
 
-using DataDefinition::Logs::LogType;
-using Test::ErrorText;
-
-const char kUuidText[] = "00010203-0405-0607-0809-0a0b0c0d0e0f";
-
-// The nine symbols of a cleanup status event.
-void FillStatusEvent(ISymbolContainer& container) {
-    container.AddSymbol(2836, std::int32_t(2))
-        .AddUuidText(2834, kUuidText)
-        .AddCurrentTime(2838)
-        .AddUuidText(2842, kUuidText)
-        .AddUuidText(2846, kUuidText)
-        .AddUuidText(2844, kUuidText)
-        .AddResourceId(2848, 1)
-        .AddResourceId(2853, 2)
-        .AddSymbol(2850, std::int32_t(20));
-}
+using namespace Test;
 
 void Validate(const ISymbolContainer& container, Kernel::MessageType type) {
     const CLogMessageDescriptorPtr descriptor =

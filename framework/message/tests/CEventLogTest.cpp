@@ -7,6 +7,7 @@
 #include <boost/make_shared.hpp>
 
 #include "framework/logs/CSymbolContainer.h"
+#include "framework/logs/tests/TestSupport.h"
 #include "framework/message/CEventLog.h"
 
 namespace Kol {
@@ -17,30 +18,7 @@ namespace {
 
 using Common::Logs::CSymbolContainer;
 using Common::Logs::ISymbolContainerPtr;
-
-const char kUuidText[] = "00010203-0405-0607-0809-0a0b0c0d0e0f";
-
-template <typename Exception, typename Action>
-std::string ErrorText(Action&& action) {
-    try {
-        action();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "<no exception>";
-}
-
-void FillStatusEvent(Common::Logs::ISymbolContainer& container) {
-    container.AddSymbol(2836, std::int32_t(2))
-        .AddUuidText(2834, kUuidText)
-        .AddCurrentTime(2838)
-        .AddUuidText(2842, kUuidText)
-        .AddUuidText(2846, kUuidText)
-        .AddUuidText(2844, kUuidText)
-        .AddResourceId(2848, 1)
-        .AddResourceId(2853, 2)
-        .AddSymbol(2850, std::int32_t(20));
-}
+using namespace Common::Logs::Test;
 
 // A container that notes its own destruction.
 class CNotingContainer : public CSymbolContainer {
