@@ -123,7 +123,15 @@ std::size_t CSymbolContainer::GetSymbolCount() const {
     return m_ids.size();
 }
 
+void CSymbolContainer::CheckIndex(std::size_t index) const {
+    if (index >= m_ids.size()) {
+        throw std::out_of_range("Symbol index " + std::to_string(index) +
+                                " is not below the symbol count " + std::to_string(m_ids.size()));
+    }
+}
+
 std::int32_t CSymbolContainer::GetSymbolIdAt(std::size_t index) const {
+    CheckIndex(index);
     return m_ids[index];
 }
 
@@ -138,6 +146,7 @@ CSymbolContainer::MultiDataType CSymbolContainer::GetSymbolData(std::int32_t id)
 }
 
 CSymbolContainer::MultiDataType CSymbolContainer::GetSymbolDataAt(std::size_t index) const {
+    CheckIndex(index);
     MultiDataType result;
     ToMdtType(index, result);
     return result;

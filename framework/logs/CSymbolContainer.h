@@ -118,6 +118,8 @@ public:
 
     int GetProtobufSize() const override;
     std::size_t GetSymbolCount() const override;
+    // Throw std::out_of_range "Symbol index <index> is not below the symbol
+    // count <count>" for an index past the end.
     MultiDataType GetSymbolDataAt(std::size_t index) const override;
     std::int32_t GetSymbolIdAt(std::size_t index) const override;
 
@@ -152,6 +154,7 @@ private:
     // Index of `id` holding `kind`; throws the getters' errors otherwise.
     std::size_t FindKind(std::int32_t id, SymbolKind kind) const;
     void CheckUnlocked(std::int32_t id) const;
+    void CheckIndex(std::size_t index) const;
     // The common add steps: locked, duplicate, append.
     void AddValue(std::int32_t id, SymbolValue value);
     // The common set steps after conversion: locked, add or replace in place.

@@ -120,6 +120,10 @@ TEST(CSymbolContainer, RefusalsNameTheIdentifierAndChangeNothing) {
     }
     EXPECT_EQ(ErrorText<std::out_of_range>([&] { c.AddSymbol(-9, MakeUtcTime(2024, 2, 30)); }),
               "Day of month is not valid for year");
+    EXPECT_EQ(ErrorText<std::out_of_range>([&] { c.GetSymbolIdAt(3); }),
+              "Symbol index 3 is not below the symbol count 3");
+    EXPECT_EQ(ErrorText<std::out_of_range>([&] { c.GetSymbolDataAt(SIZE_MAX); }),
+              "Symbol index 18446744073709551615 is not below the symbol count 3");
     EXPECT_EQ(Ids(c), (IdList{-4, 12, 13}));
 }
 
