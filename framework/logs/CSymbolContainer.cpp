@@ -731,14 +731,13 @@ void CSymbolContainer::DeserializeBinary(const char* data, std::size_t length) {
     if (reader.GetRemaining() / 4 < n) {
         ThrowCutShort("the identifiers");
     }
-    std::vector<std::int32_t> ids(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        ids[i] = static_cast<std::int32_t>(reader.ReadUInt32());
-    }
+    // The identifiers are read where they lie, in step with the records.
+    CByteReader ids(reader.ReadBytes(4 * n), 4 * n);
     m_ids.reserve(m_ids.size() + n);
     m_values.reserve(m_values.size() + n);
 
-    for (const std::int32_t id : ids) {
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int32_t id = static_cast<std::int32_t>(ids.ReadUInt32());
         if (!reader.Has(4)) {
             ThrowCutShort("the kind code of symbol ", id);
         }
