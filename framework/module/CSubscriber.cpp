@@ -13,9 +13,28 @@ namespace Kol {
 namespace Common {
 namespace Module {
 
+namespace {
+
+// Counts a thread as sleeping on the wake-up condition for the length of its
+// wait, also when the wait ends by an interruption (the lock is held again
+// by then).
+class CSleeper {
+public:
+    explicit CSleeper(std::size_t& sleepers) : m_sleepers(sleepers) { ++m_sleepers; }
+    ~CSleeper() { --m_sleepers; }
+    CSleeper(const CSleeper&) = delete;
+    CSleeper& operator=(const CSleeper&) = delete;
+
+private:
+    std::size_t& m_sleepers;
+};
+
+}  // namespace
+
 CSubscriber::CSubscriber(std::string name, RestartCallback restart)
     : m_name(std::move(name)),
       m_queueSize(0),
+      m_sleepers(0),
       m_stop(false),
       m_waiting(true),
       m_idleExit(true),
@@ -29,7 +48,11 @@ void CSubscriber::OnMessage(const Kernel::IMessagePtr& message, const UserContex
         boost::lock_guard<boost::mutex> lock(m_mutex);
         m_queue.emplace_back(message, userContext);
         ++m_queueSize;
-        m_wakeUp.notify_one();
+        // Notifying costs a lock inside the condition even with nobody
+        // waiting; the thread is usually busy while messages stream in.
+        if (m_sleepers != 0) {
+            m_wakeUp.notify_one();
+        }
         if (!m_exited) {
             return;
         }
@@ -75,6 +98,7 @@ bool CSubscriber::TakeNext(QueueEntry& entry) {
         if (!m_queue.empty()) {
             break;
         }
+        CSleeper sleeper(m_sleepers);
         if (!m_idleExit) {
             m_wakeUp.wait(lock);
             continue;

@@ -89,6 +89,7 @@ private:
     boost::condition_variable m_wakeUp;  // used with m_mutex
     std::list<QueueEntry> m_queue;       // guarded by m_mutex
     std::uint64_t m_queueSize;           // guarded by m_mutex
+    std::size_t m_sleepers;              // threads waiting on m_wakeUp; guarded by m_mutex
     bool m_stop;                         // guarded by m_mutex
     bool m_waiting;                      // guarded by m_mutex
     const bool m_idleExit;

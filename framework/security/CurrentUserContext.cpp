@@ -1,5 +1,7 @@
 #include "framework/security/CurrentUserContext.h"
 
+#include <utility>
+
 #include <boost/make_shared.hpp>
 #include <boost/thread/tss.hpp>
 
@@ -32,14 +34,14 @@ void EnsureCurrentUserContext() {
     SetCurrentUserContext(boost::make_shared<CUserContext>());
 }
 
-void SetCurrentUserContext(const CUserContextPtr& context) {
+void SetCurrentUserContext(CUserContextPtr context) {
     // The processing thread calls this once per message: reuse the slot's
     // heap cell instead of allocating a new one each time.
     CUserContextPtr* current = Slot().get();
     if (current) {
-        *current = context;
+        *current = std::move(context);
     } else {
-        Slot().reset(new CUserContextPtr(context));
+        Slot().reset(new CUserContextPtr(std::move(context)));
     }
 }
 

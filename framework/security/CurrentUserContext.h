@@ -20,7 +20,7 @@ void EnsureCurrentUserContext();
 
 // Replaces the calling thread's current context (an empty handle is allowed).
 // The previous context is released here; other holders keep it alive.
-void SetCurrentUserContext(const CUserContextPtr& context);
+void SetCurrentUserContext(CUserContextPtr context);
 
 // Makes the system user the calling thread's user unless the current context
 // already belongs to it (UUID compared byte for byte). Throws std::bad_alloc;
