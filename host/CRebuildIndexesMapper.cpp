@@ -30,28 +30,49 @@ CRebuildIndexesMapper::CRebuildIndexesMapper(const Context& context) : CStoreMap
 
 void CRebuildIndexesMapper::Cleanup() {
     RunCall("indexes", "", [this](CRunReport::MapperCall& call) {
-        std::vector<std::string> tables;
-        CSqliteStatement list = Store().Prepare(
-            "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite_%'"
-            " ORDER BY name");
-        while (list.Step()) {
-            tables.push_back(list.GetText(0));
-        }
-        for (const std::string& table : tables) {
-            if (boost::this_thread::interruption_requested()) {
+        // One short transaction per index and per table, rather than one for
+        // the whole store; a single index still takes as long as its table is
+        // large.
+        const std::vector<std::string> indexes = Names("index");
+        const std::vector<std::string> tables = Names("table");
+        for (const std::string& index : indexes) {
+            if (!Run("REINDEX " + QuoteName(index))) {
                 call.interrupted = true;
                 return;
             }
-            CSqliteTransaction transaction(Store());
-            Store().Execute("REINDEX " + QuoteName(table));
-            transaction.Commit();
         }
-        CSqliteTransaction transaction(Store());
-        Store().Execute("ANALYZE");
-        transaction.Commit();
-        call.detail = "rebuilt the indexes of " + std::to_string(tables.size()) +
-                      " tables and refreshed the statistics";
+        for (const std::string& table : tables) {
+            if (!Run("ANALYZE " + QuoteName(table))) {
+                call.interrupted = true;
+                return;
+            }
+        }
+        call.detail = "rebuilt " + std::to_string(indexes.size()) +
+                      " indexes and refreshed the statistics of " + std::to_string(tables.size()) +
+                      " tables";
     });
+}
+
+std::vector<std::string> CRebuildIndexesMapper::Names(const char* type) const {
+    std::vector<std::string> names;
+    CSqliteStatement list = Store().Prepare(
+        "SELECT name FROM sqlite_master WHERE type = ?1 AND name NOT LIKE 'sqlite_stat%'"
+        " ORDER BY name");
+    list.Bind(1, std::string(type));
+    while (list.Step()) {
+        names.push_back(list.GetText(0));
+    }
+    return names;
+}
+
+bool CRebuildIndexesMapper::Run(const std::string& statement) const {
+    if (boost::this_thread::interruption_requested()) {
+        return false;
+    }
+    CSqliteTransaction transaction(Store());
+    Store().Execute(statement);
+    transaction.Commit();
+    return true;
 }
 
 }  // namespace Host

@@ -14,7 +14,7 @@ namespace Host {
 namespace {
 
 // Pages moved and released per step; keeps each step's transaction short.
-const std::int64_t kVacuumStepPages = 2048;
+const std::int64_t kVacuumStepPages = 1024;
 const std::int64_t kIncrementalAutoVacuum = 2;
 
 }  // namespace

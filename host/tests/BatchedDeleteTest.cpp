@@ -57,23 +57,29 @@ protected:
 TEST_F(BatchedDelete, RemovesExactlyTheMatchesInBatchesOfAtMostTheBatchSize) {
     const struct {
         std::size_t batchRows;
+        std::int64_t windowKeys;
         bool walkTable;
         std::vector<std::uint64_t> totals;  // after each batch
     } cases[] = {
-        {3, false, {3, 6, 9, 10}}, {3, true, {3, 6, 9, 10}},
-        {5, false, {5, 10, 10}},  // the last batch finds nothing left
-        {10000, false, {10}},      {1, true, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 10}},
+        {3, 50000, false, {3, 6, 9, 10}},
+        {3, 50000, true, {3, 6, 9, 10}},
+        {5, 50000, false, {5, 10}},
+        {10000, 50000, false, {10}},
+        {1, 50000, true, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        // Sparse matches: a window of four keys holds two of them.
+        {10000, 4, true, {2, 4, 6, 8, 10}},
+        {2, 5, false, {2, 4, 6, 8, 10}},
     };
     for (const auto& c : cases) {
         TearDown();
         SetUp();
         std::vector<std::uint64_t> totals;
         const CBatchedDelete::Result result =
-            CBatchedDelete(*m_store, c.batchRows)
+            CBatchedDelete(*m_store, c.batchRows, c.windowKeys)
                 .Run(DeletedObjects(c.walkTable), [&totals](const CBatchedDelete::Result& soFar) {
                     totals.push_back(soFar.rows);
                 });
-        EXPECT_EQ(totals, c.totals) << c.batchRows;
+        EXPECT_EQ(totals, c.totals) << c.batchRows << "/" << c.windowKeys;
         EXPECT_EQ(result.rows, 10u);
         EXPECT_EQ(result.batches, c.totals.size());
         EXPECT_FALSE(result.interrupted);
@@ -143,11 +149,13 @@ TEST_F(BatchedDelete, AFailingBatchIsRolledBackAndReported) {
         FAIL() << "a bad condition must fail";
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "no such column: no_such_column in: SELECT id FROM static_objects WHERE id > "
-                  ":after AND (no_such_column = 1) ORDER BY id LIMIT 1 OFFSET :offset");
+                  "no such column: no_such_column in: SELECT max(id), count(*) FROM (SELECT id "
+                  "FROM static_objects WHERE id > :after AND id <= :upto AND (no_such_column = "
+                  "1) ORDER BY id LIMIT :limit)");
     }
     EXPECT_EQ(Remaining().size(), 20u);
     EXPECT_THROW(CBatchedDelete(*m_store, 0), std::invalid_argument);
+    EXPECT_THROW(CBatchedDelete(*m_store, 10, 0), std::invalid_argument);
 }
 
 }  // namespace
