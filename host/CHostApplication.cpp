@@ -187,6 +187,11 @@ int CHostApplication::RunChecked() {
                     JoinDays(retention) + " days" + (m_options.dryRun ? "; dry run" : ""),
                 kInfo, kHost);
 
+    // From here on a dry run changes nothing: the seeding and the cleanup go
+    // into one outer transaction that is rolled back at the end.
+    if (m_options.dryRun) {
+        store->BeginDryRun();
+    }
     if (m_options.seedRows) {
         const auto start = std::chrono::steady_clock::now();
         CDemoSeeder seeder(*store, 20240601);
@@ -211,9 +216,6 @@ int CHostApplication::RunChecked() {
         return 0;
     }
 
-    if (m_options.dryRun) {
-        store->BeginDryRun();
-    }
     CStoreMapper::Context context;
     context.store = store;
     context.report = report;
@@ -327,8 +329,7 @@ int CHostApplication::RunChecked() {
                                      : signal == 128 + SIGTERM ? "SIGTERM"
                                                                : "";
     const bool failed = report->HasFailed(statusEvents);
-    for (const std::string& line :
-         report->Summarize(statusEvents, store->GetLongestTransaction(), interruption)) {
+    for (const std::string& line : report->Summarize(statusEvents, interruption)) {
         logger->Log(line, failed || signal != 0 ? kWarning : kInfo, kHost);
     }
     if (signal != 0) {

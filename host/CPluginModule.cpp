@@ -20,6 +20,10 @@ CPluginModule::CPluginModule(const std::string& libraryPath, const std::string& 
         m_loader.unloadLibrary(libraryPath);
         throw std::runtime_error("plug-in " + libraryPath + " does not publish " + className +
                                  ": " + e.displayText());
+    } catch (const std::exception& e) {
+        m_loader.unloadLibrary(libraryPath);
+        throw std::runtime_error("plug-in " + libraryPath + " cannot create " + className + ": " +
+                                 e.what());
     }
 }
 

@@ -1,5 +1,6 @@
 #include "host/CRunReport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace Kol {
@@ -72,10 +73,12 @@ bool CRunReport::HasFailed(bool statusEventsExpected) const {
     return false;
 }
 
-std::vector<std::string> CRunReport::Summarize(bool statusEventsExpected, double longestTransaction,
+std::vector<std::string> CRunReport::Summarize(bool statusEventsExpected,
                                                const std::string& interruption) const {
     std::vector<MapperCall> totals;
+    double longestTransaction = 0;
     for (const MapperCall& call : GetMapperCalls()) {
+        longestTransaction = std::max(longestTransaction, call.longestTransaction);
         MapperCall* total = nullptr;
         for (MapperCall& candidate : totals) {
             if (candidate.label == call.label) {

@@ -42,8 +42,8 @@ public:
 
     // The summary: per operation (calls of the same operation added up, in
     // order of first call) its rows and bytes freed, then the totals with the
-    // longest write transaction, then the final status line.
-    std::vector<std::string> Summarize(bool statusEventsExpected, double longestTransaction,
+    // longest write transaction of the mapper calls, then the final status.
+    std::vector<std::string> Summarize(bool statusEventsExpected,
                                        const std::string& interruption) const;
 
 private:

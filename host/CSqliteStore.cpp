@@ -49,12 +49,7 @@ const char* const kSchema[] = {
 }  // namespace
 
 CSqliteStore::CSqliteStore(const std::string& path)
-    : m_path(path),
-      m_db(nullptr),
-      m_dryRun(false),
-      m_longestSinceMark(0),
-      m_longestOverall(0),
-      m_walPages(0) {
+    : m_path(path), m_db(nullptr), m_dryRun(false), m_longestSinceMark(0), m_walPages(0) {
     try {
         Open();
     } catch (const std::exception& e) {
@@ -199,7 +194,6 @@ std::int64_t CSqliteStore::GetUsedBytes() {
 void CSqliteStore::RecordTransaction(double seconds) {
     std::lock_guard<std::mutex> lock(m_statsMutex);
     m_longestSinceMark = std::max(m_longestSinceMark, seconds);
-    m_longestOverall = std::max(m_longestOverall, seconds);
 }
 
 double CSqliteStore::TakeLongestTransaction() {
@@ -207,11 +201,6 @@ double CSqliteStore::TakeLongestTransaction() {
     const double longest = m_longestSinceMark;
     m_longestSinceMark = 0;
     return longest;
-}
-
-double CSqliteStore::GetLongestTransaction() const {
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    return m_longestOverall;
 }
 
 void CSqliteStore::CheckpointIfLarge() {

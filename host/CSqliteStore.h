@@ -69,8 +69,6 @@ public:
     void RecordTransaction(double seconds);
     // The longest transaction since the previous call (and resets that mark).
     double TakeLongestTransaction();
-    // The longest transaction since the store was opened.
-    double GetLongestTransaction() const;
 
     // After a commit: copies the log back into the database file when it has
     // grown large. Not a write transaction: other writers go on meanwhile.
@@ -94,7 +92,6 @@ private:
     std::recursive_mutex m_transactionMutex;
     mutable std::mutex m_statsMutex;
     double m_longestSinceMark;    // guarded by m_statsMutex
-    double m_longestOverall;      // guarded by m_statsMutex
     std::atomic<int> m_walPages;  // pages in the log after the last commit
 };
 

@@ -490,7 +490,7 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyAndAFailedOneKeepsThePrevious) {
 TEST_F(EndToEnd, DryRunReportsEverythingAndChangesNothing) {
     ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "3000"}), 0);
     const std::string before = CTestStore(m_db).Dump();
-    const std::unique_ptr<CAgentProcess> run = Agent({"--dry-run", "all"});
+    const std::unique_ptr<CAgentProcess> run = Agent({"--dry-run", "--seed-demo", "500", "all"});
     ASSERT_EQ(m_status, 0) << run->Out() << run->Err();
     EXPECT_EQ(CTestStore(m_db).Dump(), before);
     EXPECT_FALSE(CTestStore::Exists(m_db + ".bak"));

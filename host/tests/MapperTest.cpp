@@ -114,6 +114,7 @@ TEST(RunReport, SummaryAddsUpCallsPerOperationAndStatesTheOutcome) {
     first.label = "old logs";
     first.rows = 10;
     first.bytesFreed = 4096;
+    first.longestTransaction = 0.0125;
     CRunReport::MapperCall storage;
     storage.label = "storage";
     storage.rows = 2;
@@ -123,6 +124,7 @@ TEST(RunReport, SummaryAddsUpCallsPerOperationAndStatesTheOutcome) {
     second.rows = 5;
     second.bytesFreed = 0;
     second.interrupted = true;
+    second.longestTransaction = 0.002;
     report.AddMapperCall(first);
     report.AddMapperCall(storage);
     report.AddMapperCall(second);
@@ -132,7 +134,7 @@ TEST(RunReport, SummaryAddsUpCallsPerOperationAndStatesTheOutcome) {
     report.AddModuleRecord("Failed to process cleanup operation STORAGE with error: x", 2);
 
     EXPECT_FALSE(report.HasFailed(true));
-    EXPECT_EQ(report.Summarize(true, 0.0125, "SIGINT"),
+    EXPECT_EQ(report.Summarize(true, "SIGINT"),
               (std::vector<std::string>{
                   "summary: old logs: 15 rows, 4096 bytes freed (interrupted)",
                   "summary: storage: 2 rows, 100 bytes freed, returned 8192 bytes to the file "
@@ -143,19 +145,19 @@ TEST(RunReport, SummaryAddsUpCallsPerOperationAndStatesTheOutcome) {
     report.AddModuleRecord("Failed to process cleanup operation  with error: y", 4);
     EXPECT_EQ(report.GetFailureLines(), 1u);
     EXPECT_TRUE(report.HasFailed(false));
-    EXPECT_EQ(report.Summarize(false, 0, "").back(),
+    EXPECT_EQ(report.Summarize(false, "").back(),
               "summary: final status failed (1 failure lines; this installation kind sends no "
               "status events)");
 
     CRunReport silent;
     silent.AddStatusEvent(20);
     EXPECT_TRUE(silent.HasFailed(true));  // the final event never came
-    EXPECT_EQ(silent.Summarize(true, 0, "").back(), "summary: final status 20");
+    EXPECT_EQ(silent.Summarize(true, "").back(), "summary: final status 20");
     silent.AddStatusEvent(40);
-    EXPECT_EQ(silent.Summarize(true, 0, "").back(),
+    EXPECT_EQ(silent.Summarize(true, "").back(),
               "summary: final status 40 (at least one operation failed)");
     EXPECT_FALSE(CRunReport().HasFailed(false));
-    EXPECT_EQ(CRunReport().Summarize(true, 0, "").back(),
+    EXPECT_EQ(CRunReport().Summarize(true, "").back(),
               "summary: final status unknown (no status event received)");
 }
 
