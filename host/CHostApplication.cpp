@@ -146,45 +146,21 @@ int CHostApplication::RunChecked() {
             return Fail(e.what(), 3);
         }
     }
-
     boost::shared_ptr<CSqliteStore> store;
+    Identity identity;
     try {
         store = boost::make_shared<CSqliteStore>(m_options.db);
     } catch (const std::exception& e) {
         return Fail(e.what(), 3);
     }
-
-    std::string installationUuid;
-    std::array<std::uint16_t, 5> retention = kDefaultRetention;
     try {
-        if (m_options.installationUuid) {
-            installationUuid = *m_options.installationUuid;
-        } else if (const boost::optional<std::string> kept =
-                       store->GetSetting("installation_uuid")) {
-            installationUuid =
-                CCommandLine::NormalizeUuid(*kept, "store setting installation_uuid");
-        } else {
-            installationUuid = RandomUuid();
-            if (!m_options.dryRun) {
-                store->SetSetting("installation_uuid", installationUuid);
-            }
-        }
-        if (m_options.retentionDays) {
-            retention = *m_options.retentionDays;
-        } else {
-            for (std::size_t k = 0; k < retention.size(); ++k) {
-                const std::string key = "retention_days_" + std::to_string(k + 1);
-                if (const boost::optional<std::string> days = store->GetSetting(key)) {
-                    retention[k] = CCommandLine::ParseDays(*days, "store setting " + key);
-                }
-            }
-        }
+        identity = ReadIdentity(*store);
     } catch (const std::exception& e) {
         return Fail("cannot use store " + m_options.db + ": " + e.what(), 3);
     }
-    logger->Log("store " + m_options.db + " open; installation " + installationUuid + ", kind " +
-                    std::to_string(m_options.installationKind) + ", retention " +
-                    JoinDays(retention) + " days" + (m_options.dryRun ? "; dry run" : ""),
+    logger->Log("store " + m_options.db + " open; installation " + identity.installationUuid +
+                    ", kind " + std::to_string(m_options.installationKind) + ", retention " +
+                    JoinDays(identity.retention) + " days" + (m_options.dryRun ? "; dry run" : ""),
                 kInfo, kHost);
 
     // From here on a dry run changes nothing: the seeding and the cleanup go
@@ -193,20 +169,7 @@ int CHostApplication::RunChecked() {
         store->BeginDryRun();
     }
     if (m_options.seedRows) {
-        const auto start = std::chrono::steady_clock::now();
-        CDemoSeeder seeder(*store, 20240601);
-        const CDemoSeeder::Counts counts =
-            seeder.Seed(*m_options.seedRows, std::time(nullptr), [this] { return Signalled(); });
-        std::ostringstream line;
-        line.setf(std::ios::fixed);
-        line.precision(3);
-        line << "seeded " << counts.logs << " logs, " << counts.owners << " owners, "
-             << counts.blobs << " log blobs and " << counts.orphanBlobs << " orphan blobs, "
-             << counts.tombstones << " enrolment tombstones, " << counts.staticObjects
-             << " static objects in "
-             << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()
-             << " s";
-        logger->Log(line.str(), kInfo, kHost);
+        Seed(*store, *logger);
     }
     if (Signalled()) {
         return SignalStatus();
@@ -215,7 +178,56 @@ int CHostApplication::RunChecked() {
         logger->Log("no operation given: nothing else to do", kInfo, kHost);
         return 0;
     }
+    return RunRequest(*plugin, store, logger, report, identity);
+}
 
+CHostApplication::Identity CHostApplication::ReadIdentity(CSqliteStore& store) const {
+    Identity identity;
+    identity.retention = kDefaultRetention;
+    if (m_options.installationUuid) {
+        identity.installationUuid = *m_options.installationUuid;
+    } else if (const boost::optional<std::string> kept = store.GetSetting("installation_uuid")) {
+        identity.installationUuid =
+            CCommandLine::NormalizeUuid(*kept, "store setting installation_uuid");
+    } else {
+        identity.installationUuid = RandomUuid();
+        if (!m_options.dryRun) {
+            store.SetSetting("installation_uuid", identity.installationUuid);
+        }
+    }
+    if (m_options.retentionDays) {
+        identity.retention = *m_options.retentionDays;
+        return identity;
+    }
+    for (std::size_t k = 0; k < identity.retention.size(); ++k) {
+        const std::string key = "retention_days_" + std::to_string(k + 1);
+        if (const boost::optional<std::string> days = store.GetSetting(key)) {
+            identity.retention[k] = CCommandLine::ParseDays(*days, "store setting " + key);
+        }
+    }
+    return identity;
+}
+
+void CHostApplication::Seed(CSqliteStore& store, CHostLogger& logger) {
+    const auto start = std::chrono::steady_clock::now();
+    CDemoSeeder seeder(store, 20240601);
+    const CDemoSeeder::Counts counts =
+        seeder.Seed(*m_options.seedRows, std::time(nullptr), [this] { return Signalled(); });
+    std::ostringstream line;
+    line.setf(std::ios::fixed);
+    line.precision(3);
+    line << "seeded " << counts.logs << " logs, " << counts.owners << " owners, " << counts.blobs
+         << " log blobs and " << counts.orphanBlobs << " orphan blobs, " << counts.tombstones
+         << " enrolment tombstones, " << counts.staticObjects << " static objects in "
+         << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s";
+    logger.Log(line.str(), kInfo, kHost);
+}
+
+int CHostApplication::RunRequest(CPluginModule& plugin,
+                                 const boost::shared_ptr<CSqliteStore>& store,
+                                 const boost::shared_ptr<CHostLogger>& logger,
+                                 const boost::shared_ptr<CRunReport>& report,
+                                 const Identity& identity) {
     CStoreMapper::Context context;
     context.store = store;
     context.report = report;
@@ -227,34 +239,38 @@ int CHostApplication::RunChecked() {
     const auto provider = boost::make_shared<CHostResourceProvider>();
     provider->Add(Kernel::ResourceTypeBus, bus);
     provider->Add(Kernel::ResourceTypeInstallConfiguration,
-                  boost::make_shared<CHostInstallConfiguration>(installationUuid,
+                  boost::make_shared<CHostInstallConfiguration>(identity.installationUuid,
                                                                 m_options.installationKind));
     provider->Add(Kernel::ResourceTypeLogger, logger);
     provider->Add(Kernel::ResourceTypeIdGenerator, boost::make_shared<CHostIdGenerator>());
     provider->Add(Kernel::ResourceTypeDatabase,
                   boost::make_shared<CSqliteDatabaseResource>(context));
     provider->Add(Kernel::ResourceTypeConfiguration,
-                  boost::make_shared<CHostServerConfiguration>(retention));
+                  boost::make_shared<CHostServerConfiguration>(identity.retention));
 
-    // Whatever happens from here on, the module is deleted before the bus
-    // lets go of its subscriber and before the library is unloaded.
+    // On every way out the module is deleted before the bus lets go of its
+    // subscriber, and both before the library is unloaded.
     struct Teardown {
         CHostApplication& app;
         CPluginModule& plugin;
         CHostBus& bus;
+        bool stopped;
         ~Teardown() {
             {
                 std::lock_guard<std::mutex> lock(app.m_mutex);
                 app.m_running = nullptr;
             }
-            plugin.Stop(true);
+            if (!stopped) {
+                plugin.Stop(true);
+            }
             plugin.Destroy();
             bus.DropSubscribers();
         }
-    } teardown{*this, *plugin, *bus};
+    };
+    std::unique_ptr<Teardown> teardown(new Teardown{*this, plugin, *bus, false});
 
     try {
-        plugin->Initialize(provider);
+        plugin.Initialize(provider);
     } catch (const std::exception& e) {
         return Fail(std::string("cannot initialise the module: ") + e.what(), 3);
     }
@@ -263,14 +279,51 @@ int CHostApplication::RunChecked() {
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_running = plugin.get();
+        m_running = &plugin;
     }
     try {
-        plugin->Start();
+        plugin.Start();
+        if (!Signalled()) {
+            SendRequest(*bus, *logger);
+        }
     } catch (const std::exception& e) {
-        return Fail(std::string("cannot start the module: ") + e.what(), 3);
+        return Fail(std::string("cannot start the module or deliver the request: ") + e.what(), 3);
     }
 
+    // Once OnMessage has returned the request is queued, so a graceful stop
+    // succeeds only after the module has taken and finished it.
+    plugin.RequestStop();
+    while (!Signalled()) {
+        if (plugin.Stop(false)) {
+            teardown->stopped = true;
+            break;
+        }
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait_for(lock, kStopPoll, [this] { return m_signal != 0; });
+    }
+    teardown.reset();
+    logger->Log("module stopped and deleted", kInfo, kHost);
+
+    if (m_options.dryRun) {
+        store->EndDryRun();
+        logger->Log("dry run: every change was rolled back", kInfo, kHost);
+    }
+    const int signal = SignalStatus();
+    const bool statusEvents = m_options.installationKind == 1;
+    const std::string interruption = signal == 128 + SIGINT    ? "SIGINT"
+                                     : signal == 128 + SIGTERM ? "SIGTERM"
+                                                               : "";
+    const bool failed = report->HasFailed(statusEvents);
+    for (const std::string& line : report->Summarize(statusEvents, interruption)) {
+        logger->Log(line, failed || signal != 0 ? kWarning : kInfo, kHost);
+    }
+    if (signal != 0) {
+        return signal;
+    }
+    return failed ? 1 : 0;
+}
+
+void CHostApplication::SendRequest(CHostBus& bus, CHostLogger& logger) {
     std::array<std::string, 3> uuids;
     if (m_options.requestUuids) {
         uuids = *m_options.requestUuids;
@@ -287,55 +340,10 @@ int CHostApplication::RunChecked() {
     request->SetReadOnly();
     const auto userContext =
         boost::make_shared<Security::CUserContext>(boost::make_shared<Security::CSystemUser>());
-    logger->Log("sending cleanup request " + uuids[0] + " with operations " +
-                    OperationNames(m_options.operations),
-                kInfo, kHost);
-    if (!Signalled()) {
-        try {
-            bus->Deliver(request, userContext, kDeliveryTimeout);
-        } catch (const std::exception& e) {
-            return Fail(std::string("cannot deliver the request: ") + e.what(), 3);
-        }
-    }
-
-    // Once OnMessage has returned the request is queued, so a graceful stop
-    // succeeds only after the module has taken and finished it.
-    plugin->RequestStop();
-    for (;;) {
-        if (Signalled() || plugin->Stop(false)) {
-            break;
-        }
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_wake.wait_for(lock, kStopPoll, [this] { return m_signal != 0; });
-    }
-    const int signal = SignalStatus();
-    if (signal != 0) {
-        plugin->Stop(true);
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_running = nullptr;
-    }
-    plugin->Destroy();
-    bus->DropSubscribers();
-    logger->Log("module stopped and deleted", kInfo, kHost);
-
-    if (m_options.dryRun) {
-        store->EndDryRun();
-        logger->Log("dry run: every change was rolled back", kInfo, kHost);
-    }
-    const bool statusEvents = m_options.installationKind == 1;
-    const std::string interruption = signal == 128 + SIGINT    ? "SIGINT"
-                                     : signal == 128 + SIGTERM ? "SIGTERM"
-                                                               : "";
-    const bool failed = report->HasFailed(statusEvents);
-    for (const std::string& line : report->Summarize(statusEvents, interruption)) {
-        logger->Log(line, failed || signal != 0 ? kWarning : kInfo, kHost);
-    }
-    if (signal != 0) {
-        return signal;
-    }
-    return failed ? 1 : 0;
+    logger.Log("sending cleanup request " + uuids[0] + " with operations " +
+                   OperationNames(m_options.operations),
+               kInfo, kHost);
+    bus.Deliver(request, userContext, kDeliveryTimeout);
 }
 
 }  // namespace Host

@@ -1,17 +1,23 @@
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <ostream>
 #include <string>
 
+#include <boost/shared_ptr.hpp>
+
 #include "host/CHostOptions.h"
 
 namespace Kol {
 namespace Host {
 
+class CHostBus;
+class CHostLogger;
 class CPluginModule;
+class CRunReport;
 class CSqliteStore;
 
 // One run of the host: loads the plug-in, opens (and creates) the store,
@@ -42,7 +48,24 @@ public:
     void OnSignal(int signal);
 
 private:
+    struct Identity {
+        std::string installationUuid;
+        std::array<std::uint16_t, 5> retention;
+    };
+
     int RunChecked();
+    // The installation UUID and retention periods: the command line's, else
+    // the store's settings (a new UUID is kept there), else the defaults.
+    // Throws std::runtime_error or std::invalid_argument for a bad setting.
+    Identity ReadIdentity(CSqliteStore& store) const;
+    void Seed(CSqliteStore& store, CHostLogger& logger);
+    // Initialises and starts the module, sends the request, waits until the
+    // module is idle or stopped by a signal, deletes it, reports.
+    int RunRequest(CPluginModule& plugin, const boost::shared_ptr<CSqliteStore>& store,
+                   const boost::shared_ptr<CHostLogger>& logger,
+                   const boost::shared_ptr<CRunReport>& report, const Identity& identity);
+    // Hands the request to the bus and waits until the module has queued it.
+    void SendRequest(CHostBus& bus, CHostLogger& logger);
     int Fail(const std::string& message, int status);
     bool Signalled();
     int SignalStatus();
