@@ -77,7 +77,10 @@ po::options_description Options(const std::string& defaultModule) {
         "seed-demo", po::value<std::string>()->value_name("ROWS"),
         "first fill the store with a synthetic data set of about ROWS logs (default: no "
         "seeding)")("batch-rows", po::value<std::string>()->value_name("N"),
-                    "rows per delete batch and transaction, 1 to 10000 (default: 10000)");
+                    "rows per delete batch and transaction, 1 to 10000 (default: 10000)")(
+        "inject-write-faults", po::value<std::string>()->value_name("AFTER,COUNT"),
+        "fault injection for tests: after AFTER writes to the store's files the next COUNT "
+        "writes fail as on a full disk (default: none)");
     return options;
 }
 
@@ -279,6 +282,19 @@ CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments,
                                         " is not a number of rows from 1 to 10000");
         }
         result.batchRows = static_cast<std::size_t>(rows);
+    }
+    if (values.count("inject-write-faults")) {
+        const std::string text = values["inject-write-faults"].as<std::string>();
+        const std::vector<std::string> parts = SplitCommas(text);
+        std::int64_t after = -1;
+        std::int64_t count = -1;
+        if (parts.size() != 2 || !ParseInt64(parts[0], after) || after < 0 ||
+            !ParseInt64(parts[1], count) || count < 0) {
+            throw std::invalid_argument("--inject-write-faults: " + Quoted(text) +
+                                        " is not two write counts AFTER,COUNT");
+        }
+        result.writeFaults =
+            std::make_pair(static_cast<std::uint64_t>(after), static_cast<std::uint64_t>(count));
     }
     if (values.count("operation")) {
         for (const std::string& word : values["operation"].as<std::vector<std::string>>()) {

@@ -14,7 +14,8 @@ namespace Host {
 //   cleanup-agent [--db FILE] [--module FILE] [--installation-kind N]
 //                 [--installation-uuid UUID] [--retention D1,D2,D3,D4,D5]
 //                 [--log-level N] [--request UUID1,UUID2,UUID3] [--dry-run]
-//                 [--seed-demo ROWS] [--batch-rows N] [OPERATION...]
+//                 [--seed-demo ROWS] [--batch-rows N]
+//                 [--inject-write-faults AFTER,COUNT] [OPERATION...]
 //
 // Every function is pure and thread-safe. Parsing failures throw
 // std::invalid_argument with a one-line message naming the culprit.

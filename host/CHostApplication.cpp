@@ -29,6 +29,7 @@
 #include "host/CSqliteDatabaseResource.h"
 #include "host/CSqliteStore.h"
 #include "host/CStatusEventRecorder.h"
+#include "host/CWriteFaultVfs.h"
 
 namespace Kol {
 namespace Host {
@@ -149,7 +150,12 @@ int CHostApplication::RunChecked() {
     boost::shared_ptr<CSqliteStore> store;
     Identity identity;
     try {
-        store = boost::make_shared<CSqliteStore>(m_options.db);
+        std::string vfs;
+        if (m_options.writeFaults) {
+            CWriteFaultVfs::Install(m_options.writeFaults->first, m_options.writeFaults->second);
+            vfs = CWriteFaultVfs::kName;
+        }
+        store = boost::make_shared<CSqliteStore>(m_options.db, vfs);
     } catch (const std::exception& e) {
         return Fail(e.what(), 3);
     }

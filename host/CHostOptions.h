@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <boost/optional.hpp>
@@ -24,6 +25,9 @@ struct CHostOptions {
     bool dryRun = false;
     boost::optional<std::uint64_t> seedRows;
     std::size_t batchRows = 10000;
+    // Fault injection: after `first` writes to the store's files the next
+    // `second` fail as on a full disk (CWriteFaultVfs).
+    boost::optional<std::pair<std::uint64_t, std::uint64_t>> writeFaults;
     std::vector<std::int32_t> operations;
 };
 

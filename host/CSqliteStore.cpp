@@ -48,8 +48,13 @@ const char* const kSchema[] = {
 
 }  // namespace
 
-CSqliteStore::CSqliteStore(const std::string& path)
-    : m_path(path), m_db(nullptr), m_dryRun(false), m_longestSinceMark(0), m_walPages(0) {
+CSqliteStore::CSqliteStore(const std::string& path, const std::string& vfs)
+    : m_path(path),
+      m_vfs(vfs),
+      m_db(nullptr),
+      m_dryRun(false),
+      m_longestSinceMark(0),
+      m_walPages(0) {
     try {
         Open();
     } catch (const std::exception& e) {
@@ -72,7 +77,7 @@ CSqliteStore::~CSqliteStore() {
 void CSqliteStore::Open() {
     const int code = sqlite3_open_v2(
         m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-        nullptr);
+        m_vfs.empty() ? nullptr : m_vfs.c_str());
     if (code != SQLITE_OK) {
         throw std::runtime_error(m_db != nullptr ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
     }

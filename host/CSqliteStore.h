@@ -33,8 +33,8 @@ public:
     // Opens the store at `path`, creating the file and the schema when absent.
     // A file that is not an SQLite database is refused before anything is
     // written to it. Throws std::runtime_error "cannot open store <path>:
-    // <reason>".
-    explicit CSqliteStore(const std::string& path);
+    // <reason>". `vfs` names the SQLite file system to use ("" the default).
+    explicit CSqliteStore(const std::string& path, const std::string& vfs = std::string());
     // Rolls back an open dry run and closes the connection (which checkpoints
     // the log into the database file).
     ~CSqliteStore();
@@ -87,6 +87,7 @@ private:
     static int OnWalCommit(void* self, sqlite3* db, const char* name, int pages);
 
     const std::string m_path;
+    const std::string m_vfs;
     sqlite3* m_db;
     bool m_dryRun;  // changed only by the thread that owns the store's outer run
     std::recursive_mutex m_transactionMutex;

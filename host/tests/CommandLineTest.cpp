@@ -161,7 +161,8 @@ TEST(CommandLine, UsageListsEveryOptionWithItsDefault) {
                                    "--request UUID1,UUID2,UUID3",
                                    "--dry-run",
                                    "--seed-demo ROWS",
-                                   "--batch-rows N"};
+                                   "--batch-rows N",
+                                   "--inject-write-faults AFTER,COUNT"};
     for (const char* option : options) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
@@ -170,7 +171,7 @@ TEST(CommandLine, UsageListsEveryOptionWithItsDefault) {
          at = usage.find("(default:", at + 1)) {
         ++defaults;
     }
-    EXPECT_EQ(defaults, 10u);
+    EXPECT_EQ(defaults, 11u);
     EXPECT_NE(usage.find(kModule), std::string::npos) << usage;
 }
 
