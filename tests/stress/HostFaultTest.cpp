@@ -1,0 +1,135 @@
+// The real cleanup-agent on a store whose disk is full for a moment in the
+// middle of a mapper's work (--inject-write-faults): the failing batch is
+// rolled back, earlier batches stay, the store stays sound, the request ends
+// with status 40 and exit 1, and the failure is named.
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "framework/logs/CSymbolContainer.h"
+#include "host/tests/CAgentProcess.h"
+#include "host/tests/CTestStore.h"
+
+namespace Kol {
+namespace Testing {
+namespace {
+
+using Host::Testing::CAgentProcess;
+using Host::Testing::CTestStore;
+
+const int kReplicated = 20000;
+const int kKept = 1000;
+const int kBatchRows = 100;
+const std::int32_t kProgressSymbol = 2850;
+
+class CScratchStore {
+public:
+    CScratchStore()
+        : directory(CTestStore::MakeTemporaryDirectory()), db(directory + "/agent.db") {}
+    ~CScratchStore() { CTestStore::RemoveTree(directory); }
+    CScratchStore(const CScratchStore&) = delete;
+    CScratchStore& operator=(const CScratchStore&) = delete;
+    const std::string directory;
+    const std::string db;
+};
+
+std::vector<std::int64_t> ProgressCodes(CTestStore& store) {
+    std::vector<std::int64_t> codes;
+    for (const std::string& blob : store.Blobs("SELECT symbols FROM status_events ORDER BY id")) {
+        Common::Logs::CSymbolContainer symbols;
+        symbols.DeserializeBinary(blob);
+        codes.push_back(symbols.GetInt64(kProgressSymbol));
+    }
+    return codes;
+}
+
+TEST(HostFaults, AFullDiskPartWayThroughAMapperLeavesTheStoreSoundAndTheRequestFailed) {
+    CScratchStore scratch;
+    std::string out;
+    std::string err;
+    ASSERT_EQ(CAgentProcess::Run({"--db", scratch.db}, &out, &err), 0) << err;
+    std::vector<std::int64_t> kept;
+    {
+        CTestStore store(scratch.db);
+        const std::string now = std::to_string(std::time(nullptr));
+        store.Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                      std::to_string(kReplicated + kKept) +
+                      ") INSERT INTO logs(log_type, retention_class, created_at, replicated,"
+                      " symbols) SELECT 1, 5, " +
+                      now + ", i <= " + std::to_string(kReplicated) + ", randomblob(100) FROM n");
+        store.Execute("INSERT INTO static_objects(name, deleted) VALUES ('a', 1), ('b', 0)");
+        kept = store.Ints("SELECT id FROM logs WHERE replicated = 0 ORDER BY id");
+    }
+
+    // The status event of the start takes the first few dozen writes; the
+    // 201st lands in one of the first batches of the replicated logs.
+    CAgentProcess agent({"--db", scratch.db, "--batch-rows", std::to_string(kBatchRows),
+                         "--inject-write-faults", "200,1", "replicated-logs", "static-objects"});
+    EXPECT_EQ(agent.Wait(std::chrono::seconds(120)), 1) << agent.Out() << agent.Err();
+
+    std::vector<std::string> moduleLines;
+    std::vector<std::string> statusLines;
+    for (const CAgentProcess::Record& record : agent.Records()) {
+        if (record.module == "CCleanupModule") {
+            moduleLines.push_back(record.level + " " + record.text);
+        } else if (record.text.compare(0, 13, "status event ") == 0) {
+            statusLines.push_back(record.text.substr(record.text.find(':')));
+        }
+    }
+    const std::vector<std::string> expectedModuleLines = {
+        "INFO Module initialized",
+        "INFO Initiating replicated logs cleanup",
+        "ERROR Failed to process cleanup operation REPLICATED_LOGS with error: database or disk "
+        "is full",
+        "INFO Initiating static objects cleanup",
+        "INFO Finished static objects cleanup",
+        "INFO Failed to re-schedule a cleanup: operation {REPLICATED_LOGS,STATIC_OBJECTS} is not "
+        "registered",
+    };
+    EXPECT_EQ(moduleLines, expectedModuleLines) << agent.Out();
+    EXPECT_EQ(statusLines,
+              (std::vector<std::string>{": progress 20, level 1", ": progress 40, level 4"}))
+        << agent.Out();
+
+    CTestStore store(scratch.db);
+    EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(ProgressCodes(store), (std::vector<std::int64_t>{20, 40}));
+    EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE replicated = 0 ORDER BY id"), kept);
+    EXPECT_EQ(store.Int("SELECT count(*) FROM static_objects WHERE deleted = 1"), 0);
+    // Part-way: whole batches from the lowest keys up, the failing one undone.
+    const std::int64_t left = store.Int("SELECT count(*) FROM logs WHERE replicated = 1");
+    const std::int64_t removed = kReplicated - left;
+    EXPECT_GT(removed, 0);
+    EXPECT_LT(removed, kReplicated);
+    EXPECT_EQ(removed % kBatchRows, 0) << removed;
+    EXPECT_EQ(store.Int("SELECT min(id) FROM logs WHERE replicated = 1"), removed + 1);
+
+    // The store is usable as it is: a later run removes the rest.
+    std::string again;
+    EXPECT_EQ(CAgentProcess::Run({"--db", scratch.db, "replicated-logs"}, &again, &err), 0)
+        << again << err;
+    EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE replicated = 1"), 0);
+    EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE replicated = 0 ORDER BY id"), kept);
+}
+
+TEST(HostFaults, AMalformedFaultWindowIsAUsageErrorAndTouchesNothing) {
+    CScratchStore scratch;
+    for (const char* window : {"5", "5,", "-1,1", "1,x", "1,2,3"}) {
+        std::string out;
+        std::string err;
+        EXPECT_EQ(CAgentProcess::Run({"--db", scratch.db, "--inject-write-faults", window, "all"},
+                                     &out, &err),
+                  2)
+            << window;
+        EXPECT_EQ(err.substr(0, err.find('\n')),
+                  std::string("cleanup-agent: --inject-write-faults: \"") + window +
+                      "\" is not two write counts AFTER,COUNT");
+        EXPECT_FALSE(CTestStore::Exists(scratch.db)) << window;
+    }
+}
+
+}  // namespace
+}  // namespace Testing
+}  // namespace Kol

@@ -1,0 +1,161 @@
+// Four writers keep logging into the store while the real cleanup-agent runs
+// every operation on it: no busy error reaches either side, no row inside
+// its retention is removed, and no row outside it is left.
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "host/tests/CAgentProcess.h"
+#include "host/tests/CTestStore.h"
+#include "tests/kernel/WaitUntil.h"
+#include "tests/stress/CLogWriter.h"
+
+namespace Kol {
+namespace Testing {
+namespace {
+
+using Host::Testing::CAgentProcess;
+using Host::Testing::CTestStore;
+
+const std::int64_t kDay = 86400;
+const std::int64_t kRetentionDays[5] = {30, 90, 180, 365, 730};
+const char* const kRetention = "30,90,180,365,730";
+// Per retention class: logs past their retention, and logs within it.
+const int kOutsidePerClass = 60000;
+const int kInsidePerClass = 4000;
+const int kReplicated = 20000;
+const std::int32_t kOutsideType = 11;
+const std::int32_t kInsideType = 12;
+const std::int32_t kReplicatedType = 13;
+const std::int32_t kFirstWriterType = 21;
+const std::size_t kWriters = 4;
+
+class CScratchDirectory {
+public:
+    CScratchDirectory() : path(CTestStore::MakeTemporaryDirectory()) {}
+    ~CScratchDirectory() { CTestStore::RemoveTree(path); }
+    CScratchDirectory(const CScratchDirectory&) = delete;
+    CScratchDirectory& operator=(const CScratchDirectory&) = delete;
+    const std::string path;
+};
+
+// Rows of `type` for every class, `count` per class, created `offset` seconds
+// after the class's cut-off (negative: before it), spread over `spread`
+// seconds away from the cut-off.
+std::string InsertAroundCutoffs(std::int64_t now, std::int32_t type, int count, std::int64_t offset,
+                                std::int64_t spread) {
+    std::string sql;
+    for (int k = 0; k < 5; ++k) {
+        const std::int64_t cutoff = now - kRetentionDays[k] * kDay;
+        const std::string sign = offset < 0 ? "-" : "+";
+        sql += "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+               std::to_string(count - 1) +
+               ") INSERT INTO logs(log_type, retention_class, created_at, symbols)"
+               " SELECT " +
+               std::to_string(type) + ", " + std::to_string(k + 1) + ", " +
+               std::to_string(cutoff + offset) + " " + sign + " (i % " + std::to_string(spread) +
+               "), randomblob(64) FROM n;";
+    }
+    return sql;
+}
+
+TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
+    CScratchDirectory directory;
+    const std::string db = directory.path + "/agent.db";
+    std::string out;
+    std::string err;
+    ASSERT_EQ(CAgentProcess::Run({"--db", db}, &out, &err), 0) << err;
+
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    {
+        CTestStore store(db);
+        store.Execute("BEGIN");
+        // The event-log rule keeps everything here: retention alone decides.
+        store.Execute(
+            "INSERT INTO settings(key, value) VALUES ('max_event_logs_per_type', '1000000000')");
+        // An hour and more on either side of each cut-off.
+        store.Execute(InsertAroundCutoffs(now, kOutsideType, kOutsidePerClass, -3600, 86400));
+        store.Execute(InsertAroundCutoffs(now, kInsideType, kInsidePerClass, 3600, 3600));
+        store.Execute("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+                      std::to_string(kReplicated - 1) +
+                      ") INSERT INTO logs(log_type, retention_class, created_at, replicated,"
+                      " symbols) SELECT " +
+                      std::to_string(kReplicatedType) + ", 1 + i % 5, " + std::to_string(now) +
+                      ", 1, randomblob(64) FROM n");
+        store.Execute("COMMIT");
+    }
+    std::vector<std::int64_t> inside;
+    {
+        CTestStore store(db);
+        inside = store.Ints("SELECT id FROM logs WHERE log_type = " + std::to_string(kInsideType) +
+                            " ORDER BY id");
+        ASSERT_EQ(inside.size(), 5u * kInsidePerClass);
+    }
+
+    std::vector<std::unique_ptr<CLogWriter>> writers;
+    for (std::size_t w = 0; w < kWriters; ++w) {
+        writers.emplace_back(new CLogWriter(db, kFirstWriterType + static_cast<std::int32_t>(w)));
+        writers.back()->Start();
+    }
+    ASSERT_TRUE(WaitUntil([&] {
+        return std::all_of(
+            writers.begin(), writers.end(),
+            [](const std::unique_ptr<CLogWriter>& w) { return w->GetInserted() > 0; });
+    })) << "the writers did not get going";
+
+    std::vector<std::uint64_t> before;
+    for (const auto& writer : writers) {
+        before.push_back(writer->GetInserted());
+    }
+    CAgentProcess agent({"--db", db, "--retention", kRetention, "--batch-rows", "1000", "all"});
+    const int status = agent.Wait(std::chrono::seconds(300));
+    for (std::size_t w = 0; w < kWriters; ++w) {
+        EXPECT_GT(writers[w]->GetInserted(), before[w]) << "writer " << w << " stood still";
+    }
+    for (const auto& writer : writers) {
+        writer->Stop();
+    }
+
+    EXPECT_EQ(status, 0) << agent.Out() << agent.Err();
+    for (const CAgentProcess::Record& record : agent.Records()) {
+        EXPECT_NE(record.level, "ERROR") << record.module << ": " << record.text;
+        EXPECT_NE(record.level, "WARNING") << record.module << ": " << record.text;
+    }
+    for (const std::string& text : {agent.Out(), agent.Err()}) {
+        EXPECT_EQ(text.find("locked"), std::string::npos) << text;
+        EXPECT_EQ(text.find("busy"), std::string::npos) << text;
+    }
+    for (std::size_t w = 0; w < kWriters; ++w) {
+        const std::vector<std::string> errors = writers[w]->GetErrors();
+        EXPECT_TRUE(errors.empty()) << "writer " << w << ": " << errors.size()
+                                    << " failed transactions, the first: " << errors.front();
+    }
+
+    CTestStore store(db);
+    EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE log_type = " + std::to_string(kInsideType) +
+                         " ORDER BY id"),
+              inside);
+    EXPECT_EQ(
+        store.Int("SELECT count(*) FROM logs WHERE log_type = " + std::to_string(kOutsideType)), 0);
+    EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE replicated = 1"), 0);
+    for (std::size_t w = 0; w < kWriters; ++w) {
+        std::vector<std::int64_t> written = writers[w]->GetIds();
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE log_type = " +
+                             std::to_string(kFirstWriterType + static_cast<std::int32_t>(w)) +
+                             " ORDER BY id"),
+                  written)
+            << "writer " << w;
+    }
+}
+
+}  // namespace
+}  // namespace Testing
+}  // namespace Kol
