@@ -64,17 +64,13 @@ ptime CurrentUtcTime() {
 }
 
 std::int64_t TimeToTicks(const ptime& time) {
-    if (time.is_not_a_date_time()) {
-        return INT64_MAX - 1;
-    }
-    if (time.is_pos_infinity()) {
-        return INT64_MAX;
-    }
-    if (time.is_neg_infinity()) {
-        return INT64_MIN;
-    }
-    return static_cast<std::int64_t>(time.date().day_number()) * kMicrosecondsPerDay +
-           time.time_of_day().ticks();
+    // Read the stored count itself: going through the calendar would throw for
+    // counts outside it, and the special values already are their own counts.
+    struct CountReader : ptime {
+        explicit CountReader(const ptime& value) : ptime(value) {}
+        std::int64_t Count() const { return time_.time_count(); }
+    };
+    return CountReader(time).Count();
 }
 
 ptime TicksToTime(std::int64_t ticks) {
