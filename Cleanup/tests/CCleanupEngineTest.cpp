@@ -22,6 +22,7 @@
 #include "framework/security/CurrentUserContext.h"
 #include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/CTestMessage.h"
+#include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
 namespace Kol {
@@ -35,10 +36,6 @@ using Testing::CRecordingCleanupMapper;
 using Testing::CTestKernel;
 using Testing::CTestLogger;
 typedef CTestLogger::Record Line;
-
-const char* const kUuid1 = "11111111-1111-1111-1111-111111111111";
-const char* const kUuid2 = "22222222-2222-2222-2222-222222222222";
-const char* const kUuid3 = "33333333-3333-3333-3333-333333333333";
 
 Line Info(const std::string& text) {
     return Line{text, 2, "CCleanupModule"};
@@ -56,20 +53,6 @@ Line OperationFailed(const std::string& name, const std::string& what) {
     return Error("Failed to process cleanup operation " + name + " with error: " + what);
 }
 const char* const kNotHandled = "CCleanupModuleBase::ProcessCleanupTask: Enum is not handled";
-
-boost::shared_ptr<CCleanupLogs> MakeRequest(const std::vector<std::int32_t>& operations) {
-    auto request = boost::make_shared<CCleanupLogs>();
-    CCleanupLogs::Uuid uuid;
-    uuid.set_uuid(kUuid1);
-    request->SetFirstRequestUuid(uuid);
-    uuid.set_uuid(kUuid2);
-    request->SetSecondRequestUuid(uuid);
-    uuid.set_uuid(kUuid3);
-    request->SetThirdRequestUuid(uuid);
-    request->SetOperations(operations);
-    request->SetReadOnly();
-    return request;
-}
 
 ptime Now() {
     return boost::posix_time::second_clock::universal_time();
@@ -140,7 +123,7 @@ TEST_F(CleanupEngine, StorageIsFollowedByBackupOnlyOnKindOne) {
         Agent::CCleanupModule module;
         module.Initialize(kernel.provider);
         kernel.logger->Clear();
-        module.ProcessCleanupTask(MakeRequest({6}));
+        module.ProcessCleanupTask(Testing::MakeCleanupRequest({6}));
         std::vector<Line> expected = c.lines;
         expected.push_back(Reschedule("STORAGE"));
         EXPECT_EQ(kernel.logger->Records(), expected);
@@ -152,7 +135,7 @@ TEST_F(CleanupEngine, OldLogsCutOffsFollowTheFiveRetentionPeriodsInOrder) {
     kernel.serverConfiguration->SetRetentionDays({0, 1, 30, 365, 65535});
     Init();
     const ptime before = Now();
-    module.ProcessCleanupTask(MakeRequest({7}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({7}));
     const ptime after = Now();
 
     EXPECT_EQ(kernel.serverConfiguration->GetQueries(), (std::vector<int>{1, 2, 3, 4, 5}));
@@ -180,7 +163,7 @@ TEST_F(CleanupEngine, OldLogsWithoutServerConfigurationOrMapperOnlyFails) {
         Error("Failed to cleanup old logs: mapper or configuration resource is not available");
     kernel.provider->SetResource(11, kernel.plainConfiguration);
     Init();
-    module.ProcessCleanupTask(MakeRequest({7}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({7}));
     EXPECT_EQ(kernel.logger->Records(), (std::vector<Line>{failure, Reschedule("OLD_LOGS")}));
     EXPECT_TRUE(kernel.serverConfiguration->GetQueries().empty());
     EXPECT_TRUE(kernel.calls->Calls().empty());
@@ -191,14 +174,14 @@ TEST_F(CleanupEngine, OldLogsWithoutServerConfigurationOrMapperOnlyFails) {
     Agent::CCleanupModule other;
     other.Initialize(noMapper.provider);
     noMapper.logger->Clear();
-    other.ProcessCleanupTask(MakeRequest({7}));
+    other.ProcessCleanupTask(Testing::MakeCleanupRequest({7}));
     EXPECT_EQ(noMapper.logger->Records(), (std::vector<Line>{failure, Reschedule("OLD_LOGS")}));
 }
 
 TEST_F(CleanupEngine, TombstoneCutOffIsFiveDaysBeforeTheCurrentSecond) {
     Init();
     const ptime before = Now();
-    module.ProcessCleanupTask(MakeRequest({13}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({13}));
     const ptime after = Now();
     const auto calls = kernel.calls->Calls();
     ASSERT_EQ(calls.size(), 1u);
@@ -250,7 +233,7 @@ TEST_F(CleanupEngine, EverySimpleOperationLogsAndCallsItsMapper) {
         kernel.logger->Clear();
         kernel.calls->Clear();
         kernel.database->ClearRequests();
-        module.ProcessCleanupTask(MakeRequest({c.value}));
+        module.ProcessCleanupTask(Testing::MakeCleanupRequest({c.value}));
         EXPECT_EQ(kernel.logger->Records(),
                   (std::vector<Line>{Info(std::string("Initiating ") + c.subject + " cleanup"),
                                      Info(std::string("Finished ") + c.subject + " cleanup"),
@@ -259,7 +242,7 @@ TEST_F(CleanupEngine, EverySimpleOperationLogsAndCallsItsMapper) {
         EXPECT_EQ(kernel.database->GetRequestedIds(), std::vector<std::int32_t>{c.mapperId});
 
         empty.logger->Clear();
-        withoutMappers.ProcessCleanupTask(MakeRequest({c.value}));
+        withoutMappers.ProcessCleanupTask(Testing::MakeCleanupRequest({c.value}));
         EXPECT_EQ(empty.logger->Records(), (std::vector<Line>{Error(c.failure), Reschedule(name)}));
     }
 }
@@ -267,7 +250,7 @@ TEST_F(CleanupEngine, EverySimpleOperationLogsAndCallsItsMapper) {
 TEST_F(CleanupEngine, NoDatabaseResourceMeansEveryMapperIsMissing) {
     kernel.provider->Withhold(6);
     Init();
-    module.ProcessCleanupTask(MakeRequest({1, 6, 7, 13, 14}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({1, 6, 7, 13, 14}));
     EXPECT_EQ(
         kernel.logger->Records(),
         (std::vector<Line>{
@@ -283,7 +266,7 @@ TEST_F(CleanupEngine, NoDatabaseResourceMeansEveryMapperIsMissing) {
 TEST_F(CleanupEngine, AThrowingMapperFailsItsOperationAndTheRequestGoesOn) {
     kernel.cleanupMapper->FailWith("disk I/O error", CRecordingCleanupMapper::kEventLogs);
     Init();
-    module.ProcessCleanupTask(MakeRequest({3, 9, 5}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({3, 9, 5}));
     EXPECT_EQ(
         kernel.logger->Records(),
         (std::vector<Line>{
@@ -303,7 +286,8 @@ TEST_F(CleanupEngine, OperationTableEdges) {
     Init();
     // Values 15 to 24 reach empty hooks (22 nothing at all): no line between
     // the two status events.
-    module.ProcessCleanupTask(MakeRequest({15, 16, 17, 18, 19, 20, 21, 22, 23, 24}));
+    module.ProcessCleanupTask(
+        Testing::MakeCleanupRequest({15, 16, 17, 18, 19, 20, 21, 22, 23, 24}));
     EXPECT_EQ(kernel.logger->Records(),
               (std::vector<Line>{Reschedule("OPERATION_15,OPERATION_16,OPERATION_17,OPERATION_18,"
                                             "OPERATION_19,OPERATION_20,OPERATION_21,OPERATION_22,"
@@ -314,7 +298,7 @@ TEST_F(CleanupEngine, OperationTableEdges) {
     // 0 and 25 are unnamed and unhandled; 8 to 11 are named but unhandled; a
     // repeated value runs again; the key drops duplicates and sorts.
     kernel.logger->Clear();
-    module.ProcessCleanupTask(MakeRequest({25, 1, 0, 8, 11, 1}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({25, 1, 0, 8, 11, 1}));
     EXPECT_EQ(
         kernel.logger->Records(),
         (std::vector<Line>{
@@ -328,17 +312,17 @@ TEST_F(CleanupEngine, OperationTableEdges) {
 
     // {3,7} from 7, 3, 3 and empty braces for no operations.
     kernel.logger->Clear();
-    module.ProcessCleanupTask(MakeRequest({7, 3, 3}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({7, 3, 3}));
     EXPECT_EQ(kernel.logger->Records().back(), Reschedule("EVENT_LOGS,OLD_LOGS"));
     kernel.logger->Clear();
-    module.ProcessCleanupTask(MakeRequest({}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({}));
     EXPECT_EQ(kernel.logger->Records(), std::vector<Line>{Reschedule("")});
 }
 
 TEST_F(CleanupEngine, OtherInstallationKindsSendNoEventAndChangeNothingElse) {
     kernel.installConfiguration->SetInstallationKind(0);
     Init();
-    module.ProcessCleanupTask(MakeRequest({3, 9}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({3, 9}));
     EXPECT_TRUE(kernel.bus->Sent().empty());
     EXPECT_EQ(
         kernel.logger->Records(),
@@ -352,7 +336,7 @@ TEST_F(CleanupEngine, StatusEventCarriesTheNineSymbolsInOrder) {
     auto context = boost::make_shared<Kol::Common::Security::CUserContext>();
     Kol::Common::Security::SetCurrentUserContext(context);
     const ptime before = Now();
-    module.ProcessCleanupTask(MakeRequest({}));
+    module.ProcessCleanupTask(Testing::MakeCleanupRequest({}));
     const ptime after = Now();
 
     const auto sent = kernel.bus->Sent();
@@ -377,9 +361,9 @@ TEST_F(CleanupEngine, StatusEventCarriesTheNineSymbolsInOrder) {
         EXPECT_EQ(symbols->GetUuid(2834).uuid(), Testing::CTestInstallConfiguration::kDefaultUuid);
         EXPECT_GE(symbols->GetTime(2838), before);
         EXPECT_LE(symbols->GetTime(2838), after);
-        EXPECT_EQ(symbols->GetUuid(2842).uuid(), kUuid1);
-        EXPECT_EQ(symbols->GetUuid(2844).uuid(), kUuid2);
-        EXPECT_EQ(symbols->GetUuid(2846).uuid(), kUuid3);
+        EXPECT_EQ(symbols->GetUuid(2842).uuid(), Testing::kRequestUuid1);
+        EXPECT_EQ(symbols->GetUuid(2844).uuid(), Testing::kRequestUuid2);
+        EXPECT_EQ(symbols->GetUuid(2846).uuid(), Testing::kRequestUuid3);
         EXPECT_EQ(symbols->GetResourceId(2848), -1);
         EXPECT_EQ(symbols->GetResourceId(2853), 0x0710000000000222LL);
         EXPECT_EQ(symbols->GetInt64(2850), expectedProgress);
@@ -401,7 +385,7 @@ TEST_F(CleanupEngine, AFailingFirstReportEndsTheRequestWithoutReschedule) {
     kernel.bus->FailSendsWith("bus is down");
     Init();
     try {
-        module.ProcessCleanupTask(MakeRequest({1}));
+        module.ProcessCleanupTask(Testing::MakeCleanupRequest({1}));
         FAIL() << "the failure must be passed on";
     } catch (const std::runtime_error& e) {
         EXPECT_STREQ(e.what(), "bus is down");
@@ -444,7 +428,7 @@ TEST_F(CleanupEngine, FailedRequestThroughDispatchLeavesTwoErrorLines) {
     kernel.bus->FailSendsWith("bus is down");
     Init();
     module.Start();
-    kernel.bus->Deliver(MakeRequest({1}),
+    kernel.bus->Deliver(Testing::MakeCleanupRequest({1}),
                         boost::make_shared<Kol::Common::Security::CUserContext>());
     ASSERT_TRUE(kernel.logger->WaitFor(
         [](const std::vector<Line>& lines) { return lines.size() >= 2; }, Testing::kWaitBound));
@@ -464,7 +448,7 @@ TEST_F(CleanupEngine, AStopRequestedBeforeTheFirstOperationRunsNothing) {
             std::unique_lock<std::mutex> lock(mutex);
             wake.wait(lock, [&] { return go; });
         }
-        module.ProcessCleanupTask(MakeRequest({1, 3}));
+        module.ProcessCleanupTask(Testing::MakeCleanupRequest({1, 3}));
     });
     worker.interrupt();
     {
@@ -484,7 +468,7 @@ TEST_F(CleanupEngine, ForcedStopLetsTheRunningOperationFinish) {
     kernel.cleanupMapper->BlockCalls(CRecordingCleanupMapper::kReplicatedLogs);
     Init();
     module.Start();
-    kernel.bus->Deliver(MakeRequest({1, 3}),
+    kernel.bus->Deliver(Testing::MakeCleanupRequest({1, 3}),
                         boost::make_shared<Kol::Common::Security::CUserContext>());
     ASSERT_TRUE(kernel.cleanupMapper->WaitUntilBlocked(Testing::kWaitBound));
 

@@ -11,6 +11,7 @@
 #include "framework/security/CUserContext.h"
 #include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/CTestMessage.h"
+#include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
 namespace Kol {
@@ -40,19 +41,6 @@ private:
     Poco::ClassLoader<IModule> m_loader;
     std::unique_ptr<IModule> m_module;
 };
-
-Common::Message::Cleanup::CCleanupLogsPtr NewRequest() {
-    const auto request = boost::make_shared<Common::Message::Cleanup::CCleanupLogs>();
-    Common::Message::Cleanup::CCleanupLogs::Uuid uuid;
-    uuid.set_uuid("11111111-1111-4111-8111-111111111111");
-    request->SetFirstRequestUuid(uuid);
-    uuid.set_uuid("22222222-2222-4222-8222-222222222222");
-    request->SetSecondRequestUuid(uuid);
-    uuid.set_uuid("33333333-3333-4333-8333-333333333333");
-    request->SetThirdRequestUuid(uuid);
-    request->SetReadOnly();
-    return request;
-}
 
 TEST(CleanupModuleRuntime, InitializeTakesResourcesInOrderAndStopsAtTheFirstMissingOne) {
     struct Case {
@@ -109,7 +97,7 @@ TEST(CleanupModuleRuntime,
     ASSERT_TRUE(kernel.bus->Sent().empty());
 
     const auto senderContext = boost::make_shared<Common::Security::CUserContext>();
-    kernel.bus->Deliver(NewRequest(), senderContext);
+    kernel.bus->Deliver(Testing::MakeCleanupRequest(), senderContext);
     const std::string rescheduled =
         "Failed to re-schedule a cleanup: operation {} is not registered";
     ASSERT_TRUE(kernel.logger->WaitForText(rescheduled, kWaitBound));
