@@ -114,6 +114,8 @@ TEST(ProcessingThread, IdleThreadLeavesAfterFiveSecondsAndTheNextMessageStartsAN
     EXPECT_NE(handled[1].threadSerial, handled[0].threadSerial);
     EXPECT_FALSE(f.module->Subscriber()->IsExited());
     EXPECT_TRUE(f.kernel.logger->Records().empty());
+    // The handler has run; the thread may not be back waiting yet.
+    ASSERT_TRUE(WaitUntil([&] { return f.Idle(); }));
     EXPECT_TRUE(f.module->Stop(false));
 }
 
