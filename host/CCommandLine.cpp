@@ -156,10 +156,14 @@ std::string CCommandLine::DefaultModulePath() {
         const std::string program(self, static_cast<std::size_t>(length));
         directory = program.substr(0, program.rfind('/'));
     }
+    // The plug-in's private folder, placed relative to the program in the
+    // build tree as when installed; else a plug-in copied beside the program.
+    const std::string installed =
+        directory + "/" + CLEANUP_PLUGIN_DIR_FROM_PROGRAM + "/" + kPluginFile;
     const std::string beside = directory + "/" + kPluginFile;
-    const std::string installed = directory + "/../lib/" + kPluginFile;
-    return ::access(beside.c_str(), F_OK) != 0 && ::access(installed.c_str(), F_OK) == 0 ? installed
-                                                                                         : beside;
+    return ::access(installed.c_str(), F_OK) != 0 && ::access(beside.c_str(), F_OK) == 0
+               ? beside
+               : installed;
 }
 
 std::string CCommandLine::Usage(const std::string& defaultModule) {

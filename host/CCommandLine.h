@@ -43,7 +43,8 @@ public:
     // A number of days from 0 to 65535; `source` names it in the message.
     static std::uint16_t ParseDays(const std::string& text, const std::string& source);
 
-    // The plug-in beside this program (or in ../lib when installed).
+    // The plug-in in its private folder relative to this program (bin/ to
+    // lib/cleanup-agent/, in the build tree too), else one beside the program.
     static std::string DefaultModulePath();
 };
 
