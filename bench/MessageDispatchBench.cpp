@@ -123,7 +123,8 @@ public:
 // A module with one trivial handler for type 2.
 class CBenchModule : public Module::CCommonModule {
 public:
-    explicit CBenchModule(CCompletion& completion) : m_completion(completion) {}
+    explicit CBenchModule(CCompletion& completion)
+        : CCommonModule("Bench"), m_completion(completion) {}
     void Handle(const Kernel::IMessagePtr&) { m_completion.Handled(); }
 
 protected:

@@ -4,7 +4,9 @@ namespace Kol {
 namespace Cleanup {
 namespace Agent {
 
-CCleanupModule::CCleanupModule() = default;
+const char* const CCleanupModule::kName = "CCleanupModule";
+
+CCleanupModule::CCleanupModule() : CCleanupModuleBase(kName) {}
 
 CCleanupModule::~CCleanupModule() = default;
 

@@ -11,6 +11,9 @@ namespace Agent {
 // object holds no resources and starts nothing until Initialize.
 class CCleanupModule : public Common::CCleanupModuleBase {
 public:
+    // The module's name in the kernel, in its log lines and on its subscriber.
+    static const char* const kName;  // "CCleanupModule"
+
     CCleanupModule();
     ~CCleanupModule() override;
 };

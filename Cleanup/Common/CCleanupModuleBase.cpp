@@ -1,5 +1,7 @@
 #include "Cleanup/Common/CCleanupModuleBase.h"
 
+#include <utility>
+
 #include <boost/make_shared.hpp>
 #include <boost/pointer_cast.hpp>
 
@@ -12,7 +14,7 @@ namespace Common {
 
 using namespace Kol::Common;
 
-CCleanupModuleBase::CCleanupModuleBase() = default;
+CCleanupModuleBase::CCleanupModuleBase(std::string name) : CCommonModule(std::move(name)) {}
 
 CCleanupModuleBase::~CCleanupModuleBase() {
     m_scheduleRegistry.clear();

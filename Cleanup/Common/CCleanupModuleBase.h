@@ -35,7 +35,8 @@ public:
     typedef std::set<std::int32_t> ScheduleKey;
     typedef std::map<ScheduleKey, boost::posix_time::time_duration> ScheduleRegistry;
 
-    CCleanupModuleBase();
+    // `name`: the concrete module's name (see CCommonModule).
+    explicit CCleanupModuleBase(std::string name);
     ~CCleanupModuleBase() override;
 
     // The handler of cleanup requests; runs on the processing thread only.

@@ -37,8 +37,8 @@ TEST(PluginEntry, ClassLoaderFindsOneClassAndCreatesDistinctModules) {
         loader.instance(kClassName);
         FAIL() << "instance() must refuse";
     } catch (const Poco::InvalidAccessException& e) {
-        EXPECT_EQ(e.message(),
-                  "Not a singleton. Use create() to create instances of: " + std::string(kClassName));
+        EXPECT_EQ(e.message(), "Not a singleton. Use create() to create instances of: " +
+                                   std::string(kClassName));
     }
 
     first.reset();
@@ -57,8 +57,8 @@ TEST(PluginEntry, ManifestOfAnotherBaseStaysEmptyAndInitialisingTwiceIsHarmless)
     Poco::SharedLibrary library(CLEANUP_PLUGIN_PATH);
     ASSERT_TRUE(library.hasSymbol("pocoBuildManifest"));
     ASSERT_TRUE(library.hasSymbol("pocoInitializeLibrary"));
-    auto build = reinterpret_cast<bool (*)(Poco::ManifestBase*)>(
-        library.getSymbol("pocoBuildManifest"));
+    auto build =
+        reinterpret_cast<bool (*)(Poco::ManifestBase*)>(library.getSymbol("pocoBuildManifest"));
     auto initialize = reinterpret_cast<void (*)()>(library.getSymbol("pocoInitializeLibrary"));
 
     initialize();

@@ -1,6 +1,7 @@
 #include "framework/module/CCommonModule.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include <boost/make_shared.hpp>
 #include <boost/pointer_cast.hpp>
@@ -30,7 +31,7 @@ boost::shared_ptr<Interface> TakeResource(const Kernel::IResourceProviderPtr& pr
 
 }  // namespace
 
-CCommonModule::CCommonModule() = default;
+CCommonModule::CCommonModule(std::string name) : m_name(std::move(name)) {}
 
 CCommonModule::~CCommonModule() {
     m_threadHolders.clear();
@@ -97,7 +98,7 @@ bool CCommonModule::Stop(bool force) {
 }
 
 std::string CCommonModule::GetName() const {
-    return "CCleanupModule";
+    return m_name;
 }
 
 void CCommonModule::LogError(const std::string& text) const {

@@ -35,7 +35,9 @@ public:
     class CMessageProcessorThreadHolder;
     typedef boost::shared_ptr<CMessageProcessorThreadHolder> ThreadHolderPtr;
 
-    CCommonModule();
+    // `name` is the concrete module's name: GetName, the module name of its log
+    // lines and the name of its subscribers.
+    explicit CCommonModule(std::string name);
     // Releases the thread holders (interrupting and joining their threads),
     // the reply processor, then the resources in reverse order of acquisition.
     ~CCommonModule() override;
@@ -69,7 +71,7 @@ public:
     // trying joining itself" when called on a processing thread of this module.
     bool Stop(bool force) override;
 
-    // "CCleanupModule".
+    // The name given at construction.
     std::string GetName() const override;
 
     // Writes `text` at level 4 at once, whatever the logger's threshold.
@@ -106,6 +108,7 @@ protected:
     void SubscribeMessageTypes(const std::vector<std::int32_t>& types,
                                const boost::shared_ptr<IMessageProcessor>& processor);
 
+    const std::string m_name;  // GetName
     Kernel::IBusResourcePtr m_busResource;
     Kernel::ILoggerResourcePtr m_loggerResource;
     Kernel::IIdGeneratorResourcePtr m_idGeneratorResource;

@@ -7,8 +7,8 @@ namespace Testing {
 
 // Gives the parameterless Cleanup() of one mapper interface its own name, so
 // that a single mapper object can implement several interfaces that all
-// declare Cleanup(): each adapter forwards to PerformCleanup with the name of
-// its interface, and the mapper overrides PerformCleanup once.
+// declare Cleanup() and still tell which one was called: each adapter forwards
+// to PerformCleanup with the name of its interface.
 template <typename Interface>
 class CCleanupAdapter : public Interface {
 public:

@@ -8,57 +8,82 @@
 #include <vector>
 
 #include <boost/date_time/posix_time/ptime.hpp>
+#include <boost/shared_ptr.hpp>
 
-#include "contracts/database/IMapper.h"
-#include "tests/kernel/CMapperCallLog.h"
+#include "contracts/database/IBackupMapper.h"
+#include "contracts/database/ICleanupAbandonedLogsMapper.h"
+#include "contracts/database/ICleanupEventLogsMapper.h"
+#include "contracts/database/ICleanupIgnoredLogsMapper.h"
+#include "contracts/database/ICleanupObsoleteDeltaLogsMapper.h"
+#include "contracts/database/ICleanupOldLogsMapper.h"
+#include "contracts/database/ICleanupRebuildIndexesMapper.h"
+#include "contracts/database/ICleanupReplicatedLogsMapper.h"
+#include "contracts/database/ICleanupStaticObjectsMapper.h"
+#include "contracts/database/ICleanupStorageMapper.h"
+#include "contracts/database/IComputerEnrollementMapper.h"
+#include "tests/kernel/CCleanupAdapter.h"
 
 namespace Kol {
 namespace Testing {
 
-// What every recording mapper does with a call: record it in the shared call
-// log, then block if told to, then throw if told to. Thread-safe.
-class CRecordingMapper : public virtual Common::Database::IMapper {
+// One mapper with every mapper interface the module uses. Each call is
+// recorded under the name of its interface (every interface has one
+// operation), with its cut-offs as arguments; then it blocks or throws if
+// told to. Which mapper id the module asked for shows in the database's
+// request record. Thread-safe.
+class CRecordingMapper : public CCleanupAdapter<Common::Database::ICleanupReplicatedLogsMapper>,
+                         public CCleanupAdapter<Common::Database::ICleanupObsoleteDeltaLogsMapper>,
+                         public CCleanupAdapter<Common::Database::ICleanupEventLogsMapper>,
+                         public CCleanupAdapter<Common::Database::ICleanupAbandonedLogsMapper>,
+                         public CCleanupAdapter<Common::Database::ICleanupIgnoredLogsMapper>,
+                         public CCleanupAdapter<Common::Database::ICleanupStorageMapper>,
+                         public CCleanupAdapter<Common::Database::ICleanupRebuildIndexesMapper>,
+                         public CCleanupAdapter<Common::Database::ICleanupStaticObjectsMapper>,
+                         public Common::Database::ICleanupOldLogsMapper,
+                         public Common::Database::IComputerEnrollementMapper,
+                         public Common::Database::IBackupMapper {
 public:
-    explicit CRecordingMapper(const CMapperCallLogPtr& log);
+    struct Call {
+        std::string name;  // the interface, e.g. "IBackupMapper"
+        std::vector<boost::posix_time::ptime> arguments;
+    };
+
+    CRecordingMapper();
     ~CRecordingMapper() override;
 
-    CRecordingMapper(const CRecordingMapper&) = delete;
-    CRecordingMapper& operator=(const CRecordingMapper&) = delete;
+    void Cleanup(const boost::posix_time::ptime& cutoff1, const boost::posix_time::ptime& cutoff2,
+                 const boost::posix_time::ptime& cutoff3, const boost::posix_time::ptime& cutoff4,
+                 const boost::posix_time::ptime& cutoff5) override;
+    void CleanupTombstones(boost::posix_time::ptime cutoff) override;
+    void Backup() override;
 
-    // Calls named `callName` ("" for every call) throw std::runtime_error(text)
-    // after being recorded, until ClearFailures.
-    void FailWith(const std::string& text, const std::string& callName = "");
-    void ClearFailures();
+    std::vector<Call> Calls() const;
+    std::vector<std::string> Names() const;
+    void Clear();
 
-    // Calls named `callName` ("" for every call) wait after being recorded
-    // until Release; the wait is not an interruption point, like a database
-    // statement in progress.
-    void BlockCalls(const std::string& callName = "");
-    // Lets every blocked call go on and blocks no more.
+    // Calls named `callName` throw std::runtime_error(text) after being
+    // recorded.
+    void FailWith(const std::string& text, const std::string& callName);
+    // Calls named `callName` wait after being recorded until Release; the wait
+    // is no interruption point, like a database statement in progress.
+    void BlockCalls(const std::string& callName);
     void Release();
-    // Waits until a call is blocked, at most `timeout`.
     bool WaitUntilBlocked(std::chrono::milliseconds timeout) const;
 
-    const CMapperCallLogPtr& GetCallLog() const { return m_log; }
-
-protected:
-    void Perform(const std::string& callName,
-                 const std::vector<boost::posix_time::ptime>& arguments = {});
-
 private:
-    static bool Matches(const std::string& pattern, const std::string& callName) {
-        return pattern.empty() || pattern == callName;
-    }
+    void PerformCleanup(const std::string& callName) override { Perform(callName, {}); }
+    void Perform(const std::string& callName,
+                 const std::vector<boost::posix_time::ptime>& arguments);
 
-    const CMapperCallLogPtr m_log;
     mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;  // used with m_mutex
-    std::map<std::string, std::string>
-        m_failures;             // call name ("" = all) -> text; guarded by m_mutex
-    bool m_blocking;            // guarded by m_mutex
-    std::string m_blockedCall;  // guarded by m_mutex
-    std::size_t m_blockedNow;   // guarded by m_mutex
+    mutable std::condition_variable m_changed;      // used with m_mutex
+    std::vector<Call> m_calls;                      // guarded by m_mutex
+    std::map<std::string, std::string> m_failures;  // call name -> text; guarded by m_mutex
+    std::string m_blockedCall;                      // "" blocks nothing; guarded by m_mutex
+    bool m_blockedNow = false;                      // guarded by m_mutex
 };
+
+typedef boost::shared_ptr<CRecordingMapper> CRecordingMapperPtr;
 
 }  // namespace Testing
 }  // namespace Kol

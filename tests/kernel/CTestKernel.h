@@ -1,32 +1,99 @@
 #pragma once
 
-#include "contracts/database/ICleanupStaticObjectsMapper.h"
-#include "tests/kernel/CMapperCallLog.h"
-#include "tests/kernel/CRecordingBackupMapper.h"
-#include "tests/kernel/CRecordingCleanupMapper.h"
-#include "tests/kernel/CRecordingEnrollmentMapper.h"
-#include "tests/kernel/CRecordingSimpleMapper.h"
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "contracts/kernel/IConfigurationResource.h"
+#include "contracts/kernel/IDatabaseResource.h"
+#include "contracts/kernel/IIdGeneratorResource.h"
+#include "contracts/kernel/IInstallConfigurationResource.h"
+#include "contracts/kernel/IResourceProvider.h"
+#include "contracts/kernel/IServerConfigurationResource.h"
+#include "tests/kernel/CRecordingMapper.h"
 #include "tests/kernel/CTestBus.h"
-#include "tests/kernel/CTestConfiguration.h"
-#include "tests/kernel/CTestDatabase.h"
-#include "tests/kernel/CTestIdGenerator.h"
-#include "tests/kernel/CTestInstallConfiguration.h"
 #include "tests/kernel/CTestLogger.h"
-#include "tests/kernel/CTestResourceProvider.h"
-#include "tests/kernel/CTestServerConfiguration.h"
 
 namespace Kol {
 namespace Testing {
 
 // A complete recording kernel: every resource a module asks for, present,
 // with the configuration (11) being a server configuration and the database
-// holding the four recording mappers (ids 21, 22, 361, 365) on one call log.
-// Tests change or withhold pieces through the members.
+// handing out one recording mapper under ids 21, 22, 361 and 365. Tests change
+// or withhold pieces through the members. The resources are thread-safe.
 class CTestKernel {
 public:
-    typedef CRecordingSimpleMapper<Common::Database::ICleanupStaticObjectsMapper>
-        CRecordingStaticObjectsMapper;
-    static const char* const kStaticObjects;  // "ICleanupStaticObjectsMapper::Cleanup"
+    // Hands out 1, 2, 3, ...
+    class CIdGenerator : public Common::Kernel::IIdGeneratorResource {
+    public:
+        std::uint32_t GenerateId() override { return m_next++; }
+
+    private:
+        std::atomic<std::uint32_t> m_next{1};
+    };
+
+    // Installation kInstallationUuid of a settable kind, 1 at first.
+    class CInstallConfiguration : public Common::Kernel::IInstallConfigurationResource {
+    public:
+        static constexpr const char* kInstallationUuid = "0a1b2c3d-4e5f-4071-8293-a4b5c6d7e8f9";
+        std::string GetInstallationUuid() const override { return kInstallationUuid; }
+        std::int32_t GetInstallationKind() const override { return kind; }
+        std::atomic<std::int32_t> kind{1};
+    };
+
+    // Five settable retention periods (1, 7, 30, 90 and 365 days at first);
+    // records which of GetRetentionDays1..5 were asked, in order, as 1..5.
+    class CServerConfiguration : public Common::Kernel::IServerConfigurationResource {
+    public:
+        std::uint16_t GetRetentionDays1() const override { return Query(1); }
+        std::uint16_t GetRetentionDays2() const override { return Query(2); }
+        std::uint16_t GetRetentionDays3() const override { return Query(3); }
+        std::uint16_t GetRetentionDays4() const override { return Query(4); }
+        std::uint16_t GetRetentionDays5() const override { return Query(5); }
+        void SetRetentionDays(const std::array<std::uint16_t, 5>& days);
+        std::vector<int> GetQueries() const;
+
+    private:
+        std::uint16_t Query(int period) const;
+        mutable std::mutex m_mutex;
+        std::array<std::uint16_t, 5> m_days{{1, 7, 30, 90, 365}};  // guarded by m_mutex
+        mutable std::vector<int> m_queries;                        // guarded by m_mutex
+    };
+
+    // Hands out the mappers it was given by id; records every requested id.
+    class CDatabase : public Common::Kernel::IDatabaseResource {
+    public:
+        Common::Database::IMapperPtr GetMapper(std::int32_t id) override;
+        // An empty `mapper` removes the id.
+        void SetMapper(std::int32_t id, const Common::Database::IMapperPtr& mapper);
+        std::vector<std::int32_t> GetRequestedIds() const;
+        void ClearRequests();
+
+    private:
+        mutable std::mutex m_mutex;
+        std::map<std::int32_t, Common::Database::IMapperPtr> m_mappers;  // guarded by m_mutex
+        std::vector<std::int32_t> m_requests;                            // guarded by m_mutex
+    };
+
+    // Hands out the resources it was given by type, except withheld ones;
+    // records every requested type.
+    class CProvider : public Common::Kernel::IResourceProvider {
+    public:
+        Common::Kernel::IResourcePtr GetResource(std::int32_t type) override;
+        void SetResource(std::int32_t type, const Common::Kernel::IResourcePtr& resource);
+        // After the next `servedFirst` requests `type` is no longer handed out.
+        void Withhold(std::int32_t type, std::size_t servedFirst = 0);
+        std::vector<std::int32_t> GetRequestedTypes() const;
+
+    private:
+        mutable std::mutex m_mutex;
+        std::map<std::int32_t, Common::Kernel::IResourcePtr> m_resources;  // guarded by m_mutex
+        std::map<std::int32_t, std::size_t> m_servedBeforeWithheld;        // guarded by m_mutex
+        std::vector<std::int32_t> m_requests;                              // guarded by m_mutex
+    };
 
     // `loggerThreshold` is the logger's initial GetLogLevel.
     explicit CTestKernel(std::int32_t loggerThreshold = 1);
@@ -37,17 +104,11 @@ public:
 
     const CTestLoggerPtr logger;
     const CTestBusPtr bus;
-    const CTestIdGeneratorPtr idGenerator;
-    const CTestInstallConfigurationPtr installConfiguration;
-    const CTestServerConfigurationPtr serverConfiguration;
-    const CTestConfigurationPtr plainConfiguration;  // not handed out unless a test sets it
-    const CTestDatabasePtr database;
-    const CMapperCallLogPtr calls;
-    const CRecordingCleanupMapperPtr cleanupMapper;                              // id 21
-    const boost::shared_ptr<CRecordingStaticObjectsMapper> staticObjectsMapper;  // id 22
-    const CRecordingEnrollmentMapperPtr enrollmentMapper;                        // id 361
-    const CRecordingBackupMapperPtr backupMapper;                                // id 365
-    const CTestResourceProviderPtr provider;
+    const boost::shared_ptr<CInstallConfiguration> installConfiguration;
+    const boost::shared_ptr<CServerConfiguration> serverConfiguration;
+    const boost::shared_ptr<CDatabase> database;
+    const CRecordingMapperPtr mapper;
+    const boost::shared_ptr<CProvider> provider;
 };
 
 }  // namespace Testing

@@ -29,27 +29,55 @@ public:
 
     explicit CTestLogger(std::int32_t threshold = 1) : m_threshold(threshold) {}
 
-    CTestLogger(const CTestLogger&) = delete;
-    CTestLogger& operator=(const CTestLogger&) = delete;
-
-    void SetLogLevel(std::int32_t level) override;
-    void Log(const std::string& text, std::int32_t level, const std::string& moduleName) override;
+    void SetLogLevel(std::int32_t level) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_threshold = level;
+    }
+    void Log(const std::string& text, std::int32_t level, const std::string& module) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_records.push_back(Record{text, level, module});
+        m_logged.notify_all();
+    }
     void Flush() override {}
-    std::int32_t GetLogLevel() const override;
+    std::int32_t GetLogLevel() const override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_levelQueries;
+        return m_threshold;
+    }
 
-    std::vector<Record> Records() const;
-    // Only the texts, in order.
-    std::vector<std::string> Texts() const;
-    std::size_t GetLevelQueries() const;
-    void Clear();
+    std::vector<Record> Records() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_records;
+    }
+    std::size_t GetLevelQueries() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_levelQueries;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_records.clear();
+    }
 
-    // Waits until `predicate` holds for the records, at most `timeout`.
-    // Returns whether it held. The predicate runs under the logger's lock: it
-    // must not call the logger.
+    // Waits at most `timeout` until `predicate` holds for the records (it runs
+    // under the logger's lock and must not call the logger); returns whether it
+    // held.
     bool WaitFor(const std::function<bool(const std::vector<Record>&)>& predicate,
-                 std::chrono::milliseconds timeout) const;
-    // Waits until a line with exactly `text` has been logged.
-    bool WaitForText(const std::string& text, std::chrono::milliseconds timeout) const;
+                 std::chrono::milliseconds timeout) const {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_logged.wait_for(lock, timeout, [&] { return predicate(m_records); });
+    }
+    bool WaitForText(const std::string& text, std::chrono::milliseconds timeout) const {
+        return WaitFor(
+            [&](const std::vector<Record>& records) {
+                for (const Record& record : records) {
+                    if (record.text == text) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            timeout);
+    }
 
 private:
     mutable std::mutex m_mutex;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include <boost/shared_ptr.hpp>
 
@@ -13,13 +14,14 @@ namespace Testing {
 // messages apart in queues and handlers. Immutable.
 class CTestMessage : public Common::Kernel::IMessage {
 public:
-    CTestMessage(Common::Kernel::MessageType type, std::string name, int serial = 0);
-    ~CTestMessage() override;
+    CTestMessage(std::int32_t type, std::string name, int serial = 0)
+        : m_type(static_cast<Common::Kernel::MessageType>(type)),
+          m_name(std::move(name)),
+          m_serial(serial) {}
 
-    Common::Kernel::MessageType GetType() const override;
-    std::string GetName() const override;
-    // Same type, name and serial.
-    bool Equals(const Common::Kernel::IMessage& other) const override;
+    Common::Kernel::MessageType GetType() const override { return m_type; }
+    std::string GetName() const override { return m_name; }
+    bool Equals(const Common::Kernel::IMessage& other) const override { return &other == this; }
 
     int GetSerial() const { return m_serial; }
 

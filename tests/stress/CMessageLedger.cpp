@@ -1,100 +1,84 @@
 #include "tests/stress/CMessageLedger.h"
 
+#include <algorithm>
+
 namespace Kol {
 namespace Testing {
 
-namespace {
-
-template <typename T>
-std::unique_ptr<std::atomic<T>[]> Zeroed(std::size_t count) {
-    std::unique_ptr<std::atomic<T>[]> values(new std::atomic<T>[count]);
-    for (std::size_t i = 0; i < count; ++i) {
-        values[i].store(0, std::memory_order_relaxed);
-    }
-    return values;
-}
-
-}  // namespace
-
 CMessageLedger::CMessageLedger(std::size_t producers, std::size_t perProducer,
                                std::size_t maxGenerations)
-    : m_producers(producers),
-      m_perProducer(perProducer),
+    : m_perProducer(perProducer),
       m_messages(producers * perProducer),
-      m_generation(Zeroed<std::uint32_t>(m_messages)),
-      m_handledOrder(Zeroed<std::uint64_t>(m_messages)),
-      m_handled(Zeroed<std::uint8_t>(m_messages)),
-      m_mapperCalls(Zeroed<std::uint8_t>(m_messages)),
-      m_interrupted(Zeroed<std::uint8_t>(m_messages)),
-      m_queued(Zeroed<std::uint8_t>(m_messages)),
-      m_maxGenerations(maxGenerations),
-      m_inMapper(Zeroed<std::int32_t>(maxGenerations)),
-      m_stopped(Zeroed<std::uint8_t>(maxGenerations)) {}
+      m_generations(maxGenerations) {}
+
+CMessageLedger::Message* CMessageLedger::Find(std::uint32_t message, const char* what) {
+    if (message < m_messages.size()) {
+        return &m_messages[message];
+    }
+    NoteAnomaly(std::string(what) + " an unknown message " + std::to_string(message));
+    return nullptr;
+}
+
+CMessageLedger::Generation* CMessageLedger::GenerationOf(const Message& message) {
+    const std::uint32_t generation = message.generation.load();
+    return generation < m_generations.size() ? &m_generations[generation] : nullptr;
+}
 
 void CMessageLedger::NoteSent(std::uint32_t message, std::uint32_t generation) {
-    m_generation[message].store(generation, std::memory_order_relaxed);
+    m_messages[message].generation.store(generation, std::memory_order_relaxed);
 }
 
 void CMessageLedger::NoteHandled(std::uint32_t message) {
-    if (message >= m_messages) {
-        NoteAnomaly("handled an unknown message " + std::to_string(message));
-        return;
-    }
-    m_handled[message].fetch_add(1);
-    m_handledOrder[message].store(m_nextOrder.fetch_add(1));
-    const std::uint32_t generation = m_generation[message].load();
-    if (generation < m_maxGenerations && m_stopped[generation].load() != 0) {
-        NoteAnomaly("generation " + std::to_string(generation) +
-                    " handled a request after its forced stop");
-    }
-}
-
-void CMessageLedger::NoteStopped(std::uint32_t generation) {
-    if (generation < m_maxGenerations) {
-        m_stopped[generation].store(1);
-    }
-}
-
-void CMessageLedger::NoteInterrupted(std::uint32_t message) {
-    if (message < m_messages) {
-        m_interrupted[message].fetch_add(1);
-    }
-}
-
-void CMessageLedger::EnterMapper(std::uint32_t message) {
-    if (message >= m_messages) {
-        NoteAnomaly("mapper called for an unknown message " + std::to_string(message));
-        return;
-    }
-    m_mapperCalls[message].fetch_add(1);
-    const std::uint32_t generation = m_generation[message].load();
-    if (generation < m_maxGenerations && m_inMapper[generation].fetch_add(1) != 0) {
-        NoteAnomaly("module generation " + std::to_string(generation) +
-                    " ran two handlers at once");
-    }
-}
-
-void CMessageLedger::LeaveMapper(std::uint32_t message) {
-    if (message < m_messages) {
-        const std::uint32_t generation = m_generation[message].load();
-        if (generation < m_maxGenerations) {
-            m_inMapper[generation].fetch_sub(1);
+    if (Message* const found = Find(message, "handled")) {
+        found->handled.fetch_add(1);
+        found->handledOrder.store(m_nextOrder.fetch_add(1));
+        const Generation* const generation = GenerationOf(*found);
+        if (generation && generation->stopped.load() != 0) {
+            NoteAnomaly("generation " + std::to_string(found->generation) +
+                        " handled a request after its forced stop");
         }
     }
 }
 
-void CMessageLedger::NoteQueued(std::uint32_t message) {
-    if (message >= m_messages) {
-        NoteAnomaly("an unknown message is queued: " + std::to_string(message));
-        return;
+void CMessageLedger::NoteInterrupted(std::uint32_t message) {
+    if (Message* const found = Find(message, "interrupted")) {
+        found->interrupted.fetch_add(1);
     }
-    m_queued[message].fetch_add(1);
+}
+
+void CMessageLedger::NoteStopped(std::uint32_t generation) {
+    if (generation < m_generations.size()) {
+        m_generations[generation].stopped.store(1);
+    }
+}
+
+void CMessageLedger::EnterMapper(std::uint32_t message) {
+    if (Message* const found = Find(message, "mapper called for")) {
+        found->mapperCalls.fetch_add(1);
+        Generation* const generation = GenerationOf(*found);
+        if (generation && generation->inMapper.fetch_add(1) != 0) {
+            NoteAnomaly("module generation " + std::to_string(found->generation) +
+                        " ran two handlers at once");
+        }
+    }
+}
+
+void CMessageLedger::LeaveMapper(std::uint32_t message) {
+    Message* const found = Find(message, "mapper left for");
+    if (Generation* const generation = found ? GenerationOf(*found) : nullptr) {
+        generation->inMapper.fetch_sub(1);
+    }
+}
+
+void CMessageLedger::NoteQueued(std::uint32_t message) {
+    if (Message* const found = Find(message, "queued")) {
+        found->queued.fetch_add(1);
+    }
 }
 
 void CMessageLedger::NoteAnomaly(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    ++m_anomalyCount;
-    if (m_anomalies.size() < 20) {
+    if (m_anomalyCount++ < 20) {
         m_anomalies.push_back(text);
     }
 }
@@ -106,48 +90,32 @@ std::vector<std::string> CMessageLedger::Verify(std::size_t limit) const {
             problems.push_back(text);
         }
     };
-    for (std::size_t i = 0; i < m_messages; ++i) {
-        const unsigned handled = m_handled[i].load();
-        const unsigned queued = m_queued[i].load();
-        const unsigned mapper = m_mapperCalls[i].load();
-        const unsigned interrupted = m_interrupted[i].load();
-        const std::string name = "message " + std::to_string(i);
-        if (handled + queued != 1) {
-            add(name + ": handled " + std::to_string(handled) + " times, queued " +
-                std::to_string(queued) + " times");
-        }
-        if (mapper + interrupted != handled) {
-            add(name + ": handled " + std::to_string(handled) + " times, reached the mapper " +
-                std::to_string(mapper) + " times, interrupted " + std::to_string(interrupted) +
-                " times");
+    for (std::size_t i = 0; i < m_messages.size(); ++i) {
+        const Message& m = m_messages[i];
+        const std::string counts = "message " + std::to_string(i) + ": handled " +
+                                   std::to_string(m.handled) + ", queued " +
+                                   std::to_string(m.queued) + ", reached the mapper " +
+                                   std::to_string(m.mapperCalls) + ", interrupted " +
+                                   std::to_string(m.interrupted) + " times";
+        if (m.handled + m.queued != 1 || m.mapperCalls + m.interrupted != m.handled) {
+            add(counts);
         }
     }
     // Per producer and generation: one queue, first in first out.
-    for (std::size_t p = 0; p < m_producers; ++p) {
-        std::vector<std::uint64_t> lastOrder;  // per generation
-        std::vector<std::uint8_t> sawQueued;   // per generation
-        for (std::size_t s = 0; s < m_perProducer; ++s) {
-            const std::size_t i = p * m_perProducer + s;
-            const std::uint32_t generation = m_generation[i].load();
-            if (generation >= lastOrder.size()) {
-                lastOrder.resize(generation + 1, 0);
-                sawQueued.resize(generation + 1, 0);
-            }
-            const std::uint64_t order = m_handledOrder[i].load();
+    for (std::size_t first = 0; first < m_messages.size(); first += m_perProducer) {
+        std::vector<std::uint64_t> lastOrder(m_generations.size() + 1, 0);  // per generation
+        std::vector<bool> sawQueued(m_generations.size() + 1, false);       // per generation
+        for (std::size_t i = first; i < first + m_perProducer; ++i) {
+            const std::size_t generation =
+                std::min<std::size_t>(m_messages[i].generation, m_generations.size());
+            const std::uint64_t order = m_messages[i].handledOrder;
             if (order == 0) {
-                sawQueued[generation] = 1;
-                continue;
+                sawQueued[generation] = true;
+            } else if (sawQueued[generation] || order < lastOrder[generation]) {
+                add("message " + std::to_string(i) + " was handled out of its producer's order" +
+                    " to generation " + std::to_string(generation));
             }
-            if (sawQueued[generation]) {
-                add("message " + std::to_string(i) + " was handled although an earlier message" +
-                    " of its producer to generation " + std::to_string(generation) +
-                    " was not handled");
-            }
-            if (order < lastOrder[generation]) {
-                add("message " + std::to_string(i) + " was handled before an earlier message of" +
-                    " its producer to generation " + std::to_string(generation));
-            }
-            lastOrder[generation] = order;
+            lastOrder[generation] = std::max(lastOrder[generation], order);
         }
     }
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -160,26 +128,10 @@ std::vector<std::string> CMessageLedger::Verify(std::size_t limit) const {
     return problems;
 }
 
-std::size_t CMessageLedger::GetHandled() const {
+std::size_t CMessageLedger::Total(std::atomic<std::uint8_t> Message::*field) const {
     std::size_t total = 0;
-    for (std::size_t i = 0; i < m_messages; ++i) {
-        total += m_handled[i].load();
-    }
-    return total;
-}
-
-std::size_t CMessageLedger::GetQueued() const {
-    std::size_t total = 0;
-    for (std::size_t i = 0; i < m_messages; ++i) {
-        total += m_queued[i].load();
-    }
-    return total;
-}
-
-std::size_t CMessageLedger::GetInterrupted() const {
-    std::size_t total = 0;
-    for (std::size_t i = 0; i < m_messages; ++i) {
-        total += m_interrupted[i].load();
+    for (const Message& message : m_messages) {
+        total += (message.*field).load();
     }
     return total;
 }

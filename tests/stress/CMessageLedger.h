@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -26,7 +25,7 @@ public:
     CMessageLedger(const CMessageLedger&) = delete;
     CMessageLedger& operator=(const CMessageLedger&) = delete;
 
-    std::size_t GetMessageCount() const { return m_messages; }
+    std::size_t GetMessageCount() const { return m_messages.size(); }
 
     // Producer, before handing the message to the generation's subscriber.
     void NoteSent(std::uint32_t message, std::uint32_t generation);
@@ -41,7 +40,7 @@ public:
     void LeaveMapper(std::uint32_t message);
     // End of the run: the message sits in a subscriber's queue.
     void NoteQueued(std::uint32_t message);
-    // Anything that must not happen; kept (the first 20) for the report.
+    // Anything that must not happen; the first 20 are kept for the report.
     void NoteAnomaly(const std::string& text);
 
     // Every broken rule, at most `limit` of them: each message handled exactly
@@ -51,23 +50,29 @@ public:
     // anomalies.
     std::vector<std::string> Verify(std::size_t limit = 20) const;
 
-    std::size_t GetHandled() const;
-    std::size_t GetQueued() const;
-    std::size_t GetInterrupted() const;
+    std::size_t GetHandled() const { return Total(&Message::handled); }
+    std::size_t GetQueued() const { return Total(&Message::queued); }
+    std::size_t GetInterrupted() const { return Total(&Message::interrupted); }
 
 private:
-    const std::size_t m_producers;
+    struct Message {
+        std::atomic<std::uint32_t> generation;
+        std::atomic<std::uint64_t> handledOrder;  // 0: not handled
+        std::atomic<std::uint8_t> handled, mapperCalls, interrupted, queued;
+    };
+    struct Generation {
+        std::atomic<std::int32_t> inMapper;
+        std::atomic<std::uint8_t> stopped;
+    };
+
+    // The message, or nullptr after an anomaly for a number out of range.
+    Message* Find(std::uint32_t message, const char* what);
+    Generation* GenerationOf(const Message& message);
+    std::size_t Total(std::atomic<std::uint8_t> Message::*field) const;
+
     const std::size_t m_perProducer;
-    const std::size_t m_messages;
-    std::unique_ptr<std::atomic<std::uint32_t>[]> m_generation;
-    std::unique_ptr<std::atomic<std::uint64_t>[]> m_handledOrder;  // 0: not handled
-    std::unique_ptr<std::atomic<std::uint8_t>[]> m_handled;
-    std::unique_ptr<std::atomic<std::uint8_t>[]> m_mapperCalls;
-    std::unique_ptr<std::atomic<std::uint8_t>[]> m_interrupted;
-    std::unique_ptr<std::atomic<std::uint8_t>[]> m_queued;
-    const std::size_t m_maxGenerations;
-    std::unique_ptr<std::atomic<std::int32_t>[]> m_inMapper;  // per generation
-    std::unique_ptr<std::atomic<std::uint8_t>[]> m_stopped;   // per generation
+    std::vector<Message> m_messages;        // zeroed at construction
+    std::vector<Generation> m_generations;  // zeroed at construction
     std::atomic<std::uint64_t> m_nextOrder{1};
 
     mutable std::mutex m_mutex;

@@ -36,13 +36,15 @@ CModuleCycler::~CModuleCycler() {
 std::unique_ptr<Common::Kernel::IModule> CModuleCycler::Create(
     Common::Module::CSubscriberPtr& subscriber) {
     std::unique_ptr<Common::Kernel::IModule> module(m_loader.create(kClassName));
-    const std::size_t before = m_bus->SubscribersOf(Common::Kernel::MessageTypeCleanupLogs).size();
+    const std::size_t before = m_bus->Subscriptions().size();
     module->Initialize(m_provider);
-    const auto subscribers = m_bus->SubscribersOf(Common::Kernel::MessageTypeCleanupLogs);
-    if (subscribers.size() != before + 1) {
+    const auto subscriptions = m_bus->Subscriptions();
+    if (subscriptions.size() != before + 1 ||
+        subscriptions.back().second != Common::Kernel::MessageTypeCleanupLogs) {
         throw std::runtime_error("a new module did not subscribe to cleanup requests once");
     }
-    subscriber = boost::dynamic_pointer_cast<Common::Module::CSubscriber>(subscribers.back());
+    subscriber =
+        boost::dynamic_pointer_cast<Common::Module::CSubscriber>(subscriptions.back().first);
     if (!subscriber) {
         throw std::runtime_error("the module's subscriber is not a CSubscriber");
     }

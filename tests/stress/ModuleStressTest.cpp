@@ -7,10 +7,8 @@
 // the sanitizer runs lower it.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
 #include <iostream>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -21,9 +19,10 @@
 
 #include "contracts/database/IMapper.h"
 #include "contracts/kernel/IResource.h"
-#include "contracts/message/CCleanupLogs.h"
 #include "framework/security/CUserContext.h"
 #include "tests/kernel/CTestKernel.h"
+#include "tests/kernel/CleanupRequest.h"
+#include "tests/kernel/WaitUntil.h"
 #include "tests/stress/CCountingLogger.h"
 #include "tests/stress/CCountingStaticObjectsMapper.h"
 #include "tests/stress/CMessageLedger.h"
@@ -40,7 +39,7 @@ const std::size_t kMaxGenerations = 400;
 // stop strands a bounded number of requests and memory stays small.
 const std::uint64_t kHighWater = 1000;
 const std::size_t kBurst = 500;  // requests between a producer's short pauses
-const std::chrono::seconds kBound(120);
+const std::chrono::milliseconds kBound(120000);
 
 std::size_t MessagesPerProducer() {
     const char* const text = std::getenv("CLEANUP_STRESS_MESSAGES");
@@ -50,44 +49,6 @@ std::size_t MessagesPerProducer() {
     const long value = std::strtol(text, nullptr, 10);
     return value > 0 ? static_cast<std::size_t>(value) : 100000;
 }
-
-Common::Message::Cleanup::CCleanupLogsPtr StaticObjectsRequest() {
-    const auto request = boost::make_shared<Common::Message::Cleanup::CCleanupLogs>();
-    Common::Message::Cleanup::CCleanupLogs::Uuid uuid;
-    uuid.set_uuid("11111111-1111-4111-8111-111111111111");
-    request->SetFirstRequestUuid(uuid);
-    uuid.set_uuid("22222222-2222-4222-8222-222222222222");
-    request->SetSecondRequestUuid(uuid);
-    uuid.set_uuid("33333333-3333-4333-8333-333333333333");
-    request->SetThirdRequestUuid(uuid);
-    request->AddOperation(14);  // STATIC_OBJECTS
-    request->SetReadOnly();
-    return request;
-}
-
-// Counts down finished threads; waiting is bounded.
-class Latch {
-public:
-    explicit Latch(std::size_t count) : m_count(count) {}
-    void CountDown() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        --m_count;
-        m_done.notify_all();
-    }
-    bool Wait(std::chrono::seconds bound) {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_done.wait_for(lock, bound, [this] { return m_count == 0; });
-    }
-    bool IsDone() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_count == 0;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_done;  // used with m_mutex
-    std::size_t m_count;             // guarded by m_mutex
-};
 
 void Produce(std::size_t producer, std::size_t perProducer, CModuleCycler& cycler,
              CMessageLedger& ledger, const Common::Kernel::IMessagePtr& request) {
@@ -124,20 +85,20 @@ TEST(ModuleStress, EveryRequestIsHandledOnceOrStaysQueuedWhileTheModuleCycles) {
     {
         CTestKernel kernel;
         // Kind 2 sends no status events: the bus records nothing per request.
-        kernel.installConfiguration->SetInstallationKind(2);
+        kernel.installConfiguration->kind = 2;
         const auto logger = boost::make_shared<CCountingLogger>(ledger);
         kernel.provider->SetResource(Common::Kernel::ResourceTypeLogger, logger);
         kernel.database->SetMapper(Common::Database::MapperIdStaticObjects,
                                    boost::make_shared<CCountingStaticObjectsMapper>(ledger));
-        const Common::Kernel::IMessagePtr request = StaticObjectsRequest();
+        const Common::Kernel::IMessagePtr request = MakeCleanupRequest({14});  // STATIC_OBJECTS
 
         CModuleCycler::Counts counts;
         {
             CModuleCycler cycler(loader, kernel.provider, kernel.bus, ledger, kMaxGenerations);
             cycler.Begin();
 
-            Latch producersDone(kProducers);
-            Latch cyclerDone(1);
+            std::atomic<std::size_t> producersDone{0};
+            std::atomic<bool> cyclerDone{false};
             std::vector<std::thread> threads;
             for (std::size_t p = 0; p < kProducers; ++p) {
                 threads.emplace_back([&, p] {
@@ -146,7 +107,7 @@ TEST(ModuleStress, EveryRequestIsHandledOnceOrStaysQueuedWhileTheModuleCycles) {
                     } catch (const std::exception& error) {
                         ledger.NoteAnomaly("producer " + std::to_string(p) + ": " + error.what());
                     }
-                    producersDone.CountDown();
+                    ++producersDone;
                 });
             }
             threads.emplace_back([&] {
@@ -155,16 +116,16 @@ TEST(ModuleStress, EveryRequestIsHandledOnceOrStaysQueuedWhileTheModuleCycles) {
                     // always happens.
                     do {
                         cycler.RunGeneration(40, std::chrono::microseconds(4000));
-                    } while (!producersDone.IsDone());
+                    } while (producersDone < kProducers);
                 } catch (const std::exception& error) {
                     ledger.NoteAnomaly(std::string("cycler: ") + error.what());
                 }
-                cyclerDone.CountDown();
+                cyclerDone = true;
             });
-            if (!producersDone.Wait(kBound) || !cyclerDone.Wait(kBound)) {
+            if (!WaitUntil([&] { return producersDone == kProducers && cyclerDone; }, kBound)) {
                 // A deadlock: nothing can be joined or counted safely.
                 std::cerr << "ModuleStress: producers or cycler still running after "
-                          << kBound.count() << " s; handled so far " << ledger.GetHandled()
+                          << kBound.count() << " ms; handled so far " << ledger.GetHandled()
                           << std::endl;
                 std::abort();
             }

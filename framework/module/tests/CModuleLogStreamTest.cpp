@@ -11,6 +11,7 @@ namespace Module {
 namespace {
 
 using Testing::CTestLogger;
+typedef std::vector<CTestLogger::Record> Records;
 
 TEST(CModuleLogStream, ThresholdDecidesOnceAtConstruction) {
     CTestLogger logger(3);
@@ -33,7 +34,7 @@ TEST(CModuleLogStream, ThresholdDecidesOnceAtConstruction) {
     logger.Clear();
     logger.SetLogLevel(Warning);
     { CModuleLogStream(&logger, Warning, "M") << "at threshold"; }
-    EXPECT_EQ(logger.Texts(), std::vector<std::string>{"at threshold"});
+    EXPECT_EQ(logger.Records(), (Records{{"at threshold", Warning, "M"}}));
 }
 
 TEST(CModuleLogStream, OneLinePerStreamWithNothingAdded) {
@@ -50,7 +51,7 @@ TEST(CModuleLogStream, OneLinePerStreamWithNothingAdded) {
 
     logger.Clear();
     { CModuleLogStream(&logger, Error, "M") << std::string("a") << "b" << 18446744073709551615ull; }
-    EXPECT_EQ(logger.Texts(), std::vector<std::string>{"ab18446744073709551615"});
+    EXPECT_EQ(logger.Records(), (Records{{"ab18446744073709551615", Error, "M"}}));
 }
 
 TEST(CModuleLogStream, EmptyOrDisabledStreamWritesNothing) {
@@ -70,7 +71,7 @@ TEST(CModuleLogStream, MovedStreamWritesOnce) {
         second << "line";
         first << "ignored";
     }
-    EXPECT_EQ(logger.Texts(), std::vector<std::string>{"one line"});
+    EXPECT_EQ(logger.Records(), (Records{{"one line", Information, "M"}}));
 }
 
 }  // namespace

@@ -19,7 +19,10 @@ int ThreadSerial() {
     return serial;
 }
 
-CProbeModule::CProbeModule(std::vector<std::int32_t> types) : m_types(std::move(types)) {}
+const char* const CProbeModule::kName = "Probe";
+
+CProbeModule::CProbeModule(std::vector<std::int32_t> types)
+    : CCommonModule(kName), m_types(std::move(types)) {}
 
 CProbeModule::~CProbeModule() = default;
 
@@ -50,8 +53,8 @@ void CProbeModule::Handle(const Kernel::IMessagePtr& message) {
     const CTestMessage& request = dynamic_cast<const CTestMessage&>(*message);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_handled.push_back(Handled{request.GetSerial(), Security::GetCurrentUserContext(),
-                                    ThreadSerial(), boost::this_thread::get_id()});
+        m_handled.push_back(
+            Handled{request.GetSerial(), Security::GetCurrentUserContext(), ThreadSerial()});
         m_handledChanged.notify_all();
     }
     if (onHandle) {

@@ -30,11 +30,12 @@ int ThreadSerial();
 // The hooks count their calls (kernel-thread only).
 class CProbeModule : public Common::Module::CCommonModule {
 public:
+    static const char* const kName;  // "Probe"
+
     struct Handled {
         int serial;
         Common::Security::CUserContextPtr context;
         int threadSerial;
-        boost::thread::id threadId;
     };
 
     explicit CProbeModule(std::vector<std::int32_t> types = {2});

@@ -10,8 +10,7 @@
 #include "framework/module/CProcedureCall.h"
 #include "framework/module/CReplyProcessor.h"
 #include "framework/module/CResponse.h"
-#include "tests/kernel/CTestBus.h"
-#include "tests/kernel/CTestIdGenerator.h"
+#include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/CTestMessage.h"
 
 namespace Kol {
@@ -135,7 +134,7 @@ TEST(CProcedureCall, ChecksTheClassAndKeepsHandlerFailuresInside) {
 
 TEST(CReplyProcessor, HandsResponsesToTheirWaitersAndDropsTheRest) {
     CReplyProcessor processor(boost::make_shared<Testing::CTestBus>(),
-                              boost::make_shared<Testing::CTestIdGenerator>());
+                              boost::make_shared<Testing::CTestKernel::CIdGenerator>());
     try {
         processor.Process(boost::make_shared<CTestMessage>(kType, "not a response"));
         FAIL() << "a non-response must be refused";
