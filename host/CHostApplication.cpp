@@ -315,7 +315,8 @@ int CHostApplication::RunRequest(CPluginModule& plugin,
         logger->Log("dry run: every change was rolled back", kInfo, kHost);
     }
     const int signal = SignalStatus();
-    const bool statusEvents = m_options.installationKind == 1;
+    const bool statusEvents =
+        m_options.installationKind == Common::Kernel::InstallationKindReporting;
     const std::string interruption = signal == 128 + SIGINT    ? "SIGINT"
                                      : signal == 128 + SIGTERM ? "SIGTERM"
                                                                : "";

@@ -6,6 +6,7 @@
 
 #include <boost/pointer_cast.hpp>
 
+#include "contracts/logs/CleanupStatusSymbol.h"
 #include "framework/message/CEventLog.h"
 #include "host/CRunReport.h"
 #include "host/CSqliteStore.h"
@@ -13,14 +14,6 @@
 
 namespace Kol {
 namespace Host {
-
-namespace {
-
-// Symbols of a status event read back for the host line.
-const std::int32_t kLevelSymbol = 2836;
-const std::int32_t kProgressSymbol = 2850;
-
-}  // namespace
 
 CStatusEventRecorder::CStatusEventRecorder(const boost::shared_ptr<CSqliteStore>& store,
                                            const Common::Kernel::ILoggerResourcePtr& logger,
@@ -58,8 +51,10 @@ void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,
         }
         std::string line = "status event " + std::to_string(event->GetType()) + " " +
                            event->GetName() + " stored as row " + std::to_string(row);
-        const boost::optional<std::int64_t> progress = symbols->TryGetInt64(kProgressSymbol);
-        const boost::optional<std::int32_t> level = symbols->TryGetInt32(kLevelSymbol);
+        const boost::optional<std::int64_t> progress =
+            symbols->TryGetInt64(Common::Logs::CleanupStatusProgressCode);
+        const boost::optional<std::int32_t> level =
+            symbols->TryGetInt32(Common::Logs::CleanupStatusLevelCode);
         if (progress) {
             line += ": progress " + std::to_string(*progress);
         }

@@ -57,7 +57,12 @@ protected:
     virtual void CleanupObsoleteDeltaLogs();
     virtual void CleanupOldLogs();
     virtual void CleanupAbandonedLogs();
-    // Extension points for other agent kinds; empty here.
+    // Extension points for other agent kinds; empty here. The order of these
+    // virtual operations, hooks interleaved with CleanupStaticObjects, is part
+    // of the binary interface: modules built against this class override and
+    // call them through their places in the virtual table, so none may be
+    // moved, merged or dropped. CleanupHook7 is reached by no operation value
+    // (see RunOperation) but keeps its place for the same reason.
     virtual void CleanupHook1();
     virtual void CleanupHook2();
     virtual void CleanupHook3();

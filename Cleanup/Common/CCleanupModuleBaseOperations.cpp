@@ -24,6 +24,7 @@
 #include "contracts/database/IComputerEnrollementMapper.h"
 #include "contracts/datadefinition/Cleanup.pb.h"
 #include "contracts/kernel/IServerConfigurationResource.h"
+#include "contracts/logs/CleanupStatusSymbol.h"
 #include "framework/logs/TimeConversion.h"
 #include "framework/message/CEventLog.h"
 
@@ -38,17 +39,8 @@ using Message::Cleanup::CCleanupLogsPtr;
 
 namespace {
 
-// Status event of a cleanup request and its symbols.
+// Status event of a cleanup request (its symbols: Logs::CleanupStatusSymbol).
 const Kernel::MessageType kStatusEventType = Kernel::MessageTypeCleanupStatusEvent;
-const std::int32_t kSymbolLevelCode = 2836;
-const std::int32_t kSymbolInstallationUuid = 2834;
-const std::int32_t kSymbolReportedAt = 2838;
-const std::int32_t kSymbolRequestUuid1 = 2842;
-const std::int32_t kSymbolRequestUuid2 = 2844;
-const std::int32_t kSymbolRequestUuid3 = 2846;
-const std::int32_t kSymbolResourceId = 2848;
-const std::int32_t kSymbolTaskResourceId = 2853;
-const std::int32_t kSymbolProgressCode = 2850;
 const std::int64_t kNoResourceId = -1;
 const std::int64_t kCleanupTaskResourceId = 0x0710000000000222LL;
 
@@ -57,9 +49,6 @@ const std::int32_t kProgressSucceeded = 30;
 const std::int32_t kProgressFailed = 40;
 const std::int32_t kLevelCodeInformation = 1;
 const std::int32_t kLevelCodeError = 4;
-
-// The installation kind that reports status and backs up its database.
-const std::int32_t kReportingInstallationKind = 1;
 
 // Enrolment tombstones are kept for five days.
 const boost::posix_time::hours kTombstoneRetention(120);
@@ -258,8 +247,8 @@ void CCleanupModuleBase::CleanupStorage() {
         Database::MapperIdCleanup, "Initiating storage cleanup", "Finished storage cleanup",
         "Failed to cleanup storage: mapper not available",
         [](Database::ICleanupStorageMapper& mapper) { mapper.Cleanup(); });
-    if (!cleaned ||
-        m_installConfigurationResource->GetInstallationKind() != kReportingInstallationKind) {
+    if (!cleaned || m_installConfigurationResource->GetInstallationKind() !=
+                        Kernel::InstallationKindReporting) {
         return;
     }
     BackupDatabase();
@@ -337,8 +326,8 @@ void CCleanupModuleBase::CleanupHook13() {}
 
 void CCleanupModuleBase::ReportCleanupStatus(const CCleanupLogsPtr& request,
                                              std::int32_t progressCode, std::int32_t levelCode) {
-    if (!request ||
-        m_installConfigurationResource->GetInstallationKind() != kReportingInstallationKind) {
+    if (!request || m_installConfigurationResource->GetInstallationKind() !=
+                        Kernel::InstallationKindReporting) {
         return;
     }
     const CCleanupLogs::Uuid firstRequestUuid = request->GetFirstRequestUuid();
@@ -348,15 +337,16 @@ void CCleanupModuleBase::ReportCleanupStatus(const CCleanupLogsPtr& request,
     const boost::shared_ptr<Message::Logs::CEventLog> event =
         boost::make_shared<Message::Logs::CEventLog>(kStatusEventType);
     event->GetSymbols()
-        ->AddSymbol(kSymbolLevelCode, levelCode)
-        .AddUuidText(kSymbolInstallationUuid, m_installConfigurationResource->GetInstallationUuid())
-        .AddCurrentTime(kSymbolReportedAt)
-        .AddSymbol(kSymbolRequestUuid1, firstRequestUuid)
-        .AddSymbol(kSymbolRequestUuid3, thirdRequestUuid)
-        .AddSymbol(kSymbolRequestUuid2, secondRequestUuid)
-        .AddResourceId(kSymbolResourceId, kNoResourceId)
-        .AddResourceId(kSymbolTaskResourceId, kCleanupTaskResourceId)
-        .AddSymbol(kSymbolProgressCode, static_cast<std::int64_t>(progressCode));
+        ->AddSymbol(Logs::CleanupStatusLevelCode, levelCode)
+        .AddUuidText(Logs::CleanupStatusInstallationUuid,
+                     m_installConfigurationResource->GetInstallationUuid())
+        .AddCurrentTime(Logs::CleanupStatusReportedAt)
+        .AddSymbol(Logs::CleanupStatusRequestUuid1, firstRequestUuid)
+        .AddSymbol(Logs::CleanupStatusRequestUuid3, thirdRequestUuid)
+        .AddSymbol(Logs::CleanupStatusRequestUuid2, secondRequestUuid)
+        .AddResourceId(Logs::CleanupStatusResourceId, kNoResourceId)
+        .AddResourceId(Logs::CleanupStatusTaskResourceId, kCleanupTaskResourceId)
+        .AddSymbol(Logs::CleanupStatusProgressCode, static_cast<std::int64_t>(progressCode));
     event->SetReadOnly();
     SendMessage(event);
 }

@@ -9,6 +9,8 @@ namespace Common {
 namespace Database {
 
 // Removes enrolment tombstones of computers removed before a cut-off.
+// "Enrollement" is how the kernel spells this interface (and the module's log
+// lines about it); the name must match the kernel's, so it is not corrected.
 // Called on the cleanup module's processing thread; throws on a database
 // failure (the module logs the failure and goes on with the next operation).
 class IComputerEnrollementMapper : public virtual IMapper {

@@ -11,6 +11,13 @@ namespace Kol {
 namespace Common {
 namespace Kernel {
 
+// Installation kinds that the cleanup module tells apart: on the reporting
+// kind it sends status events and backs up the database; on every other kind
+// it does neither.
+enum InstallationKind : std::int32_t {
+    InstallationKindReporting = 1,
+};
+
 // The installation's identity (resource type 2). Thread-safe.
 class IInstallConfigurationResource : public IResource {
 public:
@@ -19,8 +26,7 @@ public:
     // The installation UUID in its 36-character text form.
     virtual std::string GetInstallationUuid() const = 0;
 
-    // The installation kind; 1 is the kind that reports cleanup status events
-    // and backs up its database.
+    // The installation kind (see InstallationKind).
     virtual std::int32_t GetInstallationKind() const = 0;
 };
 

@@ -5,6 +5,8 @@
 
 #include <boost/make_shared.hpp>
 
+#include "contracts/logs/CleanupStatusSymbol.h"
+
 namespace Kol {
 namespace Common {
 namespace Logs {
@@ -33,15 +35,15 @@ CLogDescriptorMap::CLogDescriptorMap() {
     // The state of one cleanup request, sent when it begins and ends.
     AddLog(Kernel::MessageTypeCleanupStatusEvent, Kernel::MessageTypeCleanupStatusDelta,
            CLEANUP_STATUS, CLEANUP_STATUS_DELTA,
-           {Symbol(2834, "InstallationUuid", SymbolKind::Uuid, required),
-            Symbol(2836, "LevelCode", SymbolKind::Int, required),
-            Symbol(2838, "ReportedAt", SymbolKind::TimeDate, required),
-            Symbol(2842, "RequestUuid1", SymbolKind::Uuid, required),
-            Symbol(2844, "RequestUuid2", SymbolKind::Uuid, required),
-            Symbol(2846, "RequestUuid3", SymbolKind::Uuid, required),
-            Symbol(2848, "ResourceId", SymbolKind::ResId, required),
-            Symbol(2850, "ProgressCode", SymbolKind::Int, required),
-            Symbol(2853, "TaskResourceId", SymbolKind::ResId, required)});
+           {Symbol(CleanupStatusInstallationUuid, "InstallationUuid", SymbolKind::Uuid, required),
+            Symbol(CleanupStatusLevelCode, "LevelCode", SymbolKind::Int, required),
+            Symbol(CleanupStatusReportedAt, "ReportedAt", SymbolKind::TimeDate, required),
+            Symbol(CleanupStatusRequestUuid1, "RequestUuid1", SymbolKind::Uuid, required),
+            Symbol(CleanupStatusRequestUuid2, "RequestUuid2", SymbolKind::Uuid, required),
+            Symbol(CleanupStatusRequestUuid3, "RequestUuid3", SymbolKind::Uuid, required),
+            Symbol(CleanupStatusResourceId, "ResourceId", SymbolKind::ResId, required),
+            Symbol(CleanupStatusProgressCode, "ProgressCode", SymbolKind::Int, required),
+            Symbol(CleanupStatusTaskResourceId, "TaskResourceId", SymbolKind::ResId, required)});
 
     AddLog(Kernel::MessageTypeServiceStateEvent, Kernel::MessageTypeServiceStateDelta,
            SERVICE_STATE, SERVICE_STATE_DELTA,
@@ -70,8 +72,8 @@ CLogDescriptorMap::CLogDescriptorMap() {
         m_messageDescriptors.at(Kernel::MessageTypeCleanupRequestEvent);
 }
 
-void CLogDescriptorMap::AddLog(MessageType eventType, MessageType deltaType,
-                               LogType eventLogType, LogType deltaLogType,
+void CLogDescriptorMap::AddLog(MessageType eventType, MessageType deltaType, LogType eventLogType,
+                               LogType deltaLogType,
                                const std::vector<CSymbolDescriptorPtr>& symbols) {
     for (const CSymbolDescriptorPtr& symbol : symbols) {
         m_logTypeBySymbol[symbol->GetId()] = eventLogType;

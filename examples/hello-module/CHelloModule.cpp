@@ -15,7 +15,7 @@ namespace Hello {
 using Kol::Common::Kernel::IMessagePtr;
 using Kol::Common::Message::Cleanup::CCleanupLogs;
 
-CHelloModule::CHelloModule() = default;
+CHelloModule::CHelloModule() : CCommonModule("CHelloModule") {}
 
 CHelloModule::~CHelloModule() = default;
 

@@ -57,6 +57,8 @@ public:
 private:
     boost::mutex m_mutex;
     std::map<std::uint32_t, CPendingReply*> m_pendingReplies;  // guarded by m_mutex
+    // For the requesting side (taking identifiers, sending requests), which
+    // this module leaves out; kept as part of the processor's documented state.
     const Kernel::IBusResourcePtr m_bus;
     const Kernel::IIdGeneratorResourcePtr m_idGenerator;
 };

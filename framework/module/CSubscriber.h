@@ -88,10 +88,13 @@ private:
     mutable boost::mutex m_mutex;
     boost::condition_variable m_wakeUp;  // used with m_mutex
     std::list<QueueEntry> m_queue;       // guarded by m_mutex
-    std::uint64_t m_queueSize;           // guarded by m_mutex
-    std::size_t m_sleepers;              // threads waiting on m_wakeUp; guarded by m_mutex
-    bool m_stop;                         // guarded by m_mutex
-    bool m_waiting;                      // guarded by m_mutex
+    // Always m_queue.size(); kept as part of the subscriber's documented state.
+    std::uint64_t m_queueSize;  // guarded by m_mutex
+    std::size_t m_sleepers;     // threads waiting on m_wakeUp; guarded by m_mutex
+    bool m_stop;                // guarded by m_mutex
+    bool m_waiting;             // guarded by m_mutex
+    // Always true in this module: the framework also knows subscribers whose
+    // thread never leaves for lack of work (false), which no module here uses.
     const bool m_idleExit;
     bool m_exited;  // guarded by m_mutex
     const RestartCallback m_restart;

@@ -82,16 +82,10 @@ bool CProbeModule::WaitForHandled(std::size_t count, std::chrono::milliseconds t
 }
 
 bool CGate::Wait() {
-    const auto deadline = boost::chrono::steady_clock::now() + boost::chrono::seconds(10);
     boost::unique_lock<boost::mutex> lock(m_mutex);
     ++m_entered;
     m_changed.notify_all();
-    while (!m_open) {
-        if (m_changed.wait_until(lock, deadline) == boost::cv_status::timeout) {
-            return m_open;
-        }
-    }
-    return true;
+    return m_changed.wait_for(lock, boost::chrono::seconds(10), [&] { return m_open; });
 }
 
 void CGate::Open() {
@@ -101,15 +95,9 @@ void CGate::Open() {
 }
 
 bool CGate::WaitForEntered(int count, std::chrono::milliseconds timeout) {
-    const auto deadline =
-        boost::chrono::steady_clock::now() + boost::chrono::milliseconds(timeout.count());
     boost::unique_lock<boost::mutex> lock(m_mutex);
-    while (m_entered < count) {
-        if (m_changed.wait_until(lock, deadline) == boost::cv_status::timeout) {
-            return m_entered >= count;
-        }
-    }
-    return true;
+    return m_changed.wait_for(lock, boost::chrono::milliseconds(timeout.count()),
+                              [&] { return m_entered >= count; });
 }
 
 }  // namespace Testing

@@ -20,7 +20,7 @@ namespace {
 
 using Testing::CTestMessage;
 
-const Kernel::MessageType kType = static_cast<Kernel::MessageType>(2);
+const Kernel::MessageType kType = Kernel::MessageType(2);
 
 // Stands in for a module: a handler member and the LogError the procedure
 // call reports to.
@@ -44,7 +44,7 @@ typedef CProcedureCall<CRecordingModule, CTestMessage> TestCall;
 class CTestResponse : public CResponse {
 public:
     CTestResponse(std::uint32_t requestId, int answer) : CResponse(requestId), m_answer(answer) {}
-    Kernel::MessageType GetType() const override { return static_cast<Kernel::MessageType>(99); }
+    Kernel::MessageType GetType() const override { return Kernel::MessageType(99); }
     std::string GetName() const override { return "TestResponse"; }
     bool Equals(const Kernel::IMessage& other) const override {
         const CTestResponse* response = dynamic_cast<const CTestResponse*>(&other);
@@ -61,34 +61,25 @@ TEST(CFunctionCallMessageProcessor, DispatchesByTypeKeepsFirstRegistrationAndRef
     CRecordingModule second;
     CFunctionCallMessageProcessor processor;
     EXPECT_TRUE(processor.GetMessageTypes().empty());
-    EXPECT_TRUE(processor.RegisterFunctionCall(
-        static_cast<Kernel::MessageType>(5),
-        boost::make_shared<TestCall>(&first, &CRecordingModule::Handle)));
-    EXPECT_TRUE(processor.RegisterFunctionCall(
-        static_cast<Kernel::MessageType>(-1),
-        boost::make_shared<TestCall>(&first, &CRecordingModule::Handle)));
-    EXPECT_TRUE(processor.RegisterFunctionCall(
-        kType, boost::make_shared<TestCall>(&first, &CRecordingModule::Handle)));
-    EXPECT_FALSE(processor.RegisterFunctionCall(
-        static_cast<Kernel::MessageType>(5),
-        boost::make_shared<TestCall>(&second, &CRecordingModule::Handle)));
+    auto callOf = [](CRecordingModule& module) {
+        return boost::make_shared<TestCall>(&module, &CRecordingModule::Handle);
+    };
+    EXPECT_TRUE(processor.RegisterFunctionCall(Kernel::MessageType(5), callOf(first)));
+    EXPECT_TRUE(processor.RegisterFunctionCall(Kernel::MessageType(-1), callOf(first)));
+    EXPECT_TRUE(processor.RegisterFunctionCall(kType, callOf(first)));
+    EXPECT_FALSE(processor.RegisterFunctionCall(Kernel::MessageType(5), callOf(second)));
     // Signed order: a negative type comes first.
     EXPECT_EQ(processor.GetMessageTypes(), (std::vector<std::int32_t>{-1, 2, 5}));
 
-    const Kernel::IMessagePtr five =
-        boost::make_shared<CTestMessage>(static_cast<Kernel::MessageType>(5), "five");
+    const Kernel::IMessagePtr five = boost::make_shared<CTestMessage>(5, "five");
     processor.Process(five);
     ASSERT_EQ(first.handled.size(), 1u);
     EXPECT_EQ(first.handled[0], five);
     EXPECT_TRUE(second.handled.empty());
 
-    try {
-        processor.Process(
-            boost::make_shared<CTestMessage>(static_cast<Kernel::MessageType>(3), "three"));
-        FAIL() << "an unregistered type must be refused";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "No function call was found for received message type");
-    }
+    // Its exact text: ProcessingThread.FailuresAreLogged...
+    EXPECT_THROW(processor.Process(boost::make_shared<CTestMessage>(3, "three")),
+                 std::runtime_error);
     EXPECT_EQ(first.handled.size(), 1u);
     EXPECT_TRUE(first.errors.empty());
 }
@@ -102,13 +93,8 @@ TEST(CProcedureCall, ChecksTheClassAndKeepsHandlerFailuresInside) {
     ASSERT_EQ(module.handled.size(), 1u);
     EXPECT_EQ(module.handled[0], request);
 
-    // Right type, wrong class.
-    try {
-        call.Call(boost::make_shared<CTestResponse>(1, 0));
-        FAIL() << "another class must be refused";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Bad mapping of request type and message type");
-    }
+    // Right type, wrong class; its exact text: ProcessingThread.FailuresAreLogged...
+    EXPECT_THROW(call.Call(boost::make_shared<CTestResponse>(1, 0)), std::runtime_error);
     EXPECT_EQ(module.handled.size(), 1u);
 
     // A handler's std::exception is logged with its bare text and stops here.
