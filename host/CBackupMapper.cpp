@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 #include <sqlite3.h>
@@ -15,21 +16,35 @@
 
 #include "host/CSqliteStatement.h"
 #include "host/CSqliteStore.h"
+#include "host/CStoreFiles.h"
 
 namespace Kol {
 namespace Host {
 
 namespace {
 
-// Pages copied per backup step; between steps the store is free for others.
+// Pages copied per backup step; between steps a forced stop is noticed.
 const int kPagesPerStep = 1024;
-// Consecutive busy steps (10 ms apart) before the copy gives up.
-const int kMaxBusySteps = 500;
+// Header bytes 18 and 19, the file format's write and read versions: 1 is
+// a rollback journal, 2 write-ahead logging (what the copied header says).
+const off_t kFormatVersionOffset = 18;
 
 struct ConnectionCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
 };
 typedef std::unique_ptr<sqlite3, ConnectionCloser> Connection;
+
+Connection OpenConnection(const std::string& path, int flags, const std::string& vfs) {
+    sqlite3* opened = nullptr;
+    const int code =
+        sqlite3_open_v2(path.c_str(), &opened, flags, vfs.empty() ? nullptr : vfs.c_str());
+    Connection connection(opened);
+    if (code != SQLITE_OK) {
+        throw std::runtime_error("cannot open " + path + ": " +
+                                 (opened != nullptr ? sqlite3_errmsg(opened) : sqlite3_errstr(code)));
+    }
+    return connection;
+}
 
 std::string QuickCheck(sqlite3* db) {
     CSqliteStatement check(db, "PRAGMA quick_check");
@@ -57,12 +72,27 @@ std::string DirectoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// The copy is one self-contained file: mark it as using a rollback journal,
+// so that opening it never looks for a write-ahead log beside it.
+void MarkRollbackJournal(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const unsigned char versions[2] = {1, 1};
+    const bool written = fd >= 0 && ::pwrite(fd, versions, 2, kFormatVersionOffset) == 2;
+    const int error = errno;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    if (!written) {
+        throw std::runtime_error("cannot write " + path + ": " + std::strerror(error));
+    }
+}
+
 }  // namespace
 
 CBackupMapper::CBackupMapper(const Context& context) : CStoreMapper(context) {}
 
 void CBackupMapper::Backup() {
-    const std::string target = Store().GetPath() + ".bak";
+    const std::string target = CStoreFiles::BackupPath(Store().GetPath());
     RunCall("backup", "to " + target, [this, &target](CRunReport::MapperCall& call) {
         if (Store().IsDryRun()) {
             const std::string verdict = QuickCheck(Store().GetHandle());
@@ -73,61 +103,76 @@ void CBackupMapper::Backup() {
             call.detail = "dry run: the store passed quick_check, no backup written";
             return;
         }
-        const std::string temporary = target + ".tmp";
+        std::string temporary = target + ".tmp-";
         try {
-            if (!WriteVerifiedCopy(temporary)) {
-                std::remove(temporary.c_str());
+            ::close(CStoreFiles::Create(Store().GetPath(), temporary, true));
+            std::int64_t logs = 0;
+            if (!WriteCopy(temporary, logs)) {
+                CStoreFiles::RemoveTemporary(temporary);
                 call.interrupted = true;
                 return;
             }
+            VerifyCopy(temporary, logs);
             SyncPath(temporary, O_RDONLY);
+            if (Store().IsDamaged()) {
+                throw std::runtime_error(Store().DamageText());
+            }
             if (std::rename(temporary.c_str(), target.c_str()) != 0) {
                 throw std::runtime_error("cannot rename " + temporary + ": " +
                                          std::strerror(errno));
             }
             SyncPath(DirectoryOf(target), O_RDONLY | O_DIRECTORY);
+            struct stat status {};
+            const long long size = ::stat(target.c_str(), &status) == 0 ? status.st_size : 0;
+            call.detail = "wrote " + std::to_string(size) + " bytes to " + target +
+                          ", a snapshot holding " + std::to_string(logs) + " logs";
         } catch (const std::exception& e) {
-            std::remove(temporary.c_str());
+            CStoreFiles::RemoveTemporary(temporary);
             throw std::runtime_error("backup to " + target + " failed: " + e.what());
         }
-        struct stat status {};
-        const long long size = ::stat(target.c_str(), &status) == 0 ? status.st_size : 0;
-        call.detail = "wrote " + std::to_string(size) + " bytes to " + target;
+        // The long read let the log grow under the other writers.
+        call.detail += "; " + Store().TruncateLog().Text();
     });
 }
 
-bool CBackupMapper::WriteVerifiedCopy(const std::string& temporary) const {
-    std::remove(temporary.c_str());  // a leftover of an earlier, broken run
-    sqlite3* opened = nullptr;
-    const int code = sqlite3_open_v2(temporary.c_str(), &opened,
-                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    Connection copy(opened);
-    if (code != SQLITE_OK) {
-        throw std::runtime_error(
-            "cannot create " + temporary + ": " +
-            (opened != nullptr ? sqlite3_errmsg(opened) : sqlite3_errstr(code)));
-    }
+bool CBackupMapper::WriteCopy(const std::string& temporary, std::int64_t& logs) const {
+    Connection copy = OpenConnection(temporary, SQLITE_OPEN_READWRITE, Store().GetVfs());
+    // Nothing beside the copy: a failed copy is removed whole.
+    CSqliteStatement(copy.get(), "PRAGMA journal_mode = OFF").Run();
+    CSqliteStatement(copy.get(), "PRAGMA synchronous = OFF").Run();
+
+    // One read transaction for the whole copy: its snapshot is what gets
+    // copied, however much other writers commit meanwhile (readers do not
+    // block writers in write-ahead-log mode), so the copy never starts over.
+    std::lock_guard<std::recursive_mutex> lock(Store().TransactionMutex());
+    Store().Execute("BEGIN");
+    struct EndRead {
+        CSqliteStore& store;
+        ~EndRead() {
+            try {
+                store.Execute("COMMIT");
+            } catch (const std::exception&) {
+                // A read transaction ends with its connection anyway.
+            }
+        }
+    } endRead{Store()};
+    logs = Store().QueryInt64("SELECT count(*) FROM logs");
+
     sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", Store().GetHandle(), "main");
     if (backup == nullptr) {
         throw std::runtime_error(sqlite3_errmsg(copy.get()));
     }
-    int busySteps = 0;
     for (;;) {
         const int step = sqlite3_backup_step(backup, kPagesPerStep);
         if (step == SQLITE_DONE) {
             break;
         }
-        if (step == SQLITE_BUSY || step == SQLITE_LOCKED) {
-            if (++busySteps > kMaxBusySteps) {
-                sqlite3_backup_finish(backup);
-                throw std::runtime_error("the store stayed busy");
-            }
-            sqlite3_sleep(10);
-        } else if (step != SQLITE_OK) {
+        if (step != SQLITE_OK) {
             sqlite3_backup_finish(backup);
+            if ((step & 0xff) == SQLITE_CORRUPT || (step & 0xff) == SQLITE_NOTADB) {
+                Store().MarkDamaged(sqlite3_errstr(step));
+            }
             throw std::runtime_error(sqlite3_errstr(step));
-        } else {
-            busySteps = 0;
         }
         if (boost::this_thread::interruption_requested()) {
             sqlite3_backup_finish(backup);
@@ -137,14 +182,23 @@ bool CBackupMapper::WriteVerifiedCopy(const std::string& temporary) const {
     if (sqlite3_backup_finish(backup) != SQLITE_OK) {
         throw std::runtime_error(sqlite3_errmsg(copy.get()));
     }
-    // A backup is one self-contained file: no write-ahead log beside it.
-    CSqliteStatement journal(copy.get(), "PRAGMA journal_mode = DELETE");
-    journal.Run();
+    return true;
+}
+
+void CBackupMapper::VerifyCopy(const std::string& temporary, std::int64_t logs) const {
+    MarkRollbackJournal(temporary);
+    // A connection of its own on the file as written, never the store's.
+    Connection copy = OpenConnection(temporary, SQLITE_OPEN_READONLY, std::string());
     const std::string verdict = QuickCheck(copy.get());
     if (verdict != "ok") {
         throw std::runtime_error("the copy failed quick_check: " + verdict);
     }
-    return true;
+    CSqliteStatement count(copy.get(), "SELECT count(*) FROM logs");
+    const std::int64_t copied = count.Step() ? count.GetInt64(0) : -1;
+    if (copied != logs) {
+        throw std::runtime_error("the copy holds " + std::to_string(copied) +
+                                 " logs, its snapshot " + std::to_string(logs));
+    }
 }
 
 }  // namespace Host

@@ -55,8 +55,12 @@ po::options_description Options(const std::string& defaultModule) {
     // store and cannot be known before it is open.
     options.add_options()("help", "print this text and exit")(
         "db", po::value<std::string>()->value_name("FILE"),
-        "the agent's store, created with its schema when absent (default: agent.db in the "
-        "working directory)")("module", po::value<std::string>()->value_name("FILE"),
+        "the agent's store, a plain path (never a URI); the backup FILE.bak and the lock "
+        "FILE.lock go beside the file it names after symbolic links are resolved (default: "
+        "agent.db in the working directory)")(
+        "create", "make the store when it is absent (default: an absent store is an error)")(
+        "wait", po::value<std::string>()->value_name("SECONDS"),
+        "wait up to SECONDS for another cleanup-agent working on the same store (default: 0)")("module", po::value<std::string>()->value_name("FILE"),
                               ("the cleanup plug-in (default: " + defaultModule + ")").c_str())(
         "installation-kind", po::value<std::string>()->value_name("N"),
         "the installation kind; kind 1 sends status events and backs up the store "
@@ -175,12 +179,13 @@ std::string CCommandLine::Usage(const std::string& defaultModule) {
             "\n"
             "OPERATION: a number (passed on as it is), an operation name (OLD_LOGS or\n"
             "old-logs, any case), or all (1 2 3 4 5 7 12 13 14 6). Negative numbers go after\n"
-            "\"--\". Without an operation the store is only opened (and created when absent).\n"
+            "\"--\". Without an operation the store is only opened (and created with --create).\n"
             "\n"
          << Options(defaultModule)
          << "\n"
             "Exit status: 0 every operation succeeded, 1 at least one failed, 2 usage error,\n"
-            "3 plug-in or store unusable, 130 or 143 stopped by SIGINT or SIGTERM.\n";
+            "3 plug-in or store unusable, or another run cleans the store, 129, 130 or 143\n"
+            "stopped by SIGHUP, SIGINT or SIGTERM.\n";
     return text.str();
 }
 
@@ -217,6 +222,16 @@ CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments,
         if (result.db.empty()) {
             throw std::invalid_argument("--db: the file name is empty");
         }
+    }
+    result.create = values.count("create") != 0;
+    if (values.count("wait")) {
+        const std::string text = values["wait"].as<std::string>();
+        std::int64_t seconds = -1;
+        if (!ParseInt64(text, seconds) || seconds < 0 || seconds > 86400) {
+            throw std::invalid_argument("--wait: " + Quoted(text) +
+                                        " is not a number of seconds from 0 to 86400");
+        }
+        result.waitSeconds = static_cast<std::uint32_t>(seconds);
     }
     if (values.count("module")) {
         result.module = values["module"].as<std::string>();

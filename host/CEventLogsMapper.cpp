@@ -1,5 +1,7 @@
 #include "host/CEventLogsMapper.h"
 
+#include <cctype>
+#include <charconv>
 #include <limits>
 #include <stdexcept>
 
@@ -13,23 +15,27 @@ const std::int64_t CEventLogsMapper::kDefaultKeep;
 
 CEventLogsMapper::CEventLogsMapper(const Context& context) : CStoreMapper(context) {}
 
-std::int64_t CEventLogsMapper::ReadKeepCount() const {
-    const boost::optional<std::string> text = Store().GetSetting("max_event_logs_per_type");
+std::int64_t CEventLogsMapper::ParseKeepCount(const boost::optional<std::string>& text) {
     if (!text) {
         return kDefaultKeep;
     }
-    std::size_t used = 0;
-    long long value = -1;
-    try {
-        value = std::stoll(*text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (text->empty() || used != text->size() || value < 0) {
-        throw std::runtime_error("setting max_event_logs_per_type is not a count of logs: " +
-                                 *text);
+    std::int64_t value = -1;
+    const char* end = text->data() + text->size();
+    const std::from_chars_result result = std::from_chars(text->data(), end, value);
+    if (text->empty() || !std::isdigit(static_cast<unsigned char>(text->front())) ||
+        result.ec != std::errc() || result.ptr != end) {
+        throw std::invalid_argument("store setting max_event_logs_per_type: \"" + *text +
+                                    "\" is not a count of logs");
     }
     return value;
+}
+
+std::int64_t CEventLogsMapper::ReadKeepCount() const {
+    try {
+        return ParseKeepCount(Store().GetSetting("max_event_logs_per_type"));
+    } catch (const std::invalid_argument& e) {
+        throw std::runtime_error(e.what());
+    }
 }
 
 void CEventLogsMapper::Cleanup() {

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <sstream>
@@ -28,7 +29,10 @@
 #include "host/CRunReport.h"
 #include "host/CSqliteDatabaseResource.h"
 #include "host/CSqliteStore.h"
+#include "host/CEventLogsMapper.h"
 #include "host/CStatusEventRecorder.h"
+#include "host/CStoreFiles.h"
+#include "host/CStoreLock.h"
 #include "host/CWriteFaultVfs.h"
 
 namespace Kol {
@@ -147,22 +151,57 @@ int CHostApplication::RunChecked() {
             return Fail(e.what(), 3);
         }
     }
-    boost::shared_ptr<CSqliteStore> store;
-    Identity identity;
+    // Every check that can refuse the store comes before its first write.
+    std::string path;
     try {
-        std::string vfs;
-        if (m_options.writeFaults) {
-            CWriteFaultVfs::Install(m_options.writeFaults->first, m_options.writeFaults->second);
-            vfs = CWriteFaultVfs::kName;
-        }
-        store = boost::make_shared<CSqliteStore>(m_options.db, vfs);
+        path = CStoreFiles::RealPath(m_options.db);
     } catch (const std::exception& e) {
         return Fail(e.what(), 3);
     }
+    const bool create = (m_options.create || m_options.seedRows) && !m_options.dryRun;
+    if (!CStoreFiles::Exists(path) && !create) {
+        return Fail("no store at " + m_options.db +
+                        (m_options.dryRun ? " (a dry run creates none)"
+                                          : " (use --create to make one)"),
+                    3);
+    }
+    std::unique_ptr<CStoreLock> lock;
     try {
-        identity = ReadIdentity(*store);
+        lock.reset(new CStoreLock(path, std::chrono::seconds(m_options.waitSeconds),
+                                  [this] { return Signalled(); }));
     } catch (const std::exception& e) {
-        return Fail("cannot use store " + m_options.db + ": " + e.what(), 3);
+        return Signalled() ? SignalStatus() : Fail(e.what(), 3);
+    }
+    boost::shared_ptr<CSqliteStore> store;
+    Identity identity;
+    int refusal = 3;
+    try {
+        CSqliteStore::Options options;
+        if (m_options.writeFaults) {
+            CWriteFaultVfs::Install(m_options.writeFaults->first, m_options.writeFaults->second);
+            options.vfs = CWriteFaultVfs::kName;
+        }
+        options.create = create;
+        options.dryRun = m_options.dryRun;
+        options.beforeFirstWrite = [this, &identity, &refusal](CSqliteStore& opened) {
+            CheckStore(opened, identity, refusal);
+        };
+        store = boost::make_shared<CSqliteStore>(path, options);
+    } catch (const std::exception& e) {
+        return Fail(e.what(), refusal);
+    }
+    if (!store->GetOpenNote().empty()) {
+        logger->Log(store->GetOpenNote(), kInfo, kHost);
+    }
+    if (!m_options.dryRun) {
+        if (const int stale = CStoreFiles::RemoveStaleTemporaries(path)) {
+            logger->Log("removed " + std::to_string(stale) +
+                            " temporary files an earlier, stopped run left beside the store",
+                        kInfo, kHost);
+        }
+        if (identity.newInstallationUuid) {
+            store->SetSetting("installation_uuid", identity.installationUuid);
+        }
     }
     logger->Log("store " + m_options.db + " open; installation " + identity.installationUuid +
                     ", kind " + std::to_string(m_options.installationKind) + ", retention " +
@@ -187,19 +226,43 @@ int CHostApplication::RunChecked() {
     return RunRequest(*plugin, store, logger, report, identity);
 }
 
+void CHostApplication::CheckStore(CSqliteStore& store, Identity& identity, int& refusal) const {
+    try {
+        identity = ReadIdentity(store);
+    } catch (const std::exception& e) {
+        throw std::invalid_argument("cannot use store " + m_options.db + ": " + e.what());
+    }
+    if (m_options.seedRows && store.HasTable("logs")) {
+        const std::int64_t logs = store.QueryInt64("SELECT count(*) FROM logs");
+        if (logs > 0) {
+            refusal = 2;
+            throw std::invalid_argument("--seed-demo: " + m_options.db + " already holds " +
+                                        std::to_string(logs) +
+                                        " logs; seed only a new or empty store");
+        }
+    }
+}
+
 CHostApplication::Identity CHostApplication::ReadIdentity(CSqliteStore& store) const {
     Identity identity;
     identity.retention = kDefaultRetention;
+    const bool settings = store.HasTable("settings");
+    auto setting = [&store, settings](const std::string& key) {
+        return settings ? store.GetSetting(key) : boost::optional<std::string>();
+    };
+    const std::vector<std::int32_t>& operations = m_options.operations;
+    if (std::find(operations.begin(), operations.end(),
+                  DataDefinition::Cleanup::EVENT_LOGS) != operations.end()) {
+        CEventLogsMapper::ParseKeepCount(setting("max_event_logs_per_type"));
+    }
     if (m_options.installationUuid) {
         identity.installationUuid = *m_options.installationUuid;
-    } else if (const boost::optional<std::string> kept = store.GetSetting("installation_uuid")) {
+    } else if (const boost::optional<std::string> kept = setting("installation_uuid")) {
         identity.installationUuid =
             CCommandLine::NormalizeUuid(*kept, "store setting installation_uuid");
     } else {
         identity.installationUuid = RandomUuid();
-        if (!m_options.dryRun) {
-            store.SetSetting("installation_uuid", identity.installationUuid);
-        }
+        identity.newInstallationUuid = true;
     }
     if (m_options.retentionDays) {
         identity.retention = *m_options.retentionDays;
@@ -207,7 +270,7 @@ CHostApplication::Identity CHostApplication::ReadIdentity(CSqliteStore& store) c
     }
     for (std::size_t k = 0; k < identity.retention.size(); ++k) {
         const std::string key = "retention_days_" + std::to_string(k + 1);
-        if (const boost::optional<std::string> days = store.GetSetting(key)) {
+        if (const boost::optional<std::string> days = setting(key)) {
             identity.retention[k] = CCommandLine::ParseDays(*days, "store setting " + key);
         }
     }
@@ -319,6 +382,7 @@ int CHostApplication::RunRequest(CPluginModule& plugin,
         m_options.installationKind == Common::Kernel::InstallationKindReporting;
     const std::string interruption = signal == 128 + SIGINT    ? "SIGINT"
                                      : signal == 128 + SIGTERM ? "SIGTERM"
+                                     : signal == 128 + SIGHUP  ? "SIGHUP"
                                                                : "";
     const bool failed = report->HasFailed(statusEvents);
     for (const std::string& line : report->Summarize(statusEvents, interruption)) {

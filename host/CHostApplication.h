@@ -20,7 +20,8 @@ class CPluginModule;
 class CRunReport;
 class CSqliteStore;
 
-// One run of the host: loads the plug-in, opens (and creates) the store,
+// One run of the host: loads the plug-in, takes the store's lock, opens the
+// store (creating it only when asked),
 // seeds it if asked, gives the module its resources, sends one cleanup
 // request under the host's own user context (the system user), waits until
 // the module is idle, deletes the module and prints the summary.
@@ -38,8 +39,10 @@ public:
     CHostApplication& operator=(const CHostApplication&) = delete;
 
     // Returns the exit status: 0 every operation succeeded (or nothing to
-    // do), 1 an operation or the request failed, 3 the plug-in or the store
-    // is unusable, 130 or 143 after SIGINT or SIGTERM. Never throws.
+    // do), 1 an operation or the request failed, 2 --seed-demo on a store
+    // that holds logs, 3 the plug-in or the store is unusable or another run
+    // holds the store's lock, 128 + the signal after SIGHUP, SIGINT or
+    // SIGTERM. Never throws.
     int Run();
 
     // Records the signal and stops a running module by force: the mapper at
@@ -50,13 +53,20 @@ public:
 private:
     struct Identity {
         std::string installationUuid;
+        bool newInstallationUuid = false;  // to be kept in the store's settings
         std::array<std::uint16_t, 5> retention;
     };
 
     int RunChecked();
+    // Reads the store's settings and refuses what cannot be used, before the
+    // store's first write: throws std::invalid_argument with the whole message
+    // and sets `refusal` to the exit status it calls for.
+    void CheckStore(CSqliteStore& store, Identity& identity, int& refusal) const;
     // The installation UUID and retention periods: the command line's, else
-    // the store's settings (a new UUID is kept there), else the defaults.
-    // Throws std::runtime_error or std::invalid_argument for a bad setting.
+    // the store's settings (a new UUID is to be kept there), else the
+    // defaults; also checks max_event_logs_per_type when event logs are asked
+    // for. Writes nothing; throws std::runtime_error or std::invalid_argument
+    // for a bad setting.
     Identity ReadIdentity(CSqliteStore& store) const;
     void Seed(CSqliteStore& store, CHostLogger& logger);
     // Initialises and starts the module, sends the request, waits until the

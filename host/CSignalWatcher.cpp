@@ -14,6 +14,7 @@ namespace {
 sigset_t WatchedSignals() {
     sigset_t signals;
     sigemptyset(&signals);
+    sigaddset(&signals, SIGHUP);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGUSR1);

@@ -8,7 +8,7 @@
 namespace Kol {
 namespace Host {
 
-// Turns SIGINT and SIGTERM into calls on a thread of its own: the
+// Turns SIGHUP, SIGINT and SIGTERM into calls on a thread of its own: the
 // constructor blocks them (and the watcher's own wake-up signal, SIGUSR1) in
 // the calling thread, so every thread created afterwards inherits the mask
 // and the signals are only ever taken by sigwait here. Construct it first in
@@ -27,7 +27,7 @@ public:
     CSignalWatcher(const CSignalWatcher&) = delete;
     CSignalWatcher& operator=(const CSignalWatcher&) = delete;
 
-    // The first SIGINT or SIGTERM received, or 0. Any thread.
+    // The first SIGHUP, SIGINT or SIGTERM received, or 0. Any thread.
     int GetSignal() const { return m_signal; }
 
 private:

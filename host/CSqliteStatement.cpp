@@ -7,12 +7,13 @@
 namespace Kol {
 namespace Host {
 
-CSqliteStatement::CSqliteStatement(sqlite3* db, const std::string& sql)
-    : m_db(db), m_statement(nullptr) {
+CSqliteStatement::CSqliteStatement(sqlite3* db, const std::string& sql, ErrorObserver observer,
+                                   void* observerContext)
+    : m_db(db), m_statement(nullptr), m_observer(observer), m_observerContext(observerContext) {
     const int code =
         sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &m_statement, nullptr);
     if (code != SQLITE_OK) {
-        const std::string message = sqlite3_errmsg(db);
+        const std::string message = Failure();
         sqlite3_finalize(m_statement);
         throw std::runtime_error(message + " in: " + sql);
     }
@@ -23,13 +24,24 @@ CSqliteStatement::~CSqliteStatement() {
 }
 
 CSqliteStatement::CSqliteStatement(CSqliteStatement&& other) noexcept
-    : m_db(other.m_db), m_statement(other.m_statement) {
+    : m_db(other.m_db),
+      m_statement(other.m_statement),
+      m_observer(other.m_observer),
+      m_observerContext(other.m_observerContext) {
     other.m_statement = nullptr;
+}
+
+std::string CSqliteStatement::Failure() const {
+    const std::string message = sqlite3_errmsg(m_db);
+    if (m_observer != nullptr) {
+        m_observer(m_observerContext, sqlite3_extended_errcode(m_db), message);
+    }
+    return message;
 }
 
 void CSqliteStatement::Check(int code) const {
     if (code != SQLITE_OK) {
-        throw std::runtime_error(sqlite3_errmsg(m_db));
+        throw std::runtime_error(Failure());
     }
 }
 
@@ -74,7 +86,7 @@ bool CSqliteStatement::Step() {
     if (code == SQLITE_DONE) {
         return false;
     }
-    const std::string message = sqlite3_errmsg(m_db);
+    const std::string message = Failure();
     sqlite3_reset(m_statement);
     throw std::runtime_error(message);
 }

@@ -16,8 +16,13 @@ namespace Host {
 // example "database is locked") and leaves the statement usable after Reset.
 class CSqliteStatement {
 public:
+    // Told of every failing call before it throws, with SQLite's extended
+    // result code and message (the store uses it to notice a damaged file).
+    typedef void (*ErrorObserver)(void* context, int code, const std::string& message);
+
     // Prepares `sql` on `db`. Throws "<message> in: <sql>" when it does not compile.
-    CSqliteStatement(sqlite3* db, const std::string& sql);
+    CSqliteStatement(sqlite3* db, const std::string& sql, ErrorObserver observer = nullptr,
+                     void* observerContext = nullptr);
     ~CSqliteStatement();
 
     CSqliteStatement(const CSqliteStatement&) = delete;
@@ -48,9 +53,13 @@ public:
 
 private:
     void Check(int code) const;
+    // Tells the observer and returns SQLite's message.
+    std::string Failure() const;
 
     sqlite3* m_db;
     sqlite3_stmt* m_statement;
+    ErrorObserver m_observer;
+    void* m_observerContext;
 };
 
 }  // namespace Host

@@ -1,7 +1,11 @@
 #include "host/CSqliteStore.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <map>
 #include <stdexcept>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -15,6 +19,8 @@ namespace {
 // Pages the log may hold before it is copied back between two batches
 // (about 32 MiB with 4 KiB pages).
 const int kCheckpointPages = 8192;
+const int kBusyMilliseconds = 5000;
+const int kTruncateWaitMilliseconds = 200;
 
 const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
@@ -46,22 +52,72 @@ const char* const kSchema[] = {
     " WHERE is_delta = 1 AND superseded = 1",
 };
 
+typedef std::map<std::string, std::vector<std::string>> Columns;
+
+// The column names of every table but SQLite's own, in order.
+Columns ReadColumns(sqlite3* db) {
+    CSqliteStatement select(db,
+                            "SELECT m.name, p.name FROM sqlite_master m, pragma_table_info(m.name) p"
+                            " WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"
+                            " ORDER BY m.name, p.cid");
+    Columns columns;
+    while (select.Step()) {
+        columns[select.GetText(0)].push_back(select.GetText(1));
+    }
+    return columns;
+}
+
+// The tables this build makes, read from a scratch database in memory.
+const Columns& OurColumns() {
+    static const Columns ours = [] {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(":memory:", &db) != SQLITE_OK) {
+            sqlite3_close(db);
+            throw std::runtime_error("cannot open a database in memory");
+        }
+        for (const char* statement : kSchema) {
+            sqlite3_exec(db, statement, nullptr, nullptr, nullptr);
+        }
+        Columns columns = ReadColumns(db);
+        sqlite3_close(db);
+        return columns;
+    }();
+    return ours;
+}
+
 }  // namespace
 
-CSqliteStore::CSqliteStore(const std::string& path, const std::string& vfs)
+const std::int32_t CSqliteStore::kApplicationId = 0x4B4F4C43;
+const std::int32_t CSqliteStore::kSchemaVersion = 1;
+
+std::string CSqliteStore::LogSizes::Text() const {
+    return "write-ahead log " + std::to_string(before) + " bytes before, " +
+           std::to_string(after) + " after" +
+           (truncated || after == 0 ? "" : " (other connections kept it in use)");
+}
+
+CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
     : m_path(path),
-      m_vfs(vfs),
+      m_vfs(options.vfs),
       m_db(nullptr),
       m_dryRun(false),
       m_longestSinceMark(0),
+      m_freedTotal(0),
+      m_returnedTotal(0),
+      m_damaged(false),
       m_walPages(0) {
     try {
-        Open();
+        Open(options);
+    } catch (const std::invalid_argument&) {
+        Close();
+        throw;
     } catch (const std::exception& e) {
         Close();
         throw std::runtime_error("cannot open store " + path + ": " + e.what());
     }
 }
+
+CSqliteStore::CSqliteStore(const std::string& path) : CSqliteStore(path, Options()) {}
 
 CSqliteStore::~CSqliteStore() {
     if (m_dryRun) {
@@ -74,9 +130,11 @@ CSqliteStore::~CSqliteStore() {
     Close();
 }
 
-void CSqliteStore::Open() {
+void CSqliteStore::Open(const Options& options) {
+    // No SQLITE_OPEN_URI, and the host passes an absolute path: never a URI.
     const int code = sqlite3_open_v2(
-        m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        m_path.c_str(), &m_db,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (options.create ? SQLITE_OPEN_CREATE : 0),
         m_vfs.empty() ? nullptr : m_vfs.c_str());
     if (code != SQLITE_OK) {
         throw std::runtime_error(m_db != nullptr ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
@@ -84,20 +142,16 @@ void CSqliteStore::Open() {
     if (sqlite3_db_readonly(m_db, "main") == 1) {
         throw std::runtime_error("the file is not writable");
     }
-    sqlite3_busy_timeout(m_db, 5000);
-    // Reads the header before anything is written: a file that is not a
-    // database fails here ("file is not a database") and stays untouched.
-    Execute("SELECT count(*) FROM sqlite_master");
-    const std::int64_t tables = QueryInt64("SELECT count(*) FROM sqlite_master");
-    if (tables == 0) {
-        // Only takes effect before the first table is created.
-        Execute("PRAGMA auto_vacuum = INCREMENTAL");
+    sqlite3_busy_timeout(m_db, kBusyMilliseconds);
+    const Origin origin = CheckIdentity(options.create);
+    if (options.beforeFirstWrite) {
+        try {
+            options.beforeFirstWrite(*this);
+        } catch (const std::exception&) {
+            sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+            throw;
+        }
     }
-    CSqliteStatement journal = Prepare("PRAGMA journal_mode = WAL");
-    if (!journal.Step() || journal.GetText(0) != "wal") {
-        throw std::runtime_error("cannot switch the store to write-ahead logging");
-    }
-    journal.Reset();
     // In WAL mode NORMAL keeps the file consistent; a crash may only lose the
     // last commits, which a later cleanup repeats.
     Execute("PRAGMA synchronous = NORMAL");
@@ -107,19 +161,90 @@ void CSqliteStore::Open() {
     // no commit pays for copying the log back.
     sqlite3_wal_autocheckpoint(m_db, 0);
     sqlite3_wal_hook(m_db, &CSqliteStore::OnWalCommit, this);
-    CreateSchema();
+    if (options.dryRun) {
+        return;  // the first writes below would outlive the rollback
+    }
+    if (origin == Origin::kNew) {
+        // Only takes effect before the first table is created.
+        Execute("PRAGMA auto_vacuum = INCREMENTAL");
+    }
+    CSqliteStatement journal = Prepare("PRAGMA journal_mode = WAL");
+    if (!journal.Step() || journal.GetText(0) != "wal") {
+        throw std::runtime_error("cannot switch the store to write-ahead logging");
+    }
+    journal.Reset();
+    const std::int64_t version = QueryInt64("PRAGMA user_version");
+    if (origin != Origin::kOurs) {
+        WriteSchema();
+    }
+    if (origin == Origin::kEarlierBuild) {
+        m_openNote = "marked the store of an earlier cleanup-agent as ours (application id " +
+                     std::to_string(kApplicationId) + ", schema version " +
+                     std::to_string(kSchemaVersion) + ")";
+    } else if (origin == Origin::kOlder) {
+        m_openNote = "migrated the store from schema version " + std::to_string(version) + " to " +
+                     std::to_string(kSchemaVersion);
+    } else if (origin == Origin::kNew) {
+        m_openNote = "created a new store (schema version " + std::to_string(kSchemaVersion) + ")";
+    }
 }
 
-void CSqliteStore::CreateSchema() {
+CSqliteStore::Origin CSqliteStore::CheckIdentity(bool create) {
+    // The first read: a file that is not a database fails here ("file is not
+    // a database"), before anything is written to it.
+    std::int64_t objects = 0;
+    try {
+        objects = QueryInt64("SELECT count(*) FROM sqlite_master");
+    } catch (const std::exception&) {
+        throw std::runtime_error(sqlite3_errmsg(m_db));
+    }
+    const std::int64_t id = QueryInt64("PRAGMA application_id");
+    const std::int64_t version = QueryInt64("PRAGMA user_version");
+    if (id == kApplicationId) {
+        if (version > kSchemaVersion) {
+            Refuse(m_path + " was made by a newer cleanup-agent (schema version " +
+                   std::to_string(version) + "; this one knows up to " +
+                   std::to_string(kSchemaVersion) + ")");
+        }
+        return version < kSchemaVersion ? Origin::kOlder : Origin::kOurs;
+    }
+    if (id == 0 && objects == 0 && create) {
+        return Origin::kNew;
+    }
+    if (id == 0 && objects > 0 && ReadColumns(m_db) == OurColumns()) {
+        return Origin::kEarlierBuild;
+    }
+    Refuse(m_path + " is not a cleanup-agent store");
+}
+
+void CSqliteStore::Refuse(const std::string& sentence) {
+    // Closing must not copy a log of someone else's file into it.
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    throw std::invalid_argument(sentence);
+}
+
+void CSqliteStore::WriteSchema() {
     CSqliteTransaction transaction(*this);
     for (const char* statement : kSchema) {
         Execute(statement);
     }
+    Execute("PRAGMA application_id = " + std::to_string(kApplicationId));
+    Execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.Commit();
+}
+
+bool CSqliteStore::HasTable(const std::string& name) {
+    CSqliteStatement select =
+        Prepare("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = ?1");
+    select.Bind(1, name);
+    return select.Step() && select.GetInt64(0) > 0;
 }
 
 void CSqliteStore::Close() noexcept {
     if (m_db != nullptr) {
+        if (m_damaged) {
+            sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+        }
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
@@ -128,6 +253,27 @@ void CSqliteStore::Close() noexcept {
 int CSqliteStore::OnWalCommit(void* self, sqlite3*, const char*, int pages) {
     static_cast<CSqliteStore*>(self)->m_walPages = pages;
     return SQLITE_OK;
+}
+
+void CSqliteStore::OnStatementError(void* self, int code, const std::string& message) {
+    if ((code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB) {
+        static_cast<CSqliteStore*>(self)->MarkDamaged(message);
+    }
+}
+
+void CSqliteStore::MarkDamaged(const std::string& message) {
+    std::lock_guard<std::mutex> lock(m_statsMutex);
+    if (!m_damaged) {
+        m_damage = message;
+        m_damaged = true;
+    }
+}
+
+std::string CSqliteStore::DamageText() const {
+    std::lock_guard<std::mutex> lock(m_statsMutex);
+    return "the store is damaged: " + m_damage +
+           "; nothing more was changed; check it with PRAGMA integrity_check and restore from " +
+           m_path + ".bak";
 }
 
 void CSqliteStore::BeginDryRun() {
@@ -149,7 +295,7 @@ void CSqliteStore::EndDryRun() {
 }
 
 CSqliteStatement CSqliteStore::Prepare(const std::string& sql) {
-    return CSqliteStatement(m_db, sql);
+    return CSqliteStatement(m_db, sql, &CSqliteStore::OnStatementError, this);
 }
 
 void CSqliteStore::Execute(const std::string& sql) {
@@ -157,6 +303,7 @@ void CSqliteStore::Execute(const std::string& sql) {
     if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string message = error != nullptr ? error : sqlite3_errmsg(m_db);
         sqlite3_free(error);
+        OnStatementError(this, sqlite3_extended_errcode(m_db), message);
         throw std::runtime_error(message);
     }
 }
@@ -196,9 +343,22 @@ std::int64_t CSqliteStore::GetUsedBytes() {
     return (QueryInt64("PRAGMA page_count") - QueryInt64("PRAGMA freelist_count")) * GetPageSize();
 }
 
-void CSqliteStore::RecordTransaction(double seconds) {
+void CSqliteStore::RecordTransaction(double seconds, std::int64_t freedBytes,
+                                     std::int64_t returnedBytes) {
     std::lock_guard<std::mutex> lock(m_statsMutex);
     m_longestSinceMark = std::max(m_longestSinceMark, seconds);
+    m_freedTotal += freedBytes;
+    m_returnedTotal += returnedBytes;
+}
+
+std::int64_t CSqliteStore::GetFreedBytesTotal() const {
+    std::lock_guard<std::mutex> lock(m_statsMutex);
+    return m_freedTotal;
+}
+
+std::int64_t CSqliteStore::GetReturnedBytesTotal() const {
+    std::lock_guard<std::mutex> lock(m_statsMutex);
+    return m_returnedTotal;
 }
 
 double CSqliteStore::TakeLongestTransaction() {
@@ -209,14 +369,14 @@ double CSqliteStore::TakeLongestTransaction() {
 }
 
 void CSqliteStore::CheckpointIfLarge() {
-    if (!m_dryRun && m_walPages >= kCheckpointPages) {
+    if (!m_dryRun && !m_damaged && m_walPages >= kCheckpointPages) {
         sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         m_walPages = 0;
     }
 }
 
 void CSqliteStore::Checkpoint(bool truncate) {
-    if (m_dryRun) {
+    if (m_dryRun || m_damaged) {
         return;
     }
     const int code = sqlite3_wal_checkpoint_v2(
@@ -228,6 +388,34 @@ void CSqliteStore::Checkpoint(bool truncate) {
         throw std::runtime_error(sqlite3_errmsg(m_db));
     }
     m_walPages = 0;
+}
+
+CSqliteStore::LogSizes CSqliteStore::TruncateLog() {
+    LogSizes sizes;
+    sizes.before = LogFileBytes();
+    if (m_dryRun || m_damaged) {
+        sizes.after = sizes.before;
+        return sizes;
+    }
+    sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    // Truncating waits for the writer lock and for the readers; a reader
+    // that stays must not keep the other writers waiting behind us.
+    sqlite3_busy_timeout(m_db, kTruncateWaitMilliseconds);
+    const int code =
+        sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(m_db, kBusyMilliseconds);
+    if (code != SQLITE_OK && code != SQLITE_BUSY) {
+        throw std::runtime_error(sqlite3_errmsg(m_db));
+    }
+    m_walPages = 0;
+    sizes.truncated = code == SQLITE_OK;
+    sizes.after = LogFileBytes();
+    return sizes;
+}
+
+std::int64_t CSqliteStore::LogFileBytes() const {
+    struct stat status {};
+    return ::stat((m_path + "-wal").c_str(), &status) == 0 ? status.st_size : 0;
 }
 
 }  // namespace Host

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include <boost/function.hpp>
 #include <boost/optional.hpp>
 
 #include "host/CSqliteStatement.h"
@@ -15,9 +16,19 @@ namespace Kol {
 namespace Host {
 
 // The agent's SQLite store: one connection in write-ahead-log mode with a busy
-// timeout, the schema (created with IF NOT EXISTS, incremental auto-vacuum on a
-// new file), the settings table, and the bookkeeping the host reports: the
-// longest write transaction and the pages in use.
+// timeout, the schema (incremental auto-vacuum on a new file), the settings
+// table, and the bookkeeping the host reports: the longest write transaction,
+// the bytes freed and returned by its own transactions, the log's size.
+//
+// Identity: a store made here carries PRAGMA application_id kApplicationId
+// and PRAGMA user_version kSchemaVersion. Opening reads before it writes: a
+// file that is not a store of ours is refused untouched, a store of earlier
+// builds (no id, exactly our tables) is marked, an older schema version is
+// migrated in one transaction.
+//
+// Damage: after the first SQLITE_CORRUPT or SQLITE_NOTADB any statement of
+// the store meets, the store counts as damaged and nothing more is written to
+// it: transactions and checkpoints refuse, closing does not checkpoint.
 //
 // Thread-safety: the connection is opened in serialised mode, so single calls
 // may come from any thread; a CSqliteTransaction holds TransactionMutex() for
@@ -30,19 +41,47 @@ namespace Host {
 // of it back.
 class CSqliteStore {
 public:
-    // Opens the store at `path`, creating the file and the schema when absent.
-    // A file that is not an SQLite database is refused before anything is
-    // written to it. Throws std::runtime_error "cannot open store <path>:
-    // <reason>". `vfs` names the SQLite file system to use ("" the default).
-    explicit CSqliteStore(const std::string& path, const std::string& vfs = std::string());
+    static const std::int32_t kApplicationId;  // 0x4B4F4C43, "KOLC"
+    static const std::int32_t kSchemaVersion;
+
+    struct Options {
+        std::string vfs;     // the SQLite file system to use; "" the default
+        bool create = true;  // make a new store in an absent or empty file
+        bool dryRun = false;  // write nothing while opening (no marking, no migration)
+        // Called after the identity checks and before the first write, for
+        // the caller's own checks (settings); what it throws is passed on.
+        boost::function<void(CSqliteStore&)> beforeFirstWrite;
+    };
+
+    // The write-ahead log's size in bytes before and after a truncation.
+    struct LogSizes {
+        std::int64_t before = 0;
+        std::int64_t after = 0;
+        bool truncated = false;  // false: a reader held it, or nothing was done
+        std::string Text() const;
+    };
+
+    // Opens the store at `path`, a plain file name (never a URI; the host
+    // passes the real path). Throws std::invalid_argument with a whole
+    // sentence when the file is refused ("<path> is not a cleanup-agent
+    // store", "<path> was made by a newer cleanup-agent ..."), the file then
+    // unchanged, and std::runtime_error "cannot open store <path>: <reason>"
+    // on a database failure.
+    CSqliteStore(const std::string& path, const Options& options);
+    // With the default options: creates the store when absent.
+    explicit CSqliteStore(const std::string& path);
     // Rolls back an open dry run and closes the connection (which checkpoints
-    // the log into the database file).
+    // the log into the database file unless the store is damaged).
     ~CSqliteStore();
 
     CSqliteStore(const CSqliteStore&) = delete;
     CSqliteStore& operator=(const CSqliteStore&) = delete;
 
     const std::string& GetPath() const { return m_path; }
+    const std::string& GetVfs() const { return m_vfs; }
+    // What opening did to the store's identity ("" when nothing), for the log.
+    const std::string& GetOpenNote() const { return m_openNote; }
+    bool HasTable(const std::string& name);
 
     // Both throw std::runtime_error on a database failure.
     void BeginDryRun();
@@ -65,8 +104,11 @@ public:
     std::int64_t GetUsedBytes();
 
     // Called by CSqliteTransaction with the duration of a finished write
-    // transaction.
-    void RecordTransaction(double seconds);
+    // transaction, and the bytes its pages in use and its file shrank by.
+    void RecordTransaction(double seconds, std::int64_t freedBytes, std::int64_t returnedBytes);
+    // Totals of RecordTransaction since the store was opened.
+    std::int64_t GetFreedBytesTotal() const;
+    std::int64_t GetReturnedBytesTotal() const;
     // The longest transaction since the previous call (and resets that mark).
     double TakeLongestTransaction();
 
@@ -74,25 +116,48 @@ public:
     // grown large. Not a write transaction: other writers go on meanwhile.
     void CheckpointIfLarge();
     // Copies the whole log back; `truncate` also empties the log file. Does
-    // nothing during a dry run.
+    // nothing during a dry run or on a damaged store.
     void Checkpoint(bool truncate);
+    // Copies the log back without blocking anyone, then empties it unless a
+    // reader still holds it (waiting only briefly). Throws std::runtime_error.
+    LogSizes TruncateLog();
+
+    bool IsDamaged() const { return m_damaged; }
+    // Records the first damage seen; any thread.
+    void MarkDamaged(const std::string& message);
+    // "the store is damaged: <message>; nothing more was changed; check it
+    // with PRAGMA integrity_check and restore from <path>.bak"
+    std::string DamageText() const;
 
     std::recursive_mutex& TransactionMutex() { return m_transactionMutex; }
     sqlite3* GetHandle() const { return m_db; }
 
 private:
-    void Open();
-    void CreateSchema();
+    enum class Origin { kNew, kOurs, kOlder, kEarlierBuild };
+
+    void Open(const Options& options);
+    // Reads only; throws std::invalid_argument when the file is refused.
+    Origin CheckIdentity(bool create);
+    [[noreturn]] void Refuse(const std::string& sentence);
+    // Creates what is missing of the schema and stamps the identity.
+    void WriteSchema();
+    std::int64_t LogFileBytes() const;
     void Close() noexcept;
     static int OnWalCommit(void* self, sqlite3* db, const char* name, int pages);
+    static void OnStatementError(void* self, int code, const std::string& message);
 
     const std::string m_path;
     const std::string m_vfs;
+    std::string m_openNote;
     sqlite3* m_db;
     bool m_dryRun;  // changed only by the thread that owns the store's outer run
     std::recursive_mutex m_transactionMutex;
     mutable std::mutex m_statsMutex;
     double m_longestSinceMark;    // guarded by m_statsMutex
+    std::int64_t m_freedTotal;     // guarded by m_statsMutex
+    std::int64_t m_returnedTotal;  // guarded by m_statsMutex
+    std::string m_damage;          // guarded by m_statsMutex
+    std::atomic<bool> m_damaged;
     std::atomic<int> m_walPages;  // pages in the log after the last commit
 };
 

@@ -1,5 +1,7 @@
 #include "host/CSqliteTransaction.h"
 
+#include <stdexcept>
+
 #include "host/CSqliteStore.h"
 
 namespace Kol {
@@ -10,11 +12,20 @@ CSqliteTransaction::CSqliteTransaction(CSqliteStore& store)
       m_lock(store.TransactionMutex()),
       m_savepoint(store.IsDryRun()),
       m_open(false),
-      m_start(std::chrono::steady_clock::now()) {
+      m_start(std::chrono::steady_clock::now()),
+      m_pagesBefore(0),
+      m_freePagesBefore(0) {
+    if (m_store.IsDamaged()) {
+        throw std::runtime_error(m_store.DamageText());
+    }
     // IMMEDIATE takes the write lock at once, so a busy store shows up here
     // (after the busy timeout) and never half-way through a batch.
     m_store.Execute(m_savepoint ? "SAVEPOINT batch" : "BEGIN IMMEDIATE");
     m_open = true;
+    // Measured under the write lock: what this transaction frees, whatever
+    // other writers do before or after it.
+    m_pagesBefore = m_store.QueryInt64("PRAGMA page_count");
+    m_freePagesBefore = m_store.QueryInt64("PRAGMA freelist_count");
 }
 
 CSqliteTransaction::~CSqliteTransaction() {
@@ -29,10 +40,15 @@ CSqliteTransaction::~CSqliteTransaction() {
 }
 
 void CSqliteTransaction::Commit() {
+    const std::int64_t pages = m_store.QueryInt64("PRAGMA page_count");
+    const std::int64_t freePages = m_store.QueryInt64("PRAGMA freelist_count");
     m_store.Execute(m_savepoint ? "RELEASE batch" : "COMMIT");
     m_open = false;
+    const std::int64_t pageSize = m_store.GetPageSize();
     m_store.RecordTransaction(
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count());
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count(),
+        ((m_pagesBefore - m_freePagesBefore) - (pages - freePages)) * pageSize,
+        (m_pagesBefore - pages) * pageSize);
     m_store.CheckpointIfLarge();
 }
 

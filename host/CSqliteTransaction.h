@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 
 namespace Kol {
@@ -11,10 +12,12 @@ class CSqliteStore;
 // One short write transaction on a store: BEGIN IMMEDIATE ... COMMIT, or a
 // savepoint inside the outer transaction of a dry run. Rolled back when the
 // object goes without Commit. Holds the store's transaction mutex for its
-// whole life and reports its duration to the store on Commit.
+// whole life and reports to the store on Commit its duration and the bytes of
+// pages it freed and gave back.
 //
 // Belongs to the thread that created it. The constructor and Commit throw
-// std::runtime_error with SQLite's message; the destructor never throws.
+// std::runtime_error with SQLite's message (the constructor the store's
+// DamageText on a damaged store); the destructor never throws.
 class CSqliteTransaction {
 public:
     explicit CSqliteTransaction(CSqliteStore& store);
@@ -31,6 +34,8 @@ private:
     const bool m_savepoint;
     bool m_open;
     std::chrono::steady_clock::time_point m_start;
+    std::int64_t m_pagesBefore;
+    std::int64_t m_freePagesBefore;
 };
 
 }  // namespace Host

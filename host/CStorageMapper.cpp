@@ -23,7 +23,7 @@ CStorageMapper::CStorageMapper(const Context& context) : CStoreMapper(context) {
 
 void CStorageMapper::Cleanup() {
     RunCall("storage", "", [this](CRunReport::MapperCall& call) {
-        const std::int64_t fileBefore = Store().GetFileBytes();
+        const std::int64_t returnedBefore = Store().GetReturnedBytesTotal();
         CBatchedDelete::Plan plan;
         plan.table = "log_blobs";
         plan.key = "id";
@@ -35,15 +35,19 @@ void CStorageMapper::Cleanup() {
         if (call.interrupted || !ReleaseFreePages(call)) {
             return;
         }
-        Store().Checkpoint(true);
-        call.detail = "returned " + std::to_string(fileBefore - Store().GetFileBytes()) +
-                      " bytes to the file system";
+        const CSqliteStore::LogSizes log = Store().TruncateLog();
+        call.detail += (call.detail.empty() ? "" : "; ") + std::string("returned ") +
+                       std::to_string(Store().GetReturnedBytesTotal() - returnedBefore) +
+                       " bytes to the file system; " + log.Text();
     });
 }
 
 bool CStorageMapper::ReleaseFreePages(CRunReport::MapperCall& call) {
     if (Store().QueryInt64("PRAGMA auto_vacuum") != kIncrementalAutoVacuum) {
-        call.detail = "the store does not use incremental auto-vacuum";
+        call.detail =
+            "the store does not use incremental auto-vacuum, so its free pages stay in the file; "
+            "to change that, run PRAGMA auto_vacuum = INCREMENTAL and then VACUUM on it once, "
+            "while no cleanup-agent runs";
         return true;
     }
     std::int64_t freePages = Store().QueryInt64("PRAGMA freelist_count");

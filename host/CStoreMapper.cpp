@@ -1,5 +1,6 @@
 #include "host/CStoreMapper.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
@@ -51,9 +52,20 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
     call.label = label;
     Store().TakeLongestTransaction();
     try {
-        const std::int64_t usedBefore = Store().GetUsedBytes();
+        if (Store().IsDamaged()) {
+            throw std::runtime_error(Store().DamageText());
+        }
+        // Counted in this run's own transactions: other writers may add
+        // meanwhile, which shows as growth of the file, never as less freed.
+        const std::int64_t freedBefore = Store().GetFreedBytesTotal();
+        const std::int64_t fileBefore = Store().GetFileBytes();
         work(call);
-        call.bytesFreed = usedBefore - Store().GetUsedBytes();
+        call.bytesFreed = std::max<std::int64_t>(0, Store().GetFreedBytesTotal() - freedBefore);
+        const std::int64_t grown = Store().GetFileBytes() - fileBefore;
+        if (grown > 0) {
+            call.detail += (call.detail.empty() ? "" : "; ") + std::string("the file grew by ") +
+                           std::to_string(grown) + " bytes meanwhile";
+        }
     } catch (const std::exception& e) {
         call.failed = true;
         call.seconds =

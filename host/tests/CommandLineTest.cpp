@@ -162,6 +162,8 @@ TEST(CommandLine, UsageListsEveryOptionWithItsDefault) {
                                    "--dry-run",
                                    "--seed-demo ROWS",
                                    "--batch-rows N",
+                                   "--create",
+                                   "--wait SECONDS",
                                    "--inject-write-faults AFTER,COUNT"};
     for (const char* option : options) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
@@ -171,7 +173,7 @@ TEST(CommandLine, UsageListsEveryOptionWithItsDefault) {
          at = usage.find("(default:", at + 1)) {
         ++defaults;
     }
-    EXPECT_EQ(defaults, 11u);
+    EXPECT_EQ(defaults, 13u);
     EXPECT_NE(usage.find(kModule), std::string::npos) << usage;
 }
 

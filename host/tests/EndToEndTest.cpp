@@ -1,6 +1,7 @@
 // The real cleanup-agent program with the real plug-in on temporary stores.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <ctime>
 #include <map>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
 #include "contracts/datadefinition/Logs.pb.h"
@@ -51,7 +53,7 @@ protected:
         m_directory = CTestStore::MakeTemporaryDirectory();
         m_db = m_directory + "/agent.db";
         // The program itself creates the store with its schema.
-        ASSERT_EQ(CAgentProcess::Run({"--db", m_db}), 0);
+        ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--create"}), 0);
     }
     void TearDown() override { CTestStore::RemoveTree(m_directory); }
 
@@ -447,17 +449,50 @@ TEST_F(EndToEnd, OtherKindsStoreNoStatusEventAndFailFromTheErrorLines) {
     EXPECT_EQ(CTestStore(m_db).Int("SELECT count(*) FROM status_events"), 0);
 }
 
-TEST_F(EndToEnd, BackupIsAVerifiedCopyAndAFailedOneKeepsThePrevious) {
+// The files beside the store: everything but the store itself.
+std::set<std::string> FilesBeside(const std::string& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : boost::filesystem::directory_iterator(directory)) {
+        names.insert(entry.path().filename().string());
+    }
+    names.erase("agent.db");
+    return names;
+}
+
+TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothingBehind) {
     ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "3000"}), 0);
-    Agent({"storage"});
-    ASSERT_EQ(m_status, 0);
+    // The store readable by its group only, owned by someone else (as root).
+    ASSERT_EQ(::chmod(m_db.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(m_db.c_str(), 4321, 4322), 0);
+    }
+    // Leftovers of a killed run: this program's names go, others stay.
+    for (const char* name : {"agent.db.bak.tmp", "agent.db.bak.tmp-Ab3xY9",
+                             "agent.db.bak.tmp-Ab3xY9-journal", "agent.db.bak.tmp-keep-me",
+                             "other.db.bak.tmp-Ab3xY9"}) {
+        CTestStore::WriteFile(m_directory + "/" + name, "x");
+    }
+    const std::unique_ptr<CAgentProcess> run = Agent({"storage"});
+    ASSERT_EQ(m_status, 0) << run->Out() << run->Err();
+    EXPECT_NE(run->Out().find("host: removed 3 temporary files an earlier, stopped run left"),
+              std::string::npos);
     const std::string backup = m_db + ".bak";
-    ASSERT_TRUE(CTestStore::Exists(backup));
-    EXPECT_FALSE(CTestStore::Exists(backup + ".tmp"));
+    EXPECT_EQ(FilesBeside(m_directory),
+              (std::set<std::string>{"agent.db.bak", "agent.db.bak.tmp-keep-me",
+                                     "other.db.bak.tmp-Ab3xY9"}));
+    struct stat status {};
+    ASSERT_EQ(::stat(backup.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+    if (root) {
+        EXPECT_EQ(status.st_uid, 4321u);
+        EXPECT_EQ(status.st_gid, 4322u);
+    }
     {
         CTestStore original(m_db);
         CTestStore copy(backup);
         EXPECT_EQ(copy.Text("PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(copy.Text("PRAGMA journal_mode"), "delete");
         for (const char* table : {"logs", "owners", "log_blobs", "static_objects",
                                   "enrollment_tombstones", "settings"}) {
             const std::string count = std::string("SELECT count(*) FROM ") + table;
@@ -471,26 +506,28 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyAndAFailedOneKeepsThePrevious) {
         original.Execute("DELETE FROM static_objects WHERE id % 2 = 0");
     }
 
-    // A leftover that cannot be replaced makes the next backup fail.
+    // The disk fills up while the copy is written: the previous backup stays
+    // and nothing of the copy is left (no journal either).
     const std::string previous = CTestStore::ReadFile(backup);
-    ASSERT_EQ(::mkdir((backup + ".tmp").c_str(), 0755), 0);
-    CTestStore::WriteFile(backup + ".tmp/keep", "x");
-    const std::unique_ptr<CAgentProcess> failed = Agent({"storage"});
+    const std::unique_ptr<CAgentProcess> failed =
+        Agent({"--inject-write-faults", "30,1000000", "storage"});
     EXPECT_EQ(m_status, 1);
     const std::vector<std::string> lines = Texts(*failed, "CCleanupModule");
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "ERROR Failed to process cleanup operation STORAGE with error: backup to " +
-                            backup + " failed: cannot create " + backup +
-                            ".tmp: unable to open database file"),
+                            backup + " failed: database or disk is full"),
               lines.end())
         << failed->Out();
     EXPECT_EQ(CTestStore::ReadFile(backup), previous);
+    EXPECT_EQ(FilesBeside(m_directory),
+              (std::set<std::string>{"agent.db.bak", "agent.db.bak.tmp-keep-me",
+                                     "other.db.bak.tmp-Ab3xY9"}));
 }
 
 TEST_F(EndToEnd, DryRunReportsEverythingAndChangesNothing) {
     ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "3000"}), 0);
     const std::string before = CTestStore(m_db).Dump();
-    const std::unique_ptr<CAgentProcess> run = Agent({"--dry-run", "--seed-demo", "500", "all"});
+    const std::unique_ptr<CAgentProcess> run = Agent({"--dry-run", "all"});
     ASSERT_EQ(m_status, 0) << run->Out() << run->Err();
     EXPECT_EQ(CTestStore(m_db).Dump(), before);
     EXPECT_FALSE(CTestStore::Exists(m_db + ".bak"));

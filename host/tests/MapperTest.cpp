@@ -350,12 +350,12 @@ TEST_F(Mappers, AFailureIsReportedInTheHostLineAndPassedOn) {
         FAIL() << "a bad setting must fail the call";
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()),
-                  "setting max_event_logs_per_type is not a count of logs: many");
+                  "store setting max_event_logs_per_type: \"many\" is not a count of logs");
     }
     EXPECT_TRUE(m_context.report->GetMapperCalls().back().failed);
     EXPECT_NE(m_out.str().find(" ERROR host: event logs: failed after "), std::string::npos);
-    EXPECT_NE(m_out.str().find(" s, 0 rows removed before: setting max_event_logs_per_type is "
-                               "not a count of logs: many\n"),
+    EXPECT_NE(m_out.str().find(" s, 0 rows removed before: store setting "
+                               "max_event_logs_per_type: \"many\" is not a count of logs\n"),
               std::string::npos)
         << m_out.str();
     EXPECT_EQ(LogIds().size(), 6u);

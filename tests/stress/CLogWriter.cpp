@@ -12,12 +12,12 @@ namespace Testing {
 namespace {
 
 const int kRowsPerTransaction = 20;
-const std::chrono::milliseconds kPause(2);
 
 }  // namespace
 
-CLogWriter::CLogWriter(const std::string& path, std::int32_t logType)
-    : m_db(nullptr), m_logType(logType) {
+CLogWriter::CLogWriter(const std::string& path, std::int32_t logType,
+                       std::chrono::milliseconds pause)
+    : m_db(nullptr), m_logType(logType), m_pause(pause) {
     if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         const std::string message = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         sqlite3_close(m_db);
@@ -69,7 +69,9 @@ void CLogWriter::Loop() {
         if (error.empty()) {
             m_inserted += ids.size();
         }
-        std::this_thread::sleep_for(kPause);
+        if (m_pause.count() > 0) {
+            std::this_thread::sleep_for(m_pause);
+        }
     }
 }
 

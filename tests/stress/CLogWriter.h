@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -24,7 +25,9 @@ namespace Testing {
 class CLogWriter {
 public:
     // Opens the store; throws std::runtime_error with SQLite's message.
-    CLogWriter(const std::string& path, std::int32_t logType);
+    // `pause` goes between two transactions (zero: a writer that never pauses).
+    CLogWriter(const std::string& path, std::int32_t logType,
+               std::chrono::milliseconds pause = std::chrono::milliseconds(2));
     // Stops the thread and closes the connection.
     ~CLogWriter();
 
@@ -47,6 +50,7 @@ private:
 
     sqlite3* m_db;
     const std::int32_t m_logType;
+    const std::chrono::milliseconds m_pause;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<std::uint64_t> m_inserted{0};

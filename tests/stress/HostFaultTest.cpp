@@ -49,7 +49,7 @@ TEST(HostFaults, AFullDiskPartWayThroughAMapperLeavesTheStoreSoundAndTheRequestF
     CScratchStore scratch;
     std::string out;
     std::string err;
-    ASSERT_EQ(CAgentProcess::Run({"--db", scratch.db}, &out, &err), 0) << err;
+    ASSERT_EQ(CAgentProcess::Run({"--db", scratch.db, "--create"}, &out, &err), 0) << err;
     std::vector<std::int64_t> kept;
     {
         CTestStore store(scratch.db);

@@ -1,10 +1,14 @@
-// Four writers keep logging into the store while the real cleanup-agent runs
-// every operation on it: no busy error reaches either side, no row inside
-// its retention is removed, and no row outside it is left.
+// Writers keep logging into the store while the real cleanup-agent works on
+// it. Four writers during every operation: no busy error reaches either side,
+// no row inside its retention is removed, and no row outside it is left. One
+// writer during storage and the backup of 200,000 logs: the backup copies one
+// snapshot and finishes, with or without pauses between the writer's
+// transactions.
 #include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,7 +74,7 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
     const std::string db = directory.path + "/agent.db";
     std::string out;
     std::string err;
-    ASSERT_EQ(CAgentProcess::Run({"--db", db}, &out, &err), 0) << err;
+    ASSERT_EQ(CAgentProcess::Run({"--db", db, "--create"}, &out, &err), 0) << err;
 
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
     {
@@ -154,6 +158,61 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
                   written)
             << "writer " << w;
     }
+}
+
+// `storage` (kind 1, so the backup follows) on 200,000 logs while a writer
+// logs with `pause` between its transactions.
+void BackUpWhileLogging(std::chrono::milliseconds pause, bool exitZero) {
+    CScratchDirectory directory;
+    const std::string db = directory.path + "/agent.db";
+    ASSERT_EQ(CAgentProcess::Run({"--db", db, "--seed-demo", "200000"}), 0);
+    CLogWriter writer(db, kFirstWriterType, pause);
+    writer.Start();
+    ASSERT_TRUE(WaitUntil([&] { return writer.GetInserted() > 0; }));
+    const std::int64_t atStart = CTestStore(db).Int("SELECT count(*) FROM logs");
+    CAgentProcess agent({"--db", db, "storage"});
+    ASSERT_TRUE(agent.WaitForLine("CCleanupModule: Initiating database backup",
+                                  std::chrono::seconds(30)))
+        << agent.Out() << agent.Err();
+    const std::uint64_t atBackup = writer.GetInserted();
+    // Well under 30 s; Wait kills the program and throws after that.
+    const int status = agent.Wait(std::chrono::seconds(30));
+    const std::uint64_t atEnd = writer.GetInserted();
+    writer.Stop();
+    if (exitZero) {
+        EXPECT_EQ(status, 0) << agent.Out() << agent.Err();
+        EXPECT_EQ(writer.GetErrors(), std::vector<std::string>{});
+    }
+    EXPECT_GT(atEnd, atBackup) << "the writer stood still during the backup";
+
+    const std::string out = agent.Out();
+    std::smatch snapshot;
+    ASSERT_TRUE(std::regex_search(
+        out, snapshot, std::regex(R"(host: backup \(to \S+\): removed 0 rows, freed 0 bytes .*, )"
+                                  R"(a snapshot holding (\d+) logs; write-ahead log \d+ bytes)")))
+        << out;
+    EXPECT_EQ(out.find("freed -"), std::string::npos) << out;
+    CTestStore copy(db + ".bak");
+    EXPECT_EQ(copy.Text("PRAGMA integrity_check"), "ok");
+    const std::int64_t copied = copy.Int("SELECT count(*) FROM logs");
+    EXPECT_EQ(copied, std::stoll(snapshot[1]));
+    EXPECT_GE(copied, atStart);
+    CTestStore store(db);
+    std::vector<std::int64_t> written = writer.GetIds();
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE log_type = " +
+                         std::to_string(kFirstWriterType) + " ORDER BY id"),
+              written);
+}
+
+TEST(HostStress, TheBackupCopiesOneSnapshotWhileAWriterLogsWithShortPauses) {
+    BackUpWhileLogging(std::chrono::milliseconds(3), true);
+}
+
+TEST(HostStress, TheBackupFinishesWhileAWriterNeverPauses) {
+    // Such a writer leaves the program's own writes (status events) little
+    // room, so only the backup's outcome is asked for here.
+    BackUpWhileLogging(std::chrono::milliseconds(0), false);
 }
 
 }  // namespace

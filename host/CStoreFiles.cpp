@@ -1,0 +1,125 @@
+#include "host/CStoreFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+#include <stdexcept>
+
+namespace Kol {
+namespace Host {
+
+namespace {
+
+const char* const kTemporaryInfix = ".bak.tmp";
+const char* const kSqliteSuffixes[] = {"-journal", "-wal", "-shm"};
+
+std::string Error(const std::string& what, const std::string& path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+std::string Real(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        throw std::runtime_error(Error("cannot resolve", path));
+    }
+    return resolved;
+}
+
+std::string RegexQuoted(const std::string& text) {
+    static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
+    return std::regex_replace(text, special, R"(\$&)");
+}
+
+}  // namespace
+
+std::string CStoreFiles::RealPath(const std::string& path) {
+    if (Exists(path)) {
+        return Real(path);
+    }
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string real = Real(folder);
+    return (real == "/" ? "" : real) + "/" + name;
+}
+
+bool CStoreFiles::Exists(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+int CStoreFiles::Create(const std::string& store, std::string& path, bool unique) {
+    struct stat model {};
+    const bool modelled = ::stat(store.c_str(), &model) == 0;
+    const mode_t mode = modelled ? (model.st_mode & 0777) : 0644;
+    int fd = -1;
+    bool created = true;
+    if (unique) {
+        path += "XXXXXX";
+        std::string name = path;
+        fd = ::mkostemp(&name[0], O_CLOEXEC);
+        path = name;
+    } else {
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno == EEXIST) {
+            created = false;
+            fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        }
+    }
+    if (fd < 0) {
+        throw std::runtime_error(Error("cannot create", path));
+    }
+    // The umask may have taken bits away; never add any beyond the store's.
+    if (created && modelled &&
+        (::fchmod(fd, mode) != 0 ||
+         (::geteuid() == 0 && ::fchown(fd, model.st_uid, model.st_gid) != 0))) {
+        const std::string message = Error("cannot set the owner and mode of", path);
+        ::close(fd);
+        ::unlink(path.c_str());
+        throw std::runtime_error(message);
+    }
+    return fd;
+}
+
+void CStoreFiles::RemoveTemporary(const std::string& temporary) noexcept {
+    ::unlink(temporary.c_str());
+    for (const char* suffix : kSqliteSuffixes) {
+        ::unlink((temporary + suffix).c_str());
+    }
+}
+
+int CStoreFiles::RemoveStaleTemporaries(const std::string& store) {
+    const std::string::size_type slash = store.rfind('/');
+    const std::string folder = slash == 0 ? "/" : store.substr(0, slash);
+    const std::string base = store.substr(slash + 1);
+    // The names of this and of earlier builds: FILE.bak.tmp[-XXXXXX][-journal|-wal|-shm].
+    const std::regex ours(RegexQuoted(base + kTemporaryInfix) +
+                          "(-[A-Za-z0-9]{6})?(-journal|-wal|-shm)?");
+    DIR* directory = ::opendir(folder.c_str());
+    if (directory == nullptr) {
+        throw std::runtime_error(Error("cannot list", folder));
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        struct stat status {};
+        const std::string path = folder + "/" + name;
+        if (std::regex_match(name, ours) && ::lstat(path.c_str(), &status) == 0 &&
+            S_ISREG(status.st_mode) && ::unlink(path.c_str()) == 0) {
+            ++removed;
+        }
+    }
+    ::closedir(directory);
+    return removed;
+}
+
+}  // namespace Host
+}  // namespace Kol

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+
+namespace Kol {
+namespace Host {
+
+// The names and files a run keeps beside the store: the backup FILE.bak, its
+// temporary copies FILE.bak.tmp-XXXXXX (with SQLite's -journal, -wal and -shm
+// beside them) and the lock FILE.lock. Every name is derived from the store's
+// real path, so that a symbolic link to the store puts them beside the file
+// itself, and every file made here gets the store's permission bits (never
+// more) and, when run as root, the store's owner and group.
+//
+// Stateless and thread-safe; failures throw std::runtime_error naming the file.
+class CStoreFiles {
+public:
+    // `path` taken as a plain file name (never an SQLite URI), made absolute
+    // with every symbolic link resolved. For an absent file: its folder's real
+    // path and its own name. Throws when the folder does not exist.
+    static std::string RealPath(const std::string& path);
+    static bool Exists(const std::string& path);
+
+    static std::string BackupPath(const std::string& store) { return store + ".bak"; }
+    static std::string LockPath(const std::string& store) { return store + ".lock"; }
+
+    // Creates the file `path` (or, with `unique`, a new file named `path`
+    // plus six random characters, whose name is returned in `path`) beside
+    // `store` with the store's mode bits and, as root, its owner and group.
+    // An absent store leaves the process's default (0644 less the umask).
+    // Returns the open descriptor (close-on-exec); without `unique` an
+    // existing file is opened as it is.
+    static int Create(const std::string& store, std::string& path, bool unique);
+
+    // Removes a temporary copy and the files SQLite may have left beside it.
+    // Never throws.
+    static void RemoveTemporary(const std::string& temporary) noexcept;
+    // Removes the temporary copies an earlier, killed run left beside
+    // `store`: regular files with exactly the names this program makes.
+    // Returns how many went. Call only while holding the store's lock.
+    static int RemoveStaleTemporaries(const std::string& store);
+
+    CStoreFiles() = delete;
+};
+
+}  // namespace Host
+}  // namespace Kol
