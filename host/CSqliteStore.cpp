@@ -105,6 +105,7 @@ CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
       m_freedTotal(0),
       m_returnedTotal(0),
       m_damaged(false),
+      m_hadLog(false),
       m_walPages(0) {
     try {
         Open(options);
@@ -131,6 +132,7 @@ CSqliteStore::~CSqliteStore() {
 }
 
 void CSqliteStore::Open(const Options& options) {
+    m_hadLog = LogFileBytes() > 0;
     // No SQLITE_OPEN_URI, and the host passes an absolute path: never a URI.
     const int code = sqlite3_open_v2(
         m_path.c_str(), &m_db,
@@ -148,7 +150,7 @@ void CSqliteStore::Open(const Options& options) {
         try {
             options.beforeFirstWrite(*this);
         } catch (const std::exception&) {
-            sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+            KeepLogOnClose();
             throw;
         }
     }
@@ -218,9 +220,16 @@ CSqliteStore::Origin CSqliteStore::CheckIdentity(bool create) {
 }
 
 void CSqliteStore::Refuse(const std::string& sentence) {
-    // Closing must not copy a log of someone else's file into it.
-    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    KeepLogOnClose();
     throw std::invalid_argument(sentence);
+}
+
+void CSqliteStore::KeepLogOnClose() {
+    // Closing must not copy a log that was there before into a file that is
+    // refused. An empty log (or none) is simply removed again on closing.
+    if (m_hadLog) {
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    }
 }
 
 void CSqliteStore::WriteSchema() {

@@ -139,6 +139,7 @@ private:
     // Reads only; throws std::invalid_argument when the file is refused.
     Origin CheckIdentity(bool create);
     [[noreturn]] void Refuse(const std::string& sentence);
+    void KeepLogOnClose();
     // Creates what is missing of the schema and stamps the identity.
     void WriteSchema();
     std::int64_t LogFileBytes() const;
@@ -158,6 +159,7 @@ private:
     std::int64_t m_returnedTotal;  // guarded by m_statsMutex
     std::string m_damage;          // guarded by m_statsMutex
     std::atomic<bool> m_damaged;
+    bool m_hadLog;  // a non-empty log lay beside the file when it was opened
     std::atomic<int> m_walPages;  // pages in the log after the last commit
 };
 

@@ -132,4 +132,63 @@ TEST_F(Failure, AnUnwritableDirectoryGivesAClearMessageAndNoFile) {
     EXPECT_FALSE(CTestStore::Exists(db));
 }
 
+TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
+    const std::string ours = CTestStore::ReadFile(m_db);
+    const std::string earlier = "PRAGMA application_id = 0; PRAGMA user_version = 0;";
+    const std::string notOurs = m_db + " is not a cleanup-agent store";
+    const struct {
+        std::string change;  // SQL on a copy of a store of ours; "-" an empty file
+        std::vector<std::string> arguments;
+        int status;
+        std::string message;
+    } cases[] = {
+        {"DROP TABLE owners; CREATE TABLE customers(name TEXT);" + earlier, {"all"}, 3, notOurs},
+        {"ALTER TABLE logs DROP COLUMN symbols;" + earlier, {"old-logs"}, 3, notOurs},
+        {"PRAGMA application_id = 7;", {"all"}, 3, notOurs},
+        {"-", {"all"}, 3, notOurs},
+        {"PRAGMA user_version = 2;", {"all"}, 3,
+         m_db + " was made by a newer cleanup-agent (schema version 2; this one knows up to 1)"},
+        // A store of an earlier build is marked only after its settings passed.
+        {"INSERT INTO settings VALUES ('retention_days_1', '30d');" + earlier, {"old-logs"}, 3,
+         "cannot use store " + m_db +
+             ": store setting retention_days_1: \"30d\" is not a number of days from 0 to 65535"},
+        {"INSERT INTO settings VALUES ('max_event_logs_per_type', ' 5');", {"event-logs"}, 3,
+         "cannot use store " + m_db +
+             ": store setting max_event_logs_per_type: \" 5\" is not a count of logs"},
+        {"", {"--seed-demo", "100"}, 2,
+         "--seed-demo: " + m_db + " already holds 500 logs; seed only a new or empty store"},
+    };
+    for (const auto& c : cases) {
+        CTestStore::WriteFile(m_db, c.change == "-" ? std::string() : ours);
+        if (c.change != "-" && !c.change.empty()) {
+            CTestStore(m_db).Execute(c.change);
+        }
+        const std::string before = CTestStore::ReadFile(m_db);
+        std::vector<std::string> arguments = {"--db", m_db};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        std::string out;
+        std::string err;
+        EXPECT_EQ(CAgentProcess::Run(arguments, &out, &err), c.status) << c.change << out;
+        EXPECT_EQ(err, "cleanup-agent: " + c.message + "\n") << c.change;
+        EXPECT_EQ(CTestStore::ReadFile(m_db) == before, true) << c.change;
+        EXPECT_EQ(Files(), std::vector<std::string>{m_db}) << c.change;
+    }
+
+    // An absent store is made only when asked, and never by a dry run.
+    const std::string absent = m_directory + "/typo.db";
+    for (const bool dryRun : {false, true}) {
+        std::vector<std::string> arguments = {"--db", absent, "old-logs"};
+        if (dryRun) {
+            arguments.insert(arguments.end(), {"--dry-run", "--create"});
+        }
+        std::string err;
+        EXPECT_EQ(CAgentProcess::Run(arguments, nullptr, &err), 3);
+        EXPECT_EQ(err, "cleanup-agent: no store at " + absent +
+                           (dryRun ? " (a dry run creates none)\n" : " (use --create to make one)\n"));
+        EXPECT_EQ(CTestStore::ReadFile(m_db), ours);
+        EXPECT_EQ(Files(), std::vector<std::string>{m_db});
+        EXPECT_FALSE(CTestStore::Exists(absent));
+    }
+}
+
 }  // namespace
