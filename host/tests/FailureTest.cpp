@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,47 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
         EXPECT_EQ(Files(), std::vector<std::string>{m_db});
         EXPECT_FALSE(CTestStore::Exists(absent));
     }
+}
+
+TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
+    std::int64_t root = 0;
+    {
+        CTestStore store(m_db);
+        root = store.Int("SELECT rootpage FROM sqlite_master WHERE name = 'logs'");
+        ASSERT_GT(store.Int("SELECT count(*) FROM static_objects WHERE deleted = 1"), 0);
+    }
+    std::string bytes = CTestStore::ReadFile(m_db);
+    const std::size_t page = 4096;
+    ASSERT_GE(bytes.size(), static_cast<std::size_t>(root) * page);
+    bytes.replace(static_cast<std::size_t>(root - 1) * page, page, std::string(page, '\x5a'));
+    CTestStore::WriteFile(m_db, bytes);
+    CTestStore::WriteFile(m_db + ".bak", "the previous backup");
+
+    // Kind 1: the status event of the start goes to the log before the
+    // damage shows; the store file itself is never written.
+    std::string out;
+    std::string err;
+    EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "replicated-logs", "static-objects", "storage"},
+                                 &out, &err),
+              1)
+        << out << err;
+    const std::string damaged =
+        ": the store is damaged: database disk image is malformed; nothing more was changed; "
+        "check it with PRAGMA integrity_check and restore from " +
+        m_db + ".bak\n";
+    for (const char* call : {"ERROR host: replicated logs: failed after ",
+                             "ERROR host: static objects: failed after ",
+                             "ERROR host: storage: failed after "}) {
+        const std::string::size_type at = out.find(call);
+        ASSERT_NE(at, std::string::npos) << call << out;
+        const std::string line = out.substr(at, out.find('\n', at) - at + 1);
+        const std::string end = std::string(call).find("replicated") != std::string::npos
+                                    ? ": database disk image is malformed\n"
+                                    : damaged;
+        EXPECT_EQ(line.substr(line.size() - std::min(end.size(), line.size())), end);
+    }
+    EXPECT_EQ(CTestStore::ReadFile(m_db) == bytes, true);
+    EXPECT_EQ(CTestStore::ReadFile(m_db + ".bak"), "the previous backup");
 }
 
 }  // namespace
