@@ -617,4 +617,40 @@ TEST_F(EndToEnd, OneRunPerStoreAtATimeAndItsFilesGoBesideTheRealFile) {
     EXPECT_EQ(CTestStore(m_db).Int("SELECT count(*) FROM status_events"), 4);
 }
 
+TEST_F(EndToEnd, StorageReportsTheLogBeforeAndAfterAndTruncatesItWhenNoReaderHoldsIt) {
+    ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "3000"}), 0);
+    const std::regex log(R"(host: storage: .*; write-ahead log (\d+) bytes before, (\d+) after(.*))");
+    CTestStore writer(m_db);
+    CTestStore reader(m_db);
+    writer.Execute("PRAGMA wal_autocheckpoint = 0; DELETE FROM static_objects");
+    reader.Execute("BEGIN");
+    reader.Int("SELECT count(*) FROM logs");  // holds this snapshot of the log
+    writer.Execute("DELETE FROM enrollment_tombstones");
+    std::smatch held;
+    std::string out = Agent({"--installation-kind", "2", "storage"})->Out();
+    ASSERT_TRUE(std::regex_search(out, held, log)) << out;
+    EXPECT_GT(std::stoll(held[1]), 0);
+    EXPECT_GT(std::stoll(held[2]), 0);
+    EXPECT_EQ(held[3], " (other connections kept it in use)");
+
+    reader.Execute("COMMIT");
+    std::smatch freed;
+    out = Agent({"--installation-kind", "2", "storage"})->Out();
+    ASSERT_TRUE(std::regex_search(out, freed, log)) << out;
+    EXPECT_GT(std::stoll(freed[1]), 0);
+    EXPECT_EQ(freed[2], "0");
+    EXPECT_EQ(freed[3], "");
+
+    // Without incremental auto-vacuum nothing goes back to the file system;
+    // the line says why and how to change it.
+    writer.Execute("PRAGMA auto_vacuum = NONE; VACUUM");
+    out = Agent({"--installation-kind", "2", "storage"})->Out();
+    EXPECT_NE(out.find("host: storage: removed 0 rows, freed 0 bytes in "), std::string::npos);
+    EXPECT_NE(out.find("; the store does not use incremental auto-vacuum, so its free pages stay "
+                       "in the file; to change that, run PRAGMA auto_vacuum = INCREMENTAL and "
+                       "then VACUUM on it once, while no cleanup-agent runs; returned 0 bytes"),
+              std::string::npos)
+        << out;
+}
+
 }  // namespace

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstring>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -5,7 +7,9 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <boost/date_time/posix_time/conversion.hpp>
+#include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/pointer_cast.hpp>
 
@@ -367,6 +371,78 @@ TEST_F(Mappers, AFailureIsReportedInTheHostLineAndPassedOn) {
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()), "the tombstone cut-off is not a valid point in time");
     }
+}
+
+// Every write to a backup's temporary copy lands garbled (all but the header
+// page): only a check of the copy itself, as written, can notice.
+class GarblingVfs {
+public:
+    GarblingVfs() : m_base(sqlite3_vfs_find(nullptr)), m_vfs(*m_base) {
+        m_vfs.zName = "garbling";
+        m_vfs.xOpen = &Open;
+        s_base = m_base;
+        sqlite3_vfs_register(&m_vfs, 1);
+    }
+    ~GarblingVfs() {
+        sqlite3_vfs_register(m_base, 1);
+        sqlite3_vfs_unregister(&m_vfs);
+    }
+
+private:
+    static int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out) {
+        const int code = s_base->xOpen(s_base, name, file, flags, out);
+        if (code == SQLITE_OK && file->pMethods != nullptr && name != nullptr &&
+            std::strstr(name, ".bak.tmp-") != nullptr) {
+            s_baseMethods = file->pMethods;
+            s_methods = *file->pMethods;
+            s_methods.xWrite = &Write;
+            file->pMethods = &s_methods;
+        }
+        return code;
+    }
+    static int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
+        std::string bytes(static_cast<const char*>(data), static_cast<std::size_t>(amount));
+        for (char& byte : bytes) {
+            byte = offset == 0 ? byte : static_cast<char>(byte ^ 0x5a);
+        }
+        return s_baseMethods->xWrite(file, bytes.data(), amount, offset);
+    }
+
+    sqlite3_vfs* const m_base;
+    sqlite3_vfs m_vfs;
+    static sqlite3_vfs* s_base;
+    static const sqlite3_io_methods* s_baseMethods;
+    static sqlite3_io_methods s_methods;
+};
+sqlite3_vfs* GarblingVfs::s_base = nullptr;
+const sqlite3_io_methods* GarblingVfs::s_baseMethods = nullptr;
+sqlite3_io_methods GarblingVfs::s_methods;
+
+TEST_F(Mappers, ABackupWhoseCopyFailsItsCheckReplacesNothing) {
+    const std::string backup = m_directory + "/agent.db.bak";
+    CTestStore::WriteFile(backup, "the previous backup");
+    {
+        GarblingVfs garbling;
+        try {
+            As<IBackupMapper>(m_database->GetMapper(365))->Backup();
+            FAIL() << "a copy that fails its check must fail the backup";
+        } catch (const std::runtime_error& e) {
+            const std::string prefix =
+                "backup to " + backup + " failed: the copy failed quick_check: ";
+            EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
+        }
+    }
+    EXPECT_EQ(CTestStore::ReadFile(backup), "the previous backup");
+    std::vector<std::string> files;
+    for (const auto& entry : boost::filesystem::directory_iterator(m_directory)) {
+        files.push_back(entry.path().filename().string());
+    }
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"agent.db", "agent.db-shm", "agent.db-wal",
+                                               "agent.db.bak"}));
+    // Without the garbling the same store backs up fine.
+    As<IBackupMapper>(m_database->GetMapper(365))->Backup();
+    EXPECT_EQ(CTestStore(backup).Text("PRAGMA integrity_check"), "ok");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Forced stops from the outside: the mapper at work ends after its batch, the
-// module writes its interruption line, the host reports and exits 128 + signal.
+// module writes its interruption line, the host reports and exits 128 + signal
+// (SIGHUP, SIGINT and SIGTERM alike).
 
 #include <signal.h>
 
@@ -106,9 +107,10 @@ TEST(Signals, SigintStopsALongCleanupOfAMillionLogsAfterItsBatch) {
     InterruptOldLogs(SIGINT, "SIGINT", 1000000, "10000");
 }
 
-TEST(Signals, SigtermStopsTheCleanupTheSameWay) {
+TEST(Signals, SigtermAndSighupStopTheCleanupTheSameWay) {
     // Small batches make a small store last long enough to be caught.
     InterruptOldLogs(SIGTERM, "SIGTERM", 200000, "200");
+    InterruptOldLogs(SIGHUP, "SIGHUP", 200000, "200");
 }
 
 }  // namespace
