@@ -40,8 +40,9 @@ Connection OpenConnection(const std::string& path, int flags, const std::string&
         sqlite3_open_v2(path.c_str(), &opened, flags, vfs.empty() ? nullptr : vfs.c_str());
     Connection connection(opened);
     if (code != SQLITE_OK) {
-        throw std::runtime_error("cannot open " + path + ": " +
-                                 (opened != nullptr ? sqlite3_errmsg(opened) : sqlite3_errstr(code)));
+        throw std::runtime_error(
+            "cannot open " + path + ": " +
+            (opened != nullptr ? sqlite3_errmsg(opened) : sqlite3_errstr(code)));
     }
     return connection;
 }

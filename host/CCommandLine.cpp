@@ -60,8 +60,9 @@ po::options_description Options(const std::string& defaultModule) {
         "agent.db in the working directory)")(
         "create", "make the store when it is absent (default: an absent store is an error)")(
         "wait", po::value<std::string>()->value_name("SECONDS"),
-        "wait up to SECONDS for another cleanup-agent working on the same store (default: 0)")("module", po::value<std::string>()->value_name("FILE"),
-                              ("the cleanup plug-in (default: " + defaultModule + ")").c_str())(
+        "wait up to SECONDS for another cleanup-agent working on the same store (default: 0)")(
+        "module", po::value<std::string>()->value_name("FILE"),
+        ("the cleanup plug-in (default: " + defaultModule + ")").c_str())(
         "installation-kind", po::value<std::string>()->value_name("N"),
         "the installation kind; kind 1 sends status events and backs up the store "
         "(default: 1)")(

@@ -19,6 +19,7 @@
 #include "framework/security/CUserContext.h"
 #include "host/CCommandLine.h"
 #include "host/CDemoSeeder.h"
+#include "host/CEventLogsMapper.h"
 #include "host/CHostBus.h"
 #include "host/CHostIdGenerator.h"
 #include "host/CHostInstallConfiguration.h"
@@ -29,7 +30,6 @@
 #include "host/CRunReport.h"
 #include "host/CSqliteDatabaseResource.h"
 #include "host/CSqliteStore.h"
-#include "host/CEventLogsMapper.h"
 #include "host/CStatusEventRecorder.h"
 #include "host/CStoreFiles.h"
 #include "host/CStoreLock.h"
@@ -160,10 +160,10 @@ int CHostApplication::RunChecked() {
     }
     const bool create = (m_options.create || m_options.seedRows) && !m_options.dryRun;
     if (!CStoreFiles::Exists(path) && !create) {
-        return Fail("no store at " + m_options.db +
-                        (m_options.dryRun ? " (a dry run creates none)"
-                                          : " (use --create to make one)"),
-                    3);
+        return Fail(
+            "no store at " + m_options.db +
+                (m_options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"),
+            3);
     }
     std::unique_ptr<CStoreLock> lock;
     try {
@@ -251,8 +251,8 @@ CHostApplication::Identity CHostApplication::ReadIdentity(CSqliteStore& store) c
         return settings ? store.GetSetting(key) : boost::optional<std::string>();
     };
     const std::vector<std::int32_t>& operations = m_options.operations;
-    if (std::find(operations.begin(), operations.end(),
-                  DataDefinition::Cleanup::EVENT_LOGS) != operations.end()) {
+    if (std::find(operations.begin(), operations.end(), DataDefinition::Cleanup::EVENT_LOGS) !=
+        operations.end()) {
         CEventLogsMapper::ParseKeepCount(setting("max_event_logs_per_type"));
     }
     if (m_options.installationUuid) {

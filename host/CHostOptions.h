@@ -16,8 +16,8 @@ namespace Host {
 struct CHostOptions {
     bool help = false;
     std::string db = "agent.db";
-    bool create = false;             // make the store when it is absent
-    std::uint32_t waitSeconds = 0;   // for another run's lock on the store
+    bool create = false;            // make the store when it is absent
+    std::uint32_t waitSeconds = 0;  // for another run's lock on the store
     std::string module;
     std::int32_t installationKind = 1;
     boost::optional<std::string> installationUuid;  // canonical lower-case text

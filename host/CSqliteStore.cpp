@@ -56,10 +56,11 @@ typedef std::map<std::string, std::vector<std::string>> Columns;
 
 // The column names of every table but SQLite's own, in order.
 Columns ReadColumns(sqlite3* db) {
-    CSqliteStatement select(db,
-                            "SELECT m.name, p.name FROM sqlite_master m, pragma_table_info(m.name) p"
-                            " WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"
-                            " ORDER BY m.name, p.cid");
+    CSqliteStatement select(
+        db,
+        "SELECT m.name, p.name FROM sqlite_master m, pragma_table_info(m.name) p"
+        " WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\'"
+        " ORDER BY m.name, p.cid");
     Columns columns;
     while (select.Step()) {
         columns[select.GetText(0)].push_back(select.GetText(1));
@@ -91,9 +92,8 @@ const std::int32_t CSqliteStore::kApplicationId = 0x4B4F4C43;
 const std::int32_t CSqliteStore::kSchemaVersion = 1;
 
 std::string CSqliteStore::LogSizes::Text() const {
-    return "write-ahead log " + std::to_string(before) + " bytes before, " +
-           std::to_string(after) + " after" +
-           (truncated || after == 0 ? "" : " (other connections kept it in use)");
+    return "write-ahead log " + std::to_string(before) + " bytes before, " + std::to_string(after) +
+           " after" + (truncated || after == 0 ? "" : " (other connections kept it in use)");
 }
 
 CSqliteStore::CSqliteStore(const std::string& path, const Options& options)

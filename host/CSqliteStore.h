@@ -45,8 +45,8 @@ public:
     static const std::int32_t kSchemaVersion;
 
     struct Options {
-        std::string vfs;     // the SQLite file system to use; "" the default
-        bool create = true;  // make a new store in an absent or empty file
+        std::string vfs;      // the SQLite file system to use; "" the default
+        bool create = true;   // make a new store in an absent or empty file
         bool dryRun = false;  // write nothing while opening (no marking, no migration)
         // Called after the identity checks and before the first write, for
         // the caller's own checks (settings); what it throws is passed on.
@@ -154,12 +154,12 @@ private:
     bool m_dryRun;  // changed only by the thread that owns the store's outer run
     std::recursive_mutex m_transactionMutex;
     mutable std::mutex m_statsMutex;
-    double m_longestSinceMark;    // guarded by m_statsMutex
+    double m_longestSinceMark;     // guarded by m_statsMutex
     std::int64_t m_freedTotal;     // guarded by m_statsMutex
     std::int64_t m_returnedTotal;  // guarded by m_statsMutex
     std::string m_damage;          // guarded by m_statsMutex
     std::atomic<bool> m_damaged;
-    bool m_hadLog;  // a non-empty log lay beside the file when it was opened
+    bool m_hadLog;                // a non-empty log lay beside the file when it was opened
     std::atomic<int> m_walPages;  // pages in the log after the last commit
 };
 

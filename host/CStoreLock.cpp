@@ -20,8 +20,7 @@ const std::chrono::milliseconds kPoll(50);
 
 }  // namespace
 
-CStoreLock::CStoreLock(const std::string& store, std::chrono::seconds wait,
-                       const StopCheck& stop)
+CStoreLock::CStoreLock(const std::string& store, std::chrono::seconds wait, const StopCheck& stop)
     : m_store(store), m_path(CStoreFiles::LockPath(store)), m_fd(-1) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     std::string holder;

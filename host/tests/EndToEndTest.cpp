@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
+#include <boost/filesystem.hpp>
 
 #include "contracts/datadefinition/Logs.pb.h"
 #include "host/tests/CAgentProcess.h"
@@ -471,9 +471,9 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothin
         ASSERT_EQ(::chown(m_db.c_str(), 4321, 4322), 0);
     }
     // Leftovers of a killed run: this program's names go, others stay.
-    for (const char* name : {"agent.db.bak.tmp", "agent.db.bak.tmp-Ab3xY9",
-                             "agent.db.bak.tmp-Ab3xY9-journal", "agent.db.bak.tmp-keep-me",
-                             "other.db.bak.tmp-Ab3xY9"}) {
+    for (const char* name :
+         {"agent.db.bak.tmp", "agent.db.bak.tmp-Ab3xY9", "agent.db.bak.tmp-Ab3xY9-journal",
+          "agent.db.bak.tmp-keep-me", "other.db.bak.tmp-Ab3xY9"}) {
         CTestStore::WriteFile(m_directory + "/" + name, "x");
     }
     const std::unique_ptr<CAgentProcess> run = Agent({"storage"});
@@ -619,7 +619,8 @@ TEST_F(EndToEnd, OneRunPerStoreAtATimeAndItsFilesGoBesideTheRealFile) {
 
 TEST_F(EndToEnd, StorageReportsTheLogBeforeAndAfterAndTruncatesItWhenNoReaderHoldsIt) {
     ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "3000"}), 0);
-    const std::regex log(R"(host: storage: .*; write-ahead log (\d+) bytes before, (\d+) after(.*))");
+    const std::regex log(
+        R"(host: storage: .*; write-ahead log (\d+) bytes before, (\d+) after(.*))");
     CTestStore writer(m_db);
     CTestStore reader(m_db);
     writer.Execute("PRAGMA wal_autocheckpoint = 0; DELETE FROM static_objects");

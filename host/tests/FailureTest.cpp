@@ -147,16 +147,24 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
         {"ALTER TABLE logs DROP COLUMN symbols;" + earlier, {"old-logs"}, 3, notOurs},
         {"PRAGMA application_id = 7;", {"all"}, 3, notOurs},
         {"-", {"all"}, 3, notOurs},
-        {"PRAGMA user_version = 2;", {"all"}, 3,
+        {"PRAGMA user_version = 2;",
+         {"all"},
+         3,
          m_db + " was made by a newer cleanup-agent (schema version 2; this one knows up to 1)"},
         // A store of an earlier build is marked only after its settings passed.
-        {"INSERT INTO settings VALUES ('retention_days_1', '30d');" + earlier, {"old-logs"}, 3,
+        {"INSERT INTO settings VALUES ('retention_days_1', '30d');" + earlier,
+         {"old-logs"},
+         3,
          "cannot use store " + m_db +
              ": store setting retention_days_1: \"30d\" is not a number of days from 0 to 65535"},
-        {"INSERT INTO settings VALUES ('max_event_logs_per_type', ' 5');", {"event-logs"}, 3,
+        {"INSERT INTO settings VALUES ('max_event_logs_per_type', ' 5');",
+         {"event-logs"},
+         3,
          "cannot use store " + m_db +
              ": store setting max_event_logs_per_type: \" 5\" is not a count of logs"},
-        {"", {"--seed-demo", "100"}, 2,
+        {"",
+         {"--seed-demo", "100"},
+         2,
          "--seed-demo: " + m_db + " already holds 500 logs; seed only a new or empty store"},
     };
     for (const auto& c : cases) {
@@ -184,8 +192,9 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
         }
         std::string err;
         EXPECT_EQ(CAgentProcess::Run(arguments, nullptr, &err), 3);
-        EXPECT_EQ(err, "cleanup-agent: no store at " + absent +
-                           (dryRun ? " (a dry run creates none)\n" : " (use --create to make one)\n"));
+        EXPECT_EQ(err,
+                  "cleanup-agent: no store at " + absent +
+                      (dryRun ? " (a dry run creates none)\n" : " (use --create to make one)\n"));
         EXPECT_EQ(CTestStore::ReadFile(m_db), ours);
         EXPECT_EQ(Files(), std::vector<std::string>{m_db});
         EXPECT_FALSE(CTestStore::Exists(absent));
@@ -218,9 +227,9 @@ TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
         ": the store is damaged: database disk image is malformed; nothing more was changed; "
         "check it with PRAGMA integrity_check and restore from " +
         m_db + ".bak\n";
-    for (const char* call : {"ERROR host: replicated logs: failed after ",
-                             "ERROR host: static objects: failed after ",
-                             "ERROR host: storage: failed after "}) {
+    for (const char* call :
+         {"ERROR host: replicated logs: failed after ", "ERROR host: static objects: failed after ",
+          "ERROR host: storage: failed after "}) {
         const std::string::size_type at = out.find(call);
         ASSERT_NE(at, std::string::npos) << call << out;
         const std::string line = out.substr(at, out.find('\n', at) - at + 1);

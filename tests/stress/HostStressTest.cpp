@@ -171,8 +171,8 @@ void BackUpWhileLogging(std::chrono::milliseconds pause, bool exitZero) {
     ASSERT_TRUE(WaitUntil([&] { return writer.GetInserted() > 0; }));
     const std::int64_t atStart = CTestStore(db).Int("SELECT count(*) FROM logs");
     CAgentProcess agent({"--db", db, "storage"});
-    ASSERT_TRUE(agent.WaitForLine("CCleanupModule: Initiating database backup",
-                                  std::chrono::seconds(30)))
+    ASSERT_TRUE(
+        agent.WaitForLine("CCleanupModule: Initiating database backup", std::chrono::seconds(30)))
         << agent.Out() << agent.Err();
     const std::uint64_t atBackup = writer.GetInserted();
     // Well under 30 s; Wait kills the program and throws after that.
@@ -188,8 +188,9 @@ void BackUpWhileLogging(std::chrono::milliseconds pause, bool exitZero) {
     const std::string out = agent.Out();
     std::smatch snapshot;
     ASSERT_TRUE(std::regex_search(
-        out, snapshot, std::regex(R"(host: backup \(to \S+\): removed 0 rows, freed 0 bytes .*, )"
-                                  R"(a snapshot holding (\d+) logs; write-ahead log \d+ bytes)")))
+        out, snapshot,
+        std::regex(R"(host: backup \(to \S+\): removed 0 rows, freed 0 bytes .*, )"
+                   R"(a snapshot holding (\d+) logs; write-ahead log \d+ bytes)")))
         << out;
     EXPECT_EQ(out.find("freed -"), std::string::npos) << out;
     CTestStore copy(db + ".bak");
