@@ -32,7 +32,7 @@ protected:
     // The store's files: the database and nothing beside it.
     std::vector<std::string> Files() {
         std::vector<std::string> present;
-        for (const char* suffix : {"", "-wal", "-shm", "-journal", ".bak", ".bak.tmp"}) {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal", ".bak", ".bak.tmp", ".lock"}) {
             if (CTestStore::Exists(m_db + suffix)) {
                 present.push_back(m_db + suffix);
             }
