@@ -20,7 +20,7 @@ namespace {
 // (about 32 MiB with 4 KiB pages).
 const int kCheckpointPages = 8192;
 const int kBusyMilliseconds = 5000;
-const int kTruncateWaitMilliseconds = 200;
+const int kTruncateWaitMilliseconds = 100;
 
 const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
