@@ -1,9 +1,14 @@
-// Start-up failures: a clear message, exit 2 or 3, and the store untouched.
+// Opening the store: its identity, its lock and the files beside it; start-up
+// failures give a clear message, exit 2 or 3, and leave the store untouched.
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -240,6 +245,74 @@ TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
     }
     EXPECT_EQ(CTestStore::ReadFile(m_db) == bytes, true);
     EXPECT_EQ(CTestStore::ReadFile(m_db + ".bak"), "the previous backup");
+}
+
+TEST_F(Failure, StoresAreStampedAndThoseOfEarlierBuildsMarkedOrMigrated) {
+    {
+        CTestStore store(m_db);
+        EXPECT_EQ(store.Int("PRAGMA application_id"), 0x4B4F4C43);
+        EXPECT_EQ(store.Int("PRAGMA user_version"), 1);
+    }
+    const struct {
+        std::string change;
+        std::string line;
+    } cases[] = {
+        {"PRAGMA application_id = 0; PRAGMA user_version = 0; DROP INDEX logs_ignored;",
+         "marked the store of an earlier cleanup-agent as ours (application id 1263488067, "
+         "schema version 1)"},
+        {"PRAGMA user_version = 0; DROP INDEX logs_ignored;",
+         "migrated the store from schema version 0 to 1"},
+    };
+    for (const auto& c : cases) {
+        CTestStore(m_db).Execute(c.change);
+        std::string out;
+        EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "indexes"}, &out), 0) << out;
+        EXPECT_EQ(out.substr(25, out.find('\n') - 25), "INFO host: " + c.line);
+        CTestStore store(m_db);
+        EXPECT_EQ(store.Int("PRAGMA application_id"), 0x4B4F4C43);
+        EXPECT_EQ(store.Int("PRAGMA user_version"), 1);
+        EXPECT_EQ(store.Int("SELECT count(*) FROM sqlite_master WHERE name = 'logs_ignored'"), 1);
+    }
+}
+
+TEST_F(Failure, OneRunPerStoreAtATimeAndItsFilesGoBesideTheRealFile) {
+    // Another run holds the lock (this test, with a pid of its choice).
+    const std::string lockPath = m_db + ".lock";
+    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    ASSERT_EQ(::write(lock, "4242", 4), 4);
+    std::string err;
+    EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "storage"}, nullptr, &err), 3);
+    EXPECT_EQ(err, "cleanup-agent: another cleanup-agent (pid 4242) is cleaning " + m_db + "\n");
+    EXPECT_FALSE(CTestStore::Exists(m_db + ".bak"));
+    // With --wait it goes on once the other run lets go.
+    CAgentProcess waiting({"--db", m_db, "--wait", "60", "storage"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::unlink(lockPath.c_str());
+    ::close(lock);
+    EXPECT_EQ(waiting.Wait(std::chrono::seconds(60)), 0) << waiting.Out() << waiting.Err();
+    EXPECT_TRUE(CTestStore::Exists(m_db + ".bak"));
+    EXPECT_FALSE(CTestStore::Exists(lockPath));
+
+    // A symbolic link: the backup and the lock go beside the file itself.
+    const std::string other = CTestStore::MakeTemporaryDirectory();
+    ASSERT_EQ(::symlink(m_db.c_str(), (other + "/link.db").c_str()), 0);
+    EXPECT_EQ(CAgentProcess::Run({"--db", other + "/link.db", "storage"}), 0);
+    EXPECT_FALSE(CTestStore::Exists(other + "/link.db.bak"));
+    EXPECT_FALSE(CTestStore::Exists(other + "/link.db.lock"));
+    CTestStore::RemoveTree(other);
+
+    // A name that looks like an SQLite URI is a plain file name.
+    char previous[4096];
+    ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(::chdir(m_directory.c_str()), 0);
+    const int status = CAgentProcess::Run({"--db", "file:agent.db?psow=1", "--create", "storage"});
+    ASSERT_EQ(::chdir(previous), 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(CTestStore::Exists(m_directory + "/file:agent.db?psow=1.bak"));
+    // The runs through the name and the link cleaned agent.db, not this one.
+    EXPECT_EQ(CTestStore(m_db).Int("SELECT count(*) FROM status_events"), 4);
 }
 
 }  // namespace
