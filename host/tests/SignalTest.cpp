@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <boost/filesystem.hpp>
 
 #include "host/tests/CAgentProcess.h"
 #include "host/tests/CTestStore.h"
@@ -111,6 +112,33 @@ TEST(Signals, SigtermAndSighupStopTheCleanupTheSameWay) {
     // Small batches make a small store last long enough to be caught.
     InterruptOldLogs(SIGTERM, "SIGTERM", 200000, "200");
     InterruptOldLogs(SIGHUP, "SIGHUP", 200000, "200");
+}
+
+TEST(Signals, SighupDuringTheBackupLeavesNoTemporaryFile) {
+    const std::string directory = CTestStore::MakeTemporaryDirectory();
+    const std::string db = directory + "/agent.db";
+    ASSERT_EQ(CAgentProcess::Run({"--db", db, "--seed-demo", "200000"}), 0);
+    auto temporaries = [&directory] {
+        std::vector<std::string> names;
+        for (const auto& entry : boost::filesystem::directory_iterator(directory)) {
+            const std::string name = entry.path().filename().string();
+            if (name.find(".bak.tmp") != std::string::npos ||
+                name.find(".lock") != std::string::npos) {
+                names.push_back(name);
+            }
+        }
+        return names;
+    };
+    CAgentProcess run({"--db", db, "storage"});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (temporaries().size() < 2) {  // the lock and the copy being written
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << run.Out() << run.Err();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    run.Signal(SIGHUP);
+    EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 128 + SIGHUP) << run.Out() << run.Err();
+    EXPECT_EQ(temporaries(), std::vector<std::string>{});
+    CTestStore::RemoveTree(directory);
 }
 
 }  // namespace
