@@ -3,7 +3,8 @@
 include(CMakePackageConfigHelpers)
 
 set(CLEANUP_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/CleanupAgent)
-install(EXPORT CleanupAgentTargets NAMESPACE Kol:: DESTINATION ${CLEANUP_CMAKE_DIR})
+install(EXPORT CleanupAgentTargets NAMESPACE Kol:: DESTINATION ${CLEANUP_CMAKE_DIR}
+        COMPONENT development)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/CleanupAgentConfig.cmake.in
   ${PROJECT_BINARY_DIR}/CleanupAgentConfig.cmake
   INSTALL_DESTINATION ${CLEANUP_CMAKE_DIR}
@@ -14,4 +15,4 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/CleanupAgentConfigVersion
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/CleanupAgentConfig.cmake
               ${PROJECT_BINARY_DIR}/CleanupAgentConfigVersion.cmake
-        DESTINATION ${CLEANUP_CMAKE_DIR})
+        DESTINATION ${CLEANUP_CMAKE_DIR} COMPONENT development)
