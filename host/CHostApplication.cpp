@@ -151,62 +151,12 @@ int CHostApplication::RunChecked() {
             return Fail(e.what(), 3);
         }
     }
-    // Every check that can refuse the store comes before its first write.
-    std::string path;
-    try {
-        path = CStoreFiles::RealPath(m_options.db);
-    } catch (const std::exception& e) {
-        return Fail(e.what(), 3);
-    }
-    const bool create = (m_options.create || m_options.seedRows) && !m_options.dryRun;
-    if (!CStoreFiles::Exists(path) && !create) {
-        return Fail(
-            "no store at " + m_options.db +
-                (m_options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"),
-            3);
-    }
     std::unique_ptr<CStoreLock> lock;
-    try {
-        lock.reset(new CStoreLock(path, std::chrono::seconds(m_options.waitSeconds),
-                                  [this] { return Signalled(); }));
-    } catch (const std::exception& e) {
-        return Signalled() ? SignalStatus() : Fail(e.what(), 3);
-    }
     boost::shared_ptr<CSqliteStore> store;
     Identity identity;
-    int refusal = 3;
-    try {
-        CSqliteStore::Options options;
-        if (m_options.writeFaults) {
-            CWriteFaultVfs::Install(m_options.writeFaults->first, m_options.writeFaults->second);
-            options.vfs = CWriteFaultVfs::kName;
-        }
-        options.create = create;
-        options.dryRun = m_options.dryRun;
-        options.beforeFirstWrite = [this, &identity, &refusal](CSqliteStore& opened) {
-            CheckStore(opened, identity, refusal);
-        };
-        store = boost::make_shared<CSqliteStore>(path, options);
-    } catch (const std::exception& e) {
-        return Fail(e.what(), refusal);
+    if (const int refused = OpenStore(lock, store, identity, *logger)) {
+        return refused;
     }
-    if (!store->GetOpenNote().empty()) {
-        logger->Log(store->GetOpenNote(), kInfo, kHost);
-    }
-    if (!m_options.dryRun) {
-        if (const int stale = CStoreFiles::RemoveStaleTemporaries(path)) {
-            logger->Log("removed " + std::to_string(stale) +
-                            " temporary files an earlier, stopped run left beside the store",
-                        kInfo, kHost);
-        }
-        if (identity.newInstallationUuid) {
-            store->SetSetting("installation_uuid", identity.installationUuid);
-        }
-    }
-    logger->Log("store " + m_options.db + " open; installation " + identity.installationUuid +
-                    ", kind " + std::to_string(m_options.installationKind) + ", retention " +
-                    JoinDays(identity.retention) + " days" + (m_options.dryRun ? "; dry run" : ""),
-                kInfo, kHost);
 
     // From here on a dry run changes nothing: the seeding and the cleanup go
     // into one outer transaction that is rolled back at the end.
@@ -224,6 +174,65 @@ int CHostApplication::RunChecked() {
         return 0;
     }
     return RunRequest(*plugin, store, logger, report, identity);
+}
+
+int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock,
+                                boost::shared_ptr<CSqliteStore>& store, Identity& identity,
+                                CHostLogger& logger) {
+    // Every check that can refuse the store comes before its first write.
+    std::string path;
+    try {
+        path = CStoreFiles::RealPath(m_options.db);
+    } catch (const std::exception& e) {
+        return Fail(e.what(), 3);
+    }
+    const bool create = (m_options.create || m_options.seedRows) && !m_options.dryRun;
+    if (!CStoreFiles::Exists(path) && !create) {
+        return Fail(
+            "no store at " + m_options.db +
+                (m_options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"),
+            3);
+    }
+    try {
+        lock.reset(new CStoreLock(path, std::chrono::seconds(m_options.waitSeconds),
+                                  [this] { return Signalled(); }));
+    } catch (const std::exception& e) {
+        return Signalled() ? SignalStatus() : Fail(e.what(), 3);
+    }
+    int refusal = 3;
+    try {
+        CSqliteStore::Options options;
+        if (m_options.writeFaults) {
+            CWriteFaultVfs::Install(m_options.writeFaults->first, m_options.writeFaults->second);
+            options.vfs = CWriteFaultVfs::kName;
+        }
+        options.create = create;
+        options.dryRun = m_options.dryRun;
+        options.beforeFirstWrite = [this, &identity, &refusal](CSqliteStore& opened) {
+            CheckStore(opened, identity, refusal);
+        };
+        store = boost::make_shared<CSqliteStore>(path, options);
+    } catch (const std::exception& e) {
+        return Fail(e.what(), refusal);
+    }
+    if (!store->GetOpenNote().empty()) {
+        logger.Log(store->GetOpenNote(), kInfo, kHost);
+    }
+    if (!m_options.dryRun) {
+        if (const int stale = CStoreFiles::RemoveStaleTemporaries(path)) {
+            logger.Log("removed " + std::to_string(stale) +
+                           " temporary files an earlier, stopped run left beside the store",
+                       kInfo, kHost);
+        }
+        if (identity.newInstallationUuid) {
+            store->SetSetting("installation_uuid", identity.installationUuid);
+        }
+    }
+    logger.Log("store " + m_options.db + " open; installation " + identity.installationUuid +
+                   ", kind " + std::to_string(m_options.installationKind) + ", retention " +
+                   JoinDays(identity.retention) + " days" + (m_options.dryRun ? "; dry run" : ""),
+               kInfo, kHost);
+    return 0;
 }
 
 void CHostApplication::CheckStore(CSqliteStore& store, Identity& identity, int& refusal) const {

@@ -3,6 +3,7 @@
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -19,6 +20,7 @@ class CHostLogger;
 class CPluginModule;
 class CRunReport;
 class CSqliteStore;
+class CStoreLock;
 
 // One run of the host: loads the plug-in, takes the store's lock, opens the
 // store (creating it only when asked),
@@ -58,6 +60,11 @@ private:
     };
 
     int RunChecked();
+    // Takes the store's lock and opens the store; every check that can refuse
+    // it comes before its first write. Returns 0, or the exit status after
+    // the refusal was reported.
+    int OpenStore(std::unique_ptr<CStoreLock>& lock, boost::shared_ptr<CSqliteStore>& store,
+                  Identity& identity, CHostLogger& logger);
     // Reads the store's settings and refuses what cannot be used, before the
     // store's first write: throws std::invalid_argument with the whole message
     // and sets `refusal` to the exit status it calls for.
