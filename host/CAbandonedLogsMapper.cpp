@@ -8,7 +8,7 @@ namespace Host {
 CAbandonedLogsMapper::CAbandonedLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CAbandonedLogsMapper::Cleanup() {
-    RunCall("abandoned logs", "", [this](CRunReport::MapperCall& call) {
+    RunCall("abandoned-logs", "", [this](CRunReport::MapperCall& call) {
         CBatchedDelete::Plan plan;
         plan.table = "logs";
         plan.key = "id";
@@ -16,7 +16,8 @@ void CAbandonedLogsMapper::Cleanup() {
             "owner_id IS NOT NULL AND NOT EXISTS (SELECT 1 FROM owners WHERE owners.id = "
             "logs.owner_id)";
         plan.walkTable = true;
-        const CBatchedDelete::Result result = CBatchedDelete(Store(), BatchRows()).Run(plan);
+        const CBatchedDelete::Result result =
+            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
         call.rows = result.rows;
         call.interrupted = result.interrupted;
     });

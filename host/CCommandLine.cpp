@@ -2,16 +2,21 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <fstream>
 #include <limits>
-#include <sstream>
 #include <stdexcept>
 
+#include <sqlite3.h>
 #include <boost/program_options.hpp>
 
-#include "contracts/datadefinition/Cleanup.pb.h"
+#include "host/COperationCatalog.h"
+#include "host/ExitStatus.h"
+
+#ifndef CLEANUP_AGENT_VERSION
+#error "CLEANUP_AGENT_VERSION must be defined by the build"
+#endif
 
 namespace Kol {
 namespace Host {
@@ -21,16 +26,10 @@ namespace po = boost::program_options;
 namespace {
 
 const char* const kPluginFile = "libCleanupAgent.so";
-
-bool ParseInt64(const std::string& text, std::int64_t& value) {
-    const char* begin = text.data();
-    const char* end = text.data() + text.size();
-    if (begin != end && *begin == '+') {
-        ++begin;
-    }
-    const std::from_chars_result result = std::from_chars(begin, end, value);
-    return begin != end && result.ec == std::errc() && result.ptr == end;
-}
+const std::size_t kWidth = 80;
+const std::size_t kTextColumn = 30;
+const std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+const std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 std::vector<std::string> SplitCommas(const std::string& text) {
     std::vector<std::string> parts;
@@ -45,87 +44,302 @@ std::vector<std::string> SplitCommas(const std::string& text) {
     }
 }
 
-std::string Quoted(const std::string& text) {
-    return "\"" + text + "\"";
+// A flag's value: "true" from the command line, any of Boost's boolean
+// words from the configuration file.
+bool Flag(const std::string& text, const char* option) {
+    std::string word = text;
+    for (char& c : word) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (word == "true" || word == "yes" || word == "on" || word == "1") {
+        return true;
+    }
+    if (word == "false" || word == "no" || word == "off" || word == "0") {
+        return false;
+    }
+    throw std::invalid_argument(std::string("--") + option + ": \"" + text +
+                                "\" is not true or false");
 }
 
-po::options_description Options(const std::string& defaultModule) {
-    po::options_description options("Options");
-    // Defaults are written into the texts: several of them come from the
-    // store and cannot be known before it is open.
-    options.add_options()("help", "print this text and exit")(
-        "db", po::value<std::string>()->value_name("FILE"),
-        "the agent's store, a plain path (never a URI); the backup FILE.bak and the lock "
-        "FILE.lock go beside the file it names after symbolic links are resolved (default: "
-        "agent.db in the working directory)")(
-        "create", "make the store when it is absent (default: an absent store is an error)")(
-        "wait", po::value<std::string>()->value_name("SECONDS"),
-        "wait up to SECONDS for another cleanup-agent working on the same store (default: 0)")(
-        "module", po::value<std::string>()->value_name("FILE"),
-        ("the cleanup plug-in (default: " + defaultModule + ")").c_str())(
-        "installation-kind", po::value<std::string>()->value_name("N"),
-        "the installation kind; kind 1 sends status events and backs up the store "
-        "(default: 1)")(
-        "installation-uuid", po::value<std::string>()->value_name("UUID"),
-        "the installation UUID (default: the one kept in the store's settings, created on "
-        "first use)")(
-        "retention", po::value<std::string>()->value_name("D1,D2,D3,D4,D5"),
-        "the retention periods of classes 1 to 5 in days, 0 to 65535 each (default: settings "
-        "retention_days_1 to retention_days_5, else 30,90,180,365,730)")(
-        "log-level", po::value<std::string>()->value_name("N"),
-        "lowest level written: 1 debug, 2 info, 3 warning, 4 error (default: 2)")(
-        "request", po::value<std::string>()->value_name("UUID1,UUID2,UUID3"),
-        "the three UUIDs of the request (default: random)")(
-        "dry-run",
-        "run and report everything, then roll it back: the store is unchanged and "
-        "no backup is written (default: off)")(
-        "seed-demo", po::value<std::string>()->value_name("ROWS"),
-        "first fill the store with a synthetic data set of about ROWS logs (default: no "
-        "seeding)")("batch-rows", po::value<std::string>()->value_name("N"),
-                    "rows per delete batch and transaction, 1 to 10000 (default: 10000)")(
-        "inject-write-faults", po::value<std::string>()->value_name("AFTER,COUNT"),
-        "fault injection for tests: after AFTER writes to the store's files the next COUNT "
-        "writes fail as on a full disk (default: none)");
-    return options;
+std::vector<std::string> Parts(const std::string& text, std::size_t count, const char* option,
+                               const char* what) {
+    const std::vector<std::string> parts = SplitCommas(text);
+    if (parts.size() != count) {
+        throw std::invalid_argument(std::string("--") + option + " needs " + what +
+                                    " separated by commas, got " + std::to_string(parts.size()));
+    }
+    return parts;
 }
 
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        c = c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+void SetLevel(const std::string& text, CHostOptions& o) {
+    o.logLevel = static_cast<std::int32_t>(
+        CCommandLine::ParseNumber(text, 1, 4, "--log-level", "a level from 1 to 4"));
+}
+
+const std::vector<CCommandLine::Option> kOptions = {
+    {"help", 'h', nullptr, "print this text and exit", CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.help = Flag(v, "help"); }, false},
+    {"version", 'V', nullptr, "print the versions of the program, plug-in and SQLite and exit",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.version = Flag(v, "version"); }, false},
+    {"db", 0, "FILE",
+     "the agent's store, a plain path (never a URI); the backup FILE.bak and the lock FILE.lock "
+     "go beside the file it names after symbolic links are resolved (default: agent.db in the "
+     "working directory)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         if (v.empty()) {
+             throw std::invalid_argument("--db: the file name is empty");
+         }
+         o.db = v;
+     },
+     true},
+    {"create", 0, nullptr,
+     "make the store when it is absent (default: an absent store is an error)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.create = Flag(v, "create"); }, true},
+    {"module", 0, "FILE", "the cleanup plug-in (default: the one installed with the program)",
+     CCommandLine::Section::kMain, [](const std::string& v, CHostOptions& o) { o.module = v; },
+     true},
+    {"config", 0, "FILE",
+     "read options from FILE, one \"name = value\" per line with the long option names "
+     "(default: /etc/cleanup-agent.conf when it exists)",
+     CCommandLine::Section::kMain, [](const std::string& v, CHostOptions& o) { o.config = v; },
+     false},
+    {"output", 0, "FORMAT",
+     "text: log lines and a summary on standard output; json: one JSON document on standard "
+     "output at the end, the log lines on standard error (default: text)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         if (v != "text" && v != "json") {
+             throw std::invalid_argument("--output: \"" + v + "\" is not text or json");
+         }
+         o.output = v == "json" ? CHostOptions::Output::kJson : CHostOptions::Output::kText;
+     },
+     true},
+    {"quiet", 'q', nullptr, "write errors only (as --log-level 4)", CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         if (Flag(v, "quiet")) {
+             o.logLevel = Common::Module::Error;
+         }
+     },
+     true},
+    {"verbose", 'v', nullptr,
+     "write debug lines too: batches, row counts, where each setting came from (as --log-level "
+     "1)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         if (Flag(v, "verbose")) {
+             o.logLevel = Common::Module::Debug;
+         }
+     },
+     true},
+    {"log-level", 0, "N", "lowest level written: 1 debug, 2 info, 3 warning, 4 error (default: 2)",
+     CCommandLine::Section::kMain, SetLevel, true},
+    {"dry-run", 0, nullptr,
+     "run and report everything, then roll it back: the store is unchanged, no backup is written "
+     "and every figure is what a real run would remove or free",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.dryRun = Flag(v, "dry-run"); }, true},
+    {"installation-kind", 0, "N",
+     "the installation kind; kind 1 sends status events and backs up the store (default: 1)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         o.installationKind = static_cast<std::int32_t>(CCommandLine::ParseNumber(
+             v, kInt32Min, kInt32Max, "--installation-kind", "a 32-bit integer"));
+     },
+     true},
+    {"installation-uuid", 0, "UUID",
+     "the installation UUID (default: the store's setting installation_uuid, created on first "
+     "use)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         o.installationUuid = CCommandLine::NormalizeUuid(v, "--installation-uuid");
+     },
+     true},
+    {"retention", 0, "D1,D2,D3,D4,D5",
+     "the retention periods of classes 1 to 5 in days, 0 to 65535 each (default: the store's "
+     "settings retention_days_1 to retention_days_5, else 30,90,180,365,730)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         const std::vector<std::string> parts = Parts(v, 5, "retention", "five day counts");
+         std::array<std::uint16_t, 5> days{};
+         for (std::size_t i = 0; i < parts.size(); ++i) {
+             days[i] = CCommandLine::ParseDays(parts[i], "--retention");
+         }
+         o.retentionDays = days;
+     },
+     true},
+    {"request", 0, "UUID1,UUID2,UUID3", "the three UUIDs of the request (default: random)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         const std::vector<std::string> parts = Parts(v, 3, "request", "three UUIDs");
+         std::array<std::string, 3> uuids;
+         for (std::size_t i = 0; i < parts.size(); ++i) {
+             uuids[i] = CCommandLine::NormalizeUuid(parts[i], "--request");
+         }
+         o.requestUuids = uuids;
+     },
+     true},
+    {"seed-demo", 0, "ROWS",
+     "first fill the store with a synthetic data set of about ROWS logs (default: no seeding)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         o.seedRows = static_cast<std::uint64_t>(CCommandLine::ParseNumber(
+             v, 0, std::numeric_limits<std::int64_t>::max(), "--seed-demo", "a number of rows"));
+     },
+     true},
+    {"batch-rows", 0, "N",
+     "rows per delete batch and write transaction, 1 to 10000 (default: 10000)",
+     CCommandLine::Section::kAdvanced,
+     [](const std::string& v, CHostOptions& o) {
+         o.batchRows = static_cast<std::size_t>(
+             CCommandLine::ParseNumber(v, 1, static_cast<std::int64_t>(CStoreMapper::kMaxBatchRows),
+                                       "--batch-rows", "a number of rows from 1 to 10000"));
+     },
+     true},
+    {"wait", 0, "SECONDS",
+     "wait up to SECONDS for another cleanup-agent working on the same store (default: 0)",
+     CCommandLine::Section::kAdvanced,
+     [](const std::string& v, CHostOptions& o) {
+         o.waitSeconds = static_cast<std::uint32_t>(CCommandLine::ParseNumber(
+             v, 0, 86400, "--wait", "a number of seconds from 0 to 86400"));
+     },
+     true},
+};
+
+std::vector<CCommandLine::Option> AllOptions(const CCommandLine::Setup& setup) {
+    std::vector<CCommandLine::Option> all = CCommandLine::Options();
+    all.insert(all.end(), setup.testOptions.begin(), setup.testOptions.end());
+    return all;
+}
+
+// `forConfig`: every value is text (a flag's too), and only the keys the
+// file may hold.
+po::options_description Description(const std::vector<CCommandLine::Option>& options,
+                                    bool forConfig) {
+    po::options_description description;
+    for (const CCommandLine::Option& option : options) {
+        if (forConfig && !option.inConfigFile) {
+            continue;
+        }
+        const std::string name = option.shortName != 0 && !forConfig
+                                     ? std::string(option.name) + "," + option.shortName
+                                     : std::string(option.name);
+        if (option.valueName != nullptr || forConfig) {
+            description.add_options()(name.c_str(), po::value<std::string>(), "");
+        } else {
+            description.add_options()(name.c_str(), "");
+        }
+    }
+    if (!forConfig) {
+        description.add_options()("operation", po::value<std::vector<std::string>>(), "");
+    }
+    return description;
+}
+
+// Applies what one source gave, in the order of the table.
+void Apply(const po::variables_map& values, const std::vector<CCommandLine::Option>& options,
+           const std::string& source, bool fromFile, CHostOptions& result) {
+    std::size_t levels = 0;
+    for (const CCommandLine::Option& option : options) {
+        if (values.count(option.name) == 0) {
+            continue;
+        }
+        const po::variable_value& value = values[option.name];
+        // A flag on the command line has no text; in the file it has one.
+        option.apply(option.valueName == nullptr && !fromFile ? "true" : value.as<std::string>(),
+                     result);
+        result.sources[option.name] = source;
+        const std::string name = option.name;
+        levels += name == "quiet" || name == "verbose" || name == "log-level" ? 1 : 0;
+    }
+    if (levels > 1) {
+        throw std::invalid_argument("--quiet, --verbose and --log-level exclude each other (" +
+                                    source + ")");
+    }
+}
+
+void ReadConfig(const std::string& path, const std::vector<CCommandLine::Option>& options,
+                CHostOptions& result) {
+    std::ifstream file(path);
+    if (!file) {
+        throw std::invalid_argument("--config: cannot read " + path);
+    }
+    po::variables_map values;
+    try {
+        po::store(po::parse_config_file(file, Description(options, true), false), values);
+    } catch (const po::error& e) {
+        throw std::invalid_argument("configuration file " + path + ": " + e.what());
+    }
+    try {
+        Apply(values, options, "configuration file " + path, true, result);
+    } catch (const std::invalid_argument& e) {
+        throw std::invalid_argument("configuration file " + path + ": " + e.what());
+    }
+}
+
+// `text` wrapped into lines of kWidth columns that start at kTextColumn.
+std::string Wrap(std::string label, const std::string& text) {
+    std::string out;
+    std::string line = label;
+    if (line.size() + 2 > kTextColumn) {
+        out += line + "\n";
+        line.clear();
+    }
+    line.resize(kTextColumn, ' ');
+    std::size_t at = 0;
+    bool first = true;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string word = text.substr(at, end - at);
+        if (!first && line.size() + 1 + word.size() > kWidth) {
+            out += line + "\n";
+            line = std::string(kTextColumn, ' ') + word;
+        } else {
+            line += (first ? "" : " ") + word;
+        }
+        first = false;
+        at = end + 1;
+    }
+    return out + line + "\n";
+}
+
+std::string OptionList(const CCommandLine::Setup& setup, CCommandLine::Section section) {
+    std::string text;
+    for (const CCommandLine::Option& option : AllOptions(setup)) {
+        if (option.section != section) {
+            continue;
+        }
+        std::string label = option.shortName != 0 ? std::string("  -") + option.shortName + ", --"
+                                                  : std::string("      --");
+        label += option.name;
+        if (option.valueName != nullptr) {
+            label += std::string(" ") + option.valueName;
+        }
+        text += Wrap(label, option.help);
     }
     return text;
 }
 
 }  // namespace
 
-const std::vector<std::int32_t>& CCommandLine::AllOperations() {
-    // Storage, with the backup after it, goes last so that it releases and
-    // copies what the others left.
-    static const std::vector<std::int32_t> all = {1, 2, 3, 4, 5, 7, 12, 13, 14, 6};
-    return all;
+const std::vector<CCommandLine::Option>& CCommandLine::Options() {
+    return kOptions;
 }
 
-std::vector<std::int32_t> CCommandLine::ParseOperation(const std::string& word) {
-    std::int64_t number = 0;
-    if (ParseInt64(word, number)) {
-        if (number < std::numeric_limits<std::int32_t>::min() ||
-            number > std::numeric_limits<std::int32_t>::max()) {
-            throw std::invalid_argument("operation " + word + " is not a 32-bit value");
-        }
-        return {static_cast<std::int32_t>(number)};
+std::int64_t CCommandLine::ParseNumber(const std::string& text, std::int64_t low, std::int64_t high,
+                                       const std::string& source, const std::string& what) {
+    const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
+    const char* end = text.data() + text.size();
+    std::int64_t value = 0;
+    const std::from_chars_result result = std::from_chars(begin, end, value);
+    if (begin == end || result.ec != std::errc() || result.ptr != end || value < low ||
+        value > high) {
+        throw std::invalid_argument(source + ": \"" + text + "\" is not " + what);
     }
-    const std::string name = Upper(word);
-    if (name == "ALL") {
-        return AllOperations();
-    }
-    const google::protobuf::EnumValueDescriptor* value =
-        Common::DataDefinition::Cleanup::CleanupLogsOperations_descriptor()->FindValueByName(name);
-    if (value == nullptr || name.empty()) {
-        throw std::invalid_argument("unknown operation " + Quoted(word) +
-                                    ": expected a number, an operation name such as OLD_LOGS "
-                                    "or old-logs, or all");
-    }
-    return {value->number()};
+    return value;
 }
 
 std::string CCommandLine::NormalizeUuid(const std::string& text, const std::string& option) {
@@ -138,19 +352,15 @@ std::string CCommandLine::NormalizeUuid(const std::string& text, const std::stri
         lower[i] = static_cast<char>(std::tolower(c));
     }
     if (!valid) {
-        throw std::invalid_argument(option + ": " + Quoted(text) +
-                                    " is not a UUID (expected 8-4-4-4-12 hexadecimal digits)");
+        throw std::invalid_argument(option + ": \"" + text +
+                                    "\" is not a UUID (expected 8-4-4-4-12 hexadecimal digits)");
     }
     return lower;
 }
 
 std::uint16_t CCommandLine::ParseDays(const std::string& text, const std::string& source) {
-    std::int64_t days = -1;
-    if (!ParseInt64(text, days) || days < 0 || days > 65535) {
-        throw std::invalid_argument(source + ": " + Quoted(text) +
-                                    " is not a number of days from 0 to 65535");
-    }
-    return static_cast<std::uint16_t>(days);
+    return static_cast<std::uint16_t>(
+        ParseNumber(text, 0, 65535, source, "a number of days from 0 to 65535"));
 }
 
 std::string CCommandLine::DefaultModulePath() {
@@ -171,154 +381,84 @@ std::string CCommandLine::DefaultModulePath() {
                : installed;
 }
 
-std::string CCommandLine::Usage(const std::string& defaultModule) {
-    std::ostringstream text;
-    text << "Usage: cleanup-agent [options] [OPERATION...]\n"
-            "\n"
-            "Loads the cleanup plug-in, sends it one cleanup request with the given operations\n"
-            "and lets it clean the agent's SQLite store.\n"
-            "\n"
-            "OPERATION: a number (passed on as it is), an operation name (OLD_LOGS or\n"
-            "old-logs, any case), or all (1 2 3 4 5 7 12 13 14 6). Negative numbers go after\n"
-            "\"--\". Without an operation the store is only opened (and created with --create).\n"
-            "\n"
-         << Options(defaultModule)
-         << "\n"
-            "Exit status: 0 every operation succeeded, 1 at least one failed, 2 usage error,\n"
-            "3 plug-in or store unusable, or another run cleans the store, 129, 130 or 143\n"
-            "stopped by SIGHUP, SIGINT or SIGTERM.\n";
-    return text.str();
+std::string CCommandLine::Version(const std::string& module) {
+    return std::string("cleanup-agent ") + CLEANUP_AGENT_VERSION + "\nplug-in: " + module +
+           "\nSQLite: " + sqlite3_libversion() + "\n";
 }
 
-CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments,
-                                 const std::string& defaultModule) {
-    po::options_description options = Options(defaultModule);
-    po::options_description hidden;
-    hidden.add_options()("operation", po::value<std::vector<std::string>>());
-    po::options_description all;
-    all.add(options).add(hidden);
+std::string CCommandLine::Usage(const Setup& setup) {
+    std::string text =
+        "Usage: cleanup-agent [OPTION...] [--] [OPERATION...]\n"
+        "\n"
+        "Loads the cleanup plug-in, sends it one cleanup request with the given\n"
+        "operations and lets it clean the agent's SQLite store.\n"
+        "\n"
+        "Options:\n" +
+        OptionList(setup, Section::kMain) + "\nAdvanced options:\n" +
+        OptionList(setup, Section::kAdvanced);
+    if (!setup.testOptions.empty()) {
+        text += "\nTest options (test build only):\n" + OptionList(setup, Section::kTest);
+    }
+    text +=
+        "\n"
+        "Operations: a number, a name below (any case, '-' or '_'), or all\n"
+        "(1 2 3 4 5 7 12 13 14 6). Numbers pass to the module as they are; a negative\n"
+        "number goes after \"--\". Without an operation the store is only opened (and\n"
+        "created with --create).\n" +
+        COperationCatalog::Describe() +
+        "\n"
+        "Configuration file: the long option names as keys, e.g. \"retention =\n"
+        "30,90,180,365,730\" or \"dry-run = true\"; the command line wins over the file,\n"
+        "the file over the store's settings, the settings over the defaults.\n"
+        "\n"
+        "Exit status:\n"
+        "  0      every requested operation succeeded (or nothing to do)\n"
+        "  1      at least one operation or the request failed\n"
+        "  2      usage error: a bad option, value or configuration file\n"
+        "  3      the plug-in or the store cannot be used, or another run cleans the\n"
+        "         store; the store is unchanged\n"
+        "  128+N  stopped by signal N: 129 SIGHUP, 130 SIGINT, 143 SIGTERM\n";
+    return text;
+}
+
+CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments, const Setup& setup) {
+    const std::vector<Option> options = AllOptions(setup);
     po::positional_options_description positional;
     positional.add("operation", -1);
-
     po::variables_map values;
     try {
         po::store(
             po::command_line_parser(arguments)
-                .options(all)
+                .options(Description(options, false))
                 .positional(positional)
                 .style(po::command_line_style::unix_style & ~po::command_line_style::allow_guessing)
                 .run(),
             values);
-        po::notify(values);
     } catch (const po::error& e) {
         throw std::invalid_argument(e.what());
     }
 
     CHostOptions result;
-    result.module = defaultModule;
-    result.help = values.count("help") != 0;
-    result.dryRun = values.count("dry-run") != 0;
-    if (values.count("db")) {
-        result.db = values["db"].as<std::string>();
-        if (result.db.empty()) {
-            throw std::invalid_argument("--db: the file name is empty");
-        }
+    result.module = setup.defaultModule;
+    CHostOptions given;
+    Apply(values, options, "command line", false, given);
+    if (given.help || given.version) {
+        given.module = values.count("module") ? given.module : setup.defaultModule;
+        return given;
     }
-    result.create = values.count("create") != 0;
-    if (values.count("wait")) {
-        const std::string text = values["wait"].as<std::string>();
-        std::int64_t seconds = -1;
-        if (!ParseInt64(text, seconds) || seconds < 0 || seconds > 86400) {
-            throw std::invalid_argument("--wait: " + Quoted(text) +
-                                        " is not a number of seconds from 0 to 86400");
-        }
-        result.waitSeconds = static_cast<std::uint32_t>(seconds);
+    const std::string config =
+        values.count("config") ? values["config"].as<std::string>()
+        : !setup.defaultConfig.empty() && ::access(setup.defaultConfig.c_str(), F_OK) == 0
+            ? setup.defaultConfig
+            : std::string();
+    if (!config.empty()) {
+        ReadConfig(config, options, result);
     }
-    if (values.count("module")) {
-        result.module = values["module"].as<std::string>();
-    }
-    if (values.count("installation-kind")) {
-        const std::string text = values["installation-kind"].as<std::string>();
-        std::int64_t kind = 0;
-        if (!ParseInt64(text, kind) || kind < std::numeric_limits<std::int32_t>::min() ||
-            kind > std::numeric_limits<std::int32_t>::max()) {
-            throw std::invalid_argument("--installation-kind: " + Quoted(text) +
-                                        " is not a 32-bit integer");
-        }
-        result.installationKind = static_cast<std::int32_t>(kind);
-    }
-    if (values.count("installation-uuid")) {
-        result.installationUuid =
-            NormalizeUuid(values["installation-uuid"].as<std::string>(), "--installation-uuid");
-    }
-    if (values.count("retention")) {
-        const std::vector<std::string> parts = SplitCommas(values["retention"].as<std::string>());
-        if (parts.size() != 5) {
-            throw std::invalid_argument(
-                "--retention needs five day counts separated by commas, got " +
-                std::to_string(parts.size()));
-        }
-        std::array<std::uint16_t, 5> days{};
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            days[i] = ParseDays(parts[i], "--retention");
-        }
-        result.retentionDays = days;
-    }
-    if (values.count("log-level")) {
-        const std::string text = values["log-level"].as<std::string>();
-        std::int64_t level = 0;
-        if (!ParseInt64(text, level) || level < 1 || level > 4) {
-            throw std::invalid_argument("--log-level: " + Quoted(text) +
-                                        " is not a level from 1 to 4");
-        }
-        result.logLevel = static_cast<std::int32_t>(level);
-    }
-    if (values.count("request")) {
-        const std::vector<std::string> parts = SplitCommas(values["request"].as<std::string>());
-        if (parts.size() != 3) {
-            throw std::invalid_argument("--request needs three UUIDs separated by commas, got " +
-                                        std::to_string(parts.size()));
-        }
-        std::array<std::string, 3> uuids;
-        for (std::size_t i = 0; i < parts.size(); ++i) {
-            uuids[i] = NormalizeUuid(parts[i], "--request");
-        }
-        result.requestUuids = uuids;
-    }
-    if (values.count("seed-demo")) {
-        const std::string text = values["seed-demo"].as<std::string>();
-        std::int64_t rows = -1;
-        if (!ParseInt64(text, rows) || rows < 0) {
-            throw std::invalid_argument("--seed-demo: " + Quoted(text) +
-                                        " is not a number of rows");
-        }
-        result.seedRows = static_cast<std::uint64_t>(rows);
-    }
-    if (values.count("batch-rows")) {
-        const std::string text = values["batch-rows"].as<std::string>();
-        std::int64_t rows = 0;
-        if (!ParseInt64(text, rows) || rows < 1 || rows > 10000) {
-            throw std::invalid_argument("--batch-rows: " + Quoted(text) +
-                                        " is not a number of rows from 1 to 10000");
-        }
-        result.batchRows = static_cast<std::size_t>(rows);
-    }
-    if (values.count("inject-write-faults")) {
-        const std::string text = values["inject-write-faults"].as<std::string>();
-        const std::vector<std::string> parts = SplitCommas(text);
-        std::int64_t after = -1;
-        std::int64_t count = -1;
-        if (parts.size() != 2 || !ParseInt64(parts[0], after) || after < 0 ||
-            !ParseInt64(parts[1], count) || count < 0) {
-            throw std::invalid_argument("--inject-write-faults: " + Quoted(text) +
-                                        " is not two write counts AFTER,COUNT");
-        }
-        result.writeFaults =
-            std::make_pair(static_cast<std::uint64_t>(after), static_cast<std::uint64_t>(count));
-    }
+    Apply(values, options, "command line", false, result);
+    result.config = config;
     if (values.count("operation")) {
         for (const std::string& word : values["operation"].as<std::vector<std::string>>()) {
-            const std::vector<std::int32_t> operations = ParseOperation(word);
+            const std::vector<std::int32_t> operations = COperationCatalog::Parse(word);
             result.operations.insert(result.operations.end(), operations.begin(), operations.end());
         }
     }

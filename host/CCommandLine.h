@@ -9,32 +9,55 @@
 namespace Kol {
 namespace Host {
 
-// The host's command line (Boost.Program_options):
+// The host's command line and configuration file (Boost.Program_options).
 //
-//   cleanup-agent [--db FILE] [--module FILE] [--installation-kind N]
-//                 [--installation-uuid UUID] [--retention D1,D2,D3,D4,D5]
-//                 [--log-level N] [--request UUID1,UUID2,UUID3] [--dry-run]
-//                 [--seed-demo ROWS] [--batch-rows N]
-//                 [--inject-write-faults AFTER,COUNT] [OPERATION...]
+// Every option is one entry of one table (Options()): the source of the
+// parser, of --help and of the configuration file's keys, which are the long
+// option names. A value on the command line wins over the configuration
+// file's; the host then falls back to the store's settings and to the
+// built-in defaults.
 //
-// Every function is pure and thread-safe. Parsing failures throw
-// std::invalid_argument with a one-line message naming the culprit.
+// Every function is thread-safe. Usage errors (bad words, bad values, an
+// unreadable or bad configuration file) throw std::invalid_argument with a
+// one-line message naming the culprit.
 class CCommandLine {
 public:
-    // The operations `all` stands for, in the order they run.
-    static const std::vector<std::int32_t>& AllOperations();
+    enum class Section { kMain, kAdvanced, kTest };
 
-    // `arguments` excludes the program name.
-    static CHostOptions Parse(const std::vector<std::string>& arguments,
-                              const std::string& defaultModule);
+    // One option. `apply` checks the value (the text after the option, the
+    // configuration file's value, or "true" for a flag on the command line)
+    // and stores it; it throws std::invalid_argument.
+    struct Option {
+        const char* name;       // long name, also the configuration key
+        char shortName;         // 0 when none
+        const char* valueName;  // nullptr for a flag
+        const char* help;       // one sentence, wrapped by Usage
+        Section section;
+        void (*apply)(const std::string& value, CHostOptions& options);
+        bool inConfigFile;  // false for --help, --version and --config
+    };
 
-    // The usage text with every option and its default.
-    static std::string Usage(const std::string& defaultModule);
+    // What the program brings along: the default plug-in and configuration
+    // file (used when it exists; empty for none) and, in a test build only,
+    // the test options (Section::kTest).
+    struct Setup {
+        std::string defaultModule;
+        std::string defaultConfig;
+        std::vector<Option> testOptions;
+    };
 
-    // One OPERATION word: a 32-bit number (kept as it is), an enumeration name
-    // (OLD_LOGS) or its lower-case dashed form (old-logs), in any case, or
-    // `all`.
-    static std::vector<std::int32_t> ParseOperation(const std::string& word);
+    // Every option of the product, in the order of --help.
+    static const std::vector<Option>& Options();
+
+    // `arguments` excludes the program name. With --help or --version the
+    // configuration file is not read.
+    static CHostOptions Parse(const std::vector<std::string>& arguments, const Setup& setup);
+
+    // The --help text: every option, the operations, the configuration
+    // file and the exit statuses; lines within 80 columns.
+    static std::string Usage(const Setup& setup);
+    // The --version text: program version, plug-in, SQLite library.
+    static std::string Version(const std::string& module);
 
     // A UUID in its 8-4-4-4-12 hexadecimal text form, either case; returns it
     // in lower case. `option` names the source in the message.
@@ -42,6 +65,12 @@ public:
 
     // A number of days from 0 to 65535; `source` names it in the message.
     static std::uint16_t ParseDays(const std::string& text, const std::string& source);
+
+    // An integer from `low` to `high` in decimal (a leading + allowed);
+    // otherwise throws std::invalid_argument "<source>: "<text>" is not
+    // <what>".
+    static std::int64_t ParseNumber(const std::string& text, std::int64_t low, std::int64_t high,
+                                    const std::string& source, const std::string& what);
 
     // The plug-in in its private folder relative to this program (bin/ to
     // lib/cleanup-agent/, in the build tree too), else one beside the program.

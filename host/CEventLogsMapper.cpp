@@ -39,7 +39,7 @@ std::int64_t CEventLogsMapper::ReadKeepCount() const {
 }
 
 void CEventLogsMapper::Cleanup() {
-    RunCall("event logs", "", [this](CRunReport::MapperCall& call) {
+    RunCall("event-logs", "", [this](CRunReport::MapperCall& call) {
         const std::int64_t keep = ReadKeepCount();
         call.detail = "kept the newest " + std::to_string(keep) + " of each log type";
         // The oldest kept log of each type bounds what goes; types with
@@ -83,7 +83,8 @@ void CEventLogsMapper::Cleanup() {
             "b.log_type = logs.log_type AND (logs.created_at < b.created_at OR "
             "(logs.created_at = b.created_at AND logs.id < b.id)))";
         plan.walkTable = true;
-        const CBatchedDelete::Result result = CBatchedDelete(Store(), BatchRows()).Run(plan);
+        const CBatchedDelete::Result result =
+            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
         call.rows = result.rows;
         call.interrupted = result.interrupted;
         Store().Execute("DELETE FROM temp.event_log_bounds");

@@ -15,6 +15,7 @@
 
 #include "contracts/datadefinition/Cleanup.pb.h"
 #include "contracts/message/CCleanupLogs.h"
+#include "framework/module/LogLevel.h"
 #include "framework/security/CSystemUser.h"
 #include "framework/security/CUserContext.h"
 #include "host/CCommandLine.h"
@@ -26,32 +27,39 @@
 #include "host/CHostLogger.h"
 #include "host/CHostResourceProvider.h"
 #include "host/CHostServerConfiguration.h"
+#include "host/COperationCatalog.h"
 #include "host/CPluginModule.h"
+#include "host/CResultWriter.h"
 #include "host/CRunReport.h"
 #include "host/CSqliteDatabaseResource.h"
 #include "host/CSqliteStore.h"
 #include "host/CStatusEventRecorder.h"
 #include "host/CStoreFiles.h"
 #include "host/CStoreLock.h"
-#include "host/CWriteFaultVfs.h"
+#include "host/ExitStatus.h"
 
 namespace Kol {
 namespace Host {
 
 using namespace Common;
+using Module::Debug;
+using Module::Error;
+using Module::Information;
+using Module::Warning;
 
 const char* const CHostApplication::kModuleClass = "Kol::Cleanup::Agent::CCleanupModule";
 
 namespace {
 
 const char* const kHost = "host";
-const std::int32_t kInfo = 2;
-const std::int32_t kWarning = 3;
+const char* const kModuleName = "CCleanupModule";
 const std::array<std::uint16_t, 5> kDefaultRetention = {30, 90, 180, 365, 730};
 // How long the bus may take to hand the request over (OnMessage only queues).
 const std::chrono::milliseconds kDeliveryTimeout(30000);
 // How often the host asks an idle-looking module to stop.
 const std::chrono::milliseconds kStopPoll(20);
+// How often a long mapper call gets a progress line.
+const std::chrono::seconds kProgressEvery(2);
 
 std::string RandomUuid() {
     static boost::uuids::random_generator generate;
@@ -67,11 +75,7 @@ DataDefinition::Common::Uuid MakeUuid(const std::string& text) {
 std::string OperationNames(const std::vector<std::int32_t>& operations) {
     std::string names;
     for (const std::int32_t operation : operations) {
-        const google::protobuf::EnumValueDescriptor* value =
-            DataDefinition::Cleanup::CleanupLogsOperations_descriptor()->FindValueByNumber(
-                operation);
-        names += (names.empty() ? "" : ",") +
-                 (value != nullptr ? value->name() : std::to_string(operation));
+        names += (names.empty() ? "" : " ") + COperationCatalog::NameOf(operation);
     }
     return names;
 }
@@ -84,11 +88,50 @@ std::string JoinDays(const std::array<std::uint16_t, 5>& days) {
     return text;
 }
 
+std::string SignalName(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
+        default:
+            return "signal " + std::to_string(signal);
+    }
+}
+
+std::timespec Now() {
+    std::timespec now{};
+    std::timespec_get(&now, TIME_UTC);
+    return now;
+}
+
 }  // namespace
 
 CHostApplication::CHostApplication(const CHostOptions& options, std::ostream& out,
                                    std::ostream& err)
-    : m_options(options), m_out(out), m_err(err), m_signal(0), m_running(nullptr) {}
+    : m_options(options),
+      m_out(out),
+      m_err(err),
+      m_start(Now()),
+      m_report(boost::make_shared<CRunReport>(options.operations)),
+      m_signal(0),
+      m_running(nullptr) {
+    if (m_options.requestUuids) {
+        m_requestUuids = *m_options.requestUuids;
+    } else {
+        for (std::string& uuid : m_requestUuids) {
+            uuid = RandomUuid();
+        }
+    }
+    // With JSON on standard output the log lines go to standard error.
+    m_logger = boost::make_shared<CHostLogger>(
+        m_options.output == CHostOptions::Output::kJson ? err : out, m_options.logLevel,
+        [this](const std::string& text, std::int32_t level, const std::string& module) {
+            OnRecord(text, level, module);
+        });
+}
 
 CHostApplication::~CHostApplication() = default;
 
@@ -114,49 +157,92 @@ bool CHostApplication::Signalled() {
 
 int CHostApplication::SignalStatus() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_signal == 0 ? 0 : 128 + m_signal;
+    return m_signal == 0 ? kExitSucceeded : kExitSignalBase + m_signal;
 }
 
 int CHostApplication::Fail(const std::string& message, int status) {
+    m_failure = message;
     m_err << "cleanup-agent: " << message << std::endl;
     return status;
 }
 
-int CHostApplication::Run() {
-    try {
-        return RunChecked();
-    } catch (const std::exception& e) {
-        return Fail(e.what(), 3);
+void CHostApplication::OnRecord(const std::string& text, std::int32_t level,
+                                const std::string& module) {
+    if (module != kModuleName) {
+        return;
+    }
+    if (const boost::optional<std::int32_t> rejected = m_report->AddModuleRecord(text, level)) {
+        m_logger->Log(COperationCatalog::NameOf(*rejected) + ": this module does not handle " +
+                          "operation " + std::to_string(*rejected) +
+                          " (see the operations in cleanup-agent --help)",
+                      Error, kHost);
     }
 }
 
-int CHostApplication::RunChecked() {
-    const auto report = boost::make_shared<CRunReport>();
-    const std::string moduleName = "CCleanupModule";
-    const auto logger = boost::make_shared<CHostLogger>(
-        m_out, m_options.logLevel,
-        [report, moduleName](const std::string& text, std::int32_t level,
-                             const std::string& module) {
-            if (module == moduleName) {
-                report->AddModuleRecord(text, level);
-            }
-        });
+int CHostApplication::Run() {
+    int status = kExitUnusable;
+    try {
+        status = RunChecked();
+    } catch (const std::exception& e) {
+        status = Fail(e.what(), kExitUnusable);
+    }
+    return Finish(status);
+}
 
+int CHostApplication::Finish(int status) {
+    int signal = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        signal = m_signal;
+    }
+    CResultWriter::Run run;
+    run.version = CLEANUP_AGENT_VERSION;
+    run.store = m_options.db;
+    run.start = m_start;
+    run.end = Now();
+    run.dryRun = m_options.dryRun;
+    run.requestUuids = m_requestUuids;
+    run.statusEventsExpected = m_options.installationKind == Kernel::InstallationKindReporting;
+    run.signal = signal != 0 ? SignalName(signal) : "";
+    run.failure = m_failure;
+    run.exitCode = status;
+    m_report->MarkNotRun(signal != 0          ? "interrupted by " + run.signal
+                         : !m_failure.empty() ? "the run ended before it: " + m_failure
+                                              : "the module did not reach it");
+    if (m_options.output == CHostOptions::Output::kJson) {
+        m_out << CResultWriter::Json(*m_report, run) << std::flush;
+    } else if (m_requestSent) {
+        const bool calm = status == kExitSucceeded;
+        for (const std::string& line : CResultWriter::Summary(*m_report, run)) {
+            m_logger->Log(line, calm ? Information : Warning, kHost);
+        }
+    }
+    return status;
+}
+
+int CHostApplication::RunChecked() {
     // The plug-in comes first: when it is missing the store is not touched.
     std::unique_ptr<CPluginModule> plugin;
     if (!m_options.operations.empty()) {
         try {
             plugin.reset(new CPluginModule(m_options.module, kModuleClass));
         } catch (const std::exception& e) {
-            return Fail(e.what(), 3);
+            return Fail(e.what(), kExitUnusable);
         }
     }
     std::unique_ptr<CStoreLock> lock;
     boost::shared_ptr<CSqliteStore> store;
     Identity identity;
-    if (const int refused = OpenStore(lock, store, identity, *logger)) {
-        return refused;
+    const int refusal = OpenStore(lock, store, identity);
+    if (refusal != kExitSucceeded) {
+        return refusal;
     }
+    m_logger->Log("store " + m_options.db + " open; installation " + identity.installationUuid +
+                      ", kind " + std::to_string(m_options.installationKind) + ", retention " +
+                      JoinDays(identity.retention) + " days" +
+                      (m_options.dryRun ? "; dry run" : ""),
+                  Information, kHost);
+    LogSources(identity);
 
     // From here on a dry run changes nothing: the seeding and the cleanup go
     // into one outer transaction that is rolled back at the end.
@@ -164,48 +250,64 @@ int CHostApplication::RunChecked() {
         store->BeginDryRun();
     }
     if (m_options.seedRows) {
-        Seed(*store, *logger);
+        Seed(*store);
     }
     if (Signalled()) {
         return SignalStatus();
     }
     if (!plugin) {
-        logger->Log("no operation given: nothing else to do", kInfo, kHost);
-        return 0;
+        m_logger->Log("no operation given: nothing else to do", Information, kHost);
+        return kExitSucceeded;
     }
-    return RunRequest(*plugin, store, logger, report, identity);
+    const auto recorder = boost::make_shared<CStatusEventRecorder>(store, m_logger, m_report);
+    const auto bus = boost::make_shared<CHostBus>(boost::bind(
+        &CStatusEventRecorder::OnSent, recorder, boost::placeholders::_1, boost::placeholders::_2));
+    const int failure = RunModule(*plugin, *bus, BuildResources(store, bus, identity));
+    if (failure != kExitSucceeded) {
+        return failure;
+    }
+    if (m_options.dryRun) {
+        store->EndDryRun();
+        m_logger->Log(
+            "dry run: every change was rolled back; the figures are what a real run "
+            "would remove and free",
+            Information, kHost);
+    }
+    const int signal = SignalStatus();
+    if (signal != kExitSucceeded) {
+        return signal;
+    }
+    return m_report->HasFailed(m_options.installationKind == Kernel::InstallationKindReporting)
+               ? kExitFailed
+               : kExitSucceeded;
 }
 
 int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock,
-                                boost::shared_ptr<CSqliteStore>& store, Identity& identity,
-                                CHostLogger& logger) {
+                                boost::shared_ptr<CSqliteStore>& store, Identity& identity) {
     // Every check that can refuse the store comes before its first write.
     std::string path;
     try {
         path = CStoreFiles::RealPath(m_options.db);
     } catch (const std::exception& e) {
-        return Fail(e.what(), 3);
+        return Fail(e.what(), kExitUnusable);
     }
     const bool create = (m_options.create || m_options.seedRows) && !m_options.dryRun;
     if (!CStoreFiles::Exists(path) && !create) {
         return Fail(
             "no store at " + m_options.db +
                 (m_options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"),
-            3);
+            kExitUnusable);
     }
     try {
         lock.reset(new CStoreLock(path, std::chrono::seconds(m_options.waitSeconds),
                                   [this] { return Signalled(); }));
     } catch (const std::exception& e) {
-        return Signalled() ? SignalStatus() : Fail(e.what(), 3);
+        return Signalled() ? SignalStatus() : Fail(e.what(), kExitUnusable);
     }
-    int refusal = 3;
+    int refusal = kExitUnusable;
     try {
         CSqliteStore::Options options;
-        if (m_options.writeFaults) {
-            CWriteFaultVfs::Install(m_options.writeFaults->first, m_options.writeFaults->second);
-            options.vfs = CWriteFaultVfs::kName;
-        }
+        options.vfs = m_options.vfs;
         options.create = create;
         options.dryRun = m_options.dryRun;
         options.beforeFirstWrite = [this, &identity, &refusal](CSqliteStore& opened) {
@@ -216,23 +318,19 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock,
         return Fail(e.what(), refusal);
     }
     if (!store->GetOpenNote().empty()) {
-        logger.Log(store->GetOpenNote(), kInfo, kHost);
+        m_logger->Log(store->GetOpenNote(), Information, kHost);
     }
     if (!m_options.dryRun) {
         if (const int stale = CStoreFiles::RemoveStaleTemporaries(path)) {
-            logger.Log("removed " + std::to_string(stale) +
-                           " temporary files an earlier, stopped run left beside the store",
-                       kInfo, kHost);
+            m_logger->Log("removed " + std::to_string(stale) +
+                              " temporary files an earlier, stopped run left beside the store",
+                          Information, kHost);
         }
         if (identity.newInstallationUuid) {
             store->SetSetting("installation_uuid", identity.installationUuid);
         }
     }
-    logger.Log("store " + m_options.db + " open; installation " + identity.installationUuid +
-                   ", kind " + std::to_string(m_options.installationKind) + ", retention " +
-                   JoinDays(identity.retention) + " days" + (m_options.dryRun ? "; dry run" : ""),
-               kInfo, kHost);
-    return 0;
+    return kExitSucceeded;
 }
 
 void CHostApplication::CheckStore(CSqliteStore& store, Identity& identity, int& refusal) const {
@@ -244,7 +342,7 @@ void CHostApplication::CheckStore(CSqliteStore& store, Identity& identity, int& 
     if (m_options.seedRows && store.HasTable("logs")) {
         const std::int64_t logs = store.QueryInt64("SELECT count(*) FROM logs");
         if (logs > 0) {
-            refusal = 2;
+            refusal = kExitUsage;
             throw std::invalid_argument("--seed-demo: " + m_options.db + " already holds " +
                                         std::to_string(logs) +
                                         " logs; seed only a new or empty store");
@@ -286,7 +384,51 @@ CHostApplication::Identity CHostApplication::ReadIdentity(CSqliteStore& store) c
     return identity;
 }
 
-void CHostApplication::Seed(CSqliteStore& store, CHostLogger& logger) {
+void CHostApplication::LogSources(const Identity& identity) const {
+    if (m_logger->GetLogLevel() > Debug) {
+        return;
+    }
+    const auto source = [this](const char* name, const char* fallback) {
+        const auto given = m_options.sources.find(name);
+        return given != m_options.sources.end() ? given->second : std::string(fallback);
+    };
+    const std::string request =
+        m_requestUuids[0] + "," + m_requestUuids[1] + "," + m_requestUuids[2];
+    const struct {
+        const char* name;
+        std::string value;
+        const char* fallback;
+    } values[] = {
+        {"db", m_options.db, "built-in default"},
+        {"module", m_options.module, "built-in default"},
+        {"output", m_options.output == CHostOptions::Output::kJson ? "json" : "text",
+         "built-in default"},
+        {"log-level", std::to_string(m_options.logLevel), "built-in default"},
+        {"dry-run", m_options.dryRun ? "true" : "false", "built-in default"},
+        {"installation-kind", std::to_string(m_options.installationKind), "built-in default"},
+        {"installation-uuid", identity.installationUuid,
+         "store setting installation_uuid, created when absent"},
+        {"retention", JoinDays(identity.retention),
+         "store settings retention_days_1 to retention_days_5 where set, else built-in defaults"},
+        {"request", request, "random"},
+        {"batch-rows", std::to_string(m_options.batchRows), "built-in default"},
+    };
+    m_logger->Log("configuration file: " +
+                      (m_options.config.empty() ? std::string("none") : m_options.config),
+                  Debug, kHost);
+    for (const auto& value : values) {
+        const std::string from =
+            value.name == std::string("log-level")
+                ? (m_options.sources.count("quiet")     ? source("quiet", "")
+                   : m_options.sources.count("verbose") ? source("verbose", "")
+                                                        : source("log-level", "built-in default"))
+                : source(value.name, value.fallback);
+        m_logger->Log(std::string("--") + value.name + " " + value.value + " (" + from + ")", Debug,
+                      kHost);
+    }
+}
+
+void CHostApplication::Seed(CSqliteStore& store) {
     const auto start = std::chrono::steady_clock::now();
     CDemoSeeder seeder(store, 20240601);
     const CDemoSeeder::Counts counts =
@@ -298,34 +440,34 @@ void CHostApplication::Seed(CSqliteStore& store, CHostLogger& logger) {
          << " log blobs and " << counts.orphanBlobs << " orphan blobs, " << counts.tombstones
          << " enrolment tombstones, " << counts.staticObjects << " static objects in "
          << std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() << " s";
-    logger.Log(line.str(), kInfo, kHost);
+    m_logger->Log(line.str(), Information, kHost);
 }
 
-int CHostApplication::RunRequest(CPluginModule& plugin,
-                                 const boost::shared_ptr<CSqliteStore>& store,
-                                 const boost::shared_ptr<CHostLogger>& logger,
-                                 const boost::shared_ptr<CRunReport>& report,
-                                 const Identity& identity) {
+boost::shared_ptr<CHostResourceProvider> CHostApplication::BuildResources(
+    const boost::shared_ptr<CSqliteStore>& store, const boost::shared_ptr<CHostBus>& bus,
+    const Identity& identity) const {
     CStoreMapper::Context context;
     context.store = store;
-    context.report = report;
-    context.logger = logger;
+    context.report = m_report;
+    context.logger = m_logger;
     context.batchRows = m_options.batchRows;
-    const auto recorder = boost::make_shared<CStatusEventRecorder>(store, logger, report);
-    const auto bus = boost::make_shared<CHostBus>(boost::bind(
-        &CStatusEventRecorder::OnSent, recorder, boost::placeholders::_1, boost::placeholders::_2));
+    context.dryRun = m_options.dryRun;
     const auto provider = boost::make_shared<CHostResourceProvider>();
     provider->Add(Kernel::ResourceTypeBus, bus);
     provider->Add(Kernel::ResourceTypeInstallConfiguration,
                   boost::make_shared<CHostInstallConfiguration>(identity.installationUuid,
                                                                 m_options.installationKind));
-    provider->Add(Kernel::ResourceTypeLogger, logger);
+    provider->Add(Kernel::ResourceTypeLogger, m_logger);
     provider->Add(Kernel::ResourceTypeIdGenerator, boost::make_shared<CHostIdGenerator>());
     provider->Add(Kernel::ResourceTypeDatabase,
                   boost::make_shared<CSqliteDatabaseResource>(context));
     provider->Add(Kernel::ResourceTypeConfiguration,
                   boost::make_shared<CHostServerConfiguration>(identity.retention));
+    return provider;
+}
 
+int CHostApplication::RunModule(CPluginModule& plugin, CHostBus& bus,
+                                const boost::shared_ptr<CHostResourceProvider>& provider) {
     // On every way out the module is deleted before the bus lets go of its
     // subscriber, and both before the library is unloaded.
     struct Teardown {
@@ -345,15 +487,16 @@ int CHostApplication::RunRequest(CPluginModule& plugin,
             bus.DropSubscribers();
         }
     };
-    std::unique_ptr<Teardown> teardown(new Teardown{*this, plugin, *bus, false});
+    std::unique_ptr<Teardown> teardown(new Teardown{*this, plugin, bus, false});
 
     try {
         plugin.Initialize(provider);
     } catch (const std::exception& e) {
-        return Fail(std::string("cannot initialise the module: ") + e.what(), 3);
+        return Fail(std::string("cannot initialise the module: ") + e.what(), kExitUnusable);
     }
-    if (bus->CountSubscribers(Kernel::MessageTypeCleanupLogs) == 0) {
-        return Fail("the module did not subscribe to cleanup requests (message type 2)", 3);
+    if (bus.CountSubscribers(Kernel::MessageTypeCleanupLogs) == 0) {
+        return Fail("the module did not subscribe to cleanup requests (message type 2)",
+                    kExitUnusable);
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -362,67 +505,60 @@ int CHostApplication::RunRequest(CPluginModule& plugin,
     try {
         plugin.Start();
         if (!Signalled()) {
-            SendRequest(*bus, *logger);
+            SendRequest(bus);
         }
     } catch (const std::exception& e) {
-        return Fail(std::string("cannot start the module or deliver the request: ") + e.what(), 3);
+        return Fail(std::string("cannot start the module or deliver the request: ") + e.what(),
+                    kExitUnusable);
     }
 
     // Once OnMessage has returned the request is queued, so a graceful stop
     // succeeds only after the module has taken and finished it.
     plugin.RequestStop();
+    auto lastProgress = std::chrono::steady_clock::now();
     while (!Signalled()) {
         if (plugin.Stop(false)) {
             teardown->stopped = true;
             break;
         }
+        ReportProgress(lastProgress);
         std::unique_lock<std::mutex> lock(m_mutex);
         m_wake.wait_for(lock, kStopPoll, [this] { return m_signal != 0; });
     }
     teardown.reset();
-    logger->Log("module stopped and deleted", kInfo, kHost);
-
-    if (m_options.dryRun) {
-        store->EndDryRun();
-        logger->Log("dry run: every change was rolled back", kInfo, kHost);
-    }
-    const int signal = SignalStatus();
-    const bool statusEvents =
-        m_options.installationKind == Common::Kernel::InstallationKindReporting;
-    const std::string interruption = signal == 128 + SIGINT    ? "SIGINT"
-                                     : signal == 128 + SIGTERM ? "SIGTERM"
-                                     : signal == 128 + SIGHUP  ? "SIGHUP"
-                                                               : "";
-    const bool failed = report->HasFailed(statusEvents);
-    for (const std::string& line : report->Summarize(statusEvents, interruption)) {
-        logger->Log(line, failed || signal != 0 ? kWarning : kInfo, kHost);
-    }
-    if (signal != 0) {
-        return signal;
-    }
-    return failed ? 1 : 0;
+    m_logger->Log("module stopped and deleted", Information, kHost);
+    return kExitSucceeded;
 }
 
-void CHostApplication::SendRequest(CHostBus& bus, CHostLogger& logger) {
-    std::array<std::string, 3> uuids;
-    if (m_options.requestUuids) {
-        uuids = *m_options.requestUuids;
-    } else {
-        for (std::string& uuid : uuids) {
-            uuid = RandomUuid();
-        }
+void CHostApplication::ReportProgress(std::chrono::steady_clock::time_point& last) const {
+    const boost::optional<CRunReport::RunningCall> running = m_report->GetRunningCall();
+    const auto now = std::chrono::steady_clock::now();
+    if (!running || now - running->start < kProgressEvery || now - last < kProgressEvery) {
+        return;
     }
+    last = now;
+    const double elapsed = std::chrono::duration<double>(now - running->start).count();
+    char line[160];
+    std::snprintf(line, sizeof line, "%s: %s %llu rows so far, %.0f rows/s, %.1f s elapsed",
+                  running->label.c_str(), m_options.dryRun ? "would remove" : "removed",
+                  static_cast<unsigned long long>(running->rows),
+                  static_cast<double>(running->rows) / elapsed, elapsed);
+    m_logger->Log(line, Information, kHost);
+}
+
+void CHostApplication::SendRequest(CHostBus& bus) {
     const auto request = boost::make_shared<Message::Cleanup::CCleanupLogs>();
-    request->SetFirstRequestUuid(MakeUuid(uuids[0]));
-    request->SetSecondRequestUuid(MakeUuid(uuids[1]));
-    request->SetThirdRequestUuid(MakeUuid(uuids[2]));
+    request->SetFirstRequestUuid(MakeUuid(m_requestUuids[0]));
+    request->SetSecondRequestUuid(MakeUuid(m_requestUuids[1]));
+    request->SetThirdRequestUuid(MakeUuid(m_requestUuids[2]));
     request->SetOperations(m_options.operations);
     request->SetReadOnly();
     const auto userContext =
         boost::make_shared<Security::CUserContext>(boost::make_shared<Security::CSystemUser>());
-    logger.Log("sending cleanup request " + uuids[0] + " with operations " +
-                   OperationNames(m_options.operations),
-               kInfo, kHost);
+    m_logger->Log("sending cleanup request " + m_requestUuids[0] + " with operations " +
+                      OperationNames(m_options.operations),
+                  Information, kHost);
+    m_requestSent = true;
     bus.Deliver(request, userContext, kDeliveryTimeout);
 }
 

@@ -20,7 +20,7 @@ void COldLogsMapper::Cleanup(const boost::posix_time::ptime& cutoff1,
     for (int k = 1; k <= 5; ++k) {
         arguments += std::string(k == 1 ? " " : ", ") + FormatTime(*cutoffs[k - 1]);
     }
-    RunCall("old logs", arguments, [this, &cutoffs](CRunReport::MapperCall& call) {
+    RunCall("old-logs", arguments, [this, &cutoffs](CRunReport::MapperCall& call) {
         CBatchedDelete::Plan plan;
         plan.table = "logs";
         plan.key = "id";
@@ -33,7 +33,8 @@ void COldLogsMapper::Cleanup(const boost::posix_time::ptime& cutoff1,
                               "(retention_class = " + std::to_string(k) + " AND created_at < " +
                               name + ")";
         }
-        const CBatchedDelete::Result result = CBatchedDelete(Store(), BatchRows()).Run(plan);
+        const CBatchedDelete::Result result =
+            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
         call.rows = result.rows;
         call.interrupted = result.interrupted;
     });

@@ -1,23 +1,35 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include <boost/optional.hpp>
+
 namespace Kol {
 namespace Host {
 
-// What one run of the host did, collected from the mappers, the bus and the
-// module's log lines, and turned into the closing summary.
+// What one run of the host did, per requested operation, collected from the
+// mappers, the module's log lines and the status events on the bus.
+//
+// The module says little about which operation it is at: an operation with a
+// mapper writes an Initiating line, the mapper calls follow, then a Finished
+// line or the module's failure line; an operation the module does not handle
+// writes only its failure line; the empty hooks write nothing. The report
+// walks the requested operations along these facts: whatever the module
+// passed over without a word ran and did nothing.
+//
 // Thread-safe: filled on the module's thread, read on the main thread.
 class CRunReport {
 public:
     // One call of a mapper operation.
     struct MapperCall {
-        std::string label;            // e.g. "old logs"
-        std::uint64_t rows = 0;       // rows removed
-        std::int64_t bytesFreed = 0;  // decrease of the pages in use, in bytes
+        std::string label;               // the operation's dashed name, or "backup"
+        std::uint64_t rows = 0;          // rows removed
+        std::int64_t bytesFreed = 0;     // decrease of the pages in use inside the file
+        std::int64_t bytesReturned = 0;  // decrease of the file's size
         double seconds = 0;
         double longestTransaction = 0;
         bool interrupted = false;  // stopped after a batch on a forced stop
@@ -25,33 +37,76 @@ public:
         std::string detail;  // extra facts for the summary, may be empty
     };
 
+    enum class Status { kNotRun, kRunning, kSucceeded, kFailed, kInterrupted };
+
+    // One requested operation, in request order.
+    struct Operation {
+        std::int32_t number = 0;
+        Status status = Status::kNotRun;
+        std::uint64_t rows = 0;
+        std::int64_t bytesFreed = 0;
+        std::int64_t bytesReturned = 0;
+        double seconds = 0;
+        double longestTransaction = 0;
+        std::string error;   // the module's error text of a failed operation
+        std::string detail;  // the mappers' extra facts
+        std::string reason;  // why a not-run operation did not run
+    };
+
+    struct StatusEvent {
+        std::int64_t progress = 0;
+        boost::optional<std::int32_t> level;
+    };
+
+    // The mapper call at work, for the progress lines.
+    struct RunningCall {
+        std::string label;
+        std::chrono::steady_clock::time_point start;
+        std::uint64_t rows = 0;
+    };
+
+    explicit CRunReport(const std::vector<std::int32_t>& operations = {});
+
+    void BeginMapperCall(const std::string& label);
+    void UpdateMapperCall(std::uint64_t rowsSoFar);
     void AddMapperCall(const MapperCall& call);
-    void AddStatusEvent(std::int64_t progressCode);
-    void AddStatusEventFailure();
-    // Counts the module's lines that report a failed operation or request.
-    void AddModuleRecord(const std::string& text, std::int32_t level);
+    void AddStatusEvent(std::int64_t progressCode, boost::optional<std::int32_t> level);
+    void AddStatusEventFailure(const std::string& message);
+    // Follows the module's lines; returns the number of an operation that
+    // just failed because the module does not handle it.
+    boost::optional<std::int32_t> AddModuleRecord(const std::string& text, std::int32_t level);
+    // Every operation not reached by now did not run, for `reason`.
+    void MarkNotRun(const std::string& reason);
 
     std::vector<MapperCall> GetMapperCalls() const;
-    std::vector<std::int64_t> GetProgressCodes() const;
+    std::vector<Operation> GetOperations() const;
+    std::vector<StatusEvent> GetStatusEvents() const;
+    boost::optional<RunningCall> GetRunningCall() const;
     std::size_t GetFailureLines() const;
+    // Why a status event could not be stored, empty when all were.
+    std::string GetStatusEventFailure() const;
 
     // True when the request ended in failure: a final status event with
     // progress code 40, no final status event although one was due, a status
     // event that could not be stored, or a failure line of the module.
     bool HasFailed(bool statusEventsExpected) const;
 
-    // The summary: per operation (calls of the same operation added up, in
-    // order of first call) its rows and bytes freed, then the totals with the
-    // longest write transaction of the mapper calls, then the final status.
-    std::vector<std::string> Summarize(bool statusEventsExpected,
-                                       const std::string& interruption) const;
-
 private:
+    // Moves to the first operation from the cursor on that `matches`, the
+    // ones passed over having run silently; returns false when none does.
+    template <typename Match>
+    bool AdvanceTo(const Match& matches);
+    void Close(Status status);
+
     mutable std::mutex m_mutex;
-    std::vector<MapperCall> m_calls;       // guarded by m_mutex
-    std::vector<std::int64_t> m_progress;  // guarded by m_mutex
-    std::size_t m_failureLines = 0;        // guarded by m_mutex
-    bool m_statusEventFailed = false;      // guarded by m_mutex
+    std::vector<Operation> m_operations;     // guarded by m_mutex
+    std::size_t m_cursor = 0;                // guarded by m_mutex; the operation at work or next
+    bool m_started = false;                  // guarded by m_mutex; the cursor's operation began
+    std::vector<MapperCall> m_calls;         // guarded by m_mutex
+    boost::optional<RunningCall> m_running;  // guarded by m_mutex
+    std::vector<StatusEvent> m_events;       // guarded by m_mutex
+    std::size_t m_failureLines = 0;          // guarded by m_mutex
+    std::string m_statusEventFailure;        // guarded by m_mutex
 };
 
 }  // namespace Host

@@ -8,6 +8,7 @@
 
 #include "contracts/logs/CleanupStatusSymbol.h"
 #include "framework/message/CEventLog.h"
+#include "framework/module/LogLevel.h"
 #include "host/CRunReport.h"
 #include "host/CSqliteStore.h"
 #include "host/CSqliteTransaction.h"
@@ -65,16 +66,16 @@ void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,
             if (!progress) {
                 throw std::runtime_error("it has no progress code");
             }
-            m_report->AddStatusEvent(*progress);
+            m_report->AddStatusEvent(*progress, level);
         }
-        m_logger->Log(line, 2, "host");
+        m_logger->Log(line, Common::Module::Information, "host");
     } catch (const std::exception& e) {
         if (statusEvent) {
-            m_report->AddStatusEventFailure();
+            m_report->AddStatusEventFailure(e.what());
         }
         m_logger->Log("message " + (message ? message->GetName() : std::string("(none)")) +
                           " was not stored: " + e.what(),
-                      statusEvent ? 4 : 3, "host");
+                      statusEvent ? Common::Module::Error : Common::Module::Warning, "host");
     }
 }
 

@@ -23,22 +23,20 @@ CStorageMapper::CStorageMapper(const Context& context) : CStoreMapper(context) {
 
 void CStorageMapper::Cleanup() {
     RunCall("storage", "", [this](CRunReport::MapperCall& call) {
-        const std::int64_t returnedBefore = Store().GetReturnedBytesTotal();
         CBatchedDelete::Plan plan;
         plan.table = "log_blobs";
         plan.key = "id";
         plan.condition = "NOT EXISTS (SELECT 1 FROM logs WHERE logs.id = log_blobs.log_id)";
         plan.walkTable = true;
-        const CBatchedDelete::Result result = CBatchedDelete(Store(), BatchRows()).Run(plan);
+        const CBatchedDelete::Result result =
+            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
         call.rows = result.rows;
         call.interrupted = result.interrupted;
         if (call.interrupted || !ReleaseFreePages(call)) {
             return;
         }
         const CSqliteStore::LogSizes log = Store().TruncateLog();
-        call.detail += (call.detail.empty() ? "" : "; ") + std::string("returned ") +
-                       std::to_string(Store().GetReturnedBytesTotal() - returnedBefore) +
-                       " bytes to the file system; " + log.Text();
+        call.detail += (call.detail.empty() ? "" : "; ") + log.Text();
     });
 }
 

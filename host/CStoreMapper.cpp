@@ -7,6 +7,8 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include "framework/module/LogLevel.h"
+#include "host/CResultWriter.h"
 #include "host/CSqliteStore.h"
 
 namespace Kol {
@@ -44,12 +46,24 @@ void CStoreMapper::Log(const std::string& text, std::int32_t level) const {
     }
 }
 
+CBatchedDelete::BatchObserver CStoreMapper::Batches(CRunReport::MapperCall& call) const {
+    return [this, &call](const CBatchedDelete::Result& soFar) {
+        call.rows = soFar.rows;
+        m_context.report->UpdateMapperCall(soFar.rows);
+        Log(call.label + ": batch " + std::to_string(soFar.batches) + " committed, " +
+                std::to_string(soFar.rows) + " rows so far",
+            Common::Module::Debug);
+    };
+}
+
 void CStoreMapper::RunCall(const std::string& label, const std::string& arguments,
                            const Work& work) {
     const auto start = std::chrono::steady_clock::now();
     const std::string title = arguments.empty() ? label : label + " (" + arguments + ")";
+    const bool dry = m_context.dryRun;
     CRunReport::MapperCall call;
     call.label = label;
+    m_context.report->BeginMapperCall(label);
     Store().TakeLongestTransaction();
     try {
         if (Store().IsDamaged()) {
@@ -58,9 +72,12 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
         // Counted in this run's own transactions: other writers may add
         // meanwhile, which shows as growth of the file, never as less freed.
         const std::int64_t freedBefore = Store().GetFreedBytesTotal();
+        const std::int64_t returnedBefore = Store().GetReturnedBytesTotal();
         const std::int64_t fileBefore = Store().GetFileBytes();
         work(call);
         call.bytesFreed = std::max<std::int64_t>(0, Store().GetFreedBytesTotal() - freedBefore);
+        call.bytesReturned =
+            std::max<std::int64_t>(0, Store().GetReturnedBytesTotal() - returnedBefore);
         const std::int64_t grown = Store().GetFileBytes() - fileBefore;
         if (grown > 0) {
             call.detail += (call.detail.empty() ? "" : "; ") + std::string("the file grew by ") +
@@ -73,23 +90,27 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
         call.longestTransaction = Store().TakeLongestTransaction();
         m_context.report->AddMapperCall(call);
         Log(title + ": failed after " + Seconds(call.seconds) + " s, " + std::to_string(call.rows) +
-                " rows removed before: " + e.what(),
-            4);
+                " rows " + (dry ? "would have been removed" : "removed") + " before: " + e.what(),
+            Common::Module::Error);
         throw;
     }
     call.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     call.longestTransaction = Store().TakeLongestTransaction();
     m_context.report->AddMapperCall(call);
-    std::string line = title + ": removed " + std::to_string(call.rows) + " rows, freed " +
-                       std::to_string(call.bytesFreed) + " bytes in " + Seconds(call.seconds) +
-                       " s, longest write transaction " + Seconds(call.longestTransaction) + " s";
+    std::string line = title + ": " + (dry ? "would remove " : "removed ") +
+                       std::to_string(call.rows) + " rows, " + (dry ? "would free " : "freed ") +
+                       CResultWriter::Size(call.bytesFreed) + " inside the file, " +
+                       (dry ? "would return " : "returned ") +
+                       CResultWriter::Size(call.bytesReturned) + " to the file system in " +
+                       Seconds(call.seconds) + " s, longest write transaction " +
+                       Seconds(call.longestTransaction) + " s";
     if (!call.detail.empty()) {
         line += "; " + call.detail;
     }
     if (call.interrupted) {
         line += "; interrupted, the rest is left for a later run";
     }
-    Log(line, 2);
+    Log(line, Common::Module::Information);
 }
 
 }  // namespace Host

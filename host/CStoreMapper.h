@@ -9,6 +9,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "contracts/kernel/ILoggerResource.h"
+#include "host/CBatchedDelete.h"
 #include "host/CRunReport.h"
 
 namespace Kol {
@@ -23,11 +24,17 @@ class CSqliteStore;
 // Mappers are called on the module's processing thread, one call at a time.
 class CStoreMapper {
 public:
+    // Rows per delete batch and per write transaction: the default and the
+    // largest allowed.
+    static const std::size_t kDefaultBatchRows = 10000;
+    static const std::size_t kMaxBatchRows = 10000;
+
     struct Context {
         boost::shared_ptr<CSqliteStore> store;
         boost::shared_ptr<CRunReport> report;
         Common::Kernel::ILoggerResourcePtr logger;
-        std::size_t batchRows = 10000;
+        std::size_t batchRows = kDefaultBatchRows;
+        bool dryRun = false;  // every figure is what a real run would remove
     };
 
     virtual ~CStoreMapper();
@@ -47,11 +54,17 @@ protected:
 
     explicit CStoreMapper(const Context& context);
 
-    // Runs `work` and measures it: time, bytes of pages freed, the longest
-    // write transaction. Writes the host line ("<label> (<arguments>): removed
-    // ..." or "<label>: failed ...") and adds the call to the report. What the
-    // work throws is passed on after that.
+    // Runs `work` and measures it: time, bytes freed inside the file and
+    // returned to the file system, the longest write transaction. Writes the
+    // host line ("<label> (<arguments>): removed ..." or "<label>: failed
+    // ...") and adds the call to the report. What the work throws is passed
+    // on after that. `label` is the operation's dashed name (old-logs).
     void RunCall(const std::string& label, const std::string& arguments, const Work& work);
+
+    // For CBatchedDelete::Run: after each committed batch, keeps `call`'s
+    // row count and the report's progress up to date and writes a debug
+    // line.
+    CBatchedDelete::BatchObserver Batches(CRunReport::MapperCall& call) const;
 
     CSqliteStore& Store() const { return *m_context.store; }
     std::size_t BatchRows() const { return m_context.batchRows; }
