@@ -123,10 +123,9 @@ std::string CResultWriter::FinalStatus(const CRunReport& report, const Run& run)
         status += " (" + std::to_string(report.GetFailureLines()) +
                   " failure lines; this installation kind sends no status events)";
     } else if (events.empty()) {
-        status += "unknown: no status event came, " +
-                  (!run.failure.empty()  ? "the run ended before the request: " + run.failure
-                   : !run.signal.empty() ? "the module was stopped before it began"
-                                         : std::string("the module did not report"));
+        status += "unknown: no status event came" +
+                  (!run.failure.empty() ? ", the run ended before the request: " + run.failure
+                                        : std::string());
     } else if (events.back().progress == kSucceededCode) {
         status +=
             allRan ? "30 (every operation succeeded)" : "30 (every operation that ran succeeded)";

@@ -28,7 +28,7 @@ void ClosePipe(int fds[2]) {
 
 }  // namespace
 
-CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments)
+CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments, const char* program)
     : m_pid(-1), m_outFd(-1), m_errFd(-1), m_exited(false), m_status(-1) {
     int out[2];
     int err[2];
@@ -55,15 +55,15 @@ CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments)
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    std::vector<std::string> words = {CLEANUP_AGENT_PATH};
+    const char* const path = program != nullptr ? program : CLEANUP_AGENT_PATH;
+    std::vector<std::string> words = {path};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) {
         argv.push_back(&word[0]);
     }
     argv.push_back(nullptr);
-    const int error =
-        posix_spawn(&m_pid, CLEANUP_AGENT_PATH, &actions, &attributes, argv.data(), environ);
+    const int error = posix_spawn(&m_pid, path, &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     ::close(out[1]);
@@ -119,15 +119,18 @@ bool CAgentProcess::Pump(std::chrono::milliseconds timeout) {
 
 bool CAgentProcess::WaitForLine(const std::string& text, std::chrono::seconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const auto complete = [&text](const std::string& output) {
+        const std::string::size_type found = output.find(text);
+        return found != std::string::npos && output.find('\n', found) != std::string::npos;
+    };
     for (;;) {
-        std::string::size_type found = m_out.find(text);
-        if (found != std::string::npos && m_out.find('\n', found) != std::string::npos) {
+        if (complete(m_out) || complete(m_err)) {
             return true;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !Pump(std::min(left, std::chrono::milliseconds(100)))) {
-            return m_out.find(text) != std::string::npos;
+            return m_out.find(text) != std::string::npos || m_err.find(text) != std::string::npos;
         }
     }
 }

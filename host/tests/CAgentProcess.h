@@ -22,15 +22,17 @@ public:
         std::string text;
     };
 
-    // Starts CLEANUP_AGENT_PATH with `arguments`. Throws std::runtime_error.
-    explicit CAgentProcess(const std::vector<std::string>& arguments);
+    // Starts `program` (default: CLEANUP_AGENT_PATH, the test build) with
+    // `arguments`. Throws std::runtime_error.
+    explicit CAgentProcess(const std::vector<std::string>& arguments,
+                           const char* program = nullptr);
     ~CAgentProcess();
 
     CAgentProcess(const CAgentProcess&) = delete;
     CAgentProcess& operator=(const CAgentProcess&) = delete;
 
-    // Reads output until a standard output line contains `text`; false when
-    // the program ends or `timeout` passes first.
+    // Reads output until a line of standard output or error contains `text`;
+    // false when the program ends or `timeout` passes first.
     bool WaitForLine(const std::string& text, std::chrono::seconds timeout);
     void Signal(int signal);
     // Reads output until the program ends and returns its exit status (128 +

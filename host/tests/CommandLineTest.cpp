@@ -4,16 +4,27 @@
 #include <gtest/gtest.h>
 
 #include "host/CCommandLine.h"
+#include "host/COperationCatalog.h"
+#include "host/tests/CTestStore.h"
 
 namespace {
 
 using Kol::Host::CCommandLine;
 using Kol::Host::CHostOptions;
+using Kol::Host::COperationCatalog;
+using Kol::Host::Testing::CTestStore;
 
 const char* const kModule = "/opt/agent/libCleanupAgent.so";
 
+CCommandLine::Setup MakeSetup(const std::string& defaultConfig = "") {
+    CCommandLine::Setup setup;
+    setup.defaultModule = kModule;
+    setup.defaultConfig = defaultConfig;
+    return setup;
+}
+
 CHostOptions Parse(const std::vector<std::string>& arguments) {
-    return CCommandLine::Parse(arguments, kModule);
+    return CCommandLine::Parse(arguments, MakeSetup());
 }
 
 std::string ParseError(const std::vector<std::string>& arguments) {
@@ -39,6 +50,8 @@ TEST(CommandLine, DefaultsWithoutArguments) {
     EXPECT_FALSE(options.seedRows);
     EXPECT_EQ(options.batchRows, 10000u);
     EXPECT_TRUE(options.operations.empty());
+    EXPECT_TRUE(options.sources.empty());
+    EXPECT_EQ(options.config, "");
 }
 
 TEST(CommandLine, OperationWordsByNumberNameDashedNameAndAll) {
@@ -58,10 +71,24 @@ TEST(CommandLine, OperationWordsByNumberNameDashedNameAndAll) {
         {{"all"}, {1, 2, 3, 4, 5, 7, 12, 13, 14, 6}},
         {{"ALL", "indexes"}, {1, 2, 3, 4, 5, 7, 12, 13, 14, 6, 12}},
         {{"3", "3"}, {3, 3}},
+        {{"-q", "--", "-v"}, {}},  // "--" ends the options: -v is no option, and no operation
     };
     for (const auto& c : cases) {
+        if (c.operations.empty()) {
+            EXPECT_THROW(Parse(c.words), std::invalid_argument);
+            continue;
+        }
         EXPECT_EQ(Parse(c.words).operations, c.operations) << c.words.front();
     }
+    // Every name of the table, as the host prints it and as the library
+    // spells it, means its number.
+    for (const COperationCatalog::Operation& operation : COperationCatalog::All()) {
+        EXPECT_EQ(Parse({operation.name, operation.enumeration}).operations,
+                  std::vector<std::int32_t>(2, operation.number))
+            << operation.name;
+        EXPECT_EQ(COperationCatalog::NameOf(operation.number), operation.name);
+    }
+    EXPECT_EQ(COperationCatalog::NameOf(25), "25");
 }
 
 TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
@@ -86,6 +113,9 @@ TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
                "200000",
                "--batch-rows",
                "1",
+               "--create",
+               "--wait",
+               "30",
                "storage"});
     EXPECT_EQ(options.db, "/tmp/x.db");
     EXPECT_EQ(options.module, "/m.so");
@@ -101,6 +131,8 @@ TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
     EXPECT_TRUE(options.dryRun);
     EXPECT_EQ(*options.seedRows, 200000u);
     EXPECT_EQ(options.batchRows, 1u);
+    EXPECT_TRUE(options.create);
+    EXPECT_EQ(options.waitSeconds, 30u);
     EXPECT_EQ(options.operations, std::vector<std::int32_t>{6});
 }
 
@@ -110,12 +142,12 @@ TEST(CommandLine, UsageErrorsNameTheCulprit) {
         std::vector<std::string> arguments;
         std::string message;
     } cases[] = {
-        {{"frobnicate"},
-         "unknown operation \"frobnicate\": expected a number, an operation name such as "
-         "OLD_LOGS or old-logs, or all"},
-        {{"old logs"},
-         "unknown operation \"old logs\": expected a number, an operation name such as "
-         "OLD_LOGS or old-logs, or all"},
+        {{"backup"},
+         "unknown operation \"backup\"; valid: replicated-logs, obsolete-delta-logs, event-logs, "
+         "abandoned-logs, ignored-logs, storage, old-logs, operation-8, operation-9, "
+         "operation-10, operation-11, indexes, enrollment-tombstones, static-objects, "
+         "operation-15, operation-16, operation-17, operation-18, operation-19, operation-20, "
+         "operation-21, operation-22, operation-23, operation-24, all, or a number"},
         {{"2147483648"}, "operation 2147483648 is not a 32-bit value"},
         {{"--retention", "30,90,180,365,70000"},
          "--retention: \"70000\" is not a number of days from 0 to 65535"},
@@ -144,37 +176,95 @@ TEST(CommandLine, UsageErrorsNameTheCulprit) {
         {{"--db", ""}, "--db: the file name is empty"},
         {{"--frobnicate"}, "unrecognised option '--frobnicate'"},
         {{"--db"}, "the required argument for option '--db' is missing"},
+        {{"--wait", "86401"}, "--wait: \"86401\" is not a number of seconds from 0 to 86400"},
+        {{"-q", "-v"}, "--quiet, --verbose and --log-level exclude each other (command line)"},
+        {{"--output", "xml"}, "--output: \"xml\" is not text or json"},
+        {{"--inject-write-faults", "1,1"}, "unrecognised option '--inject-write-faults'"},
+        {{"--config", "/nonexistent/x.conf"}, "--config: cannot read /nonexistent/x.conf"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ParseError(c.arguments), c.message) << c.arguments.front();
     }
 }
 
-TEST(CommandLine, UsageListsEveryOptionWithItsDefault) {
-    const std::string usage = CCommandLine::Usage(kModule);
-    const char* const options[] = {"--db FILE",
-                                   "--module FILE",
-                                   "--installation-kind N",
-                                   "--installation-uuid UUID",
-                                   "--retention D1,D2,D3,D4,D5",
-                                   "--log-level N",
-                                   "--request UUID1,UUID2,UUID3",
-                                   "--dry-run",
-                                   "--seed-demo ROWS",
-                                   "--batch-rows N",
-                                   "--create",
-                                   "--wait SECONDS",
-                                   "--inject-write-faults AFTER,COUNT"};
-    for (const char* option : options) {
-        EXPECT_NE(usage.find(option), std::string::npos) << option;
+TEST(CommandLine, HelpListsEveryOptionAndOperationWithinEightyColumns) {
+    CCommandLine::Setup setup = MakeSetup();
+    const std::string product = CCommandLine::Usage(setup);
+    setup.testOptions.push_back(
+        {"test-only", 0, "N", "for tests", CCommandLine::Section::kTest, nullptr, false});
+    const std::string test = CCommandLine::Usage(setup);
+    EXPECT_EQ(product.find("test-only"), std::string::npos);
+    EXPECT_NE(test.find("\nTest options (test build only):\n      --test-only N"),
+              std::string::npos);
+    EXPECT_NE(product.find("\nAdvanced options:\n      --batch-rows N "), std::string::npos);
+    for (const CCommandLine::Option& option : CCommandLine::Options()) {
+        EXPECT_NE(product.find(std::string("--") + option.name), std::string::npos) << option.name;
     }
-    std::size_t defaults = 0;
-    for (std::string::size_type at = usage.find("(default:"); at != std::string::npos;
-         at = usage.find("(default:", at + 1)) {
-        ++defaults;
+    for (const char* line :
+         {"  -h, --help ", "  -V, --version ", "  -q, --quiet ", "  -v, --verbose ",
+          "\n   7  old-logs ", "\n  13  enrollment-tombstones ",
+          "\n   8  operation-8            not handled: fails\n",
+          "\n  15  operation-15           a hook this module leaves empty\n"}) {
+        EXPECT_NE(product.find(line), std::string::npos) << line;
     }
-    EXPECT_EQ(defaults, 13u);
-    EXPECT_NE(usage.find(kModule), std::string::npos) << usage;
+    std::size_t start = 0;
+    for (std::size_t end = test.find('\n'); end != std::string::npos;
+         start = end + 1, end = test.find('\n', start)) {
+        const std::string line = test.substr(start, end - start);
+        EXPECT_LE(line.size(), 80u) << line;
+        EXPECT_TRUE(line.empty() || line.back() != ' ') << line;
+    }
+}
+
+// The command line wins over the file; -v logs the sources.
+TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
+    const std::string directory = CTestStore::MakeTemporaryDirectory();
+    const std::string file = directory + "/cleanup-agent.conf";
+    CTestStore::WriteFile(file,
+                          "# comment\nretention = 1,2,3,4,5\nbatch-rows = 50\nverbose = true\n"
+                          "dry-run = yes\ninstallation-kind = 2\n");
+    const std::string from = "configuration file " + file;
+    const CHostOptions options = CCommandLine::Parse(
+        {"--config", file, "--batch-rows", "7", "--log-level", "3", "old-logs"}, MakeSetup());
+    EXPECT_EQ(options.config, file);
+    EXPECT_EQ(*options.retentionDays, (std::array<std::uint16_t, 5>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(options.batchRows, 7u);
+    EXPECT_EQ(options.logLevel, 3);
+    EXPECT_TRUE(options.dryRun);
+    EXPECT_EQ(options.installationKind, 2);
+    EXPECT_EQ(options.sources, (std::map<std::string, std::string>{{"batch-rows", "command line"},
+                                                                   {"config", "command line"},
+                                                                   {"dry-run", from},
+                                                                   {"installation-kind", from},
+                                                                   {"log-level", "command line"},
+                                                                   {"retention", from},
+                                                                   {"verbose", from}}));
+    // The default file is read only when it exists; --help never reads it.
+    EXPECT_EQ(CCommandLine::Parse({}, MakeSetup(file)).batchRows, 50u);
+    EXPECT_EQ(CCommandLine::Parse({}, MakeSetup(file + ".absent")).batchRows, 10000u);
+    CTestStore::WriteFile(file, "batch-rows = 0\n");
+    EXPECT_TRUE(CCommandLine::Parse({"-h"}, MakeSetup(file)).help);
+    const struct {
+        std::string text;
+        std::string message;
+    } cases[] = {
+        {"batch-rows = 0\n", ": --batch-rows: \"0\" is not a number of rows from 1 to 10000"},
+        {"frobnicate = 1\n", ": unrecognised option 'frobnicate'"},
+        {"help = true\n", ": unrecognised option 'help'"},
+        {"dry-run = maybe\n", ": --dry-run: \"maybe\" is not true or false"},
+        {"quiet = true\nverbose = true\n",
+         ": --quiet, --verbose and --log-level exclude each other (" + from + ")"},
+    };
+    for (const auto& c : cases) {
+        CTestStore::WriteFile(file, c.text);
+        try {
+            CCommandLine::Parse({}, MakeSetup(file));
+            ADD_FAILURE() << c.text;
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(e.what(), from + c.message);
+        }
+    }
+    CTestStore::RemoveTree(directory);
 }
 
 }  // namespace

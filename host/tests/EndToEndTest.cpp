@@ -204,7 +204,7 @@ TEST_F(EndToEnd, OldLogsUseTheFivePeriodsEachForItsOwnClass) {
     const std::string out = run->Out();
     ASSERT_TRUE(std::regex_search(
         out, cutoffs,
-        std::regex(R"(host: old logs \(cut-offs (\S+Z), (\S+Z), (\S+Z), (\S+Z), (\S+Z)\))")))
+        std::regex(R"(host: old-logs \(cut-offs (\S+Z), (\S+Z), (\S+Z), (\S+Z), (\S+Z)\))")))
         << out;
     std::int64_t cut[6] = {};
     for (int k = 1; k <= 5; ++k) {
@@ -247,7 +247,7 @@ TEST_F(EndToEnd, TombstonesGoExactlyOneHundredTwentyHoursBack) {
     std::smatch match;
     const std::string out = run->Out();
     ASSERT_TRUE(std::regex_search(out, match,
-                                  std::regex(R"(host: enrolment tombstones \(cut-off (\S+Z)\))")))
+                                  std::regex(R"(host: enrollment-tombstones \(cut-off (\S+Z)\))")))
         << out;
     const std::int64_t cutoff = ParseUtc(match[1]);
     EXPECT_GE(cutoff, t0 - hours120);
@@ -279,18 +279,18 @@ TEST_F(EndToEnd, LinesComeInOrderWithTheModuleNameAndTheHostsFacts) {
         "host/INFO/sending cleanup request ",
         "host/INFO/status event 10368 EventLog_",
         "CCleanupModule/INFO/Initiating replicated logs cleanup",
-        "host/INFO/replicated logs: removed 1 rows, freed ",
+        "host/INFO/replicated-logs: removed 1 rows, freed ",
         "CCleanupModule/INFO/Finished replicated logs cleanup",
         "CCleanupModule/INFO/Initiating static objects cleanup",
-        "host/INFO/static objects: removed 2 rows, freed ",
+        "host/INFO/static-objects: removed 2 rows, freed ",
         "CCleanupModule/INFO/Finished static objects cleanup",
         "host/INFO/status event 10368 EventLog_",
         "CCleanupModule/INFO/Failed to re-schedule a cleanup: operation "
         "{REPLICATED_LOGS,STATIC_OBJECTS} is not registered",
         "host/INFO/module stopped and deleted",
-        "host/INFO/summary: replicated logs: 1 rows, ",
-        "host/INFO/summary: static objects: 2 rows, ",
-        "host/INFO/summary: total 3 rows, ",
+        "host/INFO/summary: replicated-logs: removed 1 rows, freed ",
+        "host/INFO/summary: static-objects: removed 2 rows, freed ",
+        "host/INFO/summary: total: removed 3 rows, freed ",
         "host/INFO/summary: final status 30 (every operation succeeded)",
     };
     ASSERT_EQ(records.size(), expected.size()) << run->Out();
@@ -301,14 +301,31 @@ TEST_F(EndToEnd, LinesComeInOrderWithTheModuleNameAndTheHostsFacts) {
     EXPECT_NE(records[3].text.find(": progress 20, level 1"), std::string::npos);
     EXPECT_NE(records[10].text.find(": progress 30, level 1"), std::string::npos);
 
-    // Only errors at threshold 4: the module's failure line and nothing else.
-    const std::unique_ptr<CAgentProcess> quiet = Agent({"--log-level", "4", "25"});
-    EXPECT_EQ(m_status, 1);
-    EXPECT_EQ(Texts(*quiet, "CCleanupModule"),
-              (std::vector<std::string>{"ERROR Failed to process cleanup operation  with error: "
-                                        "CCleanupModuleBase::ProcessCleanupTask: Enum is not "
-                                        "handled"}));
-    EXPECT_EQ(Texts(*quiet, "host"), std::vector<std::string>{});
+    // Only errors with -q (as with --log-level 4): the module's failure line
+    // and the host's word on it, nothing else.
+    for (const char* option : {"-q", "--quiet"}) {
+        const std::unique_ptr<CAgentProcess> quiet = Agent({option, "25"});
+        EXPECT_EQ(m_status, 1);
+        EXPECT_EQ(Texts(*quiet, "CCleanupModule"),
+                  (std::vector<std::string>{"ERROR Failed to process cleanup operation  with "
+                                            "error: CCleanupModuleBase::ProcessCleanupTask: Enum "
+                                            "is not handled"}));
+        EXPECT_EQ(Texts(*quiet, "host"),
+                  (std::vector<std::string>{"ERROR 25: this module does not handle operation 25 "
+                                            "(see the operations in cleanup-agent --help)"}));
+    }
+    // -v adds the debug lines: the sources of the values and the batches.
+    const std::unique_ptr<CAgentProcess> verbose = Agent({"-v", "--batch-rows", "1", "old-logs"});
+    EXPECT_EQ(m_status, 0);
+    const std::vector<std::string> host = Texts(*verbose, "host");
+    for (const char* line :
+         {"DEBUG configuration file: none", "DEBUG --batch-rows 1 (command line)",
+          "DEBUG --retention 30,90,180,365,730 (store settings retention_days_1 to "
+          "retention_days_5 where set, else built-in defaults)",
+          "DEBUG --log-level 1 (command line)", "DEBUG old-logs: batch 1 committed, 1 rows so far",
+          "DEBUG old-logs: batch 5 committed, 5 rows so far"}) {
+        EXPECT_NE(std::find(host.begin(), host.end(), line), host.end()) << line;
+    }
 }
 
 // Reads a little-endian integer of `size` bytes at `at` and moves past it.
@@ -415,7 +432,8 @@ TEST_F(EndToEnd, AnUnknownOperationFailsTheRequestWithStatusFortyAndExitOne) {
         "INFO Initiating static objects cleanup", "INFO Finished static objects cleanup",
         "INFO Failed to re-schedule a cleanup: operation {STATIC_OBJECTS,} is not registered"};
     EXPECT_EQ(lines, expected);
-    EXPECT_NE(run->Out().find("host: summary: final status 40 (at least one operation failed)\n"),
+    EXPECT_NE(run->Out().find("host: summary: final status 40 (at least one operation failed: "
+                              "25)\n"),
               std::string::npos);
 
     CTestStore store(m_db);
@@ -534,13 +552,18 @@ TEST_F(EndToEnd, DryRunReportsEverythingAndChangesNothing) {
 
     const std::string out = run->Out();
     std::smatch removed;
-    ASSERT_TRUE(std::regex_search(out, removed,
-                                  std::regex(R"(host: old logs \(.*\): removed (\d+) rows)")));
+    ASSERT_TRUE(std::regex_search(
+        out, removed,
+        std::regex(R"(host: old-logs \(.*\): would remove (\d+) rows, would free )")));
     EXPECT_GT(std::stoll(removed[1]), 0);
     EXPECT_NE(out.find("host: status event 10368 EventLog_"), std::string::npos);
     EXPECT_NE(out.find("; dry run: the store passed quick_check, no backup written\n"),
               std::string::npos);
-    EXPECT_NE(out.find("host: dry run: every change was rolled back\n"), std::string::npos);
+    EXPECT_NE(out.find("host: dry run: every change was rolled back; the figures are what a real "
+                       "run would remove and free\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("host: summary: total: would remove "), std::string::npos);
+    EXPECT_EQ(out.find(": removed "), std::string::npos);
     EXPECT_EQ(Texts(*run, "CCleanupModule").back(),
               "INFO Failed to re-schedule a cleanup: operation {REPLICATED_LOGS,"
               "OBSOLETE_DELTA_LOGS,EVENT_LOGS,ABANDONED_LOGS,IGNORED_LOGS,STORAGE,OLD_LOGS,INDEXES,"

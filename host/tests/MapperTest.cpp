@@ -27,6 +27,7 @@
 #include "contracts/message/CCleanupLogs.h"
 #include "host/CHostBus.h"
 #include "host/CHostLogger.h"
+#include "host/CResultWriter.h"
 #include "host/CRunReport.h"
 #include "host/CSqliteDatabaseResource.h"
 #include "host/CSqliteStore.h"
@@ -37,6 +38,7 @@ namespace {
 using namespace Kol::Common::Database;
 using Kol::Host::CHostBus;
 using Kol::Host::CHostLogger;
+using Kol::Host::CResultWriter;
 using Kol::Host::CRunReport;
 using Kol::Host::CSqliteDatabaseResource;
 using Kol::Host::CSqliteStore;
@@ -112,57 +114,93 @@ TEST(HostLogger, LinesOfSeveralThreadsNeverMix) {
     EXPECT_EQ(count, 800);
 }
 
-TEST(RunReport, SummaryAddsUpCallsPerOperationAndStatesTheOutcome) {
-    CRunReport report;
-    CRunReport::MapperCall first;
-    first.label = "old logs";
-    first.rows = 10;
-    first.bytesFreed = 4096;
-    first.longestTransaction = 0.0125;
-    CRunReport::MapperCall storage;
-    storage.label = "storage";
-    storage.rows = 2;
-    storage.bytesFreed = 100;
-    storage.detail = "returned 8192 bytes to the file system";
-    CRunReport::MapperCall second = first;
-    second.rows = 5;
-    second.bytesFreed = 0;
-    second.interrupted = true;
-    second.longestTransaction = 0.002;
-    report.AddMapperCall(first);
-    report.AddMapperCall(storage);
-    report.AddMapperCall(second);
-    report.AddStatusEvent(20);
-    report.AddStatusEvent(30);
-    report.AddModuleRecord("Failed to cleanup storage: mapper not available", 4);
-    report.AddModuleRecord("Failed to process cleanup operation STORAGE with error: x", 2);
+CRunReport::MapperCall Call(const char* label, std::uint64_t rows, std::int64_t freed,
+                            bool interrupted) {
+    CRunReport::MapperCall call;
+    call.label = label;
+    call.rows = rows;
+    call.bytesFreed = freed;
+    call.bytesReturned = freed / 2;
+    call.seconds = 0.5;
+    call.longestTransaction = 0.0125;
+    call.interrupted = interrupted;
+    return call;
+}
 
-    EXPECT_FALSE(report.HasFailed(true));
-    EXPECT_EQ(report.Summarize(true, "SIGINT"),
+// The report follows the module's lines along the request: silent hooks, an
+// unhandled value, storage with its backup, an interruption.
+TEST(RunReport, FollowsTheModuleThroughTheRequestAndSummarizes) {
+    CRunReport report({8, 7, 15, 6, 3, 25, 14});
+    const char* const failure = "Failed to process cleanup operation ";
+    EXPECT_EQ(*report.AddModuleRecord(std::string(failure) + "OPERATION_8 with error: E", 4), 8);
+    report.AddModuleRecord("Initiating old logs cleanup", 2);
+    report.AddMapperCall(Call("old-logs", 10, 4096, false));
+    report.AddModuleRecord("Finished old logs cleanup", 2);
+    report.AddModuleRecord("Initiating storage cleanup", 2);
+    report.AddMapperCall(Call("storage", 2, 100, false));
+    report.AddModuleRecord("Initiating database backup", 2);
+    report.AddMapperCall(Call("backup", 0, 0, false));
+    report.AddModuleRecord("Initiating event logs cleanup", 2);
+    report.BeginMapperCall("event-logs");
+    report.UpdateMapperCall(3);
+    EXPECT_EQ(report.GetRunningCall()->rows, 3u);
+    report.AddMapperCall(Call("event-logs", 5, 3 << 20, true));
+    EXPECT_FALSE(report.GetRunningCall());
+    EXPECT_FALSE(report.AddModuleRecord("Failed to cleanup storage: mapper not available", 4));
+    report.AddModuleRecord("The module is stopping. Cleanup process interrupted.", 3);
+    report.MarkNotRun("interrupted by SIGINT");
+
+    CResultWriter::Run run;
+    run.start = {100, 0};
+    run.end = {102, 500000000};
+    run.signal = "SIGINT";
+    EXPECT_EQ(CResultWriter::Summary(report, run),
               (std::vector<std::string>{
-                  "summary: old logs: 15 rows, 4096 bytes freed (interrupted)",
-                  "summary: storage: 2 rows, 100 bytes freed, returned 8192 bytes to the file "
-                  "system",
-                  "summary: total 17 rows, 4196 bytes freed; longest write transaction 0.013 s",
-                  "summary: final status 30 (every operation succeeded); interrupted by SIGINT"}));
+                  "summary: operation-8: failed: E",
+                  "summary: old-logs: removed 10 rows, freed 4.0 KiB (4096 bytes) inside the "
+                  "file, returned 2.0 KiB (2048 bytes) to the file system in 0.500 s",
+                  "summary: operation-15: succeeded (a hook this module leaves empty)",
+                  "summary: storage: removed 2 rows, freed 100 bytes inside the file, returned "
+                  "50 bytes to the file system in 1.000 s",
+                  "summary: event-logs: removed 5 rows, freed 3.0 MiB (3145728 bytes) inside the "
+                  "file, returned 1.5 MiB (1572864 bytes) to the file system in 0.500 s; "
+                  "interrupted, the rest is left for a later run",
+                  "summary: 25: not run (interrupted by SIGINT)",
+                  "summary: static-objects: not run (interrupted by SIGINT)",
+                  "summary: total: removed 17 rows, freed 3.0 MiB (3149924 bytes) inside the "
+                  "file, returned 1.5 MiB (1574962 bytes) to the file system; longest write "
+                  "transaction 0.013 s; elapsed 2.500 s",
+                  "summary: not run: 25 (interrupted by SIGINT), static-objects (interrupted by "
+                  "SIGINT)",
+                  "summary: final status unknown: no status event came; interrupted by SIGINT"}));
 
-    report.AddModuleRecord("Failed to process cleanup operation  with error: y", 4);
-    EXPECT_EQ(report.GetFailureLines(), 1u);
-    EXPECT_TRUE(report.HasFailed(false));
-    EXPECT_EQ(report.Summarize(false, "").back(),
+    // The final status in words, and the dry run's wording.
+    CRunReport ran({15, 25});
+    ran.AddStatusEvent(20, 1);
+    EXPECT_TRUE(ran.HasFailed(true));  // the final event has not come yet
+    ran.AddModuleRecord(std::string(failure) + " with error: E", 4);
+    ran.AddStatusEvent(40, 4);
+    run.signal.clear();
+    run.dryRun = true;
+    const std::vector<std::string> lines = CResultWriter::Summary(ran, run);
+    EXPECT_EQ(lines[2],
+              "summary: total: would remove 0 rows, would free 0 bytes inside the file, would "
+              "return 0 bytes to the file system; longest write transaction 0.000 s; elapsed "
+              "2.500 s");
+    EXPECT_EQ(lines.back(), "summary: final status 40 (at least one operation failed: 25)");
+    run.statusEventsExpected = false;
+    EXPECT_EQ(CResultWriter::Summary(ran, run).back(),
               "summary: final status failed (1 failure lines; this installation kind sends no "
               "status events)");
-
-    CRunReport silent;
-    silent.AddStatusEvent(20);
-    EXPECT_TRUE(silent.HasFailed(true));  // the final event never came
-    EXPECT_EQ(silent.Summarize(true, "").back(), "summary: final status 20");
-    silent.AddStatusEvent(40);
-    EXPECT_EQ(silent.Summarize(true, "").back(),
-              "summary: final status 40 (at least one operation failed)");
-    EXPECT_FALSE(CRunReport().HasFailed(false));
-    EXPECT_EQ(CRunReport().Summarize(true, "").back(),
-              "summary: final status unknown (no status event received)");
+    CRunReport fine({1});
+    fine.AddStatusEvent(20, 1);
+    fine.AddStatusEvent(30, 1);
+    EXPECT_FALSE(fine.HasFailed(true));
+    run.statusEventsExpected = true;
+    EXPECT_EQ(CResultWriter::Summary(fine, run).back(),
+              "summary: final status 30 (every operation succeeded)");
+    EXPECT_EQ(CResultWriter::Size(-1536), "-1.5 KiB (-1536 bytes)");
+    EXPECT_EQ(CResultWriter::Size(18829312), "18.0 MiB (18829312 bytes)");
 }
 
 class RecordingSubscriber : public Kol::Common::Kernel::ISubscriber {
@@ -298,16 +336,16 @@ TEST_F(Mappers, EachCleanupOfTheSharedMapperRunsItsOwnJob) {
         std::string label;
         std::vector<std::int64_t> left;
     } steps[] = {
-        {[&] { As<ICleanupIgnoredLogsMapper>(logs)->Cleanup(); }, "ignored logs", {1, 2, 4, 5, 6}},
+        {[&] { As<ICleanupIgnoredLogsMapper>(logs)->Cleanup(); }, "ignored-logs", {1, 2, 4, 5, 6}},
         {[&] { As<ICleanupReplicatedLogsMapper>(logs)->Cleanup(); },
-         "replicated logs",
+         "replicated-logs",
          {2, 4, 5, 6}},
-        {[&] { As<ICleanupAbandonedLogsMapper>(logs)->Cleanup(); }, "abandoned logs", {2, 5, 6}},
+        {[&] { As<ICleanupAbandonedLogsMapper>(logs)->Cleanup(); }, "abandoned-logs", {2, 5, 6}},
         {[&] { As<ICleanupOldLogsMapper>(logs)->Cleanup(cutoff, cutoff, cutoff, cutoff, cutoff); },
-         "old logs",
+         "old-logs",
          {2, 6}},
-        {[&] { As<ICleanupObsoleteDeltaLogsMapper>(logs)->Cleanup(); }, "obsolete delta logs", {6}},
-        {[&] { As<ICleanupEventLogsMapper>(logs)->Cleanup(); }, "event logs", {6}},
+        {[&] { As<ICleanupObsoleteDeltaLogsMapper>(logs)->Cleanup(); }, "obsolete-delta-logs", {6}},
+        {[&] { As<ICleanupEventLogsMapper>(logs)->Cleanup(); }, "event-logs", {6}},
         {[&] { As<ICleanupRebuildIndexesMapper>(logs)->Cleanup(); }, "indexes", {6}},
         {[&] { As<ICleanupStorageMapper>(logs)->Cleanup(); }, "storage", {6}},
     };
@@ -328,16 +366,21 @@ TEST_F(Mappers, EachCleanupOfTheSharedMapperRunsItsOwnJob) {
     std::istringstream lines(m_out.str());
     std::string line;
     std::vector<std::string> texts;
+    std::vector<std::string> debug;
     while (std::getline(lines, line)) {
-        texts.push_back(line.substr(line.find(" host: ") + 7));
+        (line.find(" DEBUG host: ") != std::string::npos ? debug : texts)
+            .push_back(line.substr(line.find(" host: ") + 7));
     }
     ASSERT_EQ(texts.size(), 8u);
+    // At -v each committed batch of the walks (one row each here) has its line.
+    EXPECT_EQ(debug.front(), "ignored-logs: batch 1 committed, 1 rows so far");
+    EXPECT_EQ(debug.size(), 5u);
     EXPECT_TRUE(std::regex_match(
         texts[0],
         std::regex(
-            R"(ignored logs: removed 1 rows, freed -?\d+ bytes in \d+\.\d{3} s, longest write transaction \d+\.\d{3} s)")))
+            R"(ignored-logs: removed 1 rows, freed (-?\d+ bytes|\d+\.\d \w+ \(\d+ bytes\)) inside the file, returned -?\d+ bytes to the file system in \d+\.\d{3} s, longest write transaction \d+\.\d{3} s)")))
         << texts[0];
-    EXPECT_EQ(texts[3].rfind("old logs (cut-offs 1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z, "
+    EXPECT_EQ(texts[3].rfind("old-logs (cut-offs 1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z, "
                              "1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z): "
                              "removed 1 rows, ",
                              0),
@@ -357,7 +400,7 @@ TEST_F(Mappers, AFailureIsReportedInTheHostLineAndPassedOn) {
                   "store setting max_event_logs_per_type: \"many\" is not a count of logs");
     }
     EXPECT_TRUE(m_context.report->GetMapperCalls().back().failed);
-    EXPECT_NE(m_out.str().find(" ERROR host: event logs: failed after "), std::string::npos);
+    EXPECT_NE(m_out.str().find(" ERROR host: event-logs: failed after "), std::string::npos);
     EXPECT_NE(m_out.str().find(" s, 0 rows removed before: store setting "
                                "max_event_logs_per_type: \"many\" is not a count of logs\n"),
               std::string::npos)

@@ -1,0 +1,190 @@
+// The program as an operator meets it: help, version, the JSON result, the
+// configuration file, progress lines. The real program on real stores.
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <nlohmann/json.hpp>
+
+#include "host/tests/CAgentProcess.h"
+#include "host/tests/CTestStore.h"
+
+namespace {
+
+using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CTestStore;
+
+class Operator : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_directory = CTestStore::MakeTemporaryDirectory();
+        m_db = m_directory + "/agent.db";
+    }
+    void TearDown() override { CTestStore::RemoveTree(m_directory); }
+
+    std::string m_directory;
+    std::string m_db;
+};
+
+TEST_F(Operator, HelpVersionAndTheEndOfOptions) {
+    std::string help;
+    std::string err;
+    ASSERT_EQ(CAgentProcess::Run({"--help"}, &help, &err), 0);
+    EXPECT_EQ(help.rfind("Usage: cleanup-agent [OPTION...] [--] [OPERATION...]\n", 0), 0u);
+    EXPECT_NE(help.find("\n      --inject-write-faults AFTER,COUNT"), std::string::npos);
+    std::string shortHelp;
+    EXPECT_EQ(CAgentProcess::Run({"-h"}, &shortHelp), 0);
+    EXPECT_EQ(shortHelp, help);
+    // The product has no test option, in its help or at all.
+    CAgentProcess productRun({"--help"}, CLEANUP_PRODUCT_PATH);
+    ASSERT_EQ(productRun.Wait(std::chrono::seconds(60)), 0);
+    const std::string product = productRun.Out();
+    EXPECT_EQ(product.find("inject"), std::string::npos);
+    EXPECT_EQ(product.find("Test options"), std::string::npos);
+
+    const std::string version = std::string("cleanup-agent 1.0.0\nplug-in: ") +
+                                CLEANUP_PLUGIN_PATH + "\nSQLite: " + sqlite3_libversion() + "\n";
+    for (const char* option : {"-V", "--version"}) {
+        std::string out;
+        EXPECT_EQ(CAgentProcess::Run({option}, &out, &err), 0);
+        EXPECT_EQ(out, version);
+        EXPECT_EQ(err, "");
+    }
+    // After "--" a word is an operation, even when it looks like an option.
+    std::string out;
+    EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "--", "-v"}, &out, &err), 2);
+    EXPECT_EQ(err.rfind("cleanup-agent: unknown operation \"-v\"; valid: replicated-logs, ", 0),
+              0u);
+    EXPECT_FALSE(CTestStore::Exists(m_db));
+}
+
+// Command line over configuration file over store settings over defaults;
+// the default file is used only when it exists.
+TEST_F(Operator, ConfigurationFilePrecedence) {
+    ASSERT_EQ(CAgentProcess::Run({"--db", m_db}), 0);
+    CTestStore(m_db).Execute("INSERT INTO settings(key, value) VALUES ('retention_days_1', '11')");
+    const std::string file = m_directory + "/a.conf";
+    const std::string other = m_directory + "/b.conf";
+    CTestStore::WriteFile(file, "# periods\nretention = 1,2,3,4,5\ninstallation-kind = 2\n");
+    CTestStore::WriteFile(other, "retention = 9,9,9,9,9\n");
+    const struct {
+        std::vector<std::string> arguments;
+        const char* defaultConfig;
+        std::string retention;
+    } cases[] = {
+        {{}, nullptr, "11,90,180,365,730, kind 1"},
+        {{}, "/nonexistent/cleanup-agent.conf", "11,90,180,365,730, kind 1"},
+        {{"--config", file}, nullptr, "1,2,3,4,5, kind 2"},
+        {{"--config", file, "--retention", "7,7,7,7,7"}, nullptr, "7,7,7,7,7, kind 2"},
+        {{}, "a.conf", "1,2,3,4,5, kind 2"},
+        {{"--config", other}, "a.conf", "9,9,9,9,9, kind 1"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = {"--db", m_db};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        if (c.defaultConfig != nullptr) {
+            const std::string path =
+                c.defaultConfig[0] == '/' ? c.defaultConfig : m_directory + "/" + c.defaultConfig;
+            ::setenv("CLEANUP_AGENT_TEST_CONFIG", path.c_str(), 1);
+        }
+        std::string out;
+        std::string err;
+        EXPECT_EQ(CAgentProcess::Run(arguments, &out, &err), 0) << err;
+        ::unsetenv("CLEANUP_AGENT_TEST_CONFIG");
+        std::smatch found;
+        ASSERT_TRUE(
+            std::regex_search(out, found, std::regex(R"(, kind (-?\d+), retention (\S+) )")))
+            << out;
+        EXPECT_EQ(found[2].str() + ", kind " + found[1].str(), c.retention) << out;
+    }
+    std::string err;
+    CTestStore::WriteFile(file, "retention = 1,2\n");
+    EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "--config", file}, nullptr, &err), 2);
+    EXPECT_EQ(err, "cleanup-agent: configuration file " + file +
+                       ": --retention needs five day counts separated by commas, got 2\n"
+                       "Try 'cleanup-agent --help'.\n");
+}
+
+// One run with a failed, an interrupted and two not-run operations: the
+// progress lines while it runs, then one JSON document on standard output.
+TEST_F(Operator, JsonResultOfAnInterruptedRunWithProgressLines) {
+    ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "200000"}), 0);
+    const std::string uuids[] = {"00000000-0000-0000-0000-000000000001",
+                                 "00000000-0000-0000-0000-000000000002",
+                                 "00000000-0000-0000-0000-000000000003"};
+    CAgentProcess run({"--db", m_db, "--output", "json", "--batch-rows", "1", "--request",
+                       uuids[0] + "," + uuids[1] + "," + uuids[2], "8", "old-logs", "indexes",
+                       "storage"});
+    // Only a progress line says the walk is at work after 2 s.
+    ASSERT_TRUE(run.WaitForLine("host: old-logs: removed ", std::chrono::seconds(120)))
+        << run.Err();
+    run.Signal(SIGINT);
+    ASSERT_EQ(run.Wait(std::chrono::seconds(60)), 130) << run.Err();
+    EXPECT_TRUE(std::regex_search(
+        run.Err(), std::regex(R"(\n\S+ INFO host: old-logs: removed \d+ rows so far, \d+ rows/s, )"
+                              R"((2|3)\.\d s elapsed\n)")))
+        << run.Err();
+    EXPECT_NE(run.Err().find(" ERROR host: operation-8: this module does not handle operation 8"),
+              std::string::npos);
+
+    const nlohmann::json document = nlohmann::json::parse(run.Out());  // exactly one document
+    const std::regex time(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+    EXPECT_EQ(document["format"], 1);
+    EXPECT_EQ(document["version"], "1.0.0");
+    EXPECT_EQ(document["store"], m_db);
+    EXPECT_TRUE(std::regex_match(document["start"].get<std::string>(), time));
+    EXPECT_TRUE(std::regex_match(document["end"].get<std::string>(), time));
+    EXPECT_GE(document["end"].get<std::string>(), document["start"].get<std::string>());
+    EXPECT_GT(document["duration_seconds"].get<double>(), 2.0);
+    EXPECT_EQ(document["dry_run"], false);
+    EXPECT_EQ(document["request"], nlohmann::json(uuids));
+    const nlohmann::json& operations = document["operations"];
+    ASSERT_EQ(operations.size(), 4u);
+    const struct {
+        int number;
+        const char* name;
+        const char* status;
+        nlohmann::json error;
+        nlohmann::json reason;
+    } expected[] = {
+        {8, "operation-8", "failed", "CCleanupModuleBase::ProcessCleanupTask: Enum is not handled",
+         nullptr},
+        {7, "old-logs", "interrupted", nullptr, nullptr},
+        {12, "indexes", "not-run", nullptr, "interrupted by SIGINT"},
+        {6, "storage", "not-run", nullptr, "interrupted by SIGINT"},
+    };
+    for (std::size_t i = 0; i < 4; ++i) {
+        const nlohmann::json& operation = operations[i];
+        EXPECT_EQ(operation["number"], expected[i].number);
+        EXPECT_EQ(operation["name"], expected[i].name);
+        EXPECT_EQ(operation["status"], expected[i].status);
+        EXPECT_EQ(operation["error"], expected[i].error);
+        EXPECT_EQ(operation["not_run_reason"], expected[i].reason);
+        const bool worked = i == 1;
+        EXPECT_EQ(operation["rows_removed"].get<std::int64_t>() > 0, worked);
+        EXPECT_EQ(operation["bytes_freed_inside_file"].get<std::int64_t>() > 0, worked);
+        EXPECT_EQ(operation["bytes_returned_to_file_system"], 0);
+        EXPECT_EQ(operation["seconds"].get<double>() > 2.0, worked);
+        EXPECT_EQ(operation["longest_write_transaction_seconds"].get<double>() > 0, worked);
+        EXPECT_LT(operation["longest_write_transaction_seconds"].get<double>(), 1.0);
+    }
+    EXPECT_EQ(document["status_events"], nlohmann::json::parse(R"([{"progress": 20, "level": 1},
+                                        {"progress": 40, "level": 4}])"));
+    EXPECT_EQ(document["final_status"], 40);
+    EXPECT_EQ(document["final_status_text"],
+              "final status 40 (at least one operation failed: operation-8); interrupted by "
+              "SIGINT");
+    EXPECT_EQ(document["exit_code"], 130);
+    EXPECT_EQ(document.size(), 13u);
+    // The rows the document counts are gone.
+    EXPECT_EQ(CTestStore(m_db).Int("SELECT count(*) FROM logs"),
+              199800 - operations[1]["rows_removed"].get<std::int64_t>());
+}
+
+}  // namespace
