@@ -264,6 +264,24 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
             EXPECT_EQ(e.what(), from + c.message);
         }
     }
+    // The shipped example: each key it shows, set, is valid (except the
+    // exclusive level keys, which it shows together).
+    std::string example = CTestStore::ReadFile(CLEANUP_CONFIG_EXAMPLE);
+    std::size_t keys = 0;
+    for (std::size_t at = example.find("\n#"); at != std::string::npos;
+         at = example.find("\n#", at + 1)) {
+        const std::size_t end = example.find('\n', at + 1);
+        const std::string line = example.substr(at + 2, end - at - 2);
+        if (line.find(" = ") != std::string::npos && line.find(' ') == line.find(" = ") &&
+            line.compare(0, 5, "quiet") != 0 && line.compare(0, 7, "verbose") != 0) {
+            example.erase(at + 1, 1);
+            ++keys;
+        }
+    }
+    EXPECT_EQ(keys, 10u);
+    CTestStore::WriteFile(file, example);
+    EXPECT_EQ(*CCommandLine::Parse({"--config", file}, MakeSetup()).retentionDays,
+              (std::array<std::uint16_t, 5>{30, 90, 180, 365, 730}));
     CTestStore::RemoveTree(directory);
 }
 
