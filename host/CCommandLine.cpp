@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdlib>
 #include <fstream>
 #include <limits>
 #include <stdexcept>
@@ -252,6 +253,9 @@ void Apply(const po::variables_map& values, const std::vector<CCommandLine::Opti
                      result);
         result.sources[option.name] = source;
         const std::string name = option.name;
+        if (name == "quiet" || name == "verbose") {
+            result.sources["log-level"] = source + ", --" + name;
+        }
         levels += name == "quiet" || name == "verbose" || name == "log-level" ? 1 : 0;
     }
     if (levels > 1) {
@@ -382,7 +386,13 @@ std::string CCommandLine::DefaultModulePath() {
 }
 
 std::string CCommandLine::Version(const std::string& module) {
-    return std::string("cleanup-agent ") + CLEANUP_AGENT_VERSION + "\nplug-in: " + module +
+    // The plug-in's real path when it exists, without the program's "bin/..".
+    std::string path = module;
+    if (char* real = ::realpath(module.c_str(), nullptr)) {
+        path = real;
+        std::free(real);
+    }
+    return std::string("cleanup-agent ") + CLEANUP_AGENT_VERSION + "\nplug-in: " + path +
            "\nSQLite: " + sqlite3_libversion() + "\n";
 }
 

@@ -353,78 +353,85 @@ void CHostApplication::CheckStore(CSqliteStore& store, Identity& identity, int& 
 CHostApplication::Identity CHostApplication::ReadIdentity(CSqliteStore& store) const {
     Identity identity;
     identity.retention = kDefaultRetention;
-    const bool settings = store.HasTable("settings");
-    auto setting = [&store, settings](const std::string& key) {
-        return settings ? store.GetSetting(key) : boost::optional<std::string>();
+    const bool hasSettings = store.HasTable("settings");
+    auto setting = [&store, hasSettings](const std::string& key) {
+        return hasSettings ? store.GetSetting(key) : boost::optional<std::string>();
     };
     const std::vector<std::int32_t>& operations = m_options.operations;
     if (std::find(operations.begin(), operations.end(), DataDefinition::Cleanup::EVENT_LOGS) !=
         operations.end()) {
         CEventLogsMapper::ParseKeepCount(setting("max_event_logs_per_type"));
     }
+    const auto given = [this](const char* name) {
+        const auto source = m_options.sources.find(name);
+        return source != m_options.sources.end() ? source->second : std::string();
+    };
+    identity.uuidSource = given("installation-uuid");
+    identity.retentionSource = given("retention");
     if (m_options.installationUuid) {
         identity.installationUuid = *m_options.installationUuid;
     } else if (const boost::optional<std::string> kept = setting("installation_uuid")) {
         identity.installationUuid =
             CCommandLine::NormalizeUuid(*kept, "store setting installation_uuid");
+        identity.uuidSource = "store setting installation_uuid";
     } else {
         identity.installationUuid = RandomUuid();
         identity.newInstallationUuid = true;
+        identity.uuidSource = m_options.dryRun ? "new, not kept: dry run"
+                                               : "new, kept in store setting installation_uuid";
     }
     if (m_options.retentionDays) {
         identity.retention = *m_options.retentionDays;
         return identity;
     }
+    std::string settings;
+    std::size_t found = 0;
     for (std::size_t k = 0; k < identity.retention.size(); ++k) {
         const std::string key = "retention_days_" + std::to_string(k + 1);
         if (const boost::optional<std::string> days = setting(key)) {
             identity.retention[k] = CCommandLine::ParseDays(*days, "store setting " + key);
+            settings += (settings.empty() ? "" : ", ") + key;
+            ++found;
         }
     }
+    identity.retentionSource = found == 0 ? "built-in default"
+                               : found == identity.retention.size()
+                                   ? "store settings " + settings
+                                   : "store settings " + settings + ", else built-in default";
     return identity;
 }
 
 void CHostApplication::LogSources(const Identity& identity) const {
-    if (m_logger->GetLogLevel() > Debug) {
-        return;
-    }
-    const auto source = [this](const char* name, const char* fallback) {
+    const auto source = [this](const char* name) {
         const auto given = m_options.sources.find(name);
-        return given != m_options.sources.end() ? given->second : std::string(fallback);
+        return given != m_options.sources.end() ? given->second : std::string("built-in default");
     };
-    const std::string request =
-        m_requestUuids[0] + "," + m_requestUuids[1] + "," + m_requestUuids[2];
     const struct {
         const char* name;
         std::string value;
-        const char* fallback;
+        std::string source;
     } values[] = {
-        {"db", m_options.db, "built-in default"},
-        {"module", m_options.module, "built-in default"},
+        {"db", m_options.db, source("db")},
+        {"module", m_options.module, source("module")},
         {"output", m_options.output == CHostOptions::Output::kJson ? "json" : "text",
-         "built-in default"},
-        {"log-level", std::to_string(m_options.logLevel), "built-in default"},
-        {"dry-run", m_options.dryRun ? "true" : "false", "built-in default"},
-        {"installation-kind", std::to_string(m_options.installationKind), "built-in default"},
-        {"installation-uuid", identity.installationUuid,
-         "store setting installation_uuid, created when absent"},
-        {"retention", JoinDays(identity.retention),
-         "store settings retention_days_1 to retention_days_5 where set, else built-in defaults"},
-        {"request", request, "random"},
-        {"batch-rows", std::to_string(m_options.batchRows), "built-in default"},
+         source("output")},
+        {"log-level", std::to_string(m_options.logLevel), source("log-level")},
+        {"dry-run", m_options.dryRun ? "true" : "false", source("dry-run")},
+        {"installation-kind", std::to_string(m_options.installationKind),
+         source("installation-kind")},
+        {"installation-uuid", identity.installationUuid, identity.uuidSource},
+        {"retention", JoinDays(identity.retention), identity.retentionSource},
+        {"request", m_requestUuids[0] + "," + m_requestUuids[1] + "," + m_requestUuids[2],
+         m_options.requestUuids ? source("request") : "random"},
+        {"batch-rows", std::to_string(m_options.batchRows), source("batch-rows")},
     };
     m_logger->Log("configuration file: " +
                       (m_options.config.empty() ? std::string("none") : m_options.config),
                   Debug, kHost);
     for (const auto& value : values) {
-        const std::string from =
-            value.name == std::string("log-level")
-                ? (m_options.sources.count("quiet")     ? source("quiet", "")
-                   : m_options.sources.count("verbose") ? source("verbose", "")
-                                                        : source("log-level", "built-in default"))
-                : source(value.name, value.fallback);
-        m_logger->Log(std::string("--") + value.name + " " + value.value + " (" + from + ")", Debug,
-                      kHost);
+        m_logger->Log(
+            std::string("--") + value.name + " " + value.value + " (" + value.source + ")", Debug,
+            kHost);
     }
 }
 

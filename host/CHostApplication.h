@@ -64,6 +64,8 @@ private:
         std::string installationUuid;
         bool newInstallationUuid = false;  // to be kept in the store's settings
         std::array<std::uint16_t, 5> retention;
+        std::string uuidSource;  // where they came from, for -v
+        std::string retentionSource;
     };
 
     int RunChecked();
