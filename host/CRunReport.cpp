@@ -127,6 +127,7 @@ void CRunReport::AddMapperCall(const MapperCall& call) {
     if (call.interrupted) {
         operation.status = Status::kInterrupted;
     }
+    operation.refused = operation.refused || call.refused;
 }
 
 void CRunReport::AddStatusEvent(std::int64_t progressCode, boost::optional<std::int32_t> level) {
@@ -191,8 +192,11 @@ boost::optional<std::int32_t> CRunReport::AddModuleRecord(const std::string& tex
     }
     Operation& operation = m_operations[m_cursor];
     operation.error = text.substr(with + std::strlen(kWithError));
+    if (operation.refused) {
+        operation.reason = "the store is damaged";
+    }
     const std::int32_t number = operation.number;
-    Close(Status::kFailed);
+    Close(operation.refused ? Status::kNotRun : Status::kFailed);
     if (COperationCatalog::IsHandled(number)) {
         return boost::none;
     }

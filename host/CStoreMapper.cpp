@@ -67,6 +67,7 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
     Store().TakeLongestTransaction();
     try {
         if (Store().IsDamaged()) {
+            call.refused = true;
             throw std::runtime_error(Store().DamageText());
         }
         // Counted in this run's own transactions: other writers may add

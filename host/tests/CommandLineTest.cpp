@@ -278,7 +278,7 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 10u);
+    EXPECT_EQ(keys, 12u);
     CTestStore::WriteFile(file, example);
     EXPECT_EQ(*CCommandLine::Parse({"--config", file}, MakeSetup()).retentionDays,
               (std::array<std::uint16_t, 5>{30, 90, 180, 365, 730}));

@@ -235,7 +235,7 @@ TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
         "check it with PRAGMA integrity_check and restore from " +
         m_db + ".bak\n";
     for (const char* call :
-         {"ERROR host: replicated logs: failed after ", "ERROR host: static objects: failed after ",
+         {"ERROR host: replicated-logs: failed after ", "ERROR host: static-objects: failed after ",
           "ERROR host: storage: failed after "}) {
         const std::string::size_type at = out.find(call);
         ASSERT_NE(at, std::string::npos) << call << out;
@@ -245,6 +245,10 @@ TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
                                     : damaged;
         EXPECT_EQ(line.substr(line.size() - std::min(end.size(), line.size())), end);
     }
+    EXPECT_NE(out.find(" WARNING host: summary: not run: static-objects (the store is damaged), "
+                       "storage (the store is damaged)\n"),
+              std::string::npos)
+        << out;
     EXPECT_EQ(CTestStore::ReadFile(m_db) == bytes, true);
     EXPECT_EQ(CTestStore::ReadFile(m_db + ".bak"), "the previous backup");
 }

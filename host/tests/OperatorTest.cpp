@@ -67,7 +67,7 @@ TEST_F(Operator, HelpVersionAndTheEndOfOptions) {
 // Command line over configuration file over store settings over defaults;
 // the default file is used only when it exists.
 TEST_F(Operator, ConfigurationFilePrecedence) {
-    ASSERT_EQ(CAgentProcess::Run({"--db", m_db}), 0);
+    ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--create"}), 0);
     CTestStore(m_db).Execute("INSERT INTO settings(key, value) VALUES ('retention_days_1', '11')");
     const std::string file = m_directory + "/a.conf";
     const std::string other = m_directory + "/b.conf";
