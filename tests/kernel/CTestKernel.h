@@ -53,11 +53,21 @@ public:
         std::uint16_t GetRetentionDays3() const override { return Query(3); }
         std::uint16_t GetRetentionDays4() const override { return Query(4); }
         std::uint16_t GetRetentionDays5() const override { return Query(5); }
-        void SetRetentionDays(const std::array<std::uint16_t, 5>& days);
-        std::vector<int> GetQueries() const;
+        void SetRetentionDays(const std::array<std::uint16_t, 5>& days) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_days = days;
+        }
+        std::vector<int> GetQueries() const {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            return m_queries;
+        }
 
     private:
-        std::uint16_t Query(int period) const;
+        std::uint16_t Query(int period) const {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_queries.push_back(period);
+            return m_days[period - 1];
+        }
         mutable std::mutex m_mutex;
         std::array<std::uint16_t, 5> m_days{{1, 7, 30, 90, 365}};  // guarded by m_mutex
         mutable std::vector<int> m_queries;                        // guarded by m_mutex
@@ -66,11 +76,24 @@ public:
     // Hands out the mappers it was given by id; records every requested id.
     class CDatabase : public Common::Kernel::IDatabaseResource {
     public:
-        Common::Database::IMapperPtr GetMapper(std::int32_t id) override;
+        Common::Database::IMapperPtr GetMapper(std::int32_t id) override {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requests.push_back(id);
+            return m_mappers[id];
+        }
         // An empty `mapper` removes the id.
-        void SetMapper(std::int32_t id, const Common::Database::IMapperPtr& mapper);
-        std::vector<std::int32_t> GetRequestedIds() const;
-        void ClearRequests();
+        void SetMapper(std::int32_t id, const Common::Database::IMapperPtr& mapper) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_mappers[id] = mapper;
+        }
+        std::vector<std::int32_t> GetRequestedIds() const {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            return m_requests;
+        }
+        void ClearRequests() {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requests.clear();
+        }
 
     private:
         mutable std::mutex m_mutex;
@@ -83,10 +106,19 @@ public:
     class CProvider : public Common::Kernel::IResourceProvider {
     public:
         Common::Kernel::IResourcePtr GetResource(std::int32_t type) override;
-        void SetResource(std::int32_t type, const Common::Kernel::IResourcePtr& resource);
+        void SetResource(std::int32_t type, const Common::Kernel::IResourcePtr& resource) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_resources[type] = resource;
+        }
         // After the next `servedFirst` requests `type` is no longer handed out.
-        void Withhold(std::int32_t type, std::size_t servedFirst = 0);
-        std::vector<std::int32_t> GetRequestedTypes() const;
+        void Withhold(std::int32_t type, std::size_t servedFirst = 0) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_servedBeforeWithheld[type] = servedFirst;
+        }
+        std::vector<std::int32_t> GetRequestedTypes() const {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            return m_requests;
+        }
 
     private:
         mutable std::mutex m_mutex;
