@@ -17,8 +17,8 @@ void CHostLogger::Log(const std::string& text, std::int32_t level, const std::st
     try {
         std::timespec now{};
         std::timespec_get(&now, TIME_UTC);
-        const std::string line =
-            FormatTime(now) + " " + LevelName(level) + " " + moduleName + ": " + text + "\n";
+        const std::string line = FormatTime(now) + " " + LevelName(level) + " " +
+                                 Escape(moduleName) + ": " + Escape(text) + "\n";
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (level >= m_threshold) {
@@ -56,6 +56,30 @@ std::string CHostLogger::LevelName(std::int32_t level) {
         default:
             return "LEVEL" + std::to_string(level);
     }
+}
+
+std::string CHostLogger::Escape(const std::string& text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        char code[8];
+        if (c == '\n' || c == '\r' || c == '\t') {
+            escaped += c == '\n' ? "\\n" : c == '\r' ? "\\r" : "\\t";
+        } else if (c < 0x20 || c == 0x7f) {
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            escaped += code;
+        } else if (c == 0xc2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9f) {
+            // UTF-8 of U+0080 to U+009F: terminals take these as controls too.
+            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned char>(text[++i]));
+            escaped += code;
+        } else {
+            escaped += static_cast<char>(c);
+        }
+    }
+    return escaped;
 }
 
 std::string CHostLogger::FormatTime(const std::timespec& time) {

@@ -16,7 +16,10 @@ namespace Host {
 
 // The host's logger resource: writes every record at or above the threshold
 // as one line "<UTC time, ISO 8601 with Z> <LEVEL> <module>: <text>" and
-// flushes it at once, LEVEL being DEBUG, INFO, WARNING or ERROR. Every record
+// flushes it at once, LEVEL being DEBUG, INFO, WARNING or ERROR. Control
+// characters in the module name and text are escaped (see Escape), so that
+// text from outside (paths, SQLite messages, settings) can never end a line
+// early or forge another record. Every record
 // handed in, whatever its level, also goes to the observer.
 //
 // Thread-safe: lines of several threads never mix.
@@ -41,6 +44,10 @@ public:
 
     // "DEBUG", "INFO", "WARNING", "ERROR", or "LEVEL<n>" for any other number.
     static std::string LevelName(std::int32_t level);
+    // `text` with its control characters written out: "\n", "\r", "\t",
+    // "\x1b" for the other bytes below 0x20 and for 0x7f, "\u0085" for the
+    // C1 controls U+0080 to U+009F; everything else unchanged.
+    static std::string Escape(const std::string& text);
     // "2024-05-01T12:34:56.789Z".
     static std::string FormatTime(const std::timespec& time);
 

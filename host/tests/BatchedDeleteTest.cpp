@@ -1,4 +1,5 @@
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -87,6 +88,38 @@ TEST_F(BatchedDelete, RemovesExactlyTheMatchesInBatchesOfAtMostTheBatchSize) {
     }
 }
 
+TEST_F(BatchedDelete, WalksKeysAnywhereInSixtyFourBitsAtTheCostOfTheRows) {
+    const std::int64_t min = std::numeric_limits<std::int64_t>::min();
+    const std::int64_t max = std::numeric_limits<std::int64_t>::max();
+    const std::int64_t far = std::int64_t(1) << 62;
+    // Marked deleted: every other key, starting with the first.
+    const std::vector<std::int64_t> keySets[] = {
+        {1, std::int64_t(1) << 40, far, max},
+        {min, -far, -1, 0, 1, max},
+        {min, min + 1, max - 1, max},
+        {min},
+        {max},
+    };
+    for (const auto& keys : keySets) {
+        for (const std::size_t batchRows : {1, 3, 10000}) {
+            m_store->Execute("DELETE FROM static_objects");
+            std::vector<std::int64_t> kept;
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                m_store->Execute("INSERT INTO static_objects(id, name, deleted) VALUES (" +
+                                 std::to_string(keys[i]) + ", 'o', " + std::to_string(i % 2 == 0) +
+                                 ")");
+                if (i % 2 == 1) {
+                    kept.push_back(keys[i]);
+                }
+            }
+            const CBatchedDelete::Result result =
+                CBatchedDelete(*m_store, batchRows).Run(DeletedObjects(batchRows != 3));
+            EXPECT_EQ(result.rows, (keys.size() + 1) / 2) << keys.front() << "/" << batchRows;
+            EXPECT_EQ(Remaining(), kept) << keys.front() << "/" << batchRows;
+        }
+    }
+}
+
 TEST_F(BatchedDelete, EachBatchIsItsOwnTransactionAndTheLongestIsRecorded) {
     m_store->TakeLongestTransaction();
     EXPECT_EQ(m_store->TakeLongestTransaction(), 0.0);
@@ -150,8 +183,8 @@ TEST_F(BatchedDelete, AFailingBatchIsRolledBackAndReported) {
     } catch (const std::runtime_error& e) {
         EXPECT_EQ(std::string(e.what()),
                   "no such column: no_such_column in: SELECT max(id), count(*) FROM (SELECT id "
-                  "FROM static_objects WHERE id > :after AND id <= :upto AND (no_such_column = "
-                  "1) ORDER BY id LIMIT :limit)");
+                  "FROM static_objects WHERE id >= :first AND id <= :upto AND (no_such_column "
+                  "= 1) ORDER BY id LIMIT :limit)");
     }
     EXPECT_EQ(Remaining().size(), 20u);
     EXPECT_THROW(CBatchedDelete(*m_store, 0), std::invalid_argument);

@@ -68,6 +68,10 @@ TEST(HostLogger, FormatsTimeAndLevelsAndFiltersByThreshold) {
     EXPECT_EQ(logger.GetLogLevel(), 3);
     logger.SetLogLevel(1);
     logger.Log("debug again", 1, "host");
+    // Text from outside never ends a record early nor forges another one.
+    logger.Log("db a\n2026-01-01T00:00:00.000Z ERROR host: forged\x1b[2J", 3, "ho\rst");
+    EXPECT_EQ(CHostLogger::Escape("\t\x01\x7f \xc2\x85\xc2\x9f \xc2\xa0 \xc3\xa9 \\n"),
+              "\\t\\x01\\x7f \\u0085\\u009f \xc2\xa0 \xc3\xa9 \\n");
 
     std::istringstream lines(out.str());
     std::vector<std::string> texts;
@@ -79,10 +83,14 @@ TEST(HostLogger, FormatsTimeAndLevelsAndFiltersByThreshold) {
         texts.push_back(parts[1]);
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"WARNING CCleanupModule: warning",
-                                               "ERROR host: error", "DEBUG host: debug again"}));
+                                               "ERROR host: error", "DEBUG host: debug again",
+                                               "WARNING ho\\rst: db a\\n2026-01-01T00:00:00.000Z "
+                                               "ERROR host: forged\\x1b[2J"}));
     EXPECT_EQ(seen, (std::vector<std::string>{"CCleanupModule/1/debug", "CCleanupModule/2/info",
                                               "CCleanupModule/3/warning", "host/4/error",
-                                              "host/1/debug again"}));
+                                              "host/1/debug again",
+                                              "ho\rst/3/db a\n2026-01-01T00:00:00.000Z ERROR "
+                                              "host: forged\x1b[2J"}));
 }
 
 TEST(HostLogger, LinesOfSeveralThreadsNeverMix) {
