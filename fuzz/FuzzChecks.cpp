@@ -121,10 +121,9 @@ bool IsProtobufReadError(const std::exception& error) {
            StartsWith(text, "Invalid UUID string at position ") || IsUtf8Error(text);
 }
 
-// `allowance` is what a third-party parser needed on its own for the input.
-std::string CheckHeap(const CAllocationMeter& meter, std::size_t size, std::size_t allowance = 0) {
+std::string CheckHeap(const CAllocationMeter& meter, std::size_t size) {
     const std::size_t peak = meter.GetPeakBytes();
-    const std::size_t bound = GetAllocationBound(size) + allowance;
+    const std::size_t bound = GetAllocationBound(size);
     if (peak > bound) {
         return "held " + std::to_string(peak) + " heap bytes at once for an input of " +
                std::to_string(size) + " bytes (bound " + std::to_string(bound) + ")";
@@ -455,15 +454,6 @@ std::string CheckDeserializeBinary(const std::uint8_t* data, std::size_t size) {
 
 std::string CheckDeserialize(const std::uint8_t* data, std::size_t size) {
     const std::string bytes = ToText(data, size);
-    // protobuf reserves a string's declared length (up to 50 MB) before it
-    // finds that the input is shorter; that is its own cost, not ours.
-    std::size_t parserPeak = 0;
-    {
-        CAllocationMeter meter;
-        DataDefinition::Logs::LogSymbolContainer message;
-        message.ParseFromString(bytes);
-        parserPeak = meter.GetPeakBytes();
-    }
     std::string failure;
     CSymbolContainer container;
     bool parsed = false;
@@ -478,7 +468,7 @@ std::string CheckDeserialize(const std::uint8_t* data, std::size_t size) {
             }
             threw = true;
         }
-        failure = CheckHeap(meter, size, parserPeak);
+        failure = CheckHeap(meter, size);
     }
     if (failure.empty() && parsed && !threw) {
         // Every entry with a value was added, in order.

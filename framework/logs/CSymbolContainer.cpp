@@ -1,14 +1,11 @@
 #include "framework/logs/CSymbolContainer.h"
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 #include <utility>
 
 #include <boost/make_shared.hpp>
 
-#include "framework/logs/CByteReader.h"
-#include "framework/logs/CByteWriter.h"
 #include "framework/logs/TextTruncation.h"
 #include "framework/logs/TimeConversion.h"
 #include "framework/logs/UuidConversion.h"
@@ -19,23 +16,6 @@ namespace Logs {
 
 namespace {
 
-using DataDefinition::Logs::LogSymbol;
-using DataDefinition::Logs::LogSymbolContainer;
-
-// Kind codes of the binary form; not the kind indices of SymbolKind.
-enum BinaryCode : std::uint32_t {
-    kCodeInt = 1,
-    kCodeDouble = 2,
-    kCodeString = 3,
-    kCodeResId = 4,
-    kCodeUuid = 5,
-    kCodeTimeDate = 6,
-    kCodeBool = 7,
-    kCodeBlob = 8,
-};
-
-const char kUnknownKind[] = "Unknown variant type in CSymbolContainer::ToMdtType()";
-
 std::string Joined(const char* head, std::int32_t id, const char* tail) {
     std::string text(head);
     text += std::to_string(id);
@@ -43,24 +23,10 @@ std::string Joined(const char* head, std::int32_t id, const char* tail) {
     return text;
 }
 
-[[noreturn]] void ThrowCutShort(const std::string& field) {
-    throw std::runtime_error("Binary symbol data is cut short in " + field);
-}
-
-[[noreturn]] void ThrowCutShort(const char* field, std::int32_t id) {
-    ThrowCutShort(Joined(field, id, ""));
-}
-
 void CheckInitialized(bool initialized, std::int32_t id) {
     if (!initialized) {
         throw std::runtime_error(Joined("Symbol ", id, " value is not fully initialized"));
     }
-}
-
-double BitsDouble(std::uint64_t bits) {
-    double value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
 }
 
 }  // namespace
@@ -72,8 +38,15 @@ CSymbolContainer::CSymbolContainer(const CSymbolContainer& other)
     const std::size_t count = other.GetSymbolCount();
     m_ids.reserve(count);
     m_values.reserve(count);
+    // The source holds no identifier twice and this container starts empty
+    // and unlocked, so nothing the adder checks can fail: only the
+    // conversions of the MultiDataType form run.
     for (std::size_t i = 0; i < count; ++i) {
-        CSymbolContainer::AddSymbol(other.GetSymbolIdAt(i), other.GetSymbolDataAt(i));
+        bool empty = false;
+        SymbolValue value = ConvertMdt(other.m_ids[i], other.GetSymbolDataAt(i), empty);
+        if (!empty) {
+            Append(other.m_ids[i], std::move(value));
+        }
     }
 }
 
@@ -289,6 +262,10 @@ void CSymbolContainer::AddValue(std::int32_t id, SymbolValue value) {
     if (HasSymbol(id)) {
         throw std::runtime_error(Joined("Symbol ", id, " is already in container"));
     }
+    Append(id, std::move(value));
+}
+
+void CSymbolContainer::Append(std::int32_t id, SymbolValue value) {
     m_ids.push_back(id);
     try {
         m_values.push_back(std::move(value));
@@ -308,22 +285,10 @@ ISymbolContainer& CSymbolContainer::AddSymbol(std::int32_t id, const MultiDataTy
     if (HasSymbol(id)) {
         throw std::runtime_error(Joined("Symbol ", id, " is already in container"));
     }
-    if (value.val_bool_size() > 0) {
-        AddSymbol(id, static_cast<bool>(value.val_bool(0)));
-    } else if (value.val_int_size() > 0) {
-        AddSymbol(id, static_cast<std::int64_t>(value.val_int(0)));
-    } else if (value.val_double_size() > 0) {
-        AddSymbol(id, value.val_double(0));
-    } else if (value.val_res_id_size() > 0) {
-        AddResourceId(id, value.val_res_id(0));
-    } else if (value.val_string_size() > 0) {
-        AddText(id, value.val_string(0));
-    } else if (value.val_time_date_size() > 0) {
-        AddSymbol(id, value.val_time_date(0));
-    } else if (value.val_uuid_size() > 0) {
-        AddSymbol(id, value.val_uuid(0));
-    } else if (value.val_blob_size() > 0) {
-        AddBlob(id, value.val_blob(0));
+    bool empty = false;
+    SymbolValue converted = ConvertMdt(id, value, empty);
+    if (!empty) {
+        Append(id, std::move(converted));
     }
     return *this;
 }
@@ -506,7 +471,41 @@ boost::shared_ptr<ISymbolContainer> CSymbolContainer::Clone() const {
     return boost::make_shared<CSymbolContainer>(*this);
 }
 
-// ---- MultiDataType and protobuf forms ----
+// ---- MultiDataType form ----
+
+SymbolValue CSymbolContainer::ConvertMdt(std::int32_t id, const MultiDataType& data, bool& empty) {
+    empty = false;
+    if (data.val_bool_size() > 0) {
+        return SymbolValue::MakeBool(data.val_bool(0));
+    }
+    if (data.val_int_size() > 0) {
+        return SymbolValue::MakeInt(data.val_int(0));
+    }
+    if (data.val_double_size() > 0) {
+        return SymbolValue::MakeDouble(data.val_double(0));
+    }
+    if (data.val_res_id_size() > 0) {
+        return SymbolValue::MakeResId(data.val_res_id(0));
+    }
+    if (data.val_string_size() > 0) {
+        std::string text = data.val_string(0);
+        TruncateToOtlLength(text, id);
+        return SymbolValue::MakeString(std::move(text));
+    }
+    if (data.val_time_date_size() > 0) {
+        CheckInitialized(data.val_time_date(0).IsInitialized(), id);
+        return SymbolValue::MakeTime(FromUtcTime(data.val_time_date(0)));
+    }
+    if (data.val_uuid_size() > 0) {
+        CheckInitialized(data.val_uuid(0).IsInitialized(), id);
+        return SymbolValue::MakeUuid(ParseUuid(data.val_uuid(0).uuid()));
+    }
+    if (data.val_blob_size() > 0) {
+        return SymbolValue::MakeBlob(data.val_blob(0));
+    }
+    empty = true;
+    return SymbolValue::MakeInt(0);
+}
 
 void CSymbolContainer::ToMdtType(std::size_t index, MultiDataType& out) const {
     const SymbolValue& value = m_values[index];
@@ -538,270 +537,11 @@ void CSymbolContainer::ToMdtType(std::size_t index, MultiDataType& out) const {
             out.add_val_bool(value.GetBool());
             return;
     }
-    throw std::logic_error(kUnknownKind);
+    ThrowUnknownKind();
 }
 
-boost::shared_ptr<LogSymbolContainer> CSymbolContainer::ToProtobuf() const {
-    boost::shared_ptr<LogSymbolContainer> message = boost::make_shared<LogSymbolContainer>();
-    message->mutable_symbols()->Reserve(static_cast<int>(m_ids.size()));
-    for (std::size_t i = 0; i < m_ids.size(); ++i) {
-        LogSymbol* symbol = message->add_symbols();
-        symbol->set_symbol_type(m_ids[i]);
-        MultiDataType data;
-        ToMdtType(i, data);
-        symbol->mutable_symbol_data()->Swap(&data);
-    }
-    return message;
-}
-
-void CSymbolContainer::FromProtobuf(const LogSymbolContainer& message) {
-    const std::size_t total = m_ids.size() + static_cast<std::size_t>(message.symbols_size());
-    m_ids.reserve(total);
-    m_values.reserve(total);
-    for (const LogSymbol& symbol : message.symbols()) {
-        AddSymbol(symbol.symbol_type(), symbol.symbol_data());
-    }
-}
-
-boost::shared_ptr<LogSymbolContainer> CSymbolContainer::GetProtobuf() const {
-    return ToProtobuf();
-}
-
-int CSymbolContainer::GetProtobufSize() const {
-    return static_cast<int>(ToProtobuf()->ByteSizeLong());
-}
-
-bool CSymbolContainer::Serialize(std::string& out) const {
-    std::string encoded = ToProtobuf()->SerializeAsString();
-    out.swap(encoded);
-    return !out.empty();
-}
-
-bool CSymbolContainer::Deserialize(const std::string& bytes) {
-    if (m_locked) {
-        throw std::runtime_error("Failed to deserialize symbols: container is locked");
-    }
-    LogSymbolContainer message;
-    const bool parsed = message.ParseFromString(bytes);
-    FromProtobuf(message);
-    return parsed;
-}
-
-// ---- binary form ----
-
-namespace {
-
-// Payload bytes of each kind by kind index, not counting a text's or blob's
-// own bytes (their entry is the 4-byte length).
-const std::uint8_t kPayloadSize[8] = {4, 8, 8, 4, 8, 8, 16, 1};
-// Binary kind codes by kind index.
-const std::uint32_t kKindCode[8] = {kCodeBlob,  kCodeInt,      kCodeDouble, kCodeString,
-                                    kCodeResId, kCodeTimeDate, kCodeUuid,   kCodeBool};
-
-std::size_t KindIndex(const SymbolValue& value) {
-    const std::size_t kind = static_cast<std::size_t>(value.GetKind());
-    if (kind >= 8) {
-        throw std::logic_error(kUnknownKind);
-    }
-    return kind;
-}
-
-bool HoldsBytes(std::size_t kind) {
-    return kind == static_cast<std::size_t>(SymbolKind::Blob) ||
-           kind == static_cast<std::size_t>(SymbolKind::String);
-}
-
-// int, double, res_id, time_date and bool: their payload is the value's word.
-bool InPlace(std::size_t kind) {
-    return ((1u << kind) & 0xB6u) != 0;
-}
-
-// Writes one record, stopping silently at the end of the writer's buffer.
-void WriteRecord(CByteWriter& writer, const SymbolValue& value, std::size_t kind) {
-    writer.WriteUInt32(kKindCode[kind]);
-    if (InPlace(kind)) {
-        unsigned char word[8];
-        CByteWriter::Store64(reinterpret_cast<char*>(word), value.GetWord());
-        writer.WriteBytes(word, kPayloadSize[kind]);
-    } else if (HoldsBytes(kind)) {
-        writer.WriteUInt32(static_cast<std::uint32_t>(value.GetBytes().size()));
-        writer.WriteBytes(value.GetBytes().data(), value.GetBytes().size());
-    } else {
-        writer.WriteBytes(value.GetUuid().data, 16);
-    }
-}
-
-}  // namespace
-
-std::size_t CSymbolContainer::GetBinarySize() const {
-    std::size_t size = 4 + 8 * m_ids.size();  // count, then an id and a code per symbol
-    for (const SymbolValue& value : m_values) {
-        const std::size_t kind = KindIndex(value);
-        size += kPayloadSize[kind];
-        if (HoldsBytes(kind)) {
-            size += value.GetBytes().size();
-        }
-    }
-    return size;
-}
-
-std::string CSymbolContainer::SerializeBinary(std::size_t size) const {
-    std::string out(size, '\0');
-    char* const begin = &out[0];
-    char* const end = begin + size;
-    char* p = begin;
-    const std::size_t count = m_ids.size();
-    std::size_t next = 0;  // the first record not written yet
-
-    // Fast path: unchecked stores while the next record fits whole. An
-    // in-place value is stored as its full 8-byte word and the position
-    // advanced by its payload size; a bool's upper 7 bytes are zero and are
-    // overwritten by the next record, so 12 bytes of room are asked for it.
-    if (static_cast<std::size_t>(end - p) / 4 > count) {
-        CByteWriter::Store32(p, static_cast<std::uint32_t>(count));
-        p += 4;
-        for (const std::int32_t id : m_ids) {
-            CByteWriter::Store32(p, static_cast<std::uint32_t>(id));
-            p += 4;
-        }
-        for (; next < count; ++next) {
-            const SymbolValue& value = m_values[next];
-            const std::size_t kind = KindIndex(value);
-            const std::size_t room = static_cast<std::size_t>(end - p);
-            if (InPlace(kind)) {
-                if (room < 12) {
-                    break;
-                }
-                CByteWriter::Store32(p, kKindCode[kind]);
-                CByteWriter::Store64(p + 4, value.GetWord());
-                p += 4 + kPayloadSize[kind];
-            } else if (HoldsBytes(kind)) {
-                const std::string& bytes = value.GetBytes();
-                if (room < 8 || room - 8 < bytes.size()) {
-                    break;
-                }
-                CByteWriter::Store32(p, kKindCode[kind]);
-                CByteWriter::Store32(p + 4, static_cast<std::uint32_t>(bytes.size()));
-                std::memcpy(p + 8, bytes.data(), bytes.size());
-                p += 8 + bytes.size();
-            } else {
-                if (room < 20) {
-                    break;
-                }
-                CByteWriter::Store32(p, kKindCode[kind]);
-                std::memcpy(p + 4, value.GetUuid().data, 16);
-                p += 20;
-            }
-        }
-        if (next == count) {
-            return out;
-        }
-    }
-
-    // Near the end of the buffer: write what fits, drop the rest.
-    CByteWriter writer(p, static_cast<std::size_t>(end - p));
-    if (p == begin) {
-        writer.WriteUInt32(static_cast<std::uint32_t>(count));
-        for (const std::int32_t id : m_ids) {
-            writer.WriteUInt32(static_cast<std::uint32_t>(id));
-        }
-    }
-    for (; next < count; ++next) {
-        WriteRecord(writer, m_values[next], KindIndex(m_values[next]));
-    }
-    return out;
-}
-
-void CSymbolContainer::DeserializeBinary(const char* data, std::size_t length) {
-    CByteReader reader(data, length);
-    if (!reader.Has(4)) {
-        ThrowCutShort("the symbol count");
-    }
-    const std::int32_t count = static_cast<std::int32_t>(reader.ReadUInt32());
-    if (count < 0) {
-        throw std::length_error("Negative symbol count in binary symbol data: " +
-                                std::to_string(count));
-    }
-    if (count == 0) {
-        return;
-    }
-    // Checked before anything is allocated, so a forged count cannot make the
-    // reader reserve more than the buffer could describe.
-    const std::size_t n = static_cast<std::size_t>(count);
-    if (reader.GetRemaining() / 4 < n) {
-        ThrowCutShort("the identifiers");
-    }
-    // The identifiers are read where they lie, in step with the records.
-    CByteReader ids(reader.ReadBytes(4 * n), 4 * n);
-    m_ids.reserve(m_ids.size() + n);
-    m_values.reserve(m_values.size() + n);
-
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::int32_t id = static_cast<std::int32_t>(ids.ReadUInt32());
-        if (!reader.Has(4)) {
-            ThrowCutShort("the kind code of symbol ", id);
-        }
-        const std::uint32_t code = reader.ReadUInt32();
-        switch (code) {
-            case kCodeInt:
-            case kCodeDouble:
-            case kCodeResId:
-            case kCodeTimeDate: {
-                if (!reader.Has(8)) {
-                    ThrowCutShort("the value of symbol ", id);
-                }
-                const std::uint64_t bits = reader.ReadUInt64();
-                if (code == kCodeInt) {
-                    AddValue(id, SymbolValue::MakeInt(static_cast<std::int64_t>(bits)));
-                } else if (code == kCodeDouble) {
-                    AddValue(id, SymbolValue::MakeDouble(BitsDouble(bits)));
-                } else if (code == kCodeResId) {
-                    AddValue(id, SymbolValue::MakeResId(static_cast<std::int64_t>(bits)));
-                } else {
-                    AddValue(id, SymbolValue::MakeTimeTicks(static_cast<std::int64_t>(bits)));
-                }
-                break;
-            }
-            case kCodeString:
-            case kCodeBlob: {
-                if (!reader.Has(4)) {
-                    ThrowCutShort("the length of symbol ", id);
-                }
-                const std::size_t size = reader.ReadUInt32();
-                if (!reader.Has(size)) {
-                    ThrowCutShort("the value of symbol ", id);
-                }
-                std::string bytes(reader.ReadBytes(size), size);
-                if (code == kCodeString) {
-                    AddText(id, std::move(bytes));
-                } else {
-                    AddValue(id, SymbolValue::MakeBlob(std::move(bytes)));
-                }
-                break;
-            }
-            case kCodeUuid: {
-                if (!reader.Has(16)) {
-                    ThrowCutShort("the value of symbol ", id);
-                }
-                uuid value;
-                std::memcpy(value.data, reader.ReadBytes(16), 16);
-                AddValue(id, SymbolValue::MakeUuid(value));
-                break;
-            }
-            case kCodeBool:
-                if (!reader.Has(1)) {
-                    ThrowCutShort("the value of symbol ", id);
-                }
-                AddValue(id, SymbolValue::MakeBool(reader.ReadUInt8() == 1));
-                break;
-            default:
-                throw std::runtime_error("Unimplemented type handler");
-        }
-    }
-}
-
-void CSymbolContainer::DeserializeBinary(const std::string& bytes) {
-    DeserializeBinary(bytes.data(), bytes.size());
+void CSymbolContainer::ThrowUnknownKind() {
+    throw std::logic_error("Unknown variant type in CSymbolContainer::ToMdtType()");
 }
 
 }  // namespace Logs

@@ -157,10 +157,21 @@ private:
     void CheckIndex(std::size_t index) const;
     // The common add steps: locked, duplicate, append.
     void AddValue(std::int32_t id, SymbolValue value);
+    // Appends without the lock and duplicate checks: for callers that made
+    // them already, such as the bulk loads for the entries before the first
+    // repeat (FindFirstRepeat). Both arrays grow together or not at all.
+    void Append(std::int32_t id, SymbolValue value);
     // The common set steps after conversion: locked, add or replace in place.
     void SetValue(std::int32_t id, SymbolValue value);
     void AddText(std::int32_t id, std::string text);
+    // Entry 0 of the first non-empty list of `data`, converted as the
+    // MultiDataType adder converts it; `empty` is set when every list is
+    // empty (the result is then meaningless). Throws the conversion errors.
+    static SymbolValue ConvertMdt(std::int32_t id, const MultiDataType& data, bool& empty);
     void ToMdtType(std::size_t index, MultiDataType& out) const;
+    // The logic error "Unknown variant type in CSymbolContainer::ToMdtType()"
+    // of every form, for a kind outside the eight.
+    [[noreturn]] static void ThrowUnknownKind();
     boost::shared_ptr<DataDefinition::Logs::LogSymbolContainer> ToProtobuf() const;
     void FromProtobuf(const DataDefinition::Logs::LogSymbolContainer& message);
 

@@ -34,6 +34,13 @@ public:
     }
     static SymbolValue MakeUuid(const boost::uuids::uuid& value);
     static SymbolValue MakeBool(bool value) { return InPlace(SymbolKind::Bool, value ? 1 : 0); }
+    // An in-place kind (Int, Double, ResId, TimeDate, Bool) from its 8-byte
+    // word, as GetWord gives it back; a Bool word must be 0 or 1.
+    static SymbolValue MakeFromWord(SymbolKind kind, std::uint64_t word) {
+        SymbolValue value(kind);
+        std::memcpy(&value.m_storage, &word, sizeof word);
+        return value;
+    }
 
     SymbolValue(SymbolValue&& other) noexcept : m_storage(other.m_storage), m_kind(other.m_kind) {
         other.m_kind = SymbolKind::Int;

@@ -1,0 +1,55 @@
+#include "framework/logs/IdentifierRepeats.h"
+
+#include <algorithm>
+
+namespace Kol {
+namespace Common {
+namespace Logs {
+
+namespace {
+
+// The identifier in the high half, ordered as a signed number, and the
+// position in the low half: 0 for a present identifier, i + 1 for ids[i].
+std::uint64_t Key(std::int32_t id, std::size_t position) {
+    const std::uint32_t ordered = static_cast<std::uint32_t>(id) ^ 0x80000000u;
+    return static_cast<std::uint64_t>(ordered) << 32 | static_cast<std::uint64_t>(position);
+}
+
+}  // namespace
+
+std::size_t FindFirstRepeat(const std::vector<std::int32_t>& present, const std::int32_t* ids,
+                            std::size_t count, const std::uint8_t* added) {
+    std::vector<std::uint64_t> keys;
+    keys.reserve(present.size() + count);
+    for (const std::int32_t id : present) {
+        keys.push_back(Key(id, 0));
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        keys.push_back(Key(ids[i], i + 1));
+    }
+    std::sort(keys.begin(), keys.end());
+
+    // Within a run of one identifier the positions ascend: the entry right
+    // after the first one that added a symbol is that identifier's repeat.
+    std::size_t first = count;
+    for (std::size_t run = 0; run < keys.size();) {
+        const std::uint64_t id = keys[run] >> 32;
+        std::size_t end = run + 1;
+        while (end < keys.size() && keys[end] >> 32 == id) {
+            ++end;
+        }
+        for (std::size_t k = run; k + 1 < end; ++k) {
+            const std::size_t position = static_cast<std::size_t>(keys[k] & 0xFFFFFFFFu);
+            if (position == 0 || added == nullptr || added[position - 1] != 0) {
+                first = std::min(first, static_cast<std::size_t>(keys[k + 1] & 0xFFFFFFFFu) - 1);
+                break;
+            }
+        }
+        run = end;
+    }
+    return first;
+}
+
+}  // namespace Logs
+}  // namespace Common
+}  // namespace Kol
