@@ -1,12 +1,17 @@
 // Costs of the symbol container's serialised forms, its copy and its typed
 // getters, for a container shaped like the cleanup status event (9 symbols)
-// and a 64-symbol container of every kind; memcpy of the binary form's size
-// is the floor.
+// and a 64-symbol container of every kind; the bulk loads also for 100,000
+// symbols of every kind. References: memcpy of the binary form's size for
+// the writer, a stand-alone packed reader of the same bytes for the reader.
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <boost/uuid/uuid.hpp>
 
 #include <benchmark/benchmark.h>
 
@@ -34,7 +39,8 @@ CSymbolContainer MakeStatusEvent() {
     return container;
 }
 
-CSymbolContainer MakeMixed64() {
+// `count` symbols (a multiple of 8), the eight kinds in turn.
+CSymbolContainer MakeMixed(std::int32_t count) {
     CSymbolContainer container;
     Kol::Common::DataDefinition::Common::UTCTime time;
     time.set_year(2024);
@@ -44,9 +50,9 @@ CSymbolContainer MakeMixed64() {
     time.set_minute(8);
     time.set_second(9);
     time.set_nanos(123000);
-    for (std::int32_t i = 0; i < 8; ++i) {
+    for (std::int32_t i = 0; i < count / 8; ++i) {
         const std::int32_t base = 1000 + i * 8;
-        container.AddBlob(base, std::string(32, static_cast<char>('a' + i)))
+        container.AddBlob(base, std::string(32, static_cast<char>('a' + i % 8)))
             .AddSymbol(base + 1, std::int64_t(i) * 1000003)
             .AddSymbol(base + 2, i * 0.25)
             .AddSymbol(base + 3, "symbol text number " + std::to_string(i))
@@ -56,6 +62,14 @@ CSymbolContainer MakeMixed64() {
             .AddSymbol(base + 7, i % 2 == 0);
     }
     return container;
+}
+
+CSymbolContainer MakeMixed64() {
+    return MakeMixed(64);
+}
+
+CSymbolContainer MakeMixed100k() {
+    return MakeMixed(100000);
 }
 
 typedef CSymbolContainer (*Maker)();
@@ -86,6 +100,80 @@ void BM_DeserializeBinary(benchmark::State& state, Maker make) {
         CSymbolContainer container;
         container.DeserializeBinary(bytes);
         benchmark::DoNotOptimize(container.GetSymbolCount());
+    }
+}
+
+// The reference reader: the same bytes into the same storage (an identifier
+// array and one word per value, the texts, blobs and UUIDs on the heap), with
+// the bounds checks but without the container's rules (duplicates, text
+// lengths, error texts).
+struct PackedValue {
+    std::uint32_t code;
+    std::uint64_t word;
+    std::unique_ptr<std::string> bytes;
+    std::unique_ptr<boost::uuids::uuid> id;
+};
+
+struct PackedSymbols {
+    std::vector<std::int32_t> ids;
+    std::vector<PackedValue> values;
+};
+
+void Need(const char* p, const char* end, std::size_t count) {
+    if (static_cast<std::size_t>(end - p) < count) {
+        throw std::runtime_error("cut short");
+    }
+}
+
+std::uint32_t Load32(const char* p) {
+    std::uint32_t value;
+    std::memcpy(&value, p, 4);
+    return value;
+}
+
+void ReadPacked(const std::string& bytes, PackedSymbols& out) {
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    Need(p, end, 4);
+    const std::size_t count = Load32(p);
+    p += 4;
+    Need(p, end, 4 * count);
+    out.ids.resize(count);
+    std::memcpy(out.ids.data(), p, 4 * count);
+    p += 4 * count;
+    out.values.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        Need(p, end, 4);
+        PackedValue value{Load32(p), 0, nullptr, nullptr};
+        p += 4;
+        if (value.code == 3 || value.code == 8) {
+            Need(p, end, 4);
+            const std::size_t size = Load32(p);
+            Need(p + 4, end, size);
+            value.bytes.reset(new std::string(p + 4, size));
+            p += 4 + size;
+        } else if (value.code == 5) {
+            Need(p, end, 16);
+            value.id.reset(new boost::uuids::uuid);
+            std::memcpy(value.id->data, p, 16);
+            p += 16;
+        } else {
+            const std::size_t size = value.code == 7 ? 1 : 8;
+            Need(p, end, size);
+            std::memcpy(&value.word, p, size);
+            p += size;
+        }
+        out.values.push_back(std::move(value));
+    }
+}
+
+void BM_PackedReader(benchmark::State& state, Maker make) {
+    const CSymbolContainer source = make();
+    const std::string bytes = source.SerializeBinary(source.GetBinarySize());
+    for (auto _ : state) {
+        PackedSymbols symbols;
+        ReadPacked(bytes, symbols);
+        benchmark::DoNotOptimize(symbols.values.data());
     }
 }
 
@@ -194,11 +282,18 @@ void BM_Memcpy(benchmark::State& state, Maker make) {
 CONTAINER_BENCHMARKS(BM_SerializeBinary);
 CONTAINER_BENCHMARKS(BM_GetBinarySize);
 CONTAINER_BENCHMARKS(BM_DeserializeBinary);
+CONTAINER_BENCHMARKS(BM_PackedReader);
 CONTAINER_BENCHMARKS(BM_Serialize);
 CONTAINER_BENCHMARKS(BM_Deserialize);
 CONTAINER_BENCHMARKS(BM_Clone);
 CONTAINER_BENCHMARKS(BM_TypedGetterWalk);
 CONTAINER_BENCHMARKS(BM_Memcpy);
+
+// The bulk loads at scale: each reads or copies 100,000 symbols.
+BENCHMARK_CAPTURE(BM_DeserializeBinary, Mixed100k, &MakeMixed100k)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_PackedReader, Mixed100k, &MakeMixed100k)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Deserialize, Mixed100k, &MakeMixed100k)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Clone, Mixed100k, &MakeMixed100k)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

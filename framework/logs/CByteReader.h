@@ -32,6 +32,9 @@ public:
     // The next `count` bytes, valid as long as the buffer is.
     const char* ReadBytes(std::size_t count) { return Take(count); }
 
+    // The little-endian value at `bytes`, which the caller has checked.
+    static std::uint32_t Load32(const char* bytes) { return Decode<std::uint32_t>(bytes); }
+
 private:
     template <typename T>
     static T Decode(const char* bytes) {

@@ -24,16 +24,29 @@ public:
     // Bytes written so far; never more than the buffer's size.
     std::size_t GetPosition() const { return m_position; }
 
-    void WriteUInt8(std::uint8_t value) { WriteBytes(&value, 1); }
     void WriteUInt32(std::uint32_t value) {
+        if (HasRoom(4)) {
+            Store32(m_data + m_position, value);
+            m_position += 4;
+            return;
+        }
         unsigned char bytes[4];
         Encode(value, bytes);
         WriteBytes(bytes, sizeof bytes);
     }
-    void WriteUInt64(std::uint64_t value) {
+    // The low `count` bytes (at most 8) of `value`. With room for all 8, all
+    // 8 are stored in one go and the position advances by `count`: the bytes
+    // above `count` must be zero, so that they read as the zero bytes the
+    // buffer held, or are overwritten by the next write.
+    void WriteLow(std::uint64_t value, std::size_t count) {
+        if (HasRoom(8)) {
+            Store64(m_data + m_position, value);
+            m_position += count;
+            return;
+        }
         unsigned char bytes[8];
         Encode(value, bytes);
-        WriteBytes(bytes, sizeof bytes);
+        WriteBytes(bytes, count);
     }
     void WriteBytes(const void* bytes, std::size_t count) {
         const std::size_t room = m_size - m_position;
@@ -43,6 +56,16 @@ public:
         if (count != 0) {
             std::memcpy(m_data + m_position, bytes, count);
             m_position += count;
+        }
+    }
+    // WriteBytes for a count known at compile time, copied inline.
+    template <std::size_t Count>
+    void WriteFixed(const void* bytes) {
+        if (HasRoom(Count)) {
+            std::memcpy(m_data + m_position, bytes, Count);
+            m_position += Count;
+        } else {
+            WriteBytes(bytes, Count);
         }
     }
 

@@ -265,16 +265,6 @@ void CSymbolContainer::AddValue(std::int32_t id, SymbolValue value) {
     Append(id, std::move(value));
 }
 
-void CSymbolContainer::Append(std::int32_t id, SymbolValue value) {
-    m_ids.push_back(id);
-    try {
-        m_values.push_back(std::move(value));
-    } catch (...) {
-        m_ids.pop_back();
-        throw;
-    }
-}
-
 void CSymbolContainer::AddText(std::int32_t id, std::string text) {
     TruncateToOtlLength(text, id);
     AddValue(id, SymbolValue::MakeString(std::move(text)));

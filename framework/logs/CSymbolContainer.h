@@ -180,6 +180,17 @@ private:
     std::vector<SymbolValue> m_values;  // m_values[i] belongs to m_ids[i]
 };
 
+// Inline: the bulk loads call it once per symbol.
+inline void CSymbolContainer::Append(std::int32_t id, SymbolValue value) {
+    m_ids.push_back(id);
+    try {
+        m_values.push_back(std::move(value));
+    } catch (...) {
+        m_ids.pop_back();
+        throw;
+    }
+}
+
 typedef boost::shared_ptr<CSymbolContainer> CSymbolContainerPtr;
 
 }  // namespace Logs

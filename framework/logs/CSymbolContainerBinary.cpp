@@ -82,18 +82,16 @@ const KindForm* FindForm(const SymbolValue& value) {
 void WriteRecord(CByteWriter& writer, const SymbolValue& value, const KindForm& form) {
     writer.WriteUInt32(form.code);
     switch (form.layout) {
-        case Layout::Word: {
-            char word[8];
-            CByteWriter::Store64(word, value.GetWord());
-            writer.WriteBytes(word, form.payload);
+        case Layout::Word:
+            // The word of a bool is 0 or 1, so its upper bytes are zero.
+            writer.WriteLow(value.GetWord(), form.payload);
             return;
-        }
         case Layout::Bytes:
             writer.WriteUInt32(static_cast<std::uint32_t>(value.GetBytes().size()));
             writer.WriteBytes(value.GetBytes().data(), value.GetBytes().size());
             return;
         case Layout::Uuid:
-            writer.WriteBytes(value.GetUuid().data, 16);
+            writer.WriteFixed<16>(value.GetUuid().data);
             return;
     }
 }

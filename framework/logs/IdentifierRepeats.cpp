@@ -15,10 +15,47 @@ std::uint64_t Key(std::int32_t id, std::size_t position) {
     return static_cast<std::uint64_t>(ordered) << 32 | static_cast<std::uint64_t>(position);
 }
 
+// Up to this many identifiers in all, comparing pairs is cheaper than sorting.
+const std::size_t kPairwiseLimit = 16;
+
+// The same answer by comparing every pair, for loads too small to be worth
+// an allocation and a sort.
+std::size_t FindFirstRepeatByPairs(const std::vector<std::int32_t>& present,
+                                   const std::int32_t* ids, std::size_t count,
+                                   const std::uint8_t* added) {
+    for (std::size_t i = 0; i < count; ++i) {
+        // Without early exits, so that the compiler can compare in vector
+        // registers; the rare hit is confirmed below.
+        bool hit = false;
+        for (const std::int32_t id : present) {
+            hit |= id == ids[i];
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            hit |= ids[j] == ids[i];
+        }
+        if (!hit) {
+            continue;
+        }
+        if (added == nullptr ||
+            std::find(present.begin(), present.end(), ids[i]) != present.end()) {
+            return i;
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (ids[j] == ids[i] && added[j] != 0) {
+                return i;
+            }
+        }
+    }
+    return count;
+}
+
 }  // namespace
 
 std::size_t FindFirstRepeat(const std::vector<std::int32_t>& present, const std::int32_t* ids,
                             std::size_t count, const std::uint8_t* added) {
+    if (present.size() + count <= kPairwiseLimit) {
+        return FindFirstRepeatByPairs(present, ids, count, added);
+    }
     std::vector<std::uint64_t> keys;
     keys.reserve(present.size() + count);
     for (const std::int32_t id : present) {

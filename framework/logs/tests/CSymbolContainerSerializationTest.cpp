@@ -247,6 +247,44 @@ TEST(CSymbolContainerBinary, SpecialTimeValuesRoundTripButHaveNoCalendarForm) {
     }
 }
 
+// Both readers at scale: the first repeat in reading order is reported (not
+// the repeat of the smallest identifier), an entry without a value does not
+// count as present, and everything before the repeat stays.
+TEST(CSymbolContainerReaders, LargeFormsReportTheFirstRepeatAndKeepWhatCameBefore) {
+    const std::size_t count = 100000;
+    std::vector<std::int32_t> ids(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        ids[i] = static_cast<std::int32_t>(i) + 1;
+    }
+    ids[99990] = 99000;  // the first repeat
+    ids[99995] = 3;      // a later repeat of a smaller identifier
+    ids[20] = 11;        // repeats entry 10, which has no value in the protobuf form
+    std::string binary(reinterpret_cast<const char*>(&count), 4);
+    binary.append(reinterpret_cast<const char*>(ids.data()), 4 * count);
+    LogSymbolContainer message;
+    for (std::size_t i = 0; i < count; ++i) {
+        binary.append(Bytes(i == 10 ? "07000000 00" : "07000000 01"));
+        LogSymbol* symbol = message.add_symbols();
+        symbol->set_symbol_type(ids[i]);
+        DataDefinition::Common::MultiDataType* value = symbol->mutable_symbol_data();
+        if (i != 10) {
+            value->add_val_bool(true);
+        }
+    }
+    CSymbolContainer fromBinary;
+    EXPECT_EQ(ErrorText<std::runtime_error>([&] { fromBinary.DeserializeBinary(binary); }),
+              "Symbol 11 is already in container");
+    EXPECT_EQ(Ids(fromBinary), IdList(ids.begin(), ids.begin() + 20));
+
+    CSymbolContainer fromProtobuf;
+    EXPECT_EQ(ErrorText<std::runtime_error>(
+                  [&] { fromProtobuf.Deserialize(message.SerializeAsString()); }),
+              "Symbol 99000 is already in container");
+    IdList kept(ids.begin(), ids.begin() + 99990);
+    kept.erase(kept.begin() + 10);
+    EXPECT_EQ(Ids(fromProtobuf), kept);
+}
+
 TEST(CSymbolContainerProtobuf, EncodingHasOneEntryPerSymbolInOrder) {
     CSymbolContainer c;
     std::string out = "old";
