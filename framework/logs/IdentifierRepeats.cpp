@@ -15,8 +15,14 @@ std::uint64_t Key(std::int32_t id, std::size_t position) {
     return static_cast<std::uint64_t>(ordered) << 32 | static_cast<std::uint64_t>(position);
 }
 
+std::size_t Position(std::uint64_t key) {
+    return static_cast<std::size_t>(key & 0xFFFFFFFFu);
+}
+
 // Up to this many identifiers in all, comparing pairs is cheaper than sorting.
 const std::size_t kPairwiseLimit = 16;
+// Up to this many, the sort keys stay on the stack.
+const std::size_t kStackKeys = 128;
 
 // The same answer by comparing every pair, for loads too small to be worth
 // an allocation and a sort.
@@ -53,36 +59,38 @@ std::size_t FindFirstRepeatByPairs(const std::vector<std::int32_t>& present,
 
 std::size_t FindFirstRepeat(const std::vector<std::int32_t>& present, const std::int32_t* ids,
                             std::size_t count, const std::uint8_t* added) {
-    if (present.size() + count <= kPairwiseLimit) {
+    const std::size_t total = present.size() + count;
+    if (total <= kPairwiseLimit) {
         return FindFirstRepeatByPairs(present, ids, count, added);
     }
-    std::vector<std::uint64_t> keys;
-    keys.reserve(present.size() + count);
+    std::uint64_t small[kStackKeys];
+    std::vector<std::uint64_t> large(total <= kStackKeys ? 0 : total);
+    std::uint64_t* const keys = total <= kStackKeys ? small : large.data();
+    std::size_t n = 0;
     for (const std::int32_t id : present) {
-        keys.push_back(Key(id, 0));
+        keys[n++] = Key(id, 0);
     }
     for (std::size_t i = 0; i < count; ++i) {
-        keys.push_back(Key(ids[i], i + 1));
+        keys[n++] = Key(ids[i], i + 1);
     }
-    std::sort(keys.begin(), keys.end());
+    std::sort(keys, keys + total);
 
     // Within a run of one identifier the positions ascend: the entry right
     // after the first one that added a symbol is that identifier's repeat.
+    // When every entry adds, that is the second of the run.
     std::size_t first = count;
-    for (std::size_t run = 0; run < keys.size();) {
-        const std::uint64_t id = keys[run] >> 32;
-        std::size_t end = run + 1;
-        while (end < keys.size() && keys[end] >> 32 == id) {
-            ++end;
+    for (std::size_t k = 0; k + 1 < total; ++k) {
+        if ((keys[k] ^ keys[k + 1]) >> 32 != 0) {
+            continue;
         }
-        for (std::size_t k = run; k + 1 < end; ++k) {
-            const std::size_t position = static_cast<std::size_t>(keys[k] & 0xFFFFFFFFu);
-            if (position == 0 || added == nullptr || added[position - 1] != 0) {
-                first = std::min(first, static_cast<std::size_t>(keys[k + 1] & 0xFFFFFFFFu) - 1);
-                break;
+        const std::size_t position = Position(keys[k]);
+        if (position == 0 || added == nullptr || added[position - 1] != 0) {
+            first = std::min(first, Position(keys[k + 1]) - 1);
+            // The rest of the run repeats later still.
+            while (k + 1 < total && (keys[k] ^ keys[k + 1]) >> 32 == 0) {
+                ++k;
             }
         }
-        run = end;
     }
     return first;
 }

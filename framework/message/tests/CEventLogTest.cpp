@@ -1,6 +1,6 @@
-#include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -40,50 +40,36 @@ public:
     bool Equals(const Kernel::IMessage&) const override { return false; }
 };
 
-TEST(CEventLog, EventAndDeltaTypesAreNamedByTheirLogType) {
-    const struct {
-        Kernel::MessageType type;
-        const char* name;
-    } cases[] = {
+TEST(CEventLog, EventAndDeltaTypesAreNamedByTheirLogTypeAndGetFreshContainers) {
+    const std::pair<Kernel::MessageType, const char*> cases[] = {
         {Kernel::MessageTypeCleanupStatusEvent, "EventLog_CLEANUP_STATUS"},
         {Kernel::MessageTypeCleanupStatusDelta, "EventLog_CLEANUP_STATUS_DELTA"},
         {Kernel::MessageTypeServiceStateEvent, "EventLog_SERVICE_STATE"},
         {Kernel::MessageTypeSoftwareInventoryDelta, "EventLog_SOFTWARE_INVENTORY_DELTA"},
         {Kernel::MessageTypeCleanupRequestEvent, "EventLog_CLEANUP_REQUEST"},
     };
+    ISymbolContainerPtr previous;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        CEventLog message(c.type);
-        EXPECT_EQ(message.GetType(), c.type);
-        EXPECT_EQ(message.GetName(), c.name);
+        SCOPED_TRACE(c.second);
+        CEventLog message(c.first);
+        EXPECT_EQ(message.GetType(), c.first);
+        EXPECT_EQ(message.GetName(), c.second);
         EXPECT_FALSE(message.IsReadOnly());
         EXPECT_TRUE(message.GetFlag());
         EXPECT_EQ(message.GetNumber(), -1);
+        const ISymbolContainerPtr first = message.GetSymbols();
+        ASSERT_TRUE(first && message.GetSecondSymbols());
+        EXPECT_NE(first, message.GetSecondSymbols());
+        EXPECT_NE(first, previous);
+        EXPECT_EQ(first.use_count(), 2);  // the message and this test
+        EXPECT_EQ(first->GetSymbolCount() + message.GetSecondSymbols()->GetSymbolCount(), 0u);
+        previous = first;
     }
-}
-
-TEST(CEventLog, TypesThatAreNotEventOrDeltaLogsAreRefused) {
     EXPECT_EQ(
         ErrorText<std::runtime_error>([] { CEventLog message(Kernel::MessageTypeCleanupLogs); }),
         "CEventLog: Message type 2 is not event or delta log");
     EXPECT_EQ(ErrorText<std::out_of_range>([] { CEventLog message(Kernel::MessageType(-3)); }),
               "No log descriptor for message type -3");
-}
-
-TEST(CEventLog, ContainersAreFreshDistinctAndShared) {
-    CEventLog message(Kernel::MessageTypeCleanupStatusEvent);
-    ISymbolContainerPtr first = message.GetSymbols();
-    ISymbolContainerPtr second = message.GetSecondSymbols();
-    ASSERT_TRUE(first);
-    ASSERT_TRUE(second);
-    EXPECT_NE(first.get(), second.get());
-    EXPECT_EQ(message.GetSymbols().get(), first.get());
-    EXPECT_EQ(first.use_count(), 2);  // the message and this test
-    EXPECT_EQ(first->GetSymbolCount(), 0u);
-    EXPECT_EQ(second->GetSymbolCount(), 0u);
-
-    CEventLog other(Kernel::MessageTypeCleanupStatusEvent);
-    EXPECT_NE(other.GetSymbols().get(), first.get());
 }
 
 TEST(CEventLog, ValidatesTheFirstContainerAgainstItsLogType) {
@@ -133,51 +119,33 @@ TEST(CEventLog, EqualityComparesBothContainersOfTheSameType) {
     EXPECT_FALSE(base->Equals(CImpostor()));
 }
 
-TEST(CEventLog, ReadOnlyLocksBothContainersAndRefusesSetters) {
-    boost::shared_ptr<CEventLog> message =
-        boost::make_shared<CEventLog>(Kernel::MessageTypeCleanupStatusEvent);
-    FillStatusEvent(*message->GetSymbols());
-    message->GetSecondSymbols()->AddSymbol(5, true);
-    const ISymbolContainerPtr first = message->GetSymbols();
-
-    CWriteControl& control = *message;
-    control.SetReadOnly();
-    EXPECT_TRUE(message->IsReadOnly());
-
-    EXPECT_EQ(ErrorText<std::runtime_error>(
-                  [&] { message->GetSymbols()->AddSymbol(1, std::int64_t(1)); }),
-              "Cannot add symbol 1: container is locked");
-    EXPECT_EQ(
-        ErrorText<std::runtime_error>([&] { message->GetSecondSymbols()->SetSymbol(5, false); }),
-        "Cannot add symbol 5: container is locked");
-    EXPECT_EQ(message->GetSymbols()->GetInt64(2850), 20);
-    EXPECT_TRUE(message->GetSecondSymbols()->GetBool(5));
-    EXPECT_TRUE(message->IsValid());
-
-    EXPECT_EQ(ErrorText<std::runtime_error>(
-                  [&] { message->SetSymbols(boost::make_shared<CSymbolContainer>()); }),
-              "Message is read only");
-    EXPECT_EQ(ErrorText<std::runtime_error>(
-                  [&] { message->SetSecondSymbols(boost::make_shared<CSymbolContainer>()); }),
-              "Message is read only");
-    EXPECT_EQ(message->GetSymbols().get(), first.get());
-    EXPECT_EQ(message->GetSecondSymbols()->GetSymbolCount(), 1u);
-}
-
-TEST(CEventLog, SettersReplaceContainersAndRefuseNull) {
+TEST(CEventLog, SettersReplaceContainersUntilReadOnlyWhichLocksBoth) {
     CEventLog message(Kernel::MessageTypeCleanupStatusEvent);
     const ISymbolContainerPtr filled = boost::make_shared<CSymbolContainer>();
     FillStatusEvent(*filled);
     message.SetSymbols(filled);
-    EXPECT_EQ(message.GetSymbols().get(), filled.get());
-    EXPECT_TRUE(message.IsValid());
-    EXPECT_EQ(ErrorText<std::invalid_argument>([&] { message.SetSymbols(ISymbolContainerPtr()); }),
-              "CEventLog: symbol container must not be null");
+    EXPECT_EQ(message.GetSymbols(), filled);
+    for (const auto& set : {&CEventLog::SetSymbols, &CEventLog::SetSecondSymbols}) {
+        EXPECT_EQ(ErrorText<std::invalid_argument>([&] { (message.*set)(ISymbolContainerPtr()); }),
+                  "CEventLog: symbol container must not be null");
+    }
+    EXPECT_EQ(message.GetSymbols(), filled);
+    message.GetSecondSymbols()->AddSymbol(5, true);
+
+    static_cast<CWriteControl&>(message).SetReadOnly();
+    EXPECT_TRUE(message.IsReadOnly() && message.IsValid());
+    EXPECT_EQ(ErrorText<std::runtime_error>([&] { filled->AddSymbol(1, std::int64_t(1)); }),
+              "Cannot add symbol 1: container is locked");
     EXPECT_EQ(
-        ErrorText<std::invalid_argument>([&] { message.SetSecondSymbols(ISymbolContainerPtr()); }),
-        "CEventLog: symbol container must not be null");
-    EXPECT_EQ(message.GetSymbols().get(), filled.get());
-    EXPECT_TRUE(message.GetSecondSymbols());
+        ErrorText<std::runtime_error>([&] { message.GetSecondSymbols()->SetSymbol(5, false); }),
+        "Cannot add symbol 5: container is locked");
+    for (const auto& set : {&CEventLog::SetSymbols, &CEventLog::SetSecondSymbols}) {
+        EXPECT_EQ(ErrorText<std::runtime_error>(
+                      [&] { (message.*set)(boost::make_shared<CSymbolContainer>()); }),
+                  "Message is read only");
+    }
+    EXPECT_EQ(message.GetSymbols(), filled);
+    EXPECT_TRUE(message.GetSecondSymbols()->GetBool(5));
 }
 
 TEST(CEventLog, ReleasesTheSecondContainerFirstAndHandedOutOnesLiveOn) {
