@@ -105,6 +105,16 @@ TEST(HostFaults, AFullDiskPartWayThroughAMapperLeavesTheStoreSoundAndTheRequestF
     EXPECT_LT(removed, kReplicated);
     EXPECT_EQ(removed % kBatchRows, 0) << removed;
     EXPECT_EQ(store.Int("SELECT min(id) FROM logs WHERE replicated = 1"), removed + 1);
+    // Every committed batch is counted, in the failure line and in the summary.
+    const std::string rows = std::to_string(removed) + " rows";
+    EXPECT_NE(agent.Out().find(" s, " + rows + " removed before: database or disk is full\n"),
+              std::string::npos)
+        << agent.Out();
+    EXPECT_NE(agent.Out().find("summary: replicated-logs: failed: database or disk is full; "
+                               "before that removed " +
+                               rows + ", "),
+              std::string::npos)
+        << agent.Out();
 
     // The store is usable as it is: a later run removes the rest.
     std::string again;
