@@ -207,6 +207,15 @@ const std::vector<CCommandLine::Option> kOptions = {
              v, 0, 86400, "--wait", "a number of seconds from 0 to 86400"));
      },
      true},
+    {"busy-timeout", 0, "SECONDS",
+     "how long a batch waits for another writer to release the store, retrying with back-off, "
+     "0 to 86400 (default: 30)",
+     CCommandLine::Section::kAdvanced,
+     [](const std::string& v, CHostOptions& o) {
+         o.busyTimeoutSeconds = static_cast<std::uint32_t>(CCommandLine::ParseNumber(
+             v, 0, 86400, "--busy-timeout", "a number of seconds from 0 to 86400"));
+     },
+     true},
 };
 
 std::vector<CCommandLine::Option> AllOptions(const CCommandLine::Setup& setup) {

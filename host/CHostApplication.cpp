@@ -310,6 +310,7 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock,
         options.vfs = m_options.vfs;
         options.create = create;
         options.dryRun = m_options.dryRun;
+        options.busyTimeout = std::chrono::seconds(m_options.busyTimeoutSeconds);
         options.beforeFirstWrite = [this, &identity, &refusal](CSqliteStore& opened) {
             CheckStore(opened, identity, refusal);
         };

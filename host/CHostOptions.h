@@ -36,6 +36,8 @@ struct CHostOptions {
     bool dryRun = false;
     boost::optional<std::uint64_t> seedRows;
     std::size_t batchRows = CStoreMapper::kDefaultBatchRows;
+    // How long a statement waits for another writer, retrying with back-off.
+    std::uint32_t busyTimeoutSeconds = 30;
     // The SQLite VFS to open the store with; empty for the default one (only
     // a test build's fault injection sets it).
     std::string vfs;

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <map>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include <sqlite3.h>
+#include <boost/thread/thread.hpp>
 
 #include "host/CSqliteTransaction.h"
 
@@ -19,8 +21,7 @@ namespace {
 // Pages the log may hold before it is copied back between two batches
 // (about 32 MiB with 4 KiB pages).
 const int kCheckpointPages = 8192;
-const int kBusyMilliseconds = 5000;
-const int kTruncateWaitMilliseconds = 100;
+const std::chrono::milliseconds kTruncateWait(100);
 
 const char* const kSchema[] = {
     "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
@@ -106,7 +107,8 @@ CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
       m_returnedTotal(0),
       m_damaged(false),
       m_hadLog(false),
-      m_walPages(0) {
+      m_walPages(0),
+      m_busyTimeout(kDefaultBusyTimeout) {
     try {
         Open(options);
     } catch (const std::invalid_argument&) {
@@ -144,7 +146,8 @@ void CSqliteStore::Open(const Options& options) {
     if (sqlite3_db_readonly(m_db, "main") == 1) {
         throw std::runtime_error("the file is not writable");
     }
-    sqlite3_busy_timeout(m_db, kBusyMilliseconds);
+    m_busyTimeout = options.busyTimeout;
+    sqlite3_busy_handler(m_db, &CSqliteStore::OnBusy, this);
     const Origin origin = CheckIdentity(options.create);
     if (options.beforeFirstWrite) {
         try {
@@ -257,6 +260,23 @@ void CSqliteStore::Close() noexcept {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+}
+
+int CSqliteStore::OnBusy(void* self, int attempt) {
+    CSqliteStore* const store = static_cast<CSqliteStore*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempt == 0) {
+        store->m_busySince = now;
+    }
+    // A forced stop does not wait for another writer: the call fails at once.
+    if (now - store->m_busySince >= store->m_busyTimeout.load() ||
+        boost::this_thread::interruption_requested()) {
+        return 0;
+    }
+    // Back-off from 1 to 16 ms: short enough to catch the brief gaps between
+    // the transactions of a writer that holds the lock most of the time.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1 << std::min(attempt, 4)));
+    return 1;
 }
 
 int CSqliteStore::OnWalCommit(void* self, sqlite3*, const char*, int pages) {
@@ -409,10 +429,11 @@ CSqliteStore::LogSizes CSqliteStore::TruncateLog() {
     sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     // Truncating waits for the writer lock and for the readers; a reader
     // that stays must not keep the other writers waiting behind us.
-    sqlite3_busy_timeout(m_db, kTruncateWaitMilliseconds);
+    const std::chrono::milliseconds busyTimeout = m_busyTimeout;
+    m_busyTimeout = kTruncateWait;
     const int code =
         sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-    sqlite3_busy_timeout(m_db, kBusyMilliseconds);
+    m_busyTimeout = busyTimeout;
     if (code != SQLITE_OK && code != SQLITE_BUSY) {
         throw std::runtime_error(sqlite3_errmsg(m_db));
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -41,6 +42,8 @@ namespace Host {
 // of it back.
 class CSqliteStore {
 public:
+    static constexpr std::chrono::milliseconds kDefaultBusyTimeout{30000};
+
     static const std::int32_t kApplicationId;  // 0x4B4F4C43, "KOLC"
     static const std::int32_t kSchemaVersion;
 
@@ -51,6 +54,11 @@ public:
         // Called after the identity checks and before the first write, for
         // the caller's own checks (settings); what it throws is passed on.
         boost::function<void(CSqliteStore&)> beforeFirstWrite;
+        // How long a statement that finds another connection holding the
+        // lock (SQLITE_BUSY) is retried, with a back-off of 1 to 16 ms,
+        // before it fails with "database is locked". A thread asked to
+        // interrupt stops waiting at once.
+        std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout;
     };
 
     // The write-ahead log's size in bytes before and after a truncation.
@@ -144,6 +152,7 @@ private:
     void WriteSchema();
     std::int64_t LogFileBytes() const;
     void Close() noexcept;
+    static int OnBusy(void* self, int attempt);
     static int OnWalCommit(void* self, sqlite3* db, const char* name, int pages);
     static void OnStatementError(void* self, int code, const std::string& message);
 
@@ -161,6 +170,8 @@ private:
     std::atomic<bool> m_damaged;
     bool m_hadLog;                // a non-empty log lay beside the file when it was opened
     std::atomic<int> m_walPages;  // pages in the log after the last commit
+    std::atomic<std::chrono::milliseconds> m_busyTimeout;
+    std::chrono::steady_clock::time_point m_busySince;  // used by the thread in SQLite's call
 };
 
 }  // namespace Host

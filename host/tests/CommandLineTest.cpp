@@ -116,6 +116,8 @@ TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
                "--create",
                "--wait",
                "30",
+               "--busy-timeout",
+               "0",
                "storage"});
     EXPECT_EQ(options.db, "/tmp/x.db");
     EXPECT_EQ(options.module, "/m.so");
@@ -133,6 +135,7 @@ TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
     EXPECT_EQ(options.batchRows, 1u);
     EXPECT_TRUE(options.create);
     EXPECT_EQ(options.waitSeconds, 30u);
+    EXPECT_EQ(options.busyTimeoutSeconds, 0u);
     EXPECT_EQ(options.operations, std::vector<std::int32_t>{6});
 }
 
@@ -177,6 +180,8 @@ TEST(CommandLine, UsageErrorsNameTheCulprit) {
         {{"--frobnicate"}, "unrecognised option '--frobnicate'"},
         {{"--db"}, "the required argument for option '--db' is missing"},
         {{"--wait", "86401"}, "--wait: \"86401\" is not a number of seconds from 0 to 86400"},
+        {{"--busy-timeout", "-1"},
+         "--busy-timeout: \"-1\" is not a number of seconds from 0 to 86400"},
         {{"-q", "-v"}, "--quiet, --verbose and --log-level exclude each other (command line)"},
         {{"--output", "xml"}, "--output: \"xml\" is not text or json"},
         {{"--inject-write-faults", "1,1"}, "unrecognised option '--inject-write-faults'"},
@@ -278,7 +283,7 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 12u);
+    EXPECT_EQ(keys, 13u);
     CTestStore::WriteFile(file, example);
     EXPECT_EQ(*CCommandLine::Parse({"--config", file}, MakeSetup()).retentionDays,
               (std::array<std::uint16_t, 5>{30, 90, 180, 365, 730}));

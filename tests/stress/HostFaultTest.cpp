@@ -2,8 +2,11 @@
 // middle of a mapper's work (--inject-write-faults): the failing batch is
 // rolled back, earlier batches stay, the store stays sound, the request ends
 // with status 40 and exit 1, and the failure is named.
+#include <atomic>
+#include <chrono>
 #include <ctime>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -122,6 +125,47 @@ TEST(HostFaults, AFullDiskPartWayThroughAMapperLeavesTheStoreSoundAndTheRequestF
         << again << err;
     EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE replicated = 1"), 0);
     EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE replicated = 0 ORDER BY id"), kept);
+}
+
+TEST(HostFaults, AWriterHoldingTheLockForSecondsDelaysARunButDoesNotFailIt) {
+    CScratchStore scratch;
+    ASSERT_EQ(CAgentProcess::Run({"--db", scratch.db, "--create"}), 0);
+    CTestStore(scratch.db)
+        .Execute(
+            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500)"
+            " INSERT INTO logs(log_type, retention_class, created_at, replicated)"
+            " SELECT 1, 5, 0, 1 FROM n");
+    // The writer holds the lock 6 s first (longer than SQLite's usual busy
+    // timeouts), then 2 s at a time, with gaps of 50 ms.
+    std::atomic<bool> done{false};
+    std::atomic<int> holds{0};
+    std::string failure;
+    std::thread writer([&] {
+        try {
+            CTestStore store(scratch.db);
+            while (!done) {
+                store.Execute("BEGIN IMMEDIATE");
+                ++holds;
+                for (int i = 0; i < (holds == 1 ? 120 : 40) && !done; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+                store.Execute("COMMIT");
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        } catch (const std::exception& e) {
+            failure = e.what();
+        }
+    });
+    for (int i = 0; i < 1000 && holds == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    CAgentProcess agent({"--db", scratch.db, "--batch-rows", "100", "replicated-logs"});
+    const int status = agent.Wait(std::chrono::seconds(200));
+    done = true;
+    writer.join();
+    EXPECT_EQ(status, 0) << agent.Out() << agent.Err();
+    EXPECT_EQ(failure, "");
+    EXPECT_EQ(CTestStore(scratch.db).Int("SELECT count(*) FROM logs"), 0);
 }
 
 TEST(HostFaults, AMalformedFaultWindowIsAUsageErrorAndTouchesNothing) {
