@@ -36,7 +36,7 @@ for round in $(seq 1 "$rounds"); do
   "$agent" --db "$work/agent.db" old-logs >"$work/agent.out"
   agent_time=$(elapsed "$start" "$(now)")
 
-  line=$(grep -o 'host: old logs (cut-offs [^)]*): removed [0-9]* rows' "$work/agent.out")
+  line=$(grep -o 'host: old-logs (cut-offs [^)]*): removed [0-9]* rows' "$work/agent.out")
   agent_rows=$(sed -E 's/.*removed ([0-9]+) rows/\1/' <<<"$line")
   read -r -a cutoffs <<<"$(sed -E 's/.*cut-offs ([^)]*)\).*/\1/; s/,//g' <<<"$line")"
   where=""
@@ -44,7 +44,7 @@ for round in $(seq 1 "$rounds"); do
     seconds=$(date -u -d "${cutoffs[$((k - 1))]}" +%s)
     where+="${where:+ OR }(retention_class = $k AND created_at < $seconds)"
   done
-  tx=$(grep -o 'summary: total .*longest write transaction [0-9.]* s' "$work/agent.out" |
+  tx=$(grep -o 'summary: total: .*longest write transaction [0-9.]* s' "$work/agent.out" |
        sed -E 's/.*transaction ([0-9.]+) s/\1/')
 
   start=$(now)
