@@ -138,8 +138,8 @@ const std::vector<CCommandLine::Option> kOptions = {
     {"log-level", 0, "N", "lowest level written: 1 debug, 2 info, 3 warning, 4 error (default: 2)",
      CCommandLine::Section::kMain, SetLevel, true},
     {"dry-run", 0, nullptr,
-     "run and report everything, then roll it back: the store is unchanged, no backup is written "
-     "and every figure is what a real run would remove or free",
+     "run and report everything, rolling each batch back at once: the store is unchanged, no "
+     "backup is written, and each operation's figures are what it would remove or free on its own",
      CCommandLine::Section::kMain,
      [](const std::string& v, CHostOptions& o) { o.dryRun = Flag(v, "dry-run"); }, true},
     {"installation-kind", 0, "N",
@@ -480,6 +480,10 @@ CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments, cons
             const std::vector<std::int32_t> operations = COperationCatalog::Parse(word);
             result.operations.insert(result.operations.end(), operations.begin(), operations.end());
         }
+    }
+    if (result.dryRun && result.seedRows) {
+        // A dry run rolls back every transaction at once: nothing seeded would stay.
+        throw std::invalid_argument("--dry-run and --seed-demo exclude each other");
     }
     return result;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <vector>
 
 #include <boost/function.hpp>
 
@@ -12,7 +13,8 @@ namespace Host {
 class CSqliteStore;
 
 // Fills a store with a realistic synthetic data set: logs of every retention
-// class and flag with ages spread over two years (appended in time order, as
+// class and flag (each present from 1,000 logs on) with ages spread over two
+// years (appended in time order, as
 // an agent writes them), owners with some of them gone, log blobs with some
 // orphans, enrolment tombstones of the last 30 days and static objects, some
 // marked deleted. New rows get ids after the present ones; the same seed
@@ -46,6 +48,21 @@ public:
     Counts Seed(std::uint64_t rows, std::int64_t now, const StopCheck& stop = StopCheck());
 
 private:
+    struct Plan {
+        std::uint64_t rows = 0;
+        std::int64_t now = 0;
+        std::int64_t firstLog = 0;
+        std::int64_t firstOwner = 0;
+        std::int64_t firstObject = 0;
+        std::uint64_t owners = 0;  // owner ids used, the gone ones included
+    };
+
+    void SeedOwners(const Plan& plan, Counts& counts);
+    // False when `stop` ended it; the ids left out go to `gaps`.
+    bool SeedLogs(const Plan& plan, const StopCheck& stop, Counts& counts,
+                  std::vector<std::int64_t>& gaps);
+    // Orphan blobs for the gaps, enrolment tombstones and static objects.
+    void SeedTheRest(const Plan& plan, const std::vector<std::int64_t>& gaps, Counts& counts);
     std::string RandomBytes(std::size_t minimum, std::size_t maximum);
     std::string RandomUuid();
     std::uint64_t Below(std::uint64_t bound) { return m_random() % bound; }

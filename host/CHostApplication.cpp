@@ -162,7 +162,8 @@ int CHostApplication::SignalStatus() {
 
 int CHostApplication::Fail(const std::string& message, int status) {
     m_failure = message;
-    m_err << "cleanup-agent: " << message << std::endl;
+    // Escaped like every log line: a file name cannot forge a second record.
+    m_err << "cleanup-agent: " << CHostLogger::Escape(message) << std::endl;
     return status;
 }
 
@@ -244,11 +245,6 @@ int CHostApplication::RunChecked() {
                   Information, kHost);
     LogSources(identity);
 
-    // From here on a dry run changes nothing: the seeding and the cleanup go
-    // into one outer transaction that is rolled back at the end.
-    if (m_options.dryRun) {
-        store->BeginDryRun();
-    }
     if (m_options.seedRows) {
         Seed(*store);
     }
@@ -267,10 +263,9 @@ int CHostApplication::RunChecked() {
         return failure;
     }
     if (m_options.dryRun) {
-        store->EndDryRun();
         m_logger->Log(
-            "dry run: every change was rolled back; the figures are what a real run "
-            "would remove and free",
+            "dry run: every batch was rolled back at once; each operation's figures are what "
+            "it would remove and free on its own",
             Information, kHost);
     }
     const int signal = SignalStatus();

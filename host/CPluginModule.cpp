@@ -1,5 +1,13 @@
 #include "host/CPluginModule.h"
 
+#include <elf.h>
+#include <limits.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include <Poco/Exception.h>
@@ -7,21 +15,97 @@
 namespace Kol {
 namespace Host {
 
+namespace {
+
+// This program's own ELF class, to compare a plug-in's with.
+#if defined(__LP64__)
+const unsigned char kElfClass = ELFCLASS64;
+typedef Elf64_Ehdr ElfHeader;
+typedef Elf64_Phdr ProgramHeader;
+#else
+const unsigned char kElfClass = ELFCLASS32;
+typedef Elf32_Ehdr ElfHeader;
+typedef Elf32_Phdr ProgramHeader;
+#endif
+
+// Reads one header at `offset` into `out`; false when the file ends first.
+template <typename T>
+bool ReadAt(std::ifstream& file, std::uint64_t offset, T& out) {
+    file.seekg(static_cast<std::streamoff>(offset));
+    file.read(reinterpret_cast<char*>(&out), sizeof out);
+    return static_cast<std::size_t>(file.gcount()) == sizeof out;
+}
+
+// The plug-in's real path. A name without a slash is a file in the working
+// directory, as for any other file option (the loader would search its
+// library path for it instead).
+std::string RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) {
+        throw std::runtime_error("cannot load plug-in " + path + ": " + std::strerror(errno));
+    }
+    return resolved;
+}
+
+// The loader maps a shared object's segments straight from the file: one cut
+// short (a copy that stopped half-way) faults with SIGBUS on first use
+// instead of failing to load. So before loading, the file must be a shared
+// object of this machine whose headers, segments and section table all lie
+// within it. Returns why not, or "" when it is whole.
+std::string CheckElfImage(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return std::string("cannot read it: ") + std::strerror(errno);
+    }
+    file.seekg(0, std::ios::end);
+    const std::uint64_t size = static_cast<std::uint64_t>(file.tellg());
+    ElfHeader header{};
+    if (!ReadAt(file, 0, header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) {
+        return "it is not an ELF shared object";
+    }
+    if (header.e_ident[EI_CLASS] != kElfClass || header.e_type != ET_DYN) {
+        return "it is not a shared object for this machine";
+    }
+    std::uint64_t end =
+        std::uint64_t{header.e_shoff} + std::uint64_t{header.e_shnum} * header.e_shentsize;
+    end = std::max(
+        end, std::uint64_t{header.e_phoff} + std::uint64_t{header.e_phnum} * header.e_phentsize);
+    for (std::uint64_t i = 0; i < header.e_phnum && end <= size; ++i) {
+        ProgramHeader segment{};
+        if (!ReadAt(file, header.e_phoff + i * header.e_phentsize, segment)) {
+            end = size + 1;
+            break;
+        }
+        end = std::max(end, std::uint64_t{segment.p_offset} + segment.p_filesz);
+    }
+    if (end > size) {
+        return "the file is cut short (" + std::to_string(size) + " bytes; its headers describe " +
+               std::to_string(end) + ")";
+    }
+    return std::string();
+}
+
+}  // namespace
+
 CPluginModule::CPluginModule(const std::string& libraryPath, const std::string& className)
-    : m_path(libraryPath) {
+    : m_path(RealPath(libraryPath)) {
+    const std::string whole = CheckElfImage(m_path);
+    if (!whole.empty()) {
+        throw std::runtime_error("cannot load plug-in " + libraryPath + ": " + whole);
+    }
     try {
-        m_loader.loadLibrary(libraryPath);
+        m_loader.loadLibrary(m_path);
     } catch (const Poco::Exception& e) {
         throw std::runtime_error("cannot load plug-in " + libraryPath + ": " + e.displayText());
     }
     try {
         m_module.reset(m_loader.create(className));
     } catch (const Poco::Exception& e) {
-        m_loader.unloadLibrary(libraryPath);
+        m_loader.unloadLibrary(m_path);
         throw std::runtime_error("plug-in " + libraryPath + " does not publish " + className +
                                  ": " + e.displayText());
     } catch (const std::exception& e) {
-        m_loader.unloadLibrary(libraryPath);
+        m_loader.unloadLibrary(m_path);
         throw std::runtime_error("plug-in " + libraryPath + " cannot create " + className + ": " +
                                  e.what());
     }

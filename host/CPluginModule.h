@@ -21,7 +21,10 @@ namespace Host {
 // for a graceful Stop of the main thread to return, and the other way round).
 class CPluginModule {
 public:
-    // Throws std::runtime_error "cannot load plug-in <path>: <reason>" or
+    // `libraryPath` is a path, relative ones to the working directory; it is
+    // never searched for on the library path. The file must be a whole shared
+    // object of this machine, checked before it is loaded. Throws
+    // std::runtime_error "cannot load plug-in <path>: <reason>" or
     // "plug-in <path> does not publish <class name>".
     CPluginModule(const std::string& libraryPath, const std::string& className);
     ~CPluginModule();
@@ -42,7 +45,7 @@ public:
 
 private:
     mutable std::mutex m_mutex;
-    const std::string m_path;
+    const std::string m_path;  // real path
     Poco::ClassLoader<Common::Kernel::IModule> m_loader;
     std::unique_ptr<Common::Kernel::IModule> m_module;  // guarded by m_mutex
 };

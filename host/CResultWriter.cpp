@@ -138,7 +138,9 @@ std::string CResultWriter::FinalStatus(const CRunReport& report, const Run& run)
         status +=
             std::to_string(events.back().progress) + ": the module did not finish the request";
     }
-    if (!eventFailure.empty()) {
+    if (!events.empty() && !events.back().notStored.empty()) {
+        status += "; this status event was not stored: " + events.back().notStored;
+    } else if (!eventFailure.empty()) {
         status += "; a status event was not stored: " + eventFailure;
     }
     if (!run.signal.empty()) {
@@ -199,7 +201,10 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
     json events = json::array();
     for (const CRunReport::StatusEvent& event : report.GetStatusEvents()) {
         events.push_back(
-            {{"progress", event.progress}, {"level", event.level ? json(*event.level) : json()}});
+            {{"progress", event.progress},
+             {"level", event.level ? json(*event.level) : json()},
+             {"stored", event.notStored.empty()},
+             {"not_stored_reason", event.notStored.empty() ? json() : json(event.notStored)}});
     }
     const std::vector<CRunReport::StatusEvent> received = report.GetStatusEvents();
     const bool final = !received.empty() && (received.back().progress == kSucceededCode ||

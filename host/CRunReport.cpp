@@ -130,9 +130,13 @@ void CRunReport::AddMapperCall(const MapperCall& call) {
     operation.refused = operation.refused || call.refused;
 }
 
-void CRunReport::AddStatusEvent(std::int64_t progressCode, boost::optional<std::int32_t> level) {
+void CRunReport::AddStatusEvent(std::int64_t progressCode, boost::optional<std::int32_t> level,
+                                const std::string& notStored) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_events.push_back(StatusEvent{progressCode, level});
+    m_events.push_back(StatusEvent{progressCode, level, notStored});
+    if (!notStored.empty() && m_statusEventFailure.empty()) {
+        m_statusEventFailure = notStored;
+    }
     if (progressCode == kSucceededCode || progressCode == kFailedCode) {
         AdvanceTo([](const Operation&) { return false; });
         for (; m_cursor < m_operations.size(); ++m_cursor) {

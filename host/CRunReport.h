@@ -58,6 +58,7 @@ public:
     struct StatusEvent {
         std::int64_t progress = 0;
         boost::optional<std::int32_t> level;
+        std::string notStored;  // why the store refused it; empty when it was stored
     };
 
     // The mapper call at work, for the progress lines.
@@ -72,7 +73,11 @@ public:
     void BeginMapperCall(const std::string& label);
     void UpdateMapperCall(std::uint64_t rowsSoFar);
     void AddMapperCall(const MapperCall& call);
-    void AddStatusEvent(std::int64_t progressCode, boost::optional<std::int32_t> level);
+    // A status event the module sent; `notStored` says why the store refused
+    // it (empty when it was stored), which also counts as a status event
+    // failure.
+    void AddStatusEvent(std::int64_t progressCode, boost::optional<std::int32_t> level,
+                        const std::string& notStored = std::string());
     void AddStatusEventFailure(const std::string& message);
     // Follows the module's lines; returns the number of an operation that
     // just failed because the module does not handle it.

@@ -19,8 +19,10 @@ namespace Host {
 namespace {
 
 // Pages the log may hold before it is copied back between two batches
-// (about 32 MiB with 4 KiB pages).
-const int kCheckpointPages = 8192;
+// (4 MiB with 4 KiB pages). Small, so that on a nearly full disk the log is
+// reused long before it has taken the space one more batch needs; copying
+// back often costs little, since a batch's pages are few and side by side.
+const int kCheckpointPages = 1024;
 const std::chrono::milliseconds kTruncateWait(100);
 
 const char* const kSchema[] = {
@@ -101,7 +103,7 @@ CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
     : m_path(path),
       m_vfs(options.vfs),
       m_db(nullptr),
-      m_dryRun(false),
+      m_dryRun(options.dryRun),
       m_longestSinceMark(0),
       m_freedTotal(0),
       m_returnedTotal(0),
@@ -123,13 +125,6 @@ CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
 CSqliteStore::CSqliteStore(const std::string& path) : CSqliteStore(path, Options()) {}
 
 CSqliteStore::~CSqliteStore() {
-    if (m_dryRun) {
-        try {
-            EndDryRun();
-        } catch (const std::exception&) {
-            // Closing rolls back whatever is still open.
-        }
-    }
     Close();
 }
 
@@ -303,24 +298,6 @@ std::string CSqliteStore::DamageText() const {
     return "the store is damaged: " + m_damage +
            "; nothing more was changed; check it with PRAGMA integrity_check and restore from " +
            m_path + ".bak";
-}
-
-void CSqliteStore::BeginDryRun() {
-    std::lock_guard<std::recursive_mutex> lock(m_transactionMutex);
-    if (m_dryRun) {
-        return;
-    }
-    Execute("BEGIN IMMEDIATE");
-    m_dryRun = true;
-}
-
-void CSqliteStore::EndDryRun() {
-    std::lock_guard<std::recursive_mutex> lock(m_transactionMutex);
-    if (!m_dryRun) {
-        return;
-    }
-    m_dryRun = false;
-    Execute("ROLLBACK");
 }
 
 CSqliteStatement CSqliteStore::Prepare(const std::string& sql) {

@@ -37,9 +37,9 @@ namespace Host {
 // In practice the host hands the store from its main thread to the module's
 // processing thread and back, one at a time.
 //
-// Dry run: between BeginDryRun and EndDryRun one outer transaction is open and
-// every CSqliteTransaction becomes a savepoint inside it; EndDryRun rolls all
-// of it back.
+// Dry run (Options::dryRun): opening writes nothing, and every
+// CSqliteTransaction is rolled back where a real run commits, so that another
+// writer never waits longer than one batch and each batch's figures are true.
 class CSqliteStore {
 public:
     static constexpr std::chrono::milliseconds kDefaultBusyTimeout{30000};
@@ -50,7 +50,7 @@ public:
     struct Options {
         std::string vfs;      // the SQLite file system to use; "" the default
         bool create = true;   // make a new store in an absent or empty file
-        bool dryRun = false;  // write nothing while opening (no marking, no migration)
+        bool dryRun = false;  // write nothing: no marking, no migration, no commit
         // Called after the identity checks and before the first write, for
         // the caller's own checks (settings); what it throws is passed on.
         boost::function<void(CSqliteStore&)> beforeFirstWrite;
@@ -78,8 +78,8 @@ public:
     CSqliteStore(const std::string& path, const Options& options);
     // With the default options: creates the store when absent.
     explicit CSqliteStore(const std::string& path);
-    // Rolls back an open dry run and closes the connection (which checkpoints
-    // the log into the database file unless the store is damaged).
+    // Closes the connection (which checkpoints the log into the database file
+    // unless the store is damaged).
     ~CSqliteStore();
 
     CSqliteStore(const CSqliteStore&) = delete;
@@ -91,9 +91,6 @@ public:
     const std::string& GetOpenNote() const { return m_openNote; }
     bool HasTable(const std::string& name);
 
-    // Both throw std::runtime_error on a database failure.
-    void BeginDryRun();
-    void EndDryRun();
     bool IsDryRun() const { return m_dryRun; }
 
     // Throws std::runtime_error with SQLite's message.
@@ -121,7 +118,7 @@ public:
     double TakeLongestTransaction();
 
     // After a commit: copies the log back into the database file when it has
-    // grown large. Not a write transaction: other writers go on meanwhile.
+    // grown past 4 MiB. Not a write transaction: other writers go on meanwhile.
     void CheckpointIfLarge();
     // Copies the whole log back; `truncate` also empties the log file. Does
     // nothing during a dry run or on a damaged store.
@@ -160,7 +157,7 @@ private:
     const std::string m_vfs;
     std::string m_openNote;
     sqlite3* m_db;
-    bool m_dryRun;  // changed only by the thread that owns the store's outer run
+    const bool m_dryRun;
     std::recursive_mutex m_transactionMutex;
     mutable std::mutex m_statsMutex;
     double m_longestSinceMark;     // guarded by m_statsMutex

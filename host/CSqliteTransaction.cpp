@@ -10,7 +10,7 @@ namespace Host {
 CSqliteTransaction::CSqliteTransaction(CSqliteStore& store)
     : m_store(store),
       m_lock(store.TransactionMutex()),
-      m_savepoint(store.IsDryRun()),
+      m_rollBackOnCommit(store.IsDryRun()),
       m_open(false),
       m_start(std::chrono::steady_clock::now()),
       m_pagesBefore(0),
@@ -20,7 +20,7 @@ CSqliteTransaction::CSqliteTransaction(CSqliteStore& store)
     }
     // IMMEDIATE takes the write lock at once, so a busy store shows up here
     // (after the busy timeout) and never half-way through a batch.
-    m_store.Execute(m_savepoint ? "SAVEPOINT batch" : "BEGIN IMMEDIATE");
+    m_store.Execute("BEGIN IMMEDIATE");
     m_open = true;
     // Measured under the write lock: what this transaction frees, whatever
     // other writers do before or after it.
@@ -33,7 +33,7 @@ CSqliteTransaction::~CSqliteTransaction() {
         return;
     }
     try {
-        m_store.Execute(m_savepoint ? "ROLLBACK TO batch; RELEASE batch" : "ROLLBACK");
+        m_store.Execute("ROLLBACK");
     } catch (const std::exception&) {
         // SQLite rolls back by itself after the errors that leave it unable to.
     }
@@ -42,7 +42,7 @@ CSqliteTransaction::~CSqliteTransaction() {
 void CSqliteTransaction::Commit() {
     const std::int64_t pages = m_store.QueryInt64("PRAGMA page_count");
     const std::int64_t freePages = m_store.QueryInt64("PRAGMA freelist_count");
-    m_store.Execute(m_savepoint ? "RELEASE batch" : "COMMIT");
+    m_store.Execute(m_rollBackOnCommit ? "ROLLBACK" : "COMMIT");
     m_open = false;
     const std::int64_t pageSize = m_store.GetPageSize();
     m_store.RecordTransaction(

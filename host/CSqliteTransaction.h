@@ -9,11 +9,12 @@ namespace Host {
 
 class CSqliteStore;
 
-// One short write transaction on a store: BEGIN IMMEDIATE ... COMMIT, or a
-// savepoint inside the outer transaction of a dry run. Rolled back when the
-// object goes without Commit. Holds the store's transaction mutex for its
-// whole life and reports to the store on Commit its duration and the bytes of
-// pages it freed and gave back.
+// One short write transaction on a store: BEGIN IMMEDIATE ... COMMIT; on a
+// store opened for a dry run, Commit rolls back instead (after measuring), so
+// a dry run holds the write lock for one batch at a time, as a real run does.
+// Rolled back when the object goes without Commit. Holds the store's
+// transaction mutex for its whole life and reports to the store on Commit its
+// duration and the bytes of pages it freed and gave back.
 //
 // Belongs to the thread that created it. The constructor and Commit throw
 // std::runtime_error with SQLite's message (the constructor the store's
@@ -31,7 +32,7 @@ public:
 private:
     CSqliteStore& m_store;
     std::unique_lock<std::recursive_mutex> m_lock;
-    const bool m_savepoint;
+    const bool m_rollBackOnCommit;  // a dry run
     bool m_open;
     std::chrono::steady_clock::time_point m_start;
     std::int64_t m_pagesBefore;

@@ -21,10 +21,33 @@ CStatusEventRecorder::CStatusEventRecorder(const boost::shared_ptr<CSqliteStore>
                                            const boost::shared_ptr<CRunReport>& report)
     : m_store(store), m_logger(logger), m_report(report) {}
 
+std::int64_t CStatusEventRecorder::Store(const Common::Message::Logs::CEventLog& event,
+                                         const Common::Logs::ISymbolContainer& symbols) {
+    const std::string binary = symbols.SerializeBinary(symbols.GetBinarySize());
+    std::string protobuf;
+    symbols.Serialize(protobuf);
+    CSqliteTransaction transaction(*m_store);
+    CSqliteStatement insert = m_store->Prepare(
+        "INSERT INTO status_events(message_type, name, symbols, symbols_protobuf, "
+        "received_at) VALUES (?1, ?2, ?3, ?4, ?5)");
+    insert.Bind(1, static_cast<std::int64_t>(event.GetType()))
+        .Bind(2, event.GetName())
+        .BindBlob(3, binary)
+        .BindBlob(4, protobuf)
+        .Bind(5, static_cast<std::int64_t>(std::time(nullptr)))
+        .Run();
+    const std::int64_t row = m_store->QueryInt64("SELECT last_insert_rowid()");
+    transaction.Commit();
+    return row;
+}
+
 void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,
                                   const Common::Kernel::ISubscriber::UserContextPtr&) {
     const bool statusEvent =
         message && message->GetType() == Common::Kernel::MessageTypeCleanupStatusEvent;
+    // Read before storing, so that the report knows which status a refused
+    // event carried (the final one, typically) and can say why it is missing.
+    boost::optional<std::int64_t> progress;
     try {
         const Common::Message::Logs::CEventLogPtr event =
             boost::dynamic_pointer_cast<Common::Message::Logs::CEventLog>(message);
@@ -32,30 +55,20 @@ void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,
             throw std::runtime_error("it is not an event log");
         }
         const Common::Logs::ISymbolContainerPtr symbols = event->GetSymbols();
-        const std::string binary = symbols->SerializeBinary(symbols->GetBinarySize());
-        std::string protobuf;
-        symbols->Serialize(protobuf);
-        std::int64_t row = 0;
-        {
-            CSqliteTransaction transaction(*m_store);
-            CSqliteStatement insert = m_store->Prepare(
-                "INSERT INTO status_events(message_type, name, symbols, symbols_protobuf, "
-                "received_at) VALUES (?1, ?2, ?3, ?4, ?5)");
-            insert.Bind(1, static_cast<std::int64_t>(event->GetType()))
-                .Bind(2, event->GetName())
-                .BindBlob(3, binary)
-                .BindBlob(4, protobuf)
-                .Bind(5, static_cast<std::int64_t>(std::time(nullptr)))
-                .Run();
-            row = m_store->QueryInt64("SELECT last_insert_rowid()");
-            transaction.Commit();
-        }
-        std::string line = "status event " + std::to_string(event->GetType()) + " " +
-                           event->GetName() + " stored as row " + std::to_string(row);
-        const boost::optional<std::int64_t> progress =
-            symbols->TryGetInt64(Common::Logs::CleanupStatusProgressCode);
+        progress = symbols->TryGetInt64(Common::Logs::CleanupStatusProgressCode);
         const boost::optional<std::int32_t> level =
             symbols->TryGetInt32(Common::Logs::CleanupStatusLevelCode);
+        std::string line;
+        try {
+            line = "status event " + std::to_string(event->GetType()) + " " + event->GetName() +
+                   " stored as row " + std::to_string(Store(*event, *symbols));
+        } catch (const std::exception& e) {
+            if (statusEvent && progress) {
+                m_report->AddStatusEvent(*progress, level, e.what());
+                progress = boost::none;  // reported
+            }
+            throw;
+        }
         if (progress) {
             line += ": progress " + std::to_string(*progress);
         }

@@ -5,8 +5,17 @@
 #include "contracts/kernel/ILoggerResource.h"
 #include "contracts/kernel/IMessage.h"
 #include "contracts/kernel/ISubscriber.h"
+#include "contracts/logs/ISymbolContainer.h"
 
 namespace Kol {
+namespace Common {
+namespace Message {
+namespace Logs {
+class CEventLog;
+}
+}  // namespace Message
+}  // namespace Common
+
 namespace Host {
 
 class CRunReport;
@@ -30,6 +39,11 @@ public:
                 const Common::Kernel::ISubscriber::UserContextPtr& userContext);
 
 private:
+    // Inserts one row in its own transaction and returns its row id. Throws
+    // std::runtime_error with the store's message.
+    std::int64_t Store(const Common::Message::Logs::CEventLog& event,
+                       const Common::Logs::ISymbolContainer& symbols);
+
     const boost::shared_ptr<CSqliteStore> m_store;
     const Common::Kernel::ILoggerResourcePtr m_logger;
     const boost::shared_ptr<CRunReport> m_report;

@@ -65,26 +65,39 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
     call.label = label;
     m_context.report->BeginMapperCall(label);
     Store().TakeLongestTransaction();
+    // Counted in this run's own transactions, the committed batches of a
+    // call that fails too: other writers may add meanwhile, which shows as
+    // growth of the file, never as less freed.
+    const std::int64_t freedBefore = Store().GetFreedBytesTotal();
+    const std::int64_t returnedBefore = Store().GetReturnedBytesTotal();
+    const auto countBytes = [&] {
+        call.bytesFreed = std::max<std::int64_t>(0, Store().GetFreedBytesTotal() - freedBefore);
+        call.bytesReturned =
+            std::max<std::int64_t>(0, Store().GetReturnedBytesTotal() - returnedBefore);
+    };
     try {
         if (Store().IsDamaged()) {
             call.refused = true;
             throw std::runtime_error(Store().DamageText());
         }
-        // Counted in this run's own transactions: other writers may add
-        // meanwhile, which shows as growth of the file, never as less freed.
-        const std::int64_t freedBefore = Store().GetFreedBytesTotal();
-        const std::int64_t returnedBefore = Store().GetReturnedBytesTotal();
         const std::int64_t fileBefore = Store().GetFileBytes();
         work(call);
-        call.bytesFreed = std::max<std::int64_t>(0, Store().GetFreedBytesTotal() - freedBefore);
-        call.bytesReturned =
-            std::max<std::int64_t>(0, Store().GetReturnedBytesTotal() - returnedBefore);
+        // The next operation starts with an empty log: it can reuse the log's
+        // space rather than grow the file on a nearly full disk.
+        Store().Checkpoint(false);
+        countBytes();
         const std::int64_t grown = Store().GetFileBytes() - fileBefore;
         if (grown > 0) {
             call.detail += (call.detail.empty() ? "" : "; ") + std::string("the file grew by ") +
                            std::to_string(grown) + " bytes meanwhile";
         }
     } catch (const std::exception& e) {
+        try {
+            Store().Checkpoint(false);
+        } catch (const std::exception&) {
+            // The call's own failure is the one to report.
+        }
+        countBytes();
         call.failed = true;
         call.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

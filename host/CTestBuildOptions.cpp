@@ -29,6 +29,13 @@ void InjectWriteFaults(const std::string& text, CHostOptions& options) {
     options.vfs = CWriteFaultVfs::kName;
 }
 
+void InjectDiskSpace(const std::string& text, CHostOptions& options) {
+    const std::int64_t bytes = CCommandLine::ParseNumber(
+        text, 0, std::numeric_limits<std::int64_t>::max(), "--inject-disk-space", "a byte count");
+    CWriteFaultVfs::LimitSpace(static_cast<std::uint64_t>(bytes));
+    options.vfs = CWriteFaultVfs::kName;
+}
+
 }  // namespace
 
 std::vector<CCommandLine::Option> CTestBuildOptions::Options() {
@@ -36,6 +43,9 @@ std::vector<CCommandLine::Option> CTestBuildOptions::Options() {
         {"inject-write-faults", 0, "AFTER,COUNT",
          "after AFTER writes to the store's files the next COUNT writes fail as on a full disk",
          CCommandLine::Section::kTest, InjectWriteFaults, false},
+        {"inject-disk-space", 0, "BYTES",
+         "the store's files may grow by BYTES in all, as on a nearly full disk",
+         CCommandLine::Section::kTest, InjectDiskSpace, false},
     };
 }
 

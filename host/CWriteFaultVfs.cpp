@@ -1,5 +1,7 @@
 #include "host/CWriteFaultVfs.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <stdexcept>
 
@@ -15,6 +17,19 @@ namespace {
 std::atomic<std::uint64_t> g_writes{0};
 std::atomic<std::uint64_t> g_failFrom{0};  // first failing write number
 std::atomic<std::uint64_t> g_failTo{0};    // last failing write number
+std::atomic<bool> g_spaceLimited{false};
+std::atomic<std::int64_t> g_spaceLeft{0};  // bytes the files may still grow by
+
+// Takes `growth` bytes of what is left; false when they are not there.
+bool TakeSpace(std::int64_t growth) {
+    std::int64_t left = g_spaceLeft.load();
+    do {
+        if (left < growth) {
+            return false;
+        }
+    } while (!g_spaceLeft.compare_exchange_weak(left, left - growth));
+    return true;
+}
 
 // Our file object; the default VFS's own file object follows it in the
 // same allocation.
@@ -44,11 +59,25 @@ int Write(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offs
     if (number >= g_failFrom.load() && number <= g_failTo.load()) {
         return SQLITE_FULL;
     }
+    if (g_spaceLimited) {
+        sqlite3_int64 size = 0;
+        Real(file)->pMethods->xFileSize(Real(file), &size);
+        const std::int64_t growth = offset + amount - size;
+        if (growth > 0 && !TakeSpace(growth)) {
+            return SQLITE_FULL;
+        }
+    }
     return Real(file)->pMethods->xWrite(Real(file), buffer, amount, offset);
 }
 
 int Truncate(sqlite3_file* file, sqlite3_int64 size) {
-    return Real(file)->pMethods->xTruncate(Real(file), size);
+    sqlite3_int64 before = 0;
+    Real(file)->pMethods->xFileSize(Real(file), &before);
+    const int code = Real(file)->pMethods->xTruncate(Real(file), size);
+    if (code == SQLITE_OK && g_spaceLimited && size < before) {
+        g_spaceLeft += before - size;
+    }
+    return code;
 }
 
 int Sync(sqlite3_file* file, int flags) {
@@ -144,7 +173,13 @@ int Open(sqlite3_vfs* vfs, const char* name, sqlite3_file* file, int flags, int*
 }
 
 int Delete(sqlite3_vfs* vfs, const char* name, int syncDirectory) {
-    return Real(vfs)->xDelete(Real(vfs), name, syncDirectory);
+    struct stat status {};
+    const std::int64_t size = ::stat(name, &status) == 0 ? status.st_size : 0;
+    const int code = Real(vfs)->xDelete(Real(vfs), name, syncDirectory);
+    if (code == SQLITE_OK && g_spaceLimited) {
+        g_spaceLeft += size;
+    }
+    return code;
 }
 
 int Access(sqlite3_vfs* vfs, const char* name, int flags, int* result) {
@@ -196,6 +231,19 @@ sqlite3_vfs g_vfs;
 }  // namespace
 
 void CWriteFaultVfs::Install(std::uint64_t after, std::uint64_t count) {
+    Register();
+    g_writes = 0;
+    g_failFrom = after + 1;
+    g_failTo = count == 0 ? 0 : after + count;
+}
+
+void CWriteFaultVfs::LimitSpace(std::uint64_t bytes) {
+    Register();
+    g_spaceLeft = static_cast<std::int64_t>(bytes);
+    g_spaceLimited = true;
+}
+
+void CWriteFaultVfs::Register() {
     if (sqlite3_vfs_find(kName) == nullptr) {
         sqlite3_vfs* const real = sqlite3_vfs_find(nullptr);
         if (real == nullptr || real->iVersion < 2) {
@@ -224,9 +272,6 @@ void CWriteFaultVfs::Install(std::uint64_t after, std::uint64_t count) {
             throw std::runtime_error("SQLite refused the fault-injecting file system");
         }
     }
-    g_writes = 0;
-    g_failFrom = after + 1;
-    g_failTo = count == 0 ? 0 : after + count;
 }
 
 std::uint64_t CWriteFaultVfs::GetWriteCount() {

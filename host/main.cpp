@@ -12,6 +12,7 @@
 
 #include "host/CCommandLine.h"
 #include "host/CHostApplication.h"
+#include "host/CHostLogger.h"
 #include "host/CSignalWatcher.h"
 #include "host/ExitStatus.h"
 #ifdef CLEANUP_AGENT_TEST_BUILD
@@ -42,7 +43,8 @@ int main(int argc, char* argv[]) {
     try {
         options = CCommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc), setup);
     } catch (const std::exception& e) {
-        std::cerr << "cleanup-agent: " << e.what() << "\nTry 'cleanup-agent --help'.\n";
+        std::cerr << "cleanup-agent: " << CHostLogger::Escape(e.what())
+                  << "\nTry 'cleanup-agent --help'.\n";
         return kExitUsage;
     }
     if (options.help) {
@@ -59,7 +61,7 @@ int main(int argc, char* argv[]) {
         CSignalWatcher watcher([&application](int signal) { application.OnSignal(signal); });
         return application.Run();
     } catch (const std::exception& e) {
-        std::cerr << "cleanup-agent: " << e.what() << std::endl;
+        std::cerr << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
         return kExitUnusable;
     }
 }

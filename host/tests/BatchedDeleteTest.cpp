@@ -120,26 +120,26 @@ TEST_F(BatchedDelete, WalksKeysAnywhereInSixtyFourBitsAtTheCostOfTheRows) {
     }
 }
 
-TEST_F(BatchedDelete, EachBatchIsItsOwnTransactionAndTheLongestIsRecorded) {
-    m_store->TakeLongestTransaction();
-    EXPECT_EQ(m_store->TakeLongestTransaction(), 0.0);
-    CBatchedDelete(*m_store, 4).Run(DeletedObjects(false), [this](const CBatchedDelete::Result&) {
-        // Committed: a second connection sees the batch at once.
-        CTestStore other(m_directory + "/agent.db");
-        EXPECT_EQ(other.Int("SELECT count(*) FROM static_objects"),
-                  static_cast<std::int64_t>(Remaining().size()));
-    });
-    EXPECT_GT(m_store->TakeLongestTransaction(), 0.0);
-    EXPECT_EQ(Remaining().size(), 10u);
-}
-
-TEST_F(BatchedDelete, DryRunBatchesAreRolledBackAtTheEnd) {
-    m_store->BeginDryRun();
-    const CBatchedDelete::Result result = CBatchedDelete(*m_store, 3).Run(DeletedObjects(true));
-    EXPECT_EQ(result.rows, 10u);
-    EXPECT_EQ(Remaining().size(), 10u);
-    m_store->EndDryRun();
-    EXPECT_EQ(Remaining().size(), 20u);
+TEST_F(BatchedDelete, EachBatchIsItsOwnTransactionCommittedOrInADryRunRolledBackAtOnce) {
+    for (const bool dryRun : {true, false}) {
+        CSqliteStore::Options options;
+        options.dryRun = dryRun;
+        CSqliteStore store(m_directory + "/agent.db", options);
+        store.TakeLongestTransaction();
+        EXPECT_EQ(store.TakeLongestTransaction(), 0.0);
+        const CBatchedDelete::Result result = CBatchedDelete(store, 4).Run(
+            DeletedObjects(dryRun), [this, dryRun](const CBatchedDelete::Result& soFar) {
+                // Another connection sees each batch at once: committed, or
+                // already rolled back, so no lock outlives its batch.
+                CTestStore other(m_directory + "/agent.db");
+                EXPECT_EQ(other.Int("SELECT count(*) FROM static_objects"),
+                          dryRun ? 20 : 20 - static_cast<std::int64_t>(soFar.rows));
+            });
+        EXPECT_EQ(result.rows, 10u);
+        EXPECT_EQ(result.batches, 3u);
+        EXPECT_GT(store.TakeLongestTransaction(), 0.0);
+        EXPECT_EQ(Remaining().size(), dryRun ? 20u : 10u);
+    }
 }
 
 TEST_F(BatchedDelete, StopsAfterTheCurrentBatchWhenTheThreadIsInterrupted) {

@@ -28,7 +28,8 @@ void ClosePipe(int fds[2]) {
 
 }  // namespace
 
-CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments, const char* program)
+CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments, const char* program,
+                             const std::string& directory)
     : m_pid(-1), m_outFd(-1), m_errFd(-1), m_exited(false), m_status(-1) {
     int out[2];
     int err[2];
@@ -43,6 +44,9 @@ CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments, const ch
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    if (!directory.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    }
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;

@@ -23,9 +23,10 @@ public:
     };
 
     // Starts `program` (default: CLEANUP_AGENT_PATH, the test build) with
-    // `arguments`. Throws std::runtime_error.
-    explicit CAgentProcess(const std::vector<std::string>& arguments,
-                           const char* program = nullptr);
+    // `arguments`, in `directory` (default: this process's). Throws
+    // std::runtime_error.
+    explicit CAgentProcess(const std::vector<std::string>& arguments, const char* program = nullptr,
+                           const std::string& directory = "");
     ~CAgentProcess();
 
     CAgentProcess(const CAgentProcess&) = delete;

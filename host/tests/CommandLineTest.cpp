@@ -108,7 +108,6 @@ TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
                "--request",
                "00000000-0000-0000-0000-000000000001,AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE,"
                "ffffffff-ffff-ffff-ffff-ffffffffffff",
-               "--dry-run",
                "--seed-demo",
                "200000",
                "--batch-rows",
@@ -130,7 +129,6 @@ TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
                                               "aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee",
                                               "ffffffff-ffff-ffff-ffff-ffffffffffff"};
     EXPECT_EQ(*options.requestUuids, uuids);
-    EXPECT_TRUE(options.dryRun);
     EXPECT_EQ(*options.seedRows, 200000u);
     EXPECT_EQ(options.batchRows, 1u);
     EXPECT_TRUE(options.create);
@@ -183,6 +181,7 @@ TEST(CommandLine, UsageErrorsNameTheCulprit) {
         {{"--busy-timeout", "-1"},
          "--busy-timeout: \"-1\" is not a number of seconds from 0 to 86400"},
         {{"-q", "-v"}, "--quiet, --verbose and --log-level exclude each other (command line)"},
+        {{"--dry-run", "--seed-demo", "1000"}, "--dry-run and --seed-demo exclude each other"},
         {{"--output", "xml"}, "--output: \"xml\" is not text or json"},
         {{"--inject-write-faults", "1,1"}, "unrecognised option '--inject-write-faults'"},
         {{"--config", "/nonexistent/x.conf"}, "--config: cannot read /nonexistent/x.conf"},

@@ -1,5 +1,6 @@
 // The real cleanup-agent program with the real plug-in on temporary stores.
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -421,7 +422,7 @@ TEST_F(EndToEnd, KindOneStoresTwoStatusEventsWithNineSymbolsInBothForms) {
     }
 }
 
-TEST_F(EndToEnd, AnUnknownOperationFailsTheRequestWithStatusFortyAndExitOne) {
+TEST_F(EndToEnd, AFailedOperationOrARefusedFinalStatusEventFailsTheRequestAndIsNamed) {
     const std::unique_ptr<CAgentProcess> run = Agent({"25", "static-objects"});
     EXPECT_EQ(m_status, 1);
     const std::vector<std::string> lines = Texts(*run, "CCleanupModule");
@@ -447,6 +448,19 @@ TEST_F(EndToEnd, AnUnknownOperationFailsTheRequestWithStatusFortyAndExitOne) {
     }
     EXPECT_EQ(codes, (std::vector<std::int64_t>{20, 40}));
     EXPECT_EQ(levels, (std::vector<std::int64_t>{1, 4}));
+
+    // The store takes the next run's first status event, not its last.
+    store.Execute(
+        "CREATE TRIGGER no_room BEFORE INSERT ON status_events"
+        " WHEN (SELECT count(*) FROM status_events) >= 3"
+        " BEGIN SELECT RAISE(ABORT, 'no room for more status events'); END");
+    const std::unique_ptr<CAgentProcess> refused = Agent({"static-objects"});
+    EXPECT_EQ(m_status, 1);
+    EXPECT_NE(refused->Out().find(
+                  "host: summary: final status 30 (every operation succeeded); this status event "
+                  "was not stored: no room for more status events\n"),
+              std::string::npos)
+        << refused->Out();
 }
 
 TEST_F(EndToEnd, OtherKindsStoreNoStatusEventAndFailFromTheErrorLines) {
@@ -542,29 +556,59 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothin
                                      "other.db.bak.tmp-Ab3xY9"}));
 }
 
-TEST_F(EndToEnd, DryRunReportsEverythingAndChangesNothing) {
-    ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "3000"}), 0);
+TEST_F(EndToEnd, DryRunFindsEveryKindOfRowHoldsTheLockOneBatchAtATimeAndChangesNothing) {
+    // From 1,000 demo logs on, every operation that removes rows finds some.
+    ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "1000"}), 0);
+    CTestStore(m_db).Execute(
+        "INSERT INTO settings(key, value) VALUES ('max_event_logs_per_type', '5')");
     const std::string before = CTestStore(m_db).Dump();
-    const std::unique_ptr<CAgentProcess> run = Agent({"--dry-run", "all"});
-    ASSERT_EQ(m_status, 0) << run->Out() << run->Err();
+    const char* const removing[] = {"replicated-logs", "obsolete-delta-logs",   "event-logs",
+                                    "abandoned-logs",  "ignored-logs",          "storage",
+                                    "old-logs",        "enrollment-tombstones", "static-objects"};
+    CAgentProcess agent({"--db", m_db, "--dry-run", "all"});
+    // Frozen after an operation's line, the dry run must not keep other
+    // writers out (as one transaction over the whole run would): at least
+    // once, a writer that does not wait gets the lock.
+    int writable = 0;
+    for (const char* label : removing) {
+        ASSERT_TRUE(agent.WaitForLine(std::string("host: ") + label, std::chrono::seconds(60)))
+            << agent.Out();
+        agent.Signal(SIGSTOP);
+        if (agent.Out().find("host: dry run:") == std::string::npos) {
+            CTestStore writer(m_db);
+            writer.Execute("PRAGMA busy_timeout = 0");
+            try {
+                writer.Execute("BEGIN IMMEDIATE; COMMIT");
+                ++writable;
+            } catch (const std::runtime_error&) {
+                // Frozen inside a batch.
+            }
+        }
+        agent.Signal(SIGCONT);
+    }
+    ASSERT_EQ(agent.Wait(std::chrono::seconds(60)), 0) << agent.Out() << agent.Err();
+    EXPECT_GT(writable, 0);
     EXPECT_EQ(CTestStore(m_db).Dump(), before);
     EXPECT_FALSE(CTestStore::Exists(m_db + ".bak"));
 
-    const std::string out = run->Out();
-    std::smatch removed;
-    ASSERT_TRUE(std::regex_search(
-        out, removed,
-        std::regex(R"(host: old-logs \(.*\): would remove (\d+) rows, would free )")));
-    EXPECT_GT(std::stoll(removed[1]), 0);
+    const std::string out = agent.Out();
+    for (const char* label : removing) {
+        std::smatch removed;
+        ASSERT_TRUE(std::regex_search(
+            out, removed,
+            std::regex(std::string("host: ") + label + R"(( \(.*\))?: would remove (\d+) rows, )")))
+            << label << out;
+        EXPECT_GT(std::stoll(removed[2]), 0) << label;
+    }
     EXPECT_NE(out.find("host: status event 10368 EventLog_"), std::string::npos);
     EXPECT_NE(out.find("; dry run: the store passed quick_check, no backup written\n"),
               std::string::npos);
-    EXPECT_NE(out.find("host: dry run: every change was rolled back; the figures are what a real "
-                       "run would remove and free\n"),
+    EXPECT_NE(out.find("host: dry run: every batch was rolled back at once; each operation's "
+                       "figures are what it would remove and free on its own\n"),
               std::string::npos);
     EXPECT_NE(out.find("host: summary: total: would remove "), std::string::npos);
     EXPECT_EQ(out.find(": removed "), std::string::npos);
-    EXPECT_EQ(Texts(*run, "CCleanupModule").back(),
+    EXPECT_EQ(Texts(agent, "CCleanupModule").back(),
               "INFO Failed to re-schedule a cleanup: operation {REPLICATED_LOGS,"
               "OBSOLETE_DELTA_LOGS,EVENT_LOGS,ABANDONED_LOGS,IGNORED_LOGS,STORAGE,OLD_LOGS,INDEXES,"
               "ENROLLMENT_TOMBSTONES,STATIC_OBJECTS} is not registered");

@@ -174,8 +174,9 @@ TEST_F(Operator, JsonResultOfAnInterruptedRunWithProgressLines) {
         EXPECT_EQ(operation["longest_write_transaction_seconds"].get<double>() > 0, worked);
         EXPECT_LT(operation["longest_write_transaction_seconds"].get<double>(), 1.0);
     }
-    EXPECT_EQ(document["status_events"], nlohmann::json::parse(R"([{"progress": 20, "level": 1},
-                                        {"progress": 40, "level": 4}])"));
+    EXPECT_EQ(document["status_events"], nlohmann::json::parse(R"([
+        {"progress": 20, "level": 1, "stored": true, "not_stored_reason": null},
+        {"progress": 40, "level": 4, "stored": true, "not_stored_reason": null}])"));
     EXPECT_EQ(document["final_status"], 40);
     EXPECT_EQ(document["final_status_text"],
               "final status 40 (at least one operation failed: operation-8); interrupted by "
