@@ -11,7 +11,7 @@ namespace Host {
 // on a database failure; stops after the current batch when the thread is
 // asked to interrupt.
 class CAbandonedLogsMapper : public Common::Database::ICleanupAbandonedLogsMapper,
-                             public CStoreMapper {
+                             public virtual CStoreMapper {
 public:
     explicit CAbandonedLogsMapper(const Context& context);
 

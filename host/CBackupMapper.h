@@ -25,7 +25,7 @@ namespace Host {
 // to <file> failed: <reason>" (the temporary files are removed, the previous
 // backup stays); stops between copy steps when the thread is asked to
 // interrupt, leaving the previous backup in place.
-class CBackupMapper : public Common::Database::IBackupMapper, public CStoreMapper {
+class CBackupMapper : public Common::Database::IBackupMapper, public virtual CStoreMapper {
 public:
     explicit CBackupMapper(const Context& context);
 

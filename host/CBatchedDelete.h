@@ -43,6 +43,10 @@ class CSqliteStore;
 class CBatchedDelete {
 public:
     struct Plan {
+        Plan() = default;
+        Plan(std::string table_, std::string key_, std::string condition_)
+            : table(std::move(table_)), key(std::move(key_)), condition(std::move(condition_)) {}
+
         std::string table;      // e.g. "logs"
         std::string key;        // ascending integer key: "id" or "rowid"
         std::string condition;  // SQL condition; may use the named parameters below

@@ -14,7 +14,7 @@ namespace Host {
 // database failure or a cut-off that is not a point in time; stops after the
 // current batch when the thread is asked to interrupt.
 class CEnrollmentTombstonesMapper : public Common::Database::IComputerEnrollementMapper,
-                                    public CStoreMapper {
+                                    public virtual CStoreMapper {
 public:
     explicit CEnrollmentTombstonesMapper(const Context& context);
 

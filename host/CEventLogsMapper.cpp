@@ -83,10 +83,7 @@ void CEventLogsMapper::Cleanup() {
             "b.log_type = logs.log_type AND (logs.created_at < b.created_at OR "
             "(logs.created_at = b.created_at AND logs.id < b.id)))";
         plan.walkTable = true;
-        const CBatchedDelete::Result result =
-            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
-        call.rows = result.rows;
-        call.interrupted = result.interrupted;
+        DeleteInBatches(plan, call);
         Store().Execute("DELETE FROM temp.event_log_bounds");
     });
 }

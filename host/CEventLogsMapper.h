@@ -18,7 +18,8 @@ namespace Host {
 // Called on the module's processing thread; throws std::runtime_error on a
 // database failure or when the setting is not a count; stops after the
 // current batch when the thread is asked to interrupt.
-class CEventLogsMapper : public Common::Database::ICleanupEventLogsMapper, public CStoreMapper {
+class CEventLogsMapper : public Common::Database::ICleanupEventLogsMapper,
+                         public virtual CStoreMapper {
 public:
     static const std::int64_t kDefaultKeep = 100000;
 

@@ -73,6 +73,10 @@ private:
         m_subscribers;                                // guarded by m_mutex
     std::deque<boost::shared_ptr<Delivery>> m_queue;  // guarded by m_mutex
     bool m_stopping;                                  // guarded by m_mutex
+    // A std::thread, unlike the module's threads: it only hands messages to
+    // subscribers, and none of it waits on work a forced stop must cut short.
+    // The mapper calls run on the module's boost::thread, whose interruption
+    // flag is what CBatchedDelete reads between batches.
     std::thread m_thread;
 };
 

@@ -8,16 +8,7 @@ namespace Host {
 CIgnoredLogsMapper::CIgnoredLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CIgnoredLogsMapper::Cleanup() {
-    RunCall("ignored-logs", "", [this](CRunReport::MapperCall& call) {
-        CBatchedDelete::Plan plan;
-        plan.table = "logs";
-        plan.key = "id";
-        plan.condition = "ignored = 1";
-        const CBatchedDelete::Result result =
-            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
-        call.rows = result.rows;
-        call.interrupted = result.interrupted;
-    });
+    RunDelete("ignored-logs", "", CBatchedDelete::Plan{"logs", "id", "ignored = 1"});
 }
 
 }  // namespace Host

@@ -10,7 +10,8 @@ namespace Host {
 // Called on the module's processing thread; throws std::runtime_error on a
 // database failure; stops after the current batch when the thread is asked to
 // interrupt.
-class CIgnoredLogsMapper : public Common::Database::ICleanupIgnoredLogsMapper, public CStoreMapper {
+class CIgnoredLogsMapper : public Common::Database::ICleanupIgnoredLogsMapper,
+                           public virtual CStoreMapper {
 public:
     explicit CIgnoredLogsMapper(const Context& context);
 

@@ -4,7 +4,9 @@ namespace Kol {
 namespace Host {
 
 CLogsCleanupMapper::CLogsCleanupMapper(const CStoreMapper::Context& context)
-    : CReplicatedLogsMapper(context),
+    // CStoreMapper is a virtual base: this one context serves all eight parts.
+    : CStoreMapper(context),
+      CReplicatedLogsMapper(context),
       CObsoleteDeltaLogsMapper(context),
       CEventLogsMapper(context),
       CAbandonedLogsMapper(context),

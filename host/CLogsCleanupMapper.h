@@ -16,7 +16,8 @@ namespace Host {
 // storage jobs. Several of their interfaces declare the same Cleanup(); each
 // part overrides its own interface's Cleanup() in its own base, so one object
 // can carry them all behind a single IMapper (a virtual base of every
-// interface).
+// interface), and one store context (CStoreMapper, a virtual base of every
+// part).
 class CLogsCleanupMapper : public CReplicatedLogsMapper,
                            public CObsoleteDeltaLogsMapper,
                            public CEventLogsMapper,

@@ -9,16 +9,8 @@ CObsoleteDeltaLogsMapper::CObsoleteDeltaLogsMapper(const Context& context)
     : CStoreMapper(context) {}
 
 void CObsoleteDeltaLogsMapper::Cleanup() {
-    RunCall("obsolete-delta-logs", "", [this](CRunReport::MapperCall& call) {
-        CBatchedDelete::Plan plan;
-        plan.table = "logs";
-        plan.key = "id";
-        plan.condition = "is_delta = 1 AND superseded = 1";
-        const CBatchedDelete::Result result =
-            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
-        call.rows = result.rows;
-        call.interrupted = result.interrupted;
-    });
+    RunDelete("obsolete-delta-logs", "",
+              CBatchedDelete::Plan{"logs", "id", "is_delta = 1 AND superseded = 1"});
 }
 
 }  // namespace Host

@@ -11,7 +11,7 @@ namespace Host {
 // database failure; stops after the current batch when the thread is asked to
 // interrupt.
 class CObsoleteDeltaLogsMapper : public Common::Database::ICleanupObsoleteDeltaLogsMapper,
-                                 public CStoreMapper {
+                                 public virtual CStoreMapper {
 public:
     explicit CObsoleteDeltaLogsMapper(const Context& context);
 

@@ -33,10 +33,7 @@ void COldLogsMapper::Cleanup(const boost::posix_time::ptime& cutoff1,
                               "(retention_class = " + std::to_string(k) + " AND created_at < " +
                               name + ")";
         }
-        const CBatchedDelete::Result result =
-            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
-        call.rows = result.rows;
-        call.interrupted = result.interrupted;
+        DeleteInBatches(plan, call);
     });
 }
 

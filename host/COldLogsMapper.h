@@ -15,7 +15,7 @@ namespace Host {
 // Called on the module's processing thread; throws std::runtime_error on a
 // database failure or a cut-off that is not a point in time; stops after the
 // current batch when the thread is asked to interrupt.
-class COldLogsMapper : public Common::Database::ICleanupOldLogsMapper, public CStoreMapper {
+class COldLogsMapper : public Common::Database::ICleanupOldLogsMapper, public virtual CStoreMapper {
 public:
     explicit COldLogsMapper(const Context& context);
 

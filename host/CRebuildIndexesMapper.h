@@ -16,7 +16,7 @@ namespace Host {
 // database failure; stops between two statements when the thread is asked to
 // interrupt.
 class CRebuildIndexesMapper : public Common::Database::ICleanupRebuildIndexesMapper,
-                              public CStoreMapper {
+                              public virtual CStoreMapper {
 public:
     explicit CRebuildIndexesMapper(const Context& context);
 

@@ -11,7 +11,7 @@ namespace Host {
 // database failure; stops after the current batch when the thread is asked to
 // interrupt.
 class CReplicatedLogsMapper : public Common::Database::ICleanupReplicatedLogsMapper,
-                              public CStoreMapper {
+                              public virtual CStoreMapper {
 public:
     explicit CReplicatedLogsMapper(const Context& context);
 

@@ -8,16 +8,7 @@ namespace Host {
 CStaticObjectsMapper::CStaticObjectsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CStaticObjectsMapper::Cleanup() {
-    RunCall("static-objects", "", [this](CRunReport::MapperCall& call) {
-        CBatchedDelete::Plan plan;
-        plan.table = "static_objects";
-        plan.key = "id";
-        plan.condition = "deleted = 1";
-        const CBatchedDelete::Result result =
-            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
-        call.rows = result.rows;
-        call.interrupted = result.interrupted;
-    });
+    RunDelete("static-objects", "", CBatchedDelete::Plan{"static_objects", "id", "deleted = 1"});
 }
 
 }  // namespace Host

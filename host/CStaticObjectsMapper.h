@@ -11,7 +11,7 @@ namespace Host {
 // database failure; stops after the current batch when the thread is asked to
 // interrupt.
 class CStaticObjectsMapper : public Common::Database::ICleanupStaticObjectsMapper,
-                             public CStoreMapper {
+                             public virtual CStoreMapper {
 public:
     explicit CStaticObjectsMapper(const Context& context);
 

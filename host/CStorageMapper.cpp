@@ -28,10 +28,7 @@ void CStorageMapper::Cleanup() {
         plan.key = "id";
         plan.condition = "NOT EXISTS (SELECT 1 FROM logs WHERE logs.id = log_blobs.log_id)";
         plan.walkTable = true;
-        const CBatchedDelete::Result result =
-            CBatchedDelete(Store(), BatchRows()).Run(plan, Batches(call));
-        call.rows = result.rows;
-        call.interrupted = result.interrupted;
+        DeleteInBatches(plan, call);
         if (call.interrupted || !ReleaseFreePages(call)) {
             return;
         }

@@ -14,7 +14,7 @@ namespace Host {
 // Called on the module's processing thread; throws std::runtime_error on a
 // database failure; stops after the current batch or step when the thread is
 // asked to interrupt.
-class CStorageMapper : public Common::Database::ICleanupStorageMapper, public CStoreMapper {
+class CStorageMapper : public Common::Database::ICleanupStorageMapper, public virtual CStoreMapper {
 public:
     explicit CStorageMapper(const Context& context);
 

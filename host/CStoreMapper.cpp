@@ -46,14 +46,25 @@ void CStoreMapper::Log(const std::string& text, std::int32_t level) const {
     }
 }
 
-CBatchedDelete::BatchObserver CStoreMapper::Batches(CRunReport::MapperCall& call) const {
-    return [this, &call](const CBatchedDelete::Result& soFar) {
-        call.rows = soFar.rows;
-        m_context.report->UpdateMapperCall(soFar.rows);
-        Log(call.label + ": batch " + std::to_string(soFar.batches) + " committed, " +
-                std::to_string(soFar.rows) + " rows so far",
-            Common::Module::Debug);
-    };
+void CStoreMapper::DeleteInBatches(const CBatchedDelete::Plan& plan,
+                                   CRunReport::MapperCall& call) const {
+    const CBatchedDelete::Result result =
+        CBatchedDelete(Store(), BatchRows())
+            .Run(plan, [this, &call](const CBatchedDelete::Result& soFar) {
+                call.rows = soFar.rows;
+                m_context.report->UpdateMapperCall(soFar.rows);
+                Log(call.label + ": batch " + std::to_string(soFar.batches) + " committed, " +
+                        std::to_string(soFar.rows) + " rows so far",
+                    Common::Module::Debug);
+            });
+    call.rows = result.rows;
+    call.interrupted = result.interrupted;
+}
+
+void CStoreMapper::RunDelete(const std::string& label, const std::string& arguments,
+                             const CBatchedDelete::Plan& plan) {
+    RunCall(label, arguments,
+            [this, &plan](CRunReport::MapperCall& call) { DeleteInBatches(plan, call); });
 }
 
 void CStoreMapper::RunCall(const std::string& label, const std::string& arguments,

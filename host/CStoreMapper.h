@@ -21,6 +21,9 @@ class CSqliteStore;
 // and the bookkeeping of each mapper call (one host log line with the rows
 // removed and the time taken, and an entry in the run report).
 //
+// A virtual base of every mapper, so that an object answering several mapper
+// interfaces (CLogsCleanupMapper) carries one context.
+//
 // Mappers are called on the module's processing thread, one call at a time.
 class CStoreMapper {
 public:
@@ -61,10 +64,13 @@ protected:
     // on after that. `label` is the operation's dashed name (old-logs).
     void RunCall(const std::string& label, const std::string& arguments, const Work& work);
 
-    // For CBatchedDelete::Run: after each committed batch, keeps `call`'s
-    // row count and the report's progress up to date and writes a debug
-    // line.
-    CBatchedDelete::BatchObserver Batches(CRunReport::MapperCall& call) const;
+    // Deletes the rows of `plan` in batches as (part of) `call`'s work: after
+    // each committed batch `call`'s row count, the report's progress and a
+    // debug line are brought up to date; `call` notes an early stop.
+    void DeleteInBatches(const CBatchedDelete::Plan& plan, CRunReport::MapperCall& call) const;
+    // A whole mapper call whose work is DeleteInBatches(plan).
+    void RunDelete(const std::string& label, const std::string& arguments,
+                   const CBatchedDelete::Plan& plan);
 
     CSqliteStore& Store() const { return *m_context.store; }
     std::size_t BatchRows() const { return m_context.batchRows; }
