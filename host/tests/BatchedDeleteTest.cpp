@@ -1,4 +1,5 @@
 #include <condition_variable>
+#include <cstdio>
 #include <limits>
 #include <mutex>
 #include <string>
@@ -9,18 +10,19 @@
 
 #include "host/CBatchedDelete.h"
 #include "host/CSqliteStore.h"
+#include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
 namespace {
 
 using Kol::Host::CBatchedDelete;
 using Kol::Host::CSqliteStore;
+using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 
 class BatchedDelete : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_directory = CTestStore::MakeTemporaryDirectory();
         m_store.reset(new CSqliteStore(m_directory + "/agent.db"));
         // 20 static objects; the odd ids are marked deleted.
         for (int id = 1; id <= 20; ++id) {
@@ -28,9 +30,10 @@ protected:
                              std::to_string(id) + ", 'o', " + std::to_string(id % 2) + ")");
         }
     }
+    // For a new SetUp within one test.
     void TearDown() override {
         m_store.reset();
-        CTestStore::RemoveTree(m_directory);
+        std::remove((m_directory + "/agent.db").c_str());
     }
     std::vector<std::int64_t> Remaining() {
         std::vector<std::int64_t> ids;
@@ -51,7 +54,8 @@ protected:
         return plan;
     }
 
-    std::string m_directory;
+    const CScratchDirectory m_scratch;
+    const std::string m_directory = m_scratch.path;
     std::unique_ptr<CSqliteStore> m_store;
 };
 

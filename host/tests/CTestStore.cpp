@@ -8,7 +8,6 @@
 #include <stdexcept>
 
 #include <sqlite3.h>
-#include <boost/filesystem.hpp>
 
 namespace Kol {
 namespace Host {
@@ -124,20 +123,6 @@ std::string CTestStore::Dump() {
         sqlite3_finalize(statement);
     }
     return dump.str();
-}
-
-std::string CTestStore::MakeTemporaryDirectory() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/host-test-XXXXXX";
-    if (::mkdtemp(&pattern[0]) == nullptr) {
-        throw std::runtime_error("cannot make a temporary directory");
-    }
-    return pattern;
-}
-
-void CTestStore::RemoveTree(const std::string& path) {
-    boost::system::error_code ignored;
-    boost::filesystem::remove_all(path, ignored);
 }
 
 bool CTestStore::Exists(const std::string& path) {

@@ -12,8 +12,8 @@ namespace Kol {
 namespace Host {
 namespace Testing {
 
-// A plain SQLite connection for tests to fill and inspect a store, and a
-// scratch directory removed with its content afterwards.
+// A plain SQLite connection for tests to fill and inspect a store, and the
+// file helpers the tests share.
 class CTestStore {
 public:
     // Opens (or creates) the file. Throws std::runtime_error.
@@ -37,9 +37,6 @@ public:
     // equal contents.
     std::string Dump();
 
-    // A new empty directory under $TMPDIR (or /tmp).
-    static std::string MakeTemporaryDirectory();
-    static void RemoveTree(const std::string& path);
     static bool Exists(const std::string& path);
     static std::string ReadFile(const std::string& path);
     static void WriteFile(const std::string& path, const std::string& bytes);

@@ -5,6 +5,7 @@
 
 #include "host/CCommandLine.h"
 #include "host/COperationCatalog.h"
+#include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
 namespace {
@@ -222,8 +223,8 @@ TEST(CommandLine, HelpListsEveryOptionAndOperationWithinEightyColumns) {
 
 // The command line wins over the file; -v logs the sources.
 TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
-    const std::string directory = CTestStore::MakeTemporaryDirectory();
-    const std::string file = directory + "/cleanup-agent.conf";
+    const Kol::Host::Testing::CScratchDirectory directory;
+    const std::string file = directory.path + "/cleanup-agent.conf";
     CTestStore::WriteFile(file,
                           "# comment\nretention = 1,2,3,4,5\nbatch-rows = 50\nverbose = true\n"
                           "dry-run = yes\ninstallation-kind = 2\n");
@@ -286,7 +287,6 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
     CTestStore::WriteFile(file, example);
     EXPECT_EQ(*CCommandLine::Parse({"--config", file}, MakeSetup()).retentionDays,
               (std::array<std::uint16_t, 5>{30, 90, 180, 365, 730}));
-    CTestStore::RemoveTree(directory);
 }
 
 }  // namespace

@@ -16,11 +16,13 @@
 
 #include "contracts/datadefinition/Logs.pb.h"
 #include "host/tests/CAgentProcess.h"
+#include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
 namespace {
 
 using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 typedef std::map<std::string, std::set<std::int64_t>> Keys;
 
@@ -51,12 +53,9 @@ std::string Sql(std::int64_t value) {
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_directory = CTestStore::MakeTemporaryDirectory();
-        m_db = m_directory + "/agent.db";
         // The program itself creates the store with its schema.
         ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--create"}), 0);
     }
-    void TearDown() override { CTestStore::RemoveTree(m_directory); }
 
     // Runs the program on the test's store to its end.
     std::unique_ptr<CAgentProcess> Agent(std::vector<std::string> arguments) {
@@ -121,8 +120,9 @@ protected:
             Sql(now - 5 * kDay - 60) + "), (4, 'd', " + Sql(now - 5 * kDay + 60) + ");");
     }
 
-    std::string m_directory;
-    std::string m_db;
+    const CScratchDirectory m_scratch;
+    const std::string m_directory = m_scratch.path;
+    const std::string m_db = m_directory + "/agent.db";
     int m_status = -1;
 };
 
@@ -174,7 +174,20 @@ TEST_F(EndToEnd, EachOperationRemovesExactlyItsRowsAndNoOther) {
             }
         }
         EXPECT_EQ(removed, c.removed) << c.operation;
+        // The host's line of the call: the rows its job removed, the bytes, the times.
+        std::size_t rows = 0;
+        for (const auto& table : c.removed) {
+            rows += table.second.size();
+        }
+        EXPECT_TRUE(std::regex_search(
+            run->Out(),
+            std::regex(
+                R"( INFO host: [a-z-]+( \(.+\))?: removed )" + std::to_string(rows) +
+                R"( rows, freed (\d+ bytes|\d+\.\d \w+ \(\d+ bytes\)) inside the file, returned (\d+ bytes|\d+\.\d \w+ \(\d+ bytes\)) to the file system in \d+\.\d{3} s, longest write transaction \d+\.\d{3} s)")))
+            << run->Out();
     }
+    EXPECT_NE(Agent({"event-logs"})->Out().find("; kept the newest 2 of each log type"),
+              std::string::npos);
 }
 
 TEST_F(EndToEnd, OldLogsUseTheFivePeriodsEachForItsOwnClass) {

@@ -31,6 +31,7 @@
 #include "host/CRunReport.h"
 #include "host/CSqliteDatabaseResource.h"
 #include "host/CSqliteStore.h"
+#include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
 namespace {
@@ -43,6 +44,7 @@ using Kol::Host::CRunReport;
 using Kol::Host::CSqliteDatabaseResource;
 using Kol::Host::CSqliteStore;
 using Kol::Host::CStoreMapper;
+using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 
 TEST(HostLogger, FormatsTimeAndLevelsAndFiltersByThreshold) {
@@ -268,7 +270,6 @@ TEST(HostBus, DeliversOnItsOwnThreadAndPassesSentMessagesToTheObserver) {
 class Mappers : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_directory = CTestStore::MakeTemporaryDirectory();
         m_context.store = boost::make_shared<CSqliteStore>(m_directory + "/agent.db");
         m_context.report = boost::make_shared<CRunReport>();
         m_context.logger = boost::make_shared<CHostLogger>(m_out, 1);
@@ -290,7 +291,6 @@ protected:
     void TearDown() override {
         m_database.reset();
         m_context = CStoreMapper::Context();
-        CTestStore::RemoveTree(m_directory);
     }
     std::vector<std::int64_t> LogIds() {
         std::vector<std::int64_t> ids;
@@ -302,7 +302,8 @@ protected:
         return ids;
     }
 
-    std::string m_directory;
+    const CScratchDirectory m_scratch;
+    const std::string m_directory = m_scratch.path;
     std::ostringstream m_out;
     CStoreMapper::Context m_context;
     std::unique_ptr<CSqliteDatabaseResource> m_database;
@@ -334,67 +335,6 @@ TEST_F(Mappers, EachIdAnswersItsInterfacesOnly) {
     for (const std::int32_t unknown : {0, 20, 23, 360, 366, -21}) {
         EXPECT_FALSE(m_database->GetMapper(unknown)) << unknown;
     }
-}
-
-TEST_F(Mappers, EachCleanupOfTheSharedMapperRunsItsOwnJob) {
-    const IMapperPtr logs = m_database->GetMapper(21);
-    const boost::posix_time::ptime cutoff = boost::posix_time::from_time_t(2000);
-    const struct {
-        std::function<void()> call;
-        std::string label;
-        std::vector<std::int64_t> left;
-    } steps[] = {
-        {[&] { As<ICleanupIgnoredLogsMapper>(logs)->Cleanup(); }, "ignored-logs", {1, 2, 4, 5, 6}},
-        {[&] { As<ICleanupReplicatedLogsMapper>(logs)->Cleanup(); },
-         "replicated-logs",
-         {2, 4, 5, 6}},
-        {[&] { As<ICleanupAbandonedLogsMapper>(logs)->Cleanup(); }, "abandoned-logs", {2, 5, 6}},
-        {[&] { As<ICleanupOldLogsMapper>(logs)->Cleanup(cutoff, cutoff, cutoff, cutoff, cutoff); },
-         "old-logs",
-         {2, 6}},
-        {[&] { As<ICleanupObsoleteDeltaLogsMapper>(logs)->Cleanup(); }, "obsolete-delta-logs", {6}},
-        {[&] { As<ICleanupEventLogsMapper>(logs)->Cleanup(); }, "event-logs", {6}},
-        {[&] { As<ICleanupRebuildIndexesMapper>(logs)->Cleanup(); }, "indexes", {6}},
-        {[&] { As<ICleanupStorageMapper>(logs)->Cleanup(); }, "storage", {6}},
-    };
-    for (const auto& step : steps) {
-        step.call();
-        EXPECT_EQ(m_context.report->GetMapperCalls().back().label, step.label);
-        EXPECT_EQ(LogIds(), step.left) << step.label;
-    }
-    const std::vector<CRunReport::MapperCall> calls = m_context.report->GetMapperCalls();
-    ASSERT_EQ(calls.size(), 8u);
-    const std::uint64_t rows[] = {1, 1, 1, 1, 1, 0, 0, 0};
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        EXPECT_EQ(calls[i].rows, rows[i]) << calls[i].label;
-        EXPECT_FALSE(calls[i].failed);
-    }
-
-    // One host line per call, in the same order, with the facts of the call.
-    std::istringstream lines(m_out.str());
-    std::string line;
-    std::vector<std::string> texts;
-    std::vector<std::string> debug;
-    while (std::getline(lines, line)) {
-        (line.find(" DEBUG host: ") != std::string::npos ? debug : texts)
-            .push_back(line.substr(line.find(" host: ") + 7));
-    }
-    ASSERT_EQ(texts.size(), 8u);
-    // At -v each committed batch of the walks (one row each here) has its line.
-    EXPECT_EQ(debug.front(), "ignored-logs: batch 1 committed, 1 rows so far");
-    EXPECT_EQ(debug.size(), 5u);
-    EXPECT_TRUE(std::regex_match(
-        texts[0],
-        std::regex(
-            R"(ignored-logs: removed 1 rows, freed (-?\d+ bytes|\d+\.\d \w+ \(\d+ bytes\)) inside the file, returned -?\d+ bytes to the file system in \d+\.\d{3} s, longest write transaction \d+\.\d{3} s)")))
-        << texts[0];
-    EXPECT_EQ(texts[3].rfind("old-logs (cut-offs 1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z, "
-                             "1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z, 1970-01-01T00:33:20Z): "
-                             "removed 1 rows, ",
-                             0),
-              0u)
-        << texts[3];
-    EXPECT_NE(texts[5].find("; kept the newest 100000 of each log type"), std::string::npos);
 }
 
 TEST_F(Mappers, AFailureIsReportedInTheHostLineAndPassedOn) {

@@ -13,23 +13,20 @@
 #include <nlohmann/json.hpp>
 
 #include "host/tests/CAgentProcess.h"
+#include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
 namespace {
 
 using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 
 class Operator : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_directory = CTestStore::MakeTemporaryDirectory();
-        m_db = m_directory + "/agent.db";
-    }
-    void TearDown() override { CTestStore::RemoveTree(m_directory); }
-
-    std::string m_directory;
-    std::string m_db;
+    const CScratchDirectory m_scratch;
+    const std::string m_directory = m_scratch.path;
+    const std::string m_db = m_directory + "/agent.db";
 };
 
 TEST_F(Operator, HelpVersionAndTheEndOfOptions) {

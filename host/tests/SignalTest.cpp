@@ -14,11 +14,13 @@
 #include <boost/filesystem.hpp>
 
 #include "host/tests/CAgentProcess.h"
+#include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
 namespace {
 
 using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 
 const std::int64_t kDay = 86400;
@@ -47,7 +49,8 @@ std::int64_t OldLogs(CTestStore& store, std::int64_t now) {
 }
 
 void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const char* batchRows) {
-    const std::string directory = CTestStore::MakeTemporaryDirectory();
+    const CScratchDirectory scratch;
+    const std::string& directory = scratch.path;
     const std::string db = directory + "/agent.db";
     ASSERT_EQ(CAgentProcess::Run({"--db", db, "--seed-demo", std::to_string(rows)}), 0);
     const std::int64_t now = std::time(nullptr);
@@ -101,7 +104,6 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
     const std::int64_t oldAfter = OldLogs(store, now);
     EXPECT_LT(oldAfter, oldBefore);  // it was at work
     EXPECT_GT(oldAfter, 0);          // and stopped half-way
-    CTestStore::RemoveTree(directory);
 }
 
 TEST(Signals, SigintStopsALongCleanupOfAMillionLogsAfterItsBatch) {
@@ -115,7 +117,8 @@ TEST(Signals, SigtermAndSighupStopTheCleanupTheSameWay) {
 }
 
 TEST(Signals, SighupDuringTheBackupLeavesNoTemporaryFile) {
-    const std::string directory = CTestStore::MakeTemporaryDirectory();
+    const CScratchDirectory scratch;
+    const std::string& directory = scratch.path;
     const std::string db = directory + "/agent.db";
     ASSERT_EQ(CAgentProcess::Run({"--db", db, "--seed-demo", "200000"}), 0);
     auto temporaries = [&directory] {
@@ -138,7 +141,6 @@ TEST(Signals, SighupDuringTheBackupLeavesNoTemporaryFile) {
     run.Signal(SIGHUP);
     EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 128 + SIGHUP) << run.Out() << run.Err();
     EXPECT_EQ(temporaries(), std::vector<std::string>{});
-    CTestStore::RemoveTree(directory);
 }
 
 }  // namespace

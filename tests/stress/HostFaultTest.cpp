@@ -14,6 +14,7 @@
 
 #include "framework/logs/CSymbolContainer.h"
 #include "host/tests/CAgentProcess.h"
+#include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
 namespace Kol {
@@ -28,15 +29,10 @@ const int kKept = 1000;
 const int kBatchRows = 100;
 const std::int32_t kProgressSymbol = 2850;
 
-class CScratchStore {
-public:
-    CScratchStore()
-        : directory(CTestStore::MakeTemporaryDirectory()), db(directory + "/agent.db") {}
-    ~CScratchStore() { CTestStore::RemoveTree(directory); }
-    CScratchStore(const CScratchStore&) = delete;
-    CScratchStore& operator=(const CScratchStore&) = delete;
-    const std::string directory;
-    const std::string db;
+// A scratch directory with the path of a store in it.
+struct CScratchStore {
+    const Host::Testing::CScratchDirectory directory;
+    const std::string db = directory.path + "/agent.db";
 };
 
 std::vector<std::int64_t> ProgressCodes(CTestStore& store) {

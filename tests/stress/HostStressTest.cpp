@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "host/tests/CAgentProcess.h"
+#include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 #include "tests/kernel/WaitUntil.h"
 #include "tests/stress/CLogWriter.h"
@@ -25,6 +26,7 @@ namespace Testing {
 namespace {
 
 using Host::Testing::CAgentProcess;
+using Host::Testing::CScratchDirectory;
 using Host::Testing::CTestStore;
 
 const std::int64_t kDay = 86400;
@@ -39,15 +41,6 @@ const std::int32_t kInsideType = 12;
 const std::int32_t kReplicatedType = 13;
 const std::int32_t kFirstWriterType = 21;
 const std::size_t kWriters = 4;
-
-class CScratchDirectory {
-public:
-    CScratchDirectory() : path(CTestStore::MakeTemporaryDirectory()) {}
-    ~CScratchDirectory() { CTestStore::RemoveTree(path); }
-    CScratchDirectory(const CScratchDirectory&) = delete;
-    CScratchDirectory& operator=(const CScratchDirectory&) = delete;
-    const std::string path;
-};
 
 // Rows of `type` for every class, `count` per class, created `offset` seconds
 // after the class's cut-off (negative: before it), spread over `spread`
