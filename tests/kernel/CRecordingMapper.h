@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,27 @@
 #include "contracts/database/ICleanupStaticObjectsMapper.h"
 #include "contracts/database/ICleanupStorageMapper.h"
 #include "contracts/database/IComputerEnrollementMapper.h"
-#include "tests/kernel/CCleanupAdapter.h"
 
 namespace Kol {
 namespace Testing {
+
+typedef std::vector<boost::posix_time::ptime> Cutoffs;
+
+// Gives the parameterless Cleanup() of one mapper interface its own name, so
+// that a single mapper object can implement several interfaces that all
+// declare Cleanup() and still tell which one was called.
+template <typename Interface>
+class CCleanupAdapter : public Interface {
+public:
+    void Cleanup() final { Perform(m_callName, {}); }
+
+protected:
+    explicit CCleanupAdapter(const char* callName) : m_callName(callName) {}
+    virtual void Perform(const std::string& callName, const Cutoffs& arguments) = 0;
+
+private:
+    const std::string m_callName;
+};
 
 // One mapper with every mapper interface the module uses. Each call is
 // recorded under the name of its interface (every interface has one
@@ -45,35 +63,80 @@ class CRecordingMapper : public CCleanupAdapter<Common::Database::ICleanupReplic
 public:
     struct Call {
         std::string name;  // the interface, e.g. "IBackupMapper"
-        std::vector<boost::posix_time::ptime> arguments;
+        Cutoffs arguments;
     };
 
-    CRecordingMapper();
-    ~CRecordingMapper() override;
+    CRecordingMapper()
+        : CCleanupAdapter<ICleanupReplicatedLogsMapper>("ICleanupReplicatedLogsMapper"),
+          CCleanupAdapter<ICleanupObsoleteDeltaLogsMapper>("ICleanupObsoleteDeltaLogsMapper"),
+          CCleanupAdapter<ICleanupEventLogsMapper>("ICleanupEventLogsMapper"),
+          CCleanupAdapter<ICleanupAbandonedLogsMapper>("ICleanupAbandonedLogsMapper"),
+          CCleanupAdapter<ICleanupIgnoredLogsMapper>("ICleanupIgnoredLogsMapper"),
+          CCleanupAdapter<ICleanupStorageMapper>("ICleanupStorageMapper"),
+          CCleanupAdapter<ICleanupRebuildIndexesMapper>("ICleanupRebuildIndexesMapper"),
+          CCleanupAdapter<ICleanupStaticObjectsMapper>("ICleanupStaticObjectsMapper") {}
 
     void Cleanup(const boost::posix_time::ptime& cutoff1, const boost::posix_time::ptime& cutoff2,
                  const boost::posix_time::ptime& cutoff3, const boost::posix_time::ptime& cutoff4,
-                 const boost::posix_time::ptime& cutoff5) override;
-    void CleanupTombstones(boost::posix_time::ptime cutoff) override;
-    void Backup() override;
+                 const boost::posix_time::ptime& cutoff5) override {
+        Perform("ICleanupOldLogsMapper", {cutoff1, cutoff2, cutoff3, cutoff4, cutoff5});
+    }
+    void CleanupTombstones(boost::posix_time::ptime cutoff) override {
+        Perform("IComputerEnrollementMapper", {cutoff});
+    }
+    void Backup() override { Perform("IBackupMapper", {}); }
 
-    std::vector<Call> Calls() const;
-    std::vector<std::string> Names() const;
-    void Clear();
+    std::vector<Call> Calls() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const Call& call : Calls()) {
+            names.push_back(call.name);
+        }
+        return names;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.clear();
+    }
 
     // Calls named `callName` throw std::runtime_error(text) after being
     // recorded.
-    void FailWith(const std::string& text, const std::string& callName);
-    // Calls named `callName` wait after being recorded until Release; the wait
-    // is no interruption point, like a database statement in progress.
-    void BlockCalls(const std::string& callName);
-    void Release();
-    bool WaitUntilBlocked(std::chrono::milliseconds timeout) const;
+    void FailWith(const std::string& text, const std::string& callName) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_failures[callName] = text;
+    }
+    // Calls named `callName` wait after being recorded until Release (""
+    // releases); the wait is no interruption point, like a database
+    // statement in progress.
+    void BlockCalls(const std::string& callName) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_blockedCall = callName;
+        m_changed.notify_all();
+    }
+    void Release() { BlockCalls(""); }
+    bool WaitUntilBlocked(std::chrono::milliseconds timeout) const {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_blockedNow; });
+    }
 
 private:
-    void PerformCleanup(const std::string& callName) override { Perform(callName, {}); }
-    void Perform(const std::string& callName,
-                 const std::vector<boost::posix_time::ptime>& arguments);
+    void Perform(const std::string& callName, const Cutoffs& arguments) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_calls.push_back(Call{callName, arguments});
+        if (!m_blockedCall.empty() && m_blockedCall == callName) {
+            m_blockedNow = true;
+            m_changed.notify_all();
+            m_changed.wait(lock, [&] { return m_blockedCall.empty(); });
+            m_blockedNow = false;
+        }
+        const auto failure = m_failures.find(callName);
+        if (failure != m_failures.end()) {
+            throw std::runtime_error(failure->second);
+        }
+    }
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;      // used with m_mutex

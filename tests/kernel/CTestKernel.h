@@ -7,6 +7,8 @@
 #include <mutex>
 #include <vector>
 
+#include <boost/make_shared.hpp>
+
 #include "contracts/kernel/IConfigurationResource.h"
 #include "contracts/kernel/IDatabaseResource.h"
 #include "contracts/kernel/IIdGeneratorResource.h"
@@ -105,7 +107,18 @@ public:
     // records every requested type.
     class CProvider : public Common::Kernel::IResourceProvider {
     public:
-        Common::Kernel::IResourcePtr GetResource(std::int32_t type) override;
+        Common::Kernel::IResourcePtr GetResource(std::int32_t type) override {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_requests.push_back(type);
+            const auto withheld = m_servedBeforeWithheld.find(type);
+            if (withheld != m_servedBeforeWithheld.end()) {
+                if (withheld->second == 0) {
+                    return Common::Kernel::IResourcePtr();
+                }
+                --withheld->second;
+            }
+            return m_resources[type];
+        }
         void SetResource(std::int32_t type, const Common::Kernel::IResourcePtr& resource) {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_resources[type] = resource;
@@ -128,8 +141,27 @@ public:
     };
 
     // `loggerThreshold` is the logger's initial GetLogLevel.
-    explicit CTestKernel(std::int32_t loggerThreshold = 1);
-    ~CTestKernel();
+    explicit CTestKernel(std::int32_t loggerThreshold = 1)
+        : logger(boost::make_shared<CTestLogger>(loggerThreshold)),
+          bus(boost::make_shared<CTestBus>()),
+          installConfiguration(boost::make_shared<CInstallConfiguration>()),
+          serverConfiguration(boost::make_shared<CServerConfiguration>()),
+          database(boost::make_shared<CDatabase>()),
+          mapper(boost::make_shared<CRecordingMapper>()),
+          provider(boost::make_shared<CProvider>()) {
+        using namespace Common;
+        for (const std::int32_t id :
+             {Database::MapperIdCleanup, Database::MapperIdStaticObjects,
+              Database::MapperIdComputerEnrollment, Database::MapperIdBackup}) {
+            database->SetMapper(id, mapper);
+        }
+        provider->SetResource(Kernel::ResourceTypeBus, bus);
+        provider->SetResource(Kernel::ResourceTypeInstallConfiguration, installConfiguration);
+        provider->SetResource(Kernel::ResourceTypeLogger, logger);
+        provider->SetResource(Kernel::ResourceTypeIdGenerator, boost::make_shared<CIdGenerator>());
+        provider->SetResource(Kernel::ResourceTypeDatabase, database);
+        provider->SetResource(Kernel::ResourceTypeConfiguration, serverConfiguration);
+    }
 
     CTestKernel(const CTestKernel&) = delete;
     CTestKernel& operator=(const CTestKernel&) = delete;

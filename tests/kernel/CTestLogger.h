@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -69,12 +70,8 @@ public:
     bool WaitForText(const std::string& text, std::chrono::milliseconds timeout) const {
         return WaitFor(
             [&](const std::vector<Record>& records) {
-                for (const Record& record : records) {
-                    if (record.text == text) {
-                        return true;
-                    }
-                }
-                return false;
+                return std::any_of(records.begin(), records.end(),
+                                   [&](const Record& record) { return record.text == text; });
             },
             timeout);
     }

@@ -40,15 +40,11 @@ inline std::string Hex(const std::string& bytes) {
 
 // The bytes of a hex text; spaces are ignored.
 inline std::string Bytes(const std::string& hex) {
-    std::string digits;
-    for (char c : hex) {
-        if (c != ' ') {
-            digits += c;
-        }
-    }
     std::string bytes;
-    for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
-        bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+    for (std::size_t i = 0; i + 1 < hex.size(); ++i) {
+        if (hex[i] != ' ') {
+            bytes += static_cast<char>(std::stoi(hex.substr(i++, 2), nullptr, 16));
+        }
     }
     return bytes;
 }

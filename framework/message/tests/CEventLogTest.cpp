@@ -9,6 +9,7 @@
 #include "framework/logs/CSymbolContainer.h"
 #include "framework/logs/tests/TestSupport.h"
 #include "framework/message/CEventLog.h"
+#include "tests/kernel/CTestMessage.h"
 
 namespace Kol {
 namespace Common {
@@ -30,14 +31,6 @@ public:
 private:
     std::vector<std::string>& m_notes;
     std::string m_name;
-};
-
-// Another message class answering to an event log type.
-class CImpostor : public Kernel::IMessage {
-public:
-    Kernel::MessageType GetType() const override { return Kernel::MessageTypeCleanupStatusEvent; }
-    std::string GetName() const override { return "Impostor"; }
-    bool Equals(const Kernel::IMessage&) const override { return false; }
 };
 
 TEST(CEventLog, EventAndDeltaTypesAreNamedByTheirLogTypeAndGetFreshContainers) {
@@ -116,7 +109,8 @@ TEST(CEventLog, EqualityComparesBothContainersOfTheSameType) {
     const boost::shared_ptr<CEventLog> frozen = make(Kernel::MessageTypeCleanupStatusEvent, 1, 2);
     frozen->SetReadOnly();
     EXPECT_TRUE(base->Equals(*frozen));
-    EXPECT_FALSE(base->Equals(CImpostor()));
+    // Another message class answering to an event log type.
+    EXPECT_FALSE(base->Equals(Testing::CTestMessage(Kernel::MessageTypeCleanupStatusEvent, "X")));
 }
 
 TEST(CEventLog, SettersReplaceContainersUntilReadOnlyWhichLocksBoth) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include <boost/make_shared.hpp>
 #include <boost/thread/condition_variable.hpp>
 #include <boost/thread/mutex.hpp>
 #include <boost/thread/thread.hpp>
@@ -14,7 +16,9 @@
 #include "framework/module/CCommonModule.h"
 #include "framework/module/CFunctionCallMessageProcessor.h"
 #include "framework/module/CMessageProcessorThreadHolder.h"
+#include "framework/module/CProcedureCall.h"
 #include "framework/security/CUserContext.h"
+#include "framework/security/CurrentUserContext.h"
 #include "tests/kernel/CTestMessage.h"
 
 namespace Kol {
@@ -22,7 +26,11 @@ namespace Testing {
 
 // A small serial number per thread: unlike thread ids, never reused by a
 // later thread.
-int ThreadSerial();
+inline int ThreadSerial() {
+    static std::atomic<int> counter{0};
+    thread_local const int serial = ++counter;
+    return serial;
+}
 
 // A module of the framework with one handler, Handle, registered for
 // CTestMessage under the given types through the real dispatch. Records every
@@ -30,7 +38,7 @@ int ThreadSerial();
 // The hooks count their calls (kernel-thread only).
 class CProbeModule : public Common::Module::CCommonModule {
 public:
-    static const char* const kName;  // "Probe"
+    static constexpr const char* kName = "Probe";
 
     struct Handled {
         int serial;
@@ -38,14 +46,37 @@ public:
         int threadSerial;
     };
 
-    explicit CProbeModule(std::vector<std::int32_t> types = {2});
-    ~CProbeModule() override;
+    explicit CProbeModule(std::vector<std::int32_t> types = {2})
+        : CCommonModule(kName), m_types(std::move(types)) {}
 
-    void Handle(const Common::Kernel::IMessagePtr& message);
+    void Handle(const Common::Kernel::IMessagePtr& message) {
+        const CTestMessage& request = dynamic_cast<const CTestMessage&>(*message);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_handled.push_back(Handled{request.GetSerial(),
+                                        Common::Security::GetCurrentUserContext(), ThreadSerial()});
+            m_handledChanged.notify_all();
+        }
+        if (onHandle) {
+            onHandle(request);
+        }
+    }
 
-    std::vector<Handled> HandledMessages() const;
-    std::vector<int> HandledSerials() const;
-    bool WaitForHandled(std::size_t count, std::chrono::milliseconds timeout) const;
+    std::vector<Handled> HandledMessages() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_handled;
+    }
+    std::vector<int> HandledSerials() const {
+        std::vector<int> serials;
+        for (const Handled& handled : HandledMessages()) {
+            serials.push_back(handled.serial);
+        }
+        return serials;
+    }
+    bool WaitForHandled(std::size_t count, std::chrono::milliseconds timeout) const {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_handledChanged.wait_for(lock, timeout, [&] { return m_handled.size() >= count; });
+    }
 
     const ThreadHolderPtr& Holder() const { return GetThreadHolders().front(); }
     const Common::Module::CSubscriberPtr& Subscriber() const { return Holder()->GetSubscriber(); }
@@ -57,10 +88,20 @@ public:
     bool canStop = true;
 
 protected:
-    void OnInitialize(const Common::Kernel::IResourceProviderPtr& provider) override;
-    void OnStart() override;
-    void OnStopRequested() override;
-    bool CanStop(bool force) override;
+    void OnInitialize(const Common::Kernel::IResourceProviderPtr&) override {
+        using namespace Common::Module;
+        const auto processor = boost::make_shared<CFunctionCallMessageProcessor>();
+        for (const std::int32_t type : m_types) {
+            processor->RegisterFunctionCall(
+                static_cast<Common::Kernel::MessageType>(type),
+                boost::make_shared<CProcedureCall<CProbeModule, CTestMessage>>(
+                    this, &CProbeModule::Handle));
+        }
+        SubscribeMessageTypes(processor->GetMessageTypes(), processor);
+    }
+    void OnStart() override { ++startCalls; }
+    void OnStopRequested() override { ++stopRequestedCalls; }
+    bool CanStop(bool) override { return canStop; }
 
 private:
     const std::vector<std::int32_t> m_types;
@@ -73,14 +114,23 @@ private:
 // 10 seconds) until Open; Entered counts the waiters that arrived.
 class CGate {
 public:
-    CGate() = default;
-    CGate(const CGate&) = delete;
-    CGate& operator=(const CGate&) = delete;
-
     // Returns whether the gate was opened (false on time-out).
-    bool Wait();
-    void Open();
-    bool WaitForEntered(int count, std::chrono::milliseconds timeout);
+    bool Wait() {
+        boost::unique_lock<boost::mutex> lock(m_mutex);
+        ++m_entered;
+        m_changed.notify_all();
+        return m_changed.wait_for(lock, boost::chrono::seconds(10), [&] { return m_open; });
+    }
+    void Open() {
+        boost::lock_guard<boost::mutex> lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+    bool WaitForEntered(int count, std::chrono::milliseconds timeout) {
+        boost::unique_lock<boost::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, boost::chrono::milliseconds(timeout.count()),
+                                  [&] { return m_entered >= count; });
+    }
 
 private:
     boost::mutex m_mutex;

@@ -8,6 +8,7 @@
 #include "framework/module/tests/CProbeModule.h"
 #include "framework/security/CurrentUserContext.h"
 #include "tests/kernel/CTestKernel.h"
+#include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
 namespace Kol {
@@ -25,14 +26,6 @@ IMessagePtr Request(int serial) {
 CUserContextPtr NewContext() {
     return boost::make_shared<CUserContext>();
 }
-
-// A message of the subscribed type that is not a CTestMessage.
-class COtherMessage : public Common::Kernel::IMessage {
-public:
-    Common::Kernel::MessageType GetType() const override { return Common::Kernel::MessageType(2); }
-    std::string GetName() const override { return "Other"; }
-    bool Equals(const IMessage&) const override { return false; }
-};
 
 // Records of the given level.
 std::vector<CTestLogger::Record> AtLevel(const CTestLogger& logger, std::int32_t level) {
@@ -129,7 +122,8 @@ TEST(ProcessingThread, FailuresAreLoggedAtErrorLevelAndTheNextMessageIsProcessed
     // anything, so the subscriber is called directly for the odd ones.
     f.module->Subscriber()->OnMessage(boost::make_shared<CTestMessage>(5, "Stray"),
                                       CUserContextPtr());
-    f.module->Subscriber()->OnMessage(boost::make_shared<COtherMessage>(), CUserContextPtr());
+    // A message of the subscribed type that is not a CTestMessage.
+    f.module->Subscriber()->OnMessage(MakeCleanupRequest(), CUserContextPtr());
     f.Deliver(4);
     ASSERT_TRUE(f.module->WaitForHandled(2, kWaitBound));
     ASSERT_TRUE(f.kernel.logger->WaitFor(

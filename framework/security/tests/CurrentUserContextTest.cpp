@@ -6,30 +6,14 @@
 #include <boost/weak_ptr.hpp>
 
 #include "framework/security/CSystemUser.h"
+#include "tests/kernel/CTestUser.h"
 
 namespace Kol {
 namespace Common {
 namespace Security {
 namespace {
 
-// A user that is not the system user but may carry any UUID text.
-class CNamedUser : public IUser {
-public:
-    explicit CNamedUser(std::string uuid) : m_uuid(std::move(uuid)) {}
-    std::string GetName() const override { return "someone"; }
-    std::string GetUuid() const override { return m_uuid; }
-    bool IsSystem() const override { return false; }
-    AccessRights GetAccessRights() const override { return {}; }
-    AccessRights GetAccessRightsMatrix(bool, std::vector<std::string>&, std::vector<std::string>&,
-                                       std::vector<std::int32_t>&) const override {
-        return {};
-    }
-    bool HasAccessRightsMatrix() const override { return false; }
-    std::string ToJson() const override { return "{}"; }
-
-private:
-    std::string m_uuid;
-};
+using Testing::CTestUser;
 
 // Runs `body` on a fresh thread (whose slot starts empty) and waits for it.
 template <typename Body>
@@ -99,45 +83,33 @@ TEST(CurrentUserContext, EnsureSystemUserKeepsOrReplacesTheContext) {
         EXPECT_EQ(GetCurrentUserContext(), system);
     });
 
-    struct Case {
-        const char* label;
-        CUserContextPtr context;
-    };
-    const Case cases[] = {
-        {"no context", CUserContextPtr()},
-        {"context without user", boost::make_shared<CUserContext>()},
-        {"another user", boost::make_shared<CUserContext>(boost::make_shared<CNamedUser>(
-                             "00000000-0000-0000-7002-000000000002"))},
-        // The system UUID has no letters, so a letter-case variant cannot be
-        // built from it; these are the same UUID in other spellings.
-        {"system UUID in braces", boost::make_shared<CUserContext>(boost::make_shared<CNamedUser>(
-                                      "{00000000-0000-0000-7002-000000000001}"))},
-        {"system UUID without dashes",
-         boost::make_shared<CUserContext>(
-             boost::make_shared<CNamedUser>("00000000000000007002000000000001"))},
-        {"system UUID with a trailing blank",
-         boost::make_shared<CUserContext>(
-             boost::make_shared<CNamedUser>("00000000-0000-0000-7002-000000000001 "))},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
+    // No context, a context without user, another user, and the system UUID
+    // in other spellings (it has no letters, so no letter-case variant).
+    std::vector<CUserContextPtr> contexts = {CUserContextPtr(), boost::make_shared<CUserContext>()};
+    for (const char* uuid :
+         {"00000000-0000-0000-7002-000000000002", "{00000000-0000-0000-7002-000000000001}",
+          "00000000000000007002000000000001", "00000000-0000-0000-7002-000000000001 "}) {
+        contexts.push_back(boost::make_shared<CUserContext>(boost::make_shared<CTestUser>(uuid)));
+    }
+    for (CUserContextPtr& context : contexts) {
+        SCOPED_TRACE(context ? context->GetUserUuid() : "no context");
         OnFreshThread([&] {
-            SetCurrentUserContext(c.context);
+            SetCurrentUserContext(context);
             EnsureSystemUserContext();
             const CUserContextPtr now = GetCurrentUserContext();
             ASSERT_TRUE(now);
-            EXPECT_NE(now, c.context);
+            EXPECT_NE(now, context);
             EXPECT_EQ(now->GetUserUuid(), "00000000-0000-0000-7002-000000000001");
         });
         // The replaced context lives on with its other holders.
-        if (c.context) {
-            EXPECT_EQ(c.context.use_count(), 1);
+        if (context) {
+            EXPECT_EQ(context.use_count(), 1);
         }
     }
 
     // Another object that is the system user by UUID is kept as it is.
     const CUserContextPtr lookalike = boost::make_shared<CUserContext>(
-        boost::make_shared<CNamedUser>("00000000-0000-0000-7002-000000000001"));
+        boost::make_shared<CTestUser>("00000000-0000-0000-7002-000000000001"));
     OnFreshThread([&] {
         SetCurrentUserContext(lookalike);
         EnsureSystemUserContext();
