@@ -95,20 +95,17 @@ TEST_F(CleanupEngine, StorageIsFollowedByBackupOnlyOnKindOne) {
     const struct Case {
         std::int32_t kind;
         bool storageMapper, backupMapper;
-        std::vector<Line> lines;
-        Names calls;
         Ids ids;
+        Names calls;
+        std::vector<Line> lines;
     } cases[] = {
-        {1,
-         true,
-         true,
-         {store[0], store[1], back[0], back[1]},
-         {kStorage, "IBackupMapper"},
-         {21, 365}},
-        {2, true, true, {store[0], store[1]}, {kStorage}, {21}},
-        {1, false, true, {noStorage}, {}, {21}},
-        {2, false, true, {noStorage}, {}, {21}},
-        {1, true, false, {store[0], store[1], noBackup}, {kStorage}, {21, 365}},
+        // clang-format off
+        {1, true, true, {21, 365}, {kStorage, "IBackupMapper"}, {store[0], store[1], back[0], back[1]}},
+        {2, true, true, {21}, {kStorage}, {store[0], store[1]}},
+        {1, false, true, {21}, {}, {noStorage}},
+        {2, false, true, {21}, {}, {noStorage}},
+        {1, true, false, {21, 365}, {kStorage}, {store[0], store[1], noBackup}},
+        // clang-format on
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << " storage " << c.storageMapper

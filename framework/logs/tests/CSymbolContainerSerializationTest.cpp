@@ -90,24 +90,18 @@ TEST(CSymbolContainerBinary, ReaderErrorsKeepTheSymbolsBeforeThem) {
     holdsMinusOne.AddSymbol(-1, false);
     const struct {
         CSymbolContainer* target;
-        const char* bytes;
-        const char* error;
         IdList kept;
+        const char* error;
+        const char* bytes;
     } cases[] = {
-        {nullptr,
-         "03000000 01000000 02000000 03000000 07000000 01 01000000 0500000000000000"
-         "09000000 00000000",
-         "Unimplemented type handler",
-         {1, 2}},
-        {nullptr, "01000000 01000000 00000000", "Unimplemented type handler", {}},
-        {&holdsMinusOne,
-         "02000000 0a000000 ffffffff 07000000 01 07000000 01",
-         "Symbol -1 is already in container",
-         {-1, 10}},
-        {&locked,
-         "01000000 f6ffffff 07000000 01",
-         "Cannot add symbol -10: container is locked",
-         {}},
+        // clang-format off
+        {nullptr, {1, 2}, "Unimplemented type handler",
+         "03000000 01000000 02000000 03000000 07000000 01 01000000 0500000000000000 09000000 00000000"},
+        {nullptr, {}, "Unimplemented type handler", "01000000 01000000 00000000"},
+        {&holdsMinusOne, {-1, 10}, "Symbol -1 is already in container",
+         "02000000 0a000000 ffffffff 07000000 01 07000000 01"},
+        {&locked, {}, "Cannot add symbol -10: container is locked", "01000000 f6ffffff 07000000 01"},
+        // clang-format on
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.bytes);

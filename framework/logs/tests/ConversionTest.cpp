@@ -104,10 +104,7 @@ TEST(TextTruncation, LooksAtLeadBytesUpToTheCutOnly) {
     EXPECT_EQ(TruncateUtf8("abcde\xFF", 6), "abc...");
     EXPECT_EQ(TruncateUtf8("abcd\x80\x80", 6), "abc...");
     EXPECT_EQ(ErrorText<std::runtime_error>([] {
-                  TruncateUtf8(
-                      "ab\x80"
-                      "def",
-                      6);
+                  TruncateUtf8("ab\200def", 6);  // \200: the byte 0x80
               }),
               "Invalid utf8 leading byte");
 }
@@ -132,14 +129,10 @@ TEST(TextTruncation, StorageLengthComesFromTheSymbolDescriptor) {
         TruncateToOtlLength(text, c.id);
         EXPECT_EQ(text, c.expected);
     }
-    std::string bad =
-        "ab\x80"
-        "defghijklmnop";
+    std::string bad = "ab\200defghijklmnop";
     EXPECT_EQ(ErrorText<std::runtime_error>([&] { TruncateToOtlLength(bad, 2874); }),
               "Invalid utf8 leading byte");
-    EXPECT_EQ(bad,
-              "ab\x80"
-              "defghijklmnop");
+    EXPECT_EQ(bad, "ab\200defghijklmnop");
 }
 
 }  // namespace

@@ -27,17 +27,6 @@ CUserContextPtr NewContext() {
     return boost::make_shared<CUserContext>();
 }
 
-// Records of the given level.
-std::vector<CTestLogger::Record> AtLevel(const CTestLogger& logger, std::int32_t level) {
-    std::vector<CTestLogger::Record> found;
-    for (const CTestLogger::Record& record : logger.Records()) {
-        if (record.level == level) {
-            found.push_back(record);
-        }
-    }
-    return found;
-}
-
 struct Fixture {
     Fixture() : module(new CProbeModule()) { module->Initialize(kernel.provider); }
 
@@ -143,7 +132,7 @@ TEST(ProcessingThread, FailuresAreLoggedAtErrorLevelAndTheNextMessageIsProcessed
 TEST(ProcessingThread, ForcedStopInterruptsTheHandlerAndReportsTheQueuedMessages) {
     struct Case {
         int queued;
-        std::vector<CTestLogger::Record> debugLines;
+        std::vector<CTestLogger::Record> lines;
     };
     const Case cases[] = {
         {2, {{"There were 2 messages left unprocessed in a queue", 1, CProbeModule::kName}}},
@@ -174,7 +163,7 @@ TEST(ProcessingThread, ForcedStopInterruptsTheHandlerAndReportsTheQueuedMessages
         EXPECT_TRUE(interrupted);  // the handler left its wait by the interruption
         EXPECT_FALSE(f.module->Holder()->HasThread());
         EXPECT_FALSE(f.module->Holder()->IsEnabled());
-        EXPECT_EQ(AtLevel(*f.kernel.logger, 1), c.debugLines);
+        EXPECT_EQ(f.kernel.logger->Records(), c.lines);
         EXPECT_EQ(f.module->Subscriber()->GetQueueSize(), static_cast<std::uint64_t>(c.queued));
 
         // Disabled for good: neither Start nor new messages start a thread.
@@ -243,7 +232,7 @@ TEST(ProcessingThread, GracefulStopIsRefusedWhileBusyAndLaterMessagesWaitForStar
     EXPECT_EQ(f.module->HandledSerials(), (std::vector<int>{1, 2, 3, 4}));
     ASSERT_TRUE(WaitUntil([&] { return f.Idle(); }));
     EXPECT_TRUE(f.module->Stop(false));
-    EXPECT_TRUE(AtLevel(*f.kernel.logger, 1).empty());
+    EXPECT_TRUE(f.kernel.logger->Records().empty());
 }
 
 TEST(ProcessingThread, StopFromTheProcessingThreadCannotJoinItself) {
