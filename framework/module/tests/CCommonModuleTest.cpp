@@ -142,30 +142,22 @@ TEST(CCommonModule, DestructionReleasesHoldersThenResourcesInReverseOrder) {
     provider->SetResource(2, tracked(new CTestKernel::CInstallConfiguration(), "installation"));
     provider->SetResource(11, tracked(new Kernel::IConfigurationResource(), "configuration"));
 
-    // The processor reports when the holder lets it go.
-    class CTrackedProcessor : public Module::IMessageProcessor {
-    public:
-        explicit CTrackedProcessor(boost::shared_ptr<std::vector<std::string>> log)
-            : m_log(std::move(log)) {}
-        ~CTrackedProcessor() override { m_log->push_back("processor"); }
-        void Process(const Kernel::IMessagePtr&) override {}
-
-    private:
-        boost::shared_ptr<std::vector<std::string>> m_log;
-    };
+    // Subscribes the processor it is given and keeps no hold on it.
     class CModule : public Module::CCommonModule {
     public:
-        explicit CModule(boost::shared_ptr<std::vector<std::string>> log)
-            : CCommonModule("M"), m_log(std::move(log)) {}
+        explicit CModule(boost::shared_ptr<Module::IMessageProcessor> processor)
+            : CCommonModule("M"), m_processor(std::move(processor)) {}
         void OnInitialize(const Kernel::IResourceProviderPtr&) override {
-            SubscribeMessageTypes({2}, boost::make_shared<CTrackedProcessor>(m_log));
+            SubscribeMessageTypes({2}, m_processor);
+            m_processor.reset();
         }
 
     private:
-        boost::shared_ptr<std::vector<std::string>> m_log;
+        boost::shared_ptr<Module::IMessageProcessor> m_processor;
     };
 
-    std::unique_ptr<CModule> module(new CModule(released));
+    std::unique_ptr<CModule> module(
+        new CModule(tracked(new Module::CFunctionCallMessageProcessor(), "processor")));
     module->Initialize(provider);
     module->Start();
     provider.reset();
