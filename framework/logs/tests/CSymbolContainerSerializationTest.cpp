@@ -234,12 +234,8 @@ TEST(CSymbolContainerProtobuf, EncodingHasOneEntryPerSymbolInOrder) {
     c.AddSymbol(2, std::int64_t(1)).AddSymbol(-4, true);
     EXPECT_TRUE(c.Serialize(out));
     EXPECT_EQ(Hex(out),
-              "0a06"
-              "0802"
-              "12021001"
-              "0a0f"
-              "08fcffffffffffffffff01"
-              "12024001");
+              "0a06080212021001"                      // symbol 2: int 1
+              "0a0f08fcffffffffffffffff0112024001");  // symbol -4: bool true
     EXPECT_EQ(c.GetProtobufSize(), static_cast<int>(out.size()));
 
     CSymbolContainer every;
