@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -28,6 +29,12 @@ typedef Elf32_Ehdr ElfHeader;
 typedef Elf32_Phdr ProgramHeader;
 #endif
 
+// a + b, or the largest value when that overflows: a crafted header must not
+// wrap around to an end that seems to lie within the file.
+std::uint64_t End(std::uint64_t a, std::uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
+
 // Reads one header at `offset` into `out`; false when the file ends first.
 template <typename T>
 bool ReadAt(std::ifstream& file, std::uint64_t offset, T& out) {
@@ -47,6 +54,16 @@ std::string RealPath(const std::string& path) {
     return resolved;
 }
 
+// The machine this program was built for, read from its own ELF header.
+std::uint16_t OwnMachine() {
+    static const std::uint16_t machine = [] {
+        std::ifstream self("/proc/self/exe", std::ios::binary);
+        ElfHeader header{};
+        return self && ReadAt(self, 0, header) ? header.e_machine : std::uint16_t{EM_NONE};
+    }();
+    return machine;
+}
+
 // The loader maps a shared object's segments straight from the file: one cut
 // short (a copy that stopped half-way) faults with SIGBUS on first use
 // instead of failing to load. So before loading, the file must be a shared
@@ -63,20 +80,19 @@ std::string CheckElfImage(const std::string& path) {
     if (!ReadAt(file, 0, header) || std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0) {
         return "it is not an ELF shared object";
     }
-    if (header.e_ident[EI_CLASS] != kElfClass || header.e_type != ET_DYN) {
+    if (header.e_ident[EI_CLASS] != kElfClass || header.e_type != ET_DYN ||
+        (OwnMachine() != EM_NONE && header.e_machine != OwnMachine())) {
         return "it is not a shared object for this machine";
     }
-    std::uint64_t end =
-        std::uint64_t{header.e_shoff} + std::uint64_t{header.e_shnum} * header.e_shentsize;
-    end = std::max(
-        end, std::uint64_t{header.e_phoff} + std::uint64_t{header.e_phnum} * header.e_phentsize);
+    std::uint64_t end = End(header.e_shoff, std::uint64_t{header.e_shnum} * header.e_shentsize);
+    end = std::max(end, End(header.e_phoff, std::uint64_t{header.e_phnum} * header.e_phentsize));
     for (std::uint64_t i = 0; i < header.e_phnum && end <= size; ++i) {
         ProgramHeader segment{};
         if (!ReadAt(file, header.e_phoff + i * header.e_phentsize, segment)) {
             end = size + 1;
             break;
         }
-        end = std::max(end, std::uint64_t{segment.p_offset} + segment.p_filesz);
+        end = std::max(end, End(segment.p_offset, segment.p_filesz));
     }
     if (end > size) {
         return "the file is cut short (" + std::to_string(size) + " bytes; its headers describe " +

@@ -83,6 +83,9 @@ TEST_F(Failure, APlugInThatCannotBeLoadedExitsThreeBeforeTheStoreIsOpened) {
     const std::string plugin = CTestStore::ReadFile(CLEANUP_PLUGIN_PATH);
     const std::string cut = m_directory + "/libCut.so";
     CTestStore::WriteFile(cut, plugin.substr(0, plugin.size() / 2));
+    std::string foreign = plugin;
+    foreign[18] = static_cast<char>(foreign[18] ^ 1);  // e_machine
+    CTestStore::WriteFile(m_directory + "/libForeign.so", foreign);
     const std::string contracts =
         boost::filesystem::path(CLEANUP_PLUGIN_PATH).parent_path().parent_path().string() +
         "/libcleanup-contracts.so.1";
@@ -92,6 +95,7 @@ TEST_F(Failure, APlugInThatCannotBeLoadedExitsThreeBeforeTheStoreIsOpened) {
     } cases[] = {
         {m_directory + "/libMissing.so", "No such file or directory"},
         {m_db, "it is not an ELF shared object"},
+        {m_directory + "/libForeign.so", "it is not a shared object for this machine"},
         {cut, "the file is cut short (" + std::to_string(plugin.size() / 2) +
                   " bytes; its headers describe "},
         // A whole library that is no plug-in: the class loader finds no manifest.
