@@ -20,6 +20,6 @@ status=0
 [ "$status" -eq 2 ] || fail "--inject-write-faults gave exit $status, not 2"
 grep -qx "cleanup-agent: unrecognised option '--inject-write-faults'" "$prefix/err" ||
   fail "unexpected error: $(cat "$prefix/err")"
-! grep -aq -e inject-write-faults -e cleanup-write-faults "$program" ||
+! grep -aq -e inject-write-faults -e inject-disk-space -e cleanup-write-faults "$program" ||
   fail "the fault injection is compiled into $program"
 echo "installed_program_test: ok"
