@@ -167,6 +167,16 @@ int CAgentProcess::Wait(std::chrono::seconds timeout) {
     return m_status;
 }
 
+std::vector<std::string> CAgentProcess::Texts(const std::string& module) const {
+    std::vector<std::string> texts;
+    for (const Record& record : Records()) {
+        if (record.module == module) {
+            texts.push_back(record.level + " " + record.text);
+        }
+    }
+    return texts;
+}
+
 std::vector<CAgentProcess::Record> CAgentProcess::Records() const {
     static const std::regex line(
         R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z) (DEBUG|INFO|WARNING|ERROR) ([A-Za-z]+): (.*)$)");

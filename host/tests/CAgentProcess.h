@@ -44,6 +44,8 @@ public:
     const std::string& Err() const { return m_err; }
     // The standard output lines; throws when one does not have the format.
     std::vector<Record> Records() const;
+    // "<LEVEL> <text>" of each line of `module`, in order.
+    std::vector<std::string> Texts(const std::string& module) const;
 
     // Starts, waits (60 s at most) and returns the exit status.
     static int Run(const std::vector<std::string>& arguments, std::string* out = nullptr,

@@ -36,16 +36,6 @@ std::int64_t ParseUtc(const std::string& text) {
     return timegm(&parts);
 }
 
-std::vector<std::string> Texts(const CAgentProcess& process, const std::string& module) {
-    std::vector<std::string> texts;
-    for (const CAgentProcess::Record& record : process.Records()) {
-        if (record.module == module) {
-            texts.push_back(record.level + " " + record.text);
-        }
-    }
-    return texts;
-}
-
 std::string Sql(std::int64_t value) {
     return std::to_string(value);
 }
@@ -151,7 +141,7 @@ TEST_F(EndToEnd, EachOperationRemovesExactlyItsRowsAndNoOther) {
         Keys before = CTestStore(m_db).Keys();
         const std::unique_ptr<CAgentProcess> run = Agent({c.operation});
         ASSERT_EQ(m_status, 0) << c.operation << run->Out() << run->Err();
-        const std::vector<std::string> lines = Texts(*run, "CCleanupModule");
+        const std::vector<std::string> lines = run->Texts("CCleanupModule");
         EXPECT_NE(std::find(lines.begin(), lines.end(), "INFO Initiating " + c.job), lines.end())
             << c.operation;
         EXPECT_NE(std::find(lines.begin(), lines.end(), "INFO Finished " + c.job), lines.end())
@@ -320,18 +310,18 @@ TEST_F(EndToEnd, LinesComeInOrderWithTheModuleNameAndTheHostsFacts) {
     for (const char* option : {"-q", "--quiet"}) {
         const std::unique_ptr<CAgentProcess> quiet = Agent({option, "25"});
         EXPECT_EQ(m_status, 1);
-        EXPECT_EQ(Texts(*quiet, "CCleanupModule"),
+        EXPECT_EQ(quiet->Texts("CCleanupModule"),
                   (std::vector<std::string>{"ERROR Failed to process cleanup operation  with "
                                             "error: CCleanupModuleBase::ProcessCleanupTask: Enum "
                                             "is not handled"}));
-        EXPECT_EQ(Texts(*quiet, "host"),
+        EXPECT_EQ(quiet->Texts("host"),
                   (std::vector<std::string>{"ERROR 25: this module does not handle operation 25 "
                                             "(see the operations in cleanup-agent --help)"}));
     }
     // -v adds the debug lines: the sources of the values and the batches.
     const std::unique_ptr<CAgentProcess> verbose = Agent({"-v", "--batch-rows", "1", "old-logs"});
     EXPECT_EQ(m_status, 0);
-    const std::vector<std::string> host = Texts(*verbose, "host");
+    const std::vector<std::string> host = verbose->Texts("host");
     for (const char* line :
          {"DEBUG configuration file: none", "DEBUG --batch-rows 1 (command line)",
           "DEBUG --retention 30,90,180,365,730 (built-in default)",
@@ -438,7 +428,7 @@ TEST_F(EndToEnd, KindOneStoresTwoStatusEventsWithNineSymbolsInBothForms) {
 TEST_F(EndToEnd, AFailedOperationOrARefusedFinalStatusEventFailsTheRequestAndIsNamed) {
     const std::unique_ptr<CAgentProcess> run = Agent({"25", "static-objects"});
     EXPECT_EQ(m_status, 1);
-    const std::vector<std::string> lines = Texts(*run, "CCleanupModule");
+    const std::vector<std::string> lines = run->Texts("CCleanupModule");
     const std::vector<std::string> expected = {
         "INFO Module initialized",
         "ERROR Failed to process cleanup operation  with error: "
@@ -486,7 +476,7 @@ TEST_F(EndToEnd, OtherKindsStoreNoStatusEventAndFailFromTheErrorLines) {
                                "installation kind sends no status events)\n"),
               std::string::npos);
     // No backup outside kind 1.
-    EXPECT_EQ(Texts(*good, "CCleanupModule").size(), 6u);
+    EXPECT_EQ(good->Texts("CCleanupModule").size(), 6u);
     EXPECT_FALSE(CTestStore::Exists(m_db + ".bak"));
 
     Agent({"--installation-kind", "2", "25"});
@@ -557,7 +547,7 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothin
     const std::unique_ptr<CAgentProcess> failed =
         Agent({"--inject-write-faults", "30,1000000", "storage"});
     EXPECT_EQ(m_status, 1);
-    const std::vector<std::string> lines = Texts(*failed, "CCleanupModule");
+    const std::vector<std::string> lines = failed->Texts("CCleanupModule");
     EXPECT_NE(std::find(lines.begin(), lines.end(),
                         "ERROR Failed to process cleanup operation STORAGE with error: backup to " +
                             backup + " failed: database or disk is full"),
@@ -621,7 +611,7 @@ TEST_F(EndToEnd, DryRunFindsEveryKindOfRowHoldsTheLockOneBatchAtATimeAndChangesN
               std::string::npos);
     EXPECT_NE(out.find("host: summary: total: would remove "), std::string::npos);
     EXPECT_EQ(out.find(": removed "), std::string::npos);
-    EXPECT_EQ(Texts(agent, "CCleanupModule").back(),
+    EXPECT_EQ(agent.Texts("CCleanupModule").back(),
               "INFO Failed to re-schedule a cleanup: operation {REPLICATED_LOGS,"
               "OBSOLETE_DELTA_LOGS,EVENT_LOGS,ABANDONED_LOGS,IGNORED_LOGS,STORAGE,OLD_LOGS,INDEXES,"
               "ENROLLMENT_TOMBSTONES,STATIC_OBJECTS} is not registered");

@@ -82,18 +82,12 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
     run.Signal(signal);
     EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 128 + signal);
 
-    std::vector<std::string> module;
-    for (const CAgentProcess::Record& record : run.Records()) {
-        if (record.module == "CCleanupModule") {
-            module.push_back(record.level + " " + record.text);
-        }
-    }
     const std::vector<std::string> expected = {
         "INFO Module initialized", "INFO Initiating old logs cleanup",
         "INFO Finished old logs cleanup",
         "WARNING The module is stopping. Cleanup process interrupted.",
         "INFO Failed to re-schedule a cleanup: operation {OLD_LOGS,INDEXES} is not registered"};
-    EXPECT_EQ(module, expected) << run.Out();
+    EXPECT_EQ(run.Texts("CCleanupModule"), expected) << run.Out();
     EXPECT_NE(run.Out().find("; interrupted, the rest is left for a later run\n"),
               std::string::npos);
     EXPECT_NE(run.Out().find("; interrupted by " + std::string(name) + "\n"), std::string::npos);

@@ -69,13 +69,10 @@ TEST(HostFaults, AFullDiskPartWayThroughAMapperLeavesTheStoreSoundAndTheRequestF
                          "--inject-write-faults", "200,1", "replicated-logs", "static-objects"});
     EXPECT_EQ(agent.Wait(std::chrono::seconds(120)), 1) << agent.Out() << agent.Err();
 
-    std::vector<std::string> moduleLines;
     std::vector<std::string> statusLines;
-    for (const CAgentProcess::Record& record : agent.Records()) {
-        if (record.module == "CCleanupModule") {
-            moduleLines.push_back(record.level + " " + record.text);
-        } else if (record.text.compare(0, 13, "status event ") == 0) {
-            statusLines.push_back(record.text.substr(record.text.find(':')));
+    for (const std::string& text : agent.Texts("host")) {
+        if (text.compare(0, 18, "INFO status event ") == 0) {
+            statusLines.push_back(text.substr(text.find(':')));
         }
     }
     const std::vector<std::string> expectedModuleLines = {
@@ -88,7 +85,7 @@ TEST(HostFaults, AFullDiskPartWayThroughAMapperLeavesTheStoreSoundAndTheRequestF
         "INFO Failed to re-schedule a cleanup: operation {REPLICATED_LOGS,STATIC_OBJECTS} is not "
         "registered",
     };
-    EXPECT_EQ(moduleLines, expectedModuleLines) << agent.Out();
+    EXPECT_EQ(agent.Texts("CCleanupModule"), expectedModuleLines) << agent.Out();
     EXPECT_EQ(statusLines,
               (std::vector<std::string>{": progress 20, level 1", ": progress 40, level 4"}))
         << agent.Out();
