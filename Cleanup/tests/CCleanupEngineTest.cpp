@@ -6,14 +6,12 @@
 #include <string>
 #include <vector>
 
-#include <google/protobuf/generated_enum_reflection.h>
 #include <gtest/gtest.h>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/thread/thread.hpp>
 
 #include "Cleanup/CleanupAgent/CCleanupModule.h"
-#include "contracts/datadefinition/Cleanup.pb.h"
 #include "framework/logs/tests/TestSupport.h"
 #include "framework/message/CEventLog.h"
 #include "framework/security/CUserContext.h"
@@ -27,18 +25,21 @@ namespace Kol {
 namespace Cleanup {
 namespace {
 
+using boost::gregorian::days;
 using boost::posix_time::ptime;
 using Kol::Common::Message::Logs::CEventLog;
 using Testing::CTestKernel;
 typedef Testing::CTestLogger::Record Line;
 typedef std::vector<std::string> Names;
 typedef std::vector<std::int32_t> Ids;
+typedef std::vector<Line> Lines;
+typedef std::vector<std::int64_t> Codes;
 
 Line Info(const std::string& text) {
-    return Line{text, 2, "CCleanupModule"};
+    return {text, 2, "CCleanupModule"};
 }
 Line Error(const std::string& text) {
-    return Line{text, 4, "CCleanupModule"};
+    return {text, 4, "CCleanupModule"};
 }
 Line Reschedule(const std::string& names) {
     return Info("Failed to re-schedule a cleanup: operation {" + names + "} is not registered");
@@ -60,17 +61,21 @@ ptime Now() {
 struct Engine {
     void Init() {
         module.Initialize(kernel.provider);
+        Reset();
+    }
+    void Reset() {
         kernel.logger->Clear();
+        kernel.mapper->Clear();
         kernel.database->ClearRequests();
     }
     void Run(const std::vector<std::int32_t>& operations) {
         module.ProcessCleanupTask(Testing::MakeCleanupRequest(operations));
     }
-    std::vector<Line> Lines() const { return kernel.logger->Records(); }
+    Lines Logged() const { return kernel.logger->Records(); }
 
     // Progress codes of the status events sent so far.
-    std::vector<std::int64_t> ProgressCodes() const {
-        std::vector<std::int64_t> codes;
+    Codes ProgressCodes() const {
+        Codes codes;
         for (const auto& sent : kernel.bus->Sent()) {
             auto event = boost::dynamic_pointer_cast<CEventLog>(sent.message);
             codes.push_back(event ? event->GetSymbols()->GetInt64(2850) : -999);
@@ -99,7 +104,7 @@ TEST_F(CleanupEngine, StorageIsFollowedByBackupOnlyOnKindOne) {
         bool storageMapper, backupMapper;
         Ids ids;
         Names calls;
-        std::vector<Line> lines;
+        Lines lines;
     } cases[] = {
         // clang-format off
         {1, true, true, {21, 365}, {kStorage, "IBackupMapper"}, {store[0], store[1], back[0], back[1]}},
@@ -111,49 +116,50 @@ TEST_F(CleanupEngine, StorageIsFollowedByBackupOnlyOnKindOne) {
         // clang-format on
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "kind " << c.kind << " storage " << c.storageMapper
-                                        << " backup " << c.backupMapper);
+        SCOPED_TRACE(&c - cases);
         Engine e;
         e.kernel.installConfiguration->kind = c.kind;
-        e.kernel.database->SetMapper(21, c.storageMapper ? e.kernel.mapper : nullptr);
-        e.kernel.database->SetMapper(365, c.backupMapper ? e.kernel.mapper : nullptr);
+        e.kernel.database->Set(21, c.storageMapper ? e.kernel.mapper : nullptr);
+        e.kernel.database->Set(365, c.backupMapper ? e.kernel.mapper : nullptr);
         e.Init();
         e.Run({6});
-        std::vector<Line> expected = c.lines;
+        Lines expected = c.lines;
         expected.push_back(Reschedule("STORAGE"));
-        EXPECT_EQ(e.Lines(), expected);
+        EXPECT_EQ(e.Logged(), expected);
         EXPECT_EQ(e.kernel.mapper->Names(), c.calls);
-        EXPECT_EQ(e.kernel.database->GetRequestedIds(), c.ids);
+        EXPECT_EQ(e.kernel.database->Requests(), c.ids);
         // Only kind 1 reports its progress.
         EXPECT_EQ(e.kernel.bus->Sent().size(), c.kind == 1 ? 2u : 0u);
     }
 }
 
-TEST_F(CleanupEngine, OldLogsCutOffsFollowTheFiveRetentionPeriodsInOrder) {
+// Old logs: the five retention periods back from the current second;
+// tombstones: five days back from it.
+TEST_F(CleanupEngine, CutOffsAreCountedBackFromTheCurrentSecond) {
     kernel.serverConfiguration->SetRetentionDays({0, 1, 30, 365, 65535});
     Init();
     const ptime before = Now();
-    Run({7});
+    Run({7, 13});
     const ptime after = Now();
 
     EXPECT_EQ(kernel.serverConfiguration->GetQueries(), (std::vector<int>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(kernel.database->GetRequestedIds(), Ids{21});
+    EXPECT_EQ(kernel.database->Requests(), (Ids{21, 361}));
     const auto calls = kernel.mapper->Calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].name, "ICleanupOldLogsMapper");
-    const std::vector<ptime>& cutoffs = calls[0].arguments;
-    ASSERT_EQ(cutoffs.size(), 5u);
-    const ptime now = cutoffs[0];
-    EXPECT_GE(now, before);
-    EXPECT_LE(now, after);
-    EXPECT_EQ(now.time_of_day().fractional_seconds(), 0);
-    EXPECT_EQ(cutoffs[1], now - boost::gregorian::days(1));
-    EXPECT_EQ(cutoffs[2], now - boost::gregorian::days(30));
-    EXPECT_EQ(cutoffs[3], now - boost::gregorian::days(365));
-    EXPECT_EQ(cutoffs[4], now - boost::gregorian::days(65535));
-    EXPECT_EQ(Lines(),
-              (std::vector<Line>{Info("Initiating old logs cleanup"),
-                                 Info("Finished old logs cleanup"), Reschedule("OLD_LOGS")}));
+    ASSERT_EQ(kernel.mapper->Names(),
+              (Names{"ICleanupOldLogsMapper", "IComputerEnrollementMapper"}));
+    ASSERT_EQ(calls[1].arguments.size(), 1u);
+    for (const ptime now : {calls[0].arguments.at(0), calls[1].arguments[0] + days(5)}) {
+        EXPECT_TRUE(now >= before && now <= after);
+        EXPECT_EQ(now.time_of_day().fractional_seconds(), 0);
+    }
+    const ptime now = calls[0].arguments[0];
+    EXPECT_EQ(calls[0].arguments, (Testing::Cutoffs{now, now - days(1), now - days(30),
+                                                    now - days(365), now - days(65535)}));
+    EXPECT_EQ(Logged(),
+              (Lines{Info("Initiating old logs cleanup"), Info("Finished old logs cleanup"),
+                     Info("Initiating cleaning computer enrollement tombstone"),
+                     Info("Finished cleaning computer enrollement tombstone"),
+                     Reschedule("OLD_LOGS,ENROLLMENT_TOMBSTONES")}));
 }
 
 TEST_F(CleanupEngine, OldLogsWithoutServerConfigurationOrMapperOnlyFails) {
@@ -161,37 +167,17 @@ TEST_F(CleanupEngine, OldLogsWithoutServerConfigurationOrMapperOnlyFails) {
         SCOPED_TRACE(serverConfiguration);
         Engine e;
         if (serverConfiguration) {
-            e.kernel.database->SetMapper(21, nullptr);
+            e.kernel.database->Set(21, nullptr);
         } else {
-            e.kernel.provider->SetResource(
+            e.kernel.provider->Set(
                 11, boost::make_shared<Kol::Common::Kernel::IConfigurationResource>());
         }
         e.Init();
         e.Run({7});
-        EXPECT_EQ(e.Lines(), (std::vector<Line>{Error(kOldLogsFailure), Reschedule("OLD_LOGS")}));
+        EXPECT_EQ(e.Logged(), (Lines{Error(kOldLogsFailure), Reschedule("OLD_LOGS")}));
         EXPECT_TRUE(e.kernel.serverConfiguration->GetQueries().empty());
         EXPECT_TRUE(e.kernel.mapper->Calls().empty());
     }
-}
-
-TEST_F(CleanupEngine, TombstoneCutOffIsFiveDaysBeforeTheCurrentSecond) {
-    Init();
-    const ptime before = Now();
-    Run({13});
-    const ptime after = Now();
-    EXPECT_EQ(kernel.database->GetRequestedIds(), Ids{361});
-    const auto calls = kernel.mapper->Calls();
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].name, "IComputerEnrollementMapper");
-    ASSERT_EQ(calls[0].arguments.size(), 1u);
-    const ptime cutoff = calls[0].arguments[0];
-    EXPECT_GE(cutoff, before - boost::posix_time::hours(120));
-    EXPECT_LE(cutoff, after - boost::posix_time::hours(120));
-    EXPECT_EQ(cutoff.time_of_day().fractional_seconds(), 0);
-    EXPECT_EQ(Lines(),
-              (std::vector<Line>{Info("Initiating cleaning computer enrollement tombstone"),
-                                 Info("Finished cleaning computer enrollement tombstone"),
-                                 Reschedule("ENROLLMENT_TOMBSTONES")}));
 }
 
 TEST_F(CleanupEngine, EverySimpleOperationLogsAndCallsItsMapper) {
@@ -200,30 +186,26 @@ TEST_F(CleanupEngine, EverySimpleOperationLogsAndCallsItsMapper) {
         const char* subject;
         const char* call;
         std::int32_t mapperId;
+        const char* name;
     } cases[] = {
-        {1, "replicated logs", "ICleanupReplicatedLogsMapper", 21},
-        {2, "obsolete delta logs", "ICleanupObsoleteDeltaLogsMapper", 21},
-        {3, "event logs", "ICleanupEventLogsMapper", 21},
-        {4, "abandoned logs", "ICleanupAbandonedLogsMapper", 21},
-        {5, "ignored logs", "ICleanupIgnoredLogsMapper", 21},
-        {12, "indexes", "ICleanupRebuildIndexesMapper", 21},
-        {14, "static objects", "ICleanupStaticObjectsMapper", 22},
+        {1, "replicated logs", "ICleanupReplicatedLogsMapper", 21, "REPLICATED_LOGS"},
+        {2, "obsolete delta logs", "ICleanupObsoleteDeltaLogsMapper", 21, "OBSOLETE_DELTA_LOGS"},
+        {3, "event logs", "ICleanupEventLogsMapper", 21, "EVENT_LOGS"},
+        {4, "abandoned logs", "ICleanupAbandonedLogsMapper", 21, "ABANDONED_LOGS"},
+        {5, "ignored logs", "ICleanupIgnoredLogsMapper", 21, "IGNORED_LOGS"},
+        {12, "indexes", "ICleanupRebuildIndexesMapper", 21, "INDEXES"},
+        {14, "static objects", "ICleanupStaticObjectsMapper", 22, "STATIC_OBJECTS"},
     };
     Init();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
-        const std::string name = google::protobuf::internal::NameOfEnum(
-            Kol::Common::DataDefinition::Cleanup::CleanupLogsOperations_descriptor(), c.value);
-        kernel.logger->Clear();
-        kernel.mapper->Clear();
-        kernel.database->ClearRequests();
+        Reset();
         Run({c.value});
-        EXPECT_EQ(Lines(),
-                  (std::vector<Line>{Info(std::string("Initiating ") + c.subject + " cleanup"),
-                                     Info(std::string("Finished ") + c.subject + " cleanup"),
-                                     Reschedule(name)}));
+        EXPECT_EQ(Logged(), (Lines{Info(std::string("Initiating ") + c.subject + " cleanup"),
+                                   Info(std::string("Finished ") + c.subject + " cleanup"),
+                                   Reschedule(c.name)}));
         EXPECT_EQ(kernel.mapper->Names(), Names{c.call});
-        EXPECT_EQ(kernel.database->GetRequestedIds(), Ids{c.mapperId});
+        EXPECT_EQ(kernel.database->Requests(), Ids{c.mapperId});
     }
 }
 
@@ -234,8 +216,8 @@ TEST_F(CleanupEngine, NoDatabaseResourceMeansEveryMapperIsMissing) {
     Init();
     Run({1, 2, 3, 4, 5, 6, 7, 12, 13, 14});
     EXPECT_EQ(
-        Lines(),
-        (std::vector<Line>{
+        Logged(),
+        (Lines{
             Error("Failed to cleanup replicated logs: mapper not available"),
             Error("Failed to cleanup obsolete delta logs: mapper not available"),
             Error("Failed to cleanup event logs: mapper not available"),
@@ -247,22 +229,22 @@ TEST_F(CleanupEngine, NoDatabaseResourceMeansEveryMapperIsMissing) {
             Error("Failed to cleanup static objects: mapper not available"),
             Reschedule("REPLICATED_LOGS,OBSOLETE_DELTA_LOGS,EVENT_LOGS,ABANDONED_LOGS,IGNORED_LOGS,"
                        "STORAGE,OLD_LOGS,INDEXES,ENROLLMENT_TOMBSTONES,STATIC_OBJECTS")}));
-    EXPECT_EQ(ProgressCodes(), (std::vector<std::int64_t>{20, 30}));
+    EXPECT_EQ(ProgressCodes(), (Codes{20, 30}));
 }
 
 TEST_F(CleanupEngine, AThrowingMapperFailsItsOperationAndTheRequestGoesOn) {
     kernel.mapper->FailWith("disk I/O error", "ICleanupEventLogsMapper");
     Init();
     Run({3, 9, 5});
-    EXPECT_EQ(Lines(), (std::vector<Line>{Info("Initiating event logs cleanup"),
-                                          OperationFailed("EVENT_LOGS", "disk I/O error"),
-                                          OperationFailed("OPERATION_9", kNotHandled),
-                                          Info("Initiating ignored logs cleanup"),
-                                          Info("Finished ignored logs cleanup"),
-                                          Reschedule("EVENT_LOGS,IGNORED_LOGS,OPERATION_9")}));
+    EXPECT_EQ(Logged(),
+              (Lines{Info("Initiating event logs cleanup"),
+                     OperationFailed("EVENT_LOGS", "disk I/O error"),
+                     OperationFailed("OPERATION_9", kNotHandled),
+                     Info("Initiating ignored logs cleanup"), Info("Finished ignored logs cleanup"),
+                     Reschedule("EVENT_LOGS,IGNORED_LOGS,OPERATION_9")}));
     EXPECT_EQ(kernel.mapper->Names(),
               (Names{"ICleanupEventLogsMapper", "ICleanupIgnoredLogsMapper"}));
-    EXPECT_EQ(ProgressCodes(), (std::vector<std::int64_t>{20, 40}));
+    EXPECT_EQ(ProgressCodes(), (Codes{20, 40}));
     auto last = boost::dynamic_pointer_cast<CEventLog>(kernel.bus->Sent().back().message);
     EXPECT_EQ(last->GetSymbols()->GetInt64(2836), 4);
 }
@@ -272,11 +254,12 @@ TEST_F(CleanupEngine, OperationTableEdges) {
     // Values 15 to 24 reach empty hooks (22 nothing at all): no line between
     // the two status events.
     Run({15, 16, 17, 18, 19, 20, 21, 22, 23, 24});
-    EXPECT_EQ(Lines(), (std::vector<Line>{Reschedule(
-                           "OPERATION_15,OPERATION_16,OPERATION_17,OPERATION_18,OPERATION_19,"
-                           "OPERATION_20,OPERATION_21,OPERATION_22,OPERATION_23,OPERATION_24")}));
+    EXPECT_EQ(
+        Logged(),
+        (Lines{Reschedule("OPERATION_15,OPERATION_16,OPERATION_17,OPERATION_18,OPERATION_19,"
+                          "OPERATION_20,OPERATION_21,OPERATION_22,OPERATION_23,OPERATION_24")}));
     EXPECT_TRUE(kernel.mapper->Calls().empty());
-    EXPECT_EQ(ProgressCodes(), (std::vector<std::int64_t>{20, 30}));
+    EXPECT_EQ(ProgressCodes(), (Codes{20, 30}));
 
     // 0 and 25 are unnamed and unhandled; 8 to 11 are named but unhandled; a
     // repeated value runs again; the key drops duplicates and sorts.
@@ -284,21 +267,20 @@ TEST_F(CleanupEngine, OperationTableEdges) {
     Run({25, 1, 0, 8, 11, 1});
     const Line replicated[] = {Info("Initiating replicated logs cleanup"),
                                Info("Finished replicated logs cleanup")};
-    EXPECT_EQ(Lines(),
-              (std::vector<Line>{
-                  OperationFailed("", kNotHandled), replicated[0], replicated[1],
-                  OperationFailed("", kNotHandled), OperationFailed("OPERATION_8", kNotHandled),
-                  OperationFailed("OPERATION_11", kNotHandled), replicated[0], replicated[1],
-                  Reschedule(",REPLICATED_LOGS,OPERATION_8,OPERATION_11,")}));
-    EXPECT_EQ(ProgressCodes(), (std::vector<std::int64_t>{20, 30, 20, 40}));
+    EXPECT_EQ(Logged(),
+              (Lines{OperationFailed("", kNotHandled), replicated[0], replicated[1],
+                     OperationFailed("", kNotHandled), OperationFailed("OPERATION_8", kNotHandled),
+                     OperationFailed("OPERATION_11", kNotHandled), replicated[0], replicated[1],
+                     Reschedule(",REPLICATED_LOGS,OPERATION_8,OPERATION_11,")}));
+    EXPECT_EQ(ProgressCodes(), (Codes{20, 30, 20, 40}));
 
     // {3,7} from 7, 3, 3 and empty braces for no operations.
     kernel.logger->Clear();
     Run({7, 3, 3});
-    EXPECT_EQ(Lines().back(), Reschedule("EVENT_LOGS,OLD_LOGS"));
+    EXPECT_EQ(Logged().back(), Reschedule("EVENT_LOGS,OLD_LOGS"));
     kernel.logger->Clear();
     Run({});
-    EXPECT_EQ(Lines(), std::vector<Line>{Reschedule("")});
+    EXPECT_EQ(Logged(), Lines{Reschedule("")});
 }
 
 TEST_F(CleanupEngine, StatusEventCarriesTheNineSymbolsInOrder) {
@@ -327,8 +309,7 @@ TEST_F(CleanupEngine, StatusEventCarriesTheNineSymbolsInOrder) {
         EXPECT_EQ(symbols->GetInt64(2836), 1);
         EXPECT_EQ(symbols->GetUuid(2834).uuid(),
                   CTestKernel::CInstallConfiguration::kInstallationUuid);
-        EXPECT_GE(symbols->GetTime(2838), before);
-        EXPECT_LE(symbols->GetTime(2838), after);
+        EXPECT_TRUE(symbols->GetTime(2838) >= before && symbols->GetTime(2838) <= after);
         EXPECT_EQ(symbols->GetUuid(2842).uuid(), Testing::kRequestUuids[0]);
         EXPECT_EQ(symbols->GetUuid(2844).uuid(), Testing::kRequestUuids[1]);
         EXPECT_EQ(symbols->GetUuid(2846).uuid(), Testing::kRequestUuids[2]);
@@ -344,14 +325,12 @@ TEST_F(CleanupEngine, StatusEventCarriesTheNineSymbolsInOrder) {
 // (ModuleRuntime); called directly, the handler refuses it itself.
 TEST_F(CleanupEngine, AMessageOfAnotherClassIsRejected) {
     Init();
-    try {
-        module.ProcessCleanupTask(boost::make_shared<Testing::CTestMessage>(2, "Other"));
-        FAIL() << "must throw";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Received unexpected message type");
-    }
-    EXPECT_EQ(Lines(), std::vector<Line>{Error("Failed to process cleanup task request with: "
-                                               "Received unexpected message type")});
+    EXPECT_EQ(Kol::Common::Logs::Test::ErrorText<std::runtime_error>([&] {
+                  module.ProcessCleanupTask(boost::make_shared<Testing::CTestMessage>(2, "Other"));
+              }),
+              "Received unexpected message type");
+    EXPECT_EQ(Logged(), Lines{Error("Failed to process cleanup task request with: "
+                                    "Received unexpected message type")});
     EXPECT_TRUE(kernel.bus->Sent().empty());
 }
 
@@ -366,9 +345,8 @@ TEST_F(CleanupEngine, AFailingFirstReportEndsTheRequestWithoutReschedule) {
     ASSERT_TRUE(kernel.logger->WaitFor(
         [](const std::vector<Line>& lines) { return lines.size() >= 2; }, Testing::kWaitBound));
     EXPECT_TRUE(module.Stop(true));
-    EXPECT_EQ(Lines(),
-              (std::vector<Line>{Error("Failed to process cleanup task request with: bus is down"),
-                                 Error("bus is down")}));
+    EXPECT_EQ(Logged(), (Lines{Error("Failed to process cleanup task request with: bus is down"),
+                               Error("bus is down")}));
     EXPECT_TRUE(kernel.mapper->Calls().empty());
     EXPECT_EQ(kernel.bus->Sent().size(), 2u);  // 20, then the handler's 40
 }
@@ -383,9 +361,9 @@ TEST_F(CleanupEngine, AStopRequestedBeforeTheFirstOperationRunsNothing) {
     });
     worker.interrupt();
     ASSERT_TRUE(worker.try_join_for(boost::chrono::seconds(10)));
-    EXPECT_EQ(Lines(), (std::vector<Line>{kInterrupted, Reschedule("REPLICATED_LOGS,EVENT_LOGS")}));
+    EXPECT_EQ(Logged(), (Lines{kInterrupted, Reschedule("REPLICATED_LOGS,EVENT_LOGS")}));
     EXPECT_TRUE(kernel.mapper->Calls().empty());
-    EXPECT_EQ(ProgressCodes(), (std::vector<std::int64_t>{20, 30}));
+    EXPECT_EQ(ProgressCodes(), (Codes{20, 30}));
 }
 
 TEST_F(CleanupEngine, ForcedStopLetsTheRunningOperationFinish) {
@@ -404,10 +382,10 @@ TEST_F(CleanupEngine, ForcedStopLetsTheRunningOperationFinish) {
     kernel.mapper->Release();
     ASSERT_TRUE(stopper.try_join_for(boost::chrono::seconds(10)));
     EXPECT_TRUE(stopped);
-    EXPECT_EQ(Lines(), (std::vector<Line>{Info("Initiating replicated logs cleanup"),
-                                          Info("Finished replicated logs cleanup"), kInterrupted,
-                                          Reschedule("REPLICATED_LOGS,EVENT_LOGS")}));
-    EXPECT_EQ(ProgressCodes(), (std::vector<std::int64_t>{20, 30}));
+    EXPECT_EQ(Logged(), (Lines{Info("Initiating replicated logs cleanup"),
+                               Info("Finished replicated logs cleanup"), kInterrupted,
+                               Reschedule("REPLICATED_LOGS,EVENT_LOGS")}));
+    EXPECT_EQ(ProgressCodes(), (Codes{20, 30}));
 }
 
 }  // namespace

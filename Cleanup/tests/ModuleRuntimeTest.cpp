@@ -10,6 +10,7 @@
 #include <boost/make_shared.hpp>
 
 #include "contracts/kernel/IModule.h"
+#include "framework/logs/tests/TestSupport.h"
 #include "framework/security/CUserContext.h"
 #include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/CTestMessage.h"
@@ -22,6 +23,8 @@ namespace {
 
 using Common::Kernel::IModule;
 typedef CTestLogger::Record Line;
+typedef std::vector<Line> Lines;
+const Line kInitialized{"Module initialized", 2, "CCleanupModule"};
 
 class CLoadedModule {
 public:
@@ -65,18 +68,15 @@ TEST(CleanupModuleRuntime, InitializeTakesResourcesInOrderAndStopsAtTheFirstMiss
                                         << (c.mistyped ? " mistyped" : ""));
         CTestKernel kernel;
         if (c.mistyped) {
-            kernel.provider->SetResource(c.withheld, kernel.database);
+            kernel.provider->Set(c.withheld, kernel.database);
         } else {
             kernel.provider->Withhold(c.withheld, c.servedFirst);
         }
         CLoadedModule module;
         if (c.error) {
-            try {
-                module->Initialize(kernel.provider);
-                FAIL() << "Initialize must fail";
-            } catch (const std::runtime_error& e) {
-                EXPECT_EQ(e.what(), std::string("Bad cast to Kol::Common::Kernel::") + c.error);
-            }
+            EXPECT_EQ(Common::Logs::Test::ErrorText<std::runtime_error>(
+                          [&] { module->Initialize(kernel.provider); }),
+                      std::string("Bad cast to Kol::Common::Kernel::") + c.error);
             EXPECT_TRUE(kernel.bus->Subscriptions().empty());
             EXPECT_TRUE(kernel.logger->Records().empty());
         } else {
@@ -84,28 +84,33 @@ TEST(CleanupModuleRuntime, InitializeTakesResourcesInOrderAndStopsAtTheFirstMiss
             const auto subscriptions = kernel.bus->Subscriptions();
             ASSERT_EQ(subscriptions.size(), 1u);
             EXPECT_EQ(subscriptions[0].second, 2);
-            EXPECT_EQ(kernel.logger->Records(),
-                      (std::vector<Line>{{"Module initialized", 2, "CCleanupModule"}}));
+            EXPECT_EQ(kernel.logger->Records(), Lines{kInitialized});
         }
-        EXPECT_EQ(kernel.provider->GetRequestedTypes(), c.requested);
+        EXPECT_EQ(kernel.provider->Requests(), c.requested);
         EXPECT_TRUE(module->Stop(false));
     }
 }
 
-TEST(CleanupModuleRuntime,
-     ACleanupRequestReachesTheEngineOnTheModulesThreadUnderTheSendersContext) {
+// The plug-in's module, initialised and started on a complete kernel.
+class CleanupModuleRunning : public ::testing::Test {
+protected:
+    void SetUp() override {
+        module->Initialize(kernel.provider);
+        module->Start();
+    }
     CTestKernel kernel;
     CLoadedModule module;
-    module->Initialize(kernel.provider);
-    module->Start();
+};
+
+TEST_F(CleanupModuleRunning,
+       ACleanupRequestReachesTheEngineOnTheModulesThreadUnderTheSendersContext) {
     const auto senderContext = boost::make_shared<Common::Security::CUserContext>();
     kernel.bus->Deliver(MakeCleanupRequest(), senderContext);
     const Line rescheduled{"Failed to re-schedule a cleanup: operation {} is not registered", 2,
                            "CCleanupModule"};
     ASSERT_TRUE(kernel.logger->WaitForText(rescheduled.text, kWaitBound));
     ASSERT_TRUE(WaitUntil([&] { return module->Stop(false); }));
-    EXPECT_EQ(kernel.logger->Records(),
-              (std::vector<Line>{{"Module initialized", 2, "CCleanupModule"}, rescheduled}));
+    EXPECT_EQ(kernel.logger->Records(), (Lines{kInitialized, rescheduled}));
 
     const auto sent = kernel.bus->Sent();
     ASSERT_EQ(sent.size(), 2u);
@@ -116,18 +121,12 @@ TEST(CleanupModuleRuntime,
     }
 }
 
-TEST(CleanupModuleRuntime, ATypeTwoMessageOfAnotherClassIsABadMapping) {
-    CTestKernel kernel;
-    CLoadedModule module;
-    module->Initialize(kernel.provider);
-    module->Start();
+TEST_F(CleanupModuleRunning, ATypeTwoMessageOfAnotherClassIsABadMapping) {
     kernel.bus->Deliver(boost::make_shared<CTestMessage>(2, "NotACleanupRequest"),
                         boost::make_shared<Common::Security::CUserContext>());
     const std::string expected = "Bad mapping of request type and message type";
     ASSERT_TRUE(kernel.logger->WaitForText(expected, kWaitBound));
-    EXPECT_EQ(kernel.logger->Records(),
-              (std::vector<Line>{{"Module initialized", 2, "CCleanupModule"},
-                                 {expected, 4, "CCleanupModule"}}));
+    EXPECT_EQ(kernel.logger->Records(), (Lines{kInitialized, {expected, 4, "CCleanupModule"}}));
     EXPECT_TRUE(kernel.bus->Sent().empty());
     EXPECT_TRUE(module->Stop(true));
 }

@@ -6,8 +6,10 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
+#include <boost/core/demangle.hpp>
 #include <boost/date_time/posix_time/ptime.hpp>
 #include <boost/shared_ptr.hpp>
 
@@ -28,20 +30,20 @@ namespace Testing {
 
 typedef std::vector<boost::posix_time::ptime> Cutoffs;
 
-// Gives the parameterless Cleanup() of one mapper interface its own name, so
-// that a single mapper object can implement several interfaces that all
-// declare Cleanup() and still tell which one was called.
+// Gives the parameterless Cleanup() of one mapper interface the interface's
+// own name (without namespaces), so that a single mapper object can
+// implement several interfaces that all declare Cleanup() and still tell
+// which one was called.
 template <typename Interface>
 class CCleanupAdapter : public Interface {
 public:
-    void Cleanup() final { Perform(m_callName, {}); }
+    void Cleanup() final {
+        const std::string name = boost::core::demangle(typeid(Interface).name());
+        Perform(name.substr(name.rfind(':') + 1), {});
+    }
 
 protected:
-    explicit CCleanupAdapter(const char* callName) : m_callName(callName) {}
     virtual void Perform(const std::string& callName, const Cutoffs& arguments) = 0;
-
-private:
-    const std::string m_callName;
 };
 
 // One mapper with every mapper interface the module uses. Each call is
@@ -65,16 +67,6 @@ public:
         std::string name;  // the interface, e.g. "IBackupMapper"
         Cutoffs arguments;
     };
-
-    CRecordingMapper()
-        : CCleanupAdapter<ICleanupReplicatedLogsMapper>("ICleanupReplicatedLogsMapper"),
-          CCleanupAdapter<ICleanupObsoleteDeltaLogsMapper>("ICleanupObsoleteDeltaLogsMapper"),
-          CCleanupAdapter<ICleanupEventLogsMapper>("ICleanupEventLogsMapper"),
-          CCleanupAdapter<ICleanupAbandonedLogsMapper>("ICleanupAbandonedLogsMapper"),
-          CCleanupAdapter<ICleanupIgnoredLogsMapper>("ICleanupIgnoredLogsMapper"),
-          CCleanupAdapter<ICleanupStorageMapper>("ICleanupStorageMapper"),
-          CCleanupAdapter<ICleanupRebuildIndexesMapper>("ICleanupRebuildIndexesMapper"),
-          CCleanupAdapter<ICleanupStaticObjectsMapper>("ICleanupStaticObjectsMapper") {}
 
     void Cleanup(const boost::posix_time::ptime& cutoff1, const boost::posix_time::ptime& cutoff2,
                  const boost::posix_time::ptime& cutoff3, const boost::posix_time::ptime& cutoff4,

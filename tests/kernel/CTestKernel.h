@@ -75,20 +75,34 @@ public:
         mutable std::vector<int> m_queries;                        // guarded by m_mutex
     };
 
-    // Hands out the mappers it was given by id; records every requested id.
-    class CDatabase : public Common::Kernel::IDatabaseResource {
+    // Hands out what it was given by key, except withheld keys; records every
+    // requested key.
+    template <typename Value>
+    class CTable {
     public:
-        Common::Database::IMapperPtr GetMapper(std::int32_t id) override {
+        Value Take(std::int32_t key) {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_requests.push_back(id);
-            return m_mappers[id];
+            m_requests.push_back(key);
+            const auto withheld = m_servedBeforeWithheld.find(key);
+            if (withheld != m_servedBeforeWithheld.end()) {
+                if (withheld->second == 0) {
+                    return Value();
+                }
+                --withheld->second;
+            }
+            return m_values[key];
         }
-        // An empty `mapper` removes the id.
-        void SetMapper(std::int32_t id, const Common::Database::IMapperPtr& mapper) {
+        // An empty `value` removes the key.
+        void Set(std::int32_t key, const Value& value) {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_mappers[id] = mapper;
+            m_values[key] = value;
         }
-        std::vector<std::int32_t> GetRequestedIds() const {
+        // After the next `servedFirst` requests `key` is no longer handed out.
+        void Withhold(std::int32_t key, std::size_t servedFirst = 0) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_servedBeforeWithheld[key] = servedFirst;
+        }
+        std::vector<std::int32_t> Requests() const {
             std::lock_guard<std::mutex> lock(m_mutex);
             return m_requests;
         }
@@ -99,45 +113,19 @@ public:
 
     private:
         mutable std::mutex m_mutex;
-        std::map<std::int32_t, Common::Database::IMapperPtr> m_mappers;  // guarded by m_mutex
-        std::vector<std::int32_t> m_requests;                            // guarded by m_mutex
+        std::map<std::int32_t, Value> m_values;                      // guarded by m_mutex
+        std::map<std::int32_t, std::size_t> m_servedBeforeWithheld;  // guarded by m_mutex
+        std::vector<std::int32_t> m_requests;                        // guarded by m_mutex
     };
-
-    // Hands out the resources it was given by type, except withheld ones;
-    // records every requested type.
-    class CProvider : public Common::Kernel::IResourceProvider {
+    class CDatabase : public Common::Kernel::IDatabaseResource,
+                      public CTable<Common::Database::IMapperPtr> {
     public:
-        Common::Kernel::IResourcePtr GetResource(std::int32_t type) override {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_requests.push_back(type);
-            const auto withheld = m_servedBeforeWithheld.find(type);
-            if (withheld != m_servedBeforeWithheld.end()) {
-                if (withheld->second == 0) {
-                    return Common::Kernel::IResourcePtr();
-                }
-                --withheld->second;
-            }
-            return m_resources[type];
-        }
-        void SetResource(std::int32_t type, const Common::Kernel::IResourcePtr& resource) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_resources[type] = resource;
-        }
-        // After the next `servedFirst` requests `type` is no longer handed out.
-        void Withhold(std::int32_t type, std::size_t servedFirst = 0) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_servedBeforeWithheld[type] = servedFirst;
-        }
-        std::vector<std::int32_t> GetRequestedTypes() const {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            return m_requests;
-        }
-
-    private:
-        mutable std::mutex m_mutex;
-        std::map<std::int32_t, Common::Kernel::IResourcePtr> m_resources;  // guarded by m_mutex
-        std::map<std::int32_t, std::size_t> m_servedBeforeWithheld;        // guarded by m_mutex
-        std::vector<std::int32_t> m_requests;                              // guarded by m_mutex
+        Common::Database::IMapperPtr GetMapper(std::int32_t id) override { return Take(id); }
+    };
+    class CProvider : public Common::Kernel::IResourceProvider,
+                      public CTable<Common::Kernel::IResourcePtr> {
+    public:
+        Common::Kernel::IResourcePtr GetResource(std::int32_t type) override { return Take(type); }
     };
 
     // `loggerThreshold` is the logger's initial GetLogLevel.
@@ -153,14 +141,14 @@ public:
         for (const std::int32_t id :
              {Database::MapperIdCleanup, Database::MapperIdStaticObjects,
               Database::MapperIdComputerEnrollment, Database::MapperIdBackup}) {
-            database->SetMapper(id, mapper);
+            database->Set(id, mapper);
         }
-        provider->SetResource(Kernel::ResourceTypeBus, bus);
-        provider->SetResource(Kernel::ResourceTypeInstallConfiguration, installConfiguration);
-        provider->SetResource(Kernel::ResourceTypeLogger, logger);
-        provider->SetResource(Kernel::ResourceTypeIdGenerator, boost::make_shared<CIdGenerator>());
-        provider->SetResource(Kernel::ResourceTypeDatabase, database);
-        provider->SetResource(Kernel::ResourceTypeConfiguration, serverConfiguration);
+        provider->Set(Kernel::ResourceTypeBus, bus);
+        provider->Set(Kernel::ResourceTypeInstallConfiguration, installConfiguration);
+        provider->Set(Kernel::ResourceTypeLogger, logger);
+        provider->Set(Kernel::ResourceTypeIdGenerator, boost::make_shared<CIdGenerator>());
+        provider->Set(Kernel::ResourceTypeDatabase, database);
+        provider->Set(Kernel::ResourceTypeConfiguration, serverConfiguration);
     }
 
     CTestKernel(const CTestKernel&) = delete;

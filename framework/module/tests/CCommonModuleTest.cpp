@@ -27,7 +27,7 @@ TEST(CCommonModule, InitializeSubscribesEveryHandlerTypeInOrderAndStartsNoThread
     CTestKernel kernel;
     CProbeModule module({7, -3, 2});
     module.Initialize(kernel.provider);
-    EXPECT_EQ(kernel.provider->GetRequestedTypes(), (std::vector<std::int32_t>{1, 3, 4, 2, 11}));
+    EXPECT_EQ(kernel.provider->Requests(), (std::vector<std::int32_t>{1, 3, 4, 2, 11}));
     ASSERT_EQ(module.GetThreadHolders().size(), 1u);
     const std::vector<CTestBus::Subscription> expected = {
         {module.Subscriber(), Kernel::MessageType(-3)},
@@ -136,11 +136,11 @@ TEST(CCommonModule, DestructionReleasesHoldersThenResourcesInReverseOrder) {
     };
     auto provider = boost::make_shared<CTestKernel::CProvider>();
     auto logger = tracked(new CTestLogger(1), "logger");
-    provider->SetResource(1, tracked(new CTestBus(), "bus"));
-    provider->SetResource(3, logger);
-    provider->SetResource(4, tracked(new CTestKernel::CIdGenerator(), "idGenerator"));
-    provider->SetResource(2, tracked(new CTestKernel::CInstallConfiguration(), "installation"));
-    provider->SetResource(11, tracked(new Kernel::IConfigurationResource(), "configuration"));
+    provider->Set(1, tracked(new CTestBus(), "bus"));
+    provider->Set(3, logger);
+    provider->Set(4, tracked(new CTestKernel::CIdGenerator(), "idGenerator"));
+    provider->Set(2, tracked(new CTestKernel::CInstallConfiguration(), "installation"));
+    provider->Set(11, tracked(new Kernel::IConfigurationResource(), "configuration"));
 
     // Subscribes the processor it is given and keeps no hold on it.
     class CModule : public Module::CCommonModule {

@@ -7,6 +7,7 @@
 #include <boost/make_shared.hpp>
 #include <boost/thread/thread.hpp>
 
+#include "framework/logs/tests/TestSupport.h"
 #include "framework/security/CUserContext.h"
 #include "tests/kernel/CTestMessage.h"
 #include "tests/kernel/WaitUntil.h"
@@ -20,6 +21,12 @@ using Testing::CTestMessage;
 
 Kernel::IMessagePtr Message(const char* name) {
     return boost::make_shared<CTestMessage>(static_cast<Kernel::MessageType>(7), name);
+}
+
+// The name of the next queued message, or "" when TakeNext gives nothing.
+std::string Take(CSubscriber& subscriber) {
+    Kernel::ISubscriber::QueueEntry entry;
+    return subscriber.TakeNext(entry) ? entry.first->GetName() : "";
 }
 
 TEST(CSubscriber, DescribeQueueAndForEachQueuedFollowQueueOrder) {
@@ -40,14 +47,12 @@ TEST(CSubscriber, DescribeQueueAndForEachQueuedFollowQueueOrder) {
     EXPECT_EQ(text, "CCleanupModule:A,B,A");
     EXPECT_EQ(subscriber.GetQueueSize(), 3u);
 
-    std::vector<std::pair<std::string, Security::CUserContextPtr>> seen;
+    typedef std::pair<std::string, Security::CUserContextPtr> Seen;
+    std::vector<Seen> seen;
     subscriber.ForEachQueued([&](const Kernel::ISubscriber::QueueEntry& entry) {
         seen.emplace_back(entry.first->GetName(), entry.second);
     });
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[0], std::make_pair(std::string("A"), first));
-    EXPECT_EQ(seen[1], std::make_pair(std::string("B"), second));
-    EXPECT_EQ(seen[2], std::make_pair(std::string("A"), Security::CUserContextPtr()));
+    EXPECT_EQ(seen, (std::vector<Seen>{{"A", first}, {"B", second}, {"A", nullptr}}));
     EXPECT_THROW(subscriber.ForEachQueued(Kernel::ISubscriber::QueueVisitor()),
                  boost::bad_function_call);
     // Never exited, so no message asked for a thread.
@@ -79,11 +84,8 @@ TEST(CSubscriber, ExitedFlagDecidesWhoStartsTheThread) {
     // Busy while something is queued; a taken entry clears waiting until the
     // next TakeNext.
     EXPECT_FALSE(subscriber.PrepareGracefulStop(true));
-    Kernel::ISubscriber::QueueEntry entry;
-    ASSERT_TRUE(subscriber.TakeNext(entry));
-    EXPECT_EQ(entry.first->GetName(), "A");
-    ASSERT_TRUE(subscriber.TakeNext(entry));
-    EXPECT_EQ(entry.first->GetName(), "B");
+    EXPECT_EQ(Take(subscriber), "A");
+    EXPECT_EQ(Take(subscriber), "B");
     EXPECT_FALSE(subscriber.IsWaiting());
     EXPECT_EQ(subscriber.GetQueueSize(), 0u);
     EXPECT_FALSE(subscriber.PrepareGracefulStop(true));
@@ -91,7 +93,6 @@ TEST(CSubscriber, ExitedFlagDecidesWhoStartsTheThread) {
 
 TEST(CSubscriber, GracefulStopEndsAWaitingThreadOrClearsExited) {
     CSubscriber subscriber("S", [] {});
-    Kernel::ISubscriber::QueueEntry entry;
 
     // A thread that left for lack of work: the exited flag is cleared, so the
     // next message starts nothing.
@@ -104,8 +105,7 @@ TEST(CSubscriber, GracefulStopEndsAWaitingThreadOrClearsExited) {
     // the next thread before its first message.
     EXPECT_TRUE(subscriber.PrepareGracefulStop(false));
     subscriber.OnMessage(Message("A"), Security::CUserContextPtr());
-    ASSERT_TRUE(subscriber.TakeNext(entry));
-    EXPECT_EQ(entry.first->GetName(), "A");
+    EXPECT_EQ(Take(subscriber), "A");
     EXPECT_FALSE(subscriber.PrepareGracefulStop(true));  // A is being processed
 
     // A waiting thread is told to leave, and the request is used up.
@@ -120,8 +120,7 @@ TEST(CSubscriber, GracefulStopEndsAWaitingThreadOrClearsExited) {
     EXPECT_FALSE(taken);
     EXPECT_FALSE(subscriber.IsExited());
     subscriber.OnMessage(Message("B"), Security::CUserContextPtr());
-    ASSERT_TRUE(subscriber.TakeNext(entry));
-    EXPECT_EQ(entry.first->GetName(), "B");
+    EXPECT_EQ(Take(subscriber), "B");
 }
 
 TEST(CSubscriber, FailedRestartLetsTheNextMessageTryAgain) {
@@ -132,12 +131,10 @@ TEST(CSubscriber, FailedRestartLetsTheNextMessageTryAgain) {
         }
     });
     subscriber.Arm();
-    try {
-        subscriber.OnMessage(Message("A"), Security::CUserContextPtr());
-        FAIL() << "the restart failure must reach the caller";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "no thread today");
-    }
+    // The restart failure reaches the caller.
+    EXPECT_EQ(Logs::Test::ErrorText<std::runtime_error>(
+                  [&] { subscriber.OnMessage(Message("A"), Security::CUserContextPtr()); }),
+              "no thread today");
     EXPECT_EQ(subscriber.GetQueueSize(), 1u);
     EXPECT_TRUE(subscriber.IsExited());
     subscriber.OnMessage(Message("B"), Security::CUserContextPtr());

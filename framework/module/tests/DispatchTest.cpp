@@ -6,6 +6,7 @@
 #include <boost/make_shared.hpp>
 #include <boost/thread/thread.hpp>
 
+#include "framework/logs/tests/TestSupport.h"
 #include "framework/module/CFunctionCallMessageProcessor.h"
 #include "framework/module/CProcedureCall.h"
 #include "framework/module/CReplyProcessor.h"
@@ -98,12 +99,10 @@ TEST(CProcedureCall, ChecksTheClassAndKeepsHandlerFailuresInside) {
 TEST(CReplyProcessor, HandsResponsesToTheirWaitersAndDropsTheRest) {
     CReplyProcessor processor(boost::make_shared<Testing::CTestBus>(),
                               boost::make_shared<Testing::CTestKernel::CIdGenerator>());
-    try {
-        processor.Process(boost::make_shared<CTestMessage>(kType, "not a response"));
-        FAIL() << "a non-response must be refused";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Bad cast to Kol::Common::Module::CResponse");
-    }
+    EXPECT_EQ(Logs::Test::ErrorText<std::runtime_error>([&] {
+                  processor.Process(boost::make_shared<CTestMessage>(kType, "not a response"));
+              }),
+              "Bad cast to Kol::Common::Module::CResponse");
     // Nobody waits for 7: dropped quietly.
     EXPECT_NO_THROW(processor.Process(boost::make_shared<CTestResponse>(7)));
 

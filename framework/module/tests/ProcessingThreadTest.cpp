@@ -1,4 +1,5 @@
 #include <memory>
+#include <set>
 #include <stdexcept>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,7 @@ namespace {
 using Common::Kernel::IMessagePtr;
 using Common::Security::CUserContext;
 using Common::Security::CUserContextPtr;
+typedef std::vector<CTestLogger::Record> Lines;
 
 IMessagePtr Request(int serial) {
     return boost::make_shared<CTestMessage>(2, "Probe", serial);
@@ -37,102 +39,103 @@ struct Fixture {
     bool Idle() const {
         return module->Subscriber()->IsWaiting() && module->Subscriber()->GetQueueSize() == 0;
     }
+    bool Handled(std::size_t count) const { return module->WaitForHandled(count, kWaitBound); }
+    // A graceful stop once the thread waits with nothing queued.
+    bool StopWhenIdle() const {
+        return WaitUntil([&] { return Idle(); }) && module->Stop(false);
+    }
 
     CTestKernel kernel;
     std::unique_ptr<CProbeModule> module;
 };
+class ProcessingThread : public ::testing::Test, public Fixture {};
 
-TEST(ProcessingThread, StartsOnDemandReusesTheWaitingThreadAndAdoptsEachSendersContext) {
-    Fixture f;
-    EXPECT_FALSE(f.module->Holder()->HasThread());
-    f.module->Start();
-    EXPECT_FALSE(f.module->Holder()->HasThread());
-    EXPECT_TRUE(f.module->Subscriber()->IsExited());
+TEST_F(ProcessingThread, StartsOnDemandReusesTheWaitingThreadAndAdoptsEachSendersContext) {
+    EXPECT_FALSE(module->Holder()->HasThread());
+    module->Start();
+    EXPECT_FALSE(module->Holder()->HasThread());
+    EXPECT_TRUE(module->Subscriber()->IsExited());
 
     const CUserContextPtr alice = NewContext();
     const CUserContextPtr bob = NewContext();
-    f.Deliver(1, alice);
-    f.Deliver(2, bob);
-    ASSERT_TRUE(f.module->WaitForHandled(2, kWaitBound));
-    EXPECT_TRUE(f.module->Holder()->HasThread());
-    ASSERT_TRUE(WaitUntil([&] { return f.Idle(); }));
-    f.Deliver(3, alice);
-    ASSERT_TRUE(f.module->WaitForHandled(3, kWaitBound));
+    Deliver(1, alice);
+    Deliver(2, bob);
+    ASSERT_TRUE(Handled(2));
+    EXPECT_TRUE(module->Holder()->HasThread());
+    ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+    Deliver(3, alice);
+    ASSERT_TRUE(Handled(3));
 
-    const auto handled = f.module->HandledMessages();
-    ASSERT_EQ(handled.size(), 3u);
-    EXPECT_EQ(f.module->HandledSerials(), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(handled[0].context, alice);
-    EXPECT_EQ(handled[1].context, bob);
-    EXPECT_EQ(handled[2].context, alice);
+    std::vector<CUserContextPtr> contexts;
+    std::set<int> threads;
+    for (const CProbeModule::Handled& handled : module->HandledMessages()) {
+        contexts.push_back(handled.context);
+        threads.insert(handled.threadSerial);
+    }
+    EXPECT_EQ(module->HandledSerials(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(contexts, (std::vector<CUserContextPtr>{alice, bob, alice}));
     // One thread of the module's own, not the delivering (kernel) thread.
-    EXPECT_EQ(handled[1].threadSerial, handled[0].threadSerial);
-    EXPECT_EQ(handled[2].threadSerial, handled[0].threadSerial);
-    EXPECT_NE(handled[0].threadSerial, ThreadSerial());
-    EXPECT_TRUE(f.kernel.logger->Records().empty());
-    EXPECT_TRUE(f.module->Stop(true));
+    EXPECT_EQ(threads.size(), 1u);
+    EXPECT_EQ(threads.count(ThreadSerial()), 0u);
+    EXPECT_TRUE(kernel.logger->Records().empty());
+    EXPECT_TRUE(module->Stop(true));
 }
 
 // The only test that waits out the idle time-out (5 seconds).
-TEST(ProcessingThread, IdleThreadLeavesAfterFiveSecondsAndTheNextMessageStartsANewOne) {
-    Fixture f;
-    f.module->Start();
+TEST_F(ProcessingThread, IdleThreadLeavesAfterFiveSecondsAndTheNextMessageStartsANewOne) {
+    module->Start();
     // The thread's wait begins after this point, so it cannot end sooner than
     // 5 seconds later (both clocks are the monotonic one).
     const auto delivered = std::chrono::steady_clock::now();
-    f.Deliver(1);
-    ASSERT_TRUE(f.module->WaitForHandled(1, kWaitBound));
-    ASSERT_TRUE(WaitUntil([&] { return f.module->Subscriber()->IsExited(); },
+    Deliver(1);
+    ASSERT_TRUE(Handled(1));
+    ASSERT_TRUE(WaitUntil([&] { return module->Subscriber()->IsExited(); },
                           std::chrono::milliseconds(15000)));
     EXPECT_GE(std::chrono::steady_clock::now() - delivered, std::chrono::seconds(5));
     // The ended thread is kept until the next restart joins it.
-    EXPECT_TRUE(f.module->Holder()->HasThread());
-    f.Deliver(2);
-    ASSERT_TRUE(f.module->WaitForHandled(2, kWaitBound));
-    const auto handled = f.module->HandledMessages();
+    EXPECT_TRUE(module->Holder()->HasThread());
+    Deliver(2);
+    ASSERT_TRUE(Handled(2));
+    const auto handled = module->HandledMessages();
     EXPECT_NE(handled[1].threadSerial, handled[0].threadSerial);
-    EXPECT_FALSE(f.module->Subscriber()->IsExited());
-    EXPECT_TRUE(f.kernel.logger->Records().empty());
+    EXPECT_FALSE(module->Subscriber()->IsExited());
+    EXPECT_TRUE(kernel.logger->Records().empty());
     // The handler has run; the thread may not be back waiting yet.
-    ASSERT_TRUE(WaitUntil([&] { return f.Idle(); }));
-    EXPECT_TRUE(f.module->Stop(false));
+    EXPECT_TRUE(StopWhenIdle());
 }
 
-TEST(ProcessingThread, FailuresAreLoggedAtErrorLevelAndTheNextMessageIsProcessed) {
-    Fixture f;
-    f.module->onHandle = [](const CTestMessage& message) {
+TEST_F(ProcessingThread, FailuresAreLoggedAtErrorLevelAndTheNextMessageIsProcessed) {
+    module->onHandle = [](const CTestMessage& message) {
         if (message.GetSerial() == 1) {
             throw std::runtime_error("handler failed on 1");
         }
     };
-    f.module->Start();
-    f.Deliver(1);
+    module->Start();
+    Deliver(1);
     // The bus only delivers subscribed types; the kernel may still hand over
     // anything, so the subscriber is called directly for the odd ones.
-    f.module->Subscriber()->OnMessage(boost::make_shared<CTestMessage>(5, "Stray"),
-                                      CUserContextPtr());
+    module->Subscriber()->OnMessage(boost::make_shared<CTestMessage>(5, "Stray"),
+                                    CUserContextPtr());
     // A message of the subscribed type that is not a CTestMessage.
-    f.module->Subscriber()->OnMessage(MakeCleanupRequest(), CUserContextPtr());
-    f.Deliver(4);
-    ASSERT_TRUE(f.module->WaitForHandled(2, kWaitBound));
-    ASSERT_TRUE(f.kernel.logger->WaitFor(
-        [](const std::vector<CTestLogger::Record>& records) { return records.size() >= 3; },
-        kWaitBound));
-    EXPECT_EQ(f.module->HandledSerials(), (std::vector<int>{1, 4}));
-    EXPECT_EQ(f.kernel.logger->Records(),
-              (std::vector<CTestLogger::Record>{
+    module->Subscriber()->OnMessage(MakeCleanupRequest(), CUserContextPtr());
+    Deliver(4);
+    ASSERT_TRUE(Handled(2));
+    ASSERT_TRUE(kernel.logger->WaitFor([](const Lines& records) { return records.size() >= 3; },
+                                       kWaitBound));
+    EXPECT_EQ(module->HandledSerials(), (std::vector<int>{1, 4}));
+    EXPECT_EQ(kernel.logger->Records(),
+              (Lines{
                   {"handler failed on 1", 4, CProbeModule::kName},
                   {"No function call was found for received message type", 4, CProbeModule::kName},
                   {"Bad mapping of request type and message type", 4, CProbeModule::kName},
               }));
-    ASSERT_TRUE(WaitUntil([&] { return f.Idle(); }));
-    EXPECT_TRUE(f.module->Stop(false));
+    EXPECT_TRUE(StopWhenIdle());
 }
 
-TEST(ProcessingThread, ForcedStopInterruptsTheHandlerAndReportsTheQueuedMessages) {
+TEST_F(ProcessingThread, ForcedStopInterruptsTheHandlerAndReportsTheQueuedMessages) {
     struct Case {
         int queued;
-        std::vector<CTestLogger::Record> lines;
+        Lines lines;
     };
     const Case cases[] = {
         {2, {{"There were 2 messages left unprocessed in a queue", 1, CProbeModule::kName}}},
@@ -175,102 +178,93 @@ TEST(ProcessingThread, ForcedStopInterruptsTheHandlerAndReportsTheQueuedMessages
     }
 }
 
-TEST(ProcessingThread, ForcedStopOfAnArmedIdleModuleStartsNoThreadForLaterMessages) {
-    Fixture f;
-    f.module->Start();
-    ASSERT_TRUE(f.module->Subscriber()->IsExited());
-    EXPECT_TRUE(f.module->Stop(true));
+TEST_F(ProcessingThread, ForcedStopOfAnArmedIdleModuleStartsNoThreadForLaterMessages) {
+    module->Start();
+    ASSERT_TRUE(module->Subscriber()->IsExited());
+    EXPECT_TRUE(module->Stop(true));
     // The message finds the exited flag set and asks for a thread: refused.
-    f.Deliver(1);
-    EXPECT_FALSE(f.module->Subscriber()->IsExited());
-    EXPECT_FALSE(f.module->Holder()->HasThread());
-    EXPECT_EQ(f.module->Subscriber()->GetQueueSize(), 1u);
-    EXPECT_TRUE(f.kernel.logger->Records().empty());
+    Deliver(1);
+    EXPECT_FALSE(module->Subscriber()->IsExited());
+    EXPECT_FALSE(module->Holder()->HasThread());
+    EXPECT_EQ(module->Subscriber()->GetQueueSize(), 1u);
+    EXPECT_TRUE(kernel.logger->Records().empty());
 }
 
-TEST(ProcessingThread, GracefulStopIsRefusedWhileBusyAndLaterMessagesWaitForStart) {
-    Fixture f;
+TEST_F(ProcessingThread, GracefulStopIsRefusedWhileBusyAndLaterMessagesWaitForStart) {
     // A graceful stop before anything ran must not leave a request behind
     // that would end the first thread.
-    EXPECT_TRUE(f.module->Stop(false));
+    EXPECT_TRUE(module->Stop(false));
 
     CGate gate;
-    f.module->onHandle = [&](const CTestMessage& message) {
+    module->onHandle = [&](const CTestMessage& message) {
         if (message.GetSerial() == 1) {
             gate.Wait();
         }
     };
-    f.module->Start();
-    EXPECT_EQ(f.module->startCalls, 1);
-    f.Deliver(1);
+    module->Start();
+    EXPECT_EQ(module->startCalls, 1);
+    Deliver(1);
     ASSERT_TRUE(gate.WaitForEntered(1, kWaitBound));
-    EXPECT_FALSE(f.module->Stop(false));
-    EXPECT_EQ(f.module->startCalls, 2);  // re-armed, OnStart called again
-    EXPECT_TRUE(f.module->Holder()->HasThread());
+    EXPECT_FALSE(module->Stop(false));
+    EXPECT_EQ(module->startCalls, 2);  // re-armed, OnStart called again
+    EXPECT_TRUE(module->Holder()->HasThread());
     gate.Open();
-    f.Deliver(2);
-    ASSERT_TRUE(f.module->WaitForHandled(2, kWaitBound));
-    ASSERT_TRUE(WaitUntil([&] { return f.Idle(); }));
-    EXPECT_TRUE(f.module->Stop(false));
-    EXPECT_FALSE(f.module->Holder()->HasThread());
-    EXPECT_TRUE(f.module->Holder()->IsEnabled());
+    Deliver(2);
+    ASSERT_TRUE(Handled(2));
+    EXPECT_TRUE(StopWhenIdle());
+    EXPECT_FALSE(module->Holder()->HasThread());
+    EXPECT_TRUE(module->Holder()->IsEnabled());
 
     // Stopped gracefully: a message waits.
-    f.Deliver(3);
-    EXPECT_FALSE(f.module->Holder()->HasThread());
-    EXPECT_EQ(f.module->Subscriber()->GetQueueSize(), 1u);
+    Deliver(3);
+    EXPECT_FALSE(module->Holder()->HasThread());
+    EXPECT_EQ(module->Subscriber()->GetQueueSize(), 1u);
     // A graceful stop with work queued is busy, and re-arming starts the thread.
-    EXPECT_FALSE(f.module->Stop(false));
-    ASSERT_TRUE(f.module->WaitForHandled(3, kWaitBound));
-    ASSERT_TRUE(WaitUntil([&] { return f.Idle(); }));
-    EXPECT_TRUE(f.module->Stop(false));
+    EXPECT_FALSE(module->Stop(false));
+    ASSERT_TRUE(Handled(3));
+    EXPECT_TRUE(StopWhenIdle());
 
-    f.Deliver(4);
-    EXPECT_EQ(f.module->HandledSerials(), (std::vector<int>{1, 2, 3}));
-    f.module->Start();
-    ASSERT_TRUE(f.module->WaitForHandled(4, kWaitBound));
-    EXPECT_EQ(f.module->HandledSerials(), (std::vector<int>{1, 2, 3, 4}));
-    ASSERT_TRUE(WaitUntil([&] { return f.Idle(); }));
-    EXPECT_TRUE(f.module->Stop(false));
-    EXPECT_TRUE(f.kernel.logger->Records().empty());
+    Deliver(4);
+    EXPECT_EQ(module->HandledSerials(), (std::vector<int>{1, 2, 3}));
+    module->Start();
+    ASSERT_TRUE(Handled(4));
+    EXPECT_EQ(module->HandledSerials(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_TRUE(StopWhenIdle());
+    EXPECT_TRUE(kernel.logger->Records().empty());
 }
 
-TEST(ProcessingThread, StopFromTheProcessingThreadCannotJoinItself) {
-    Fixture f;
-    f.module->onHandle = [&](const CTestMessage&) { f.module->Stop(true); };
-    f.module->Start();
-    f.Deliver(1);
+TEST_F(ProcessingThread, StopFromTheProcessingThreadCannotJoinItself) {
+    module->onHandle = [&](const CTestMessage&) { module->Stop(true); };
+    module->Start();
+    Deliver(1);
     const std::string expected =
         "boost thread: trying joining itself: " +
         boost::system::errc::make_error_code(boost::system::errc::resource_deadlock_would_occur)
             .message();
-    ASSERT_TRUE(f.kernel.logger->WaitForText(expected, kWaitBound));
-    EXPECT_EQ(f.kernel.logger->Records(),
-              (std::vector<CTestLogger::Record>{{expected, 4, CProbeModule::kName}}));
+    ASSERT_TRUE(kernel.logger->WaitForText(expected, kWaitBound));
+    EXPECT_EQ(kernel.logger->Records(), (Lines{{expected, 4, CProbeModule::kName}}));
     // The interruption it asked for still ends the thread; the holder is
     // disabled and the thread object is joined by the next Stop.
-    EXPECT_FALSE(f.module->Holder()->IsEnabled());
-    EXPECT_TRUE(f.module->Stop(true));
-    EXPECT_FALSE(f.module->Holder()->HasThread());
+    EXPECT_FALSE(module->Holder()->IsEnabled());
+    EXPECT_TRUE(module->Stop(true));
+    EXPECT_FALSE(module->Holder()->HasThread());
 }
 
-TEST(ProcessingThread, DestroyedModuleLeavesASubscriberThatOnlyQueues) {
-    Fixture f;
-    f.module->Start();
-    f.Deliver(1);
-    ASSERT_TRUE(f.module->WaitForHandled(1, kWaitBound));
+TEST_F(ProcessingThread, DestroyedModuleLeavesASubscriberThatOnlyQueues) {
+    module->Start();
+    Deliver(1);
+    ASSERT_TRUE(Handled(1));
     // Wait for the thread to go idle, then end the module. Arm the exited
     // flag again so that the next message calls the restart callback.
-    ASSERT_TRUE(WaitUntil([&] { return f.Idle(); }));
-    ASSERT_TRUE(f.module->Stop(false));
-    f.module->Start();
-    const Common::Module::CSubscriberPtr subscriber = f.module->Subscriber();
+    ASSERT_TRUE(StopWhenIdle());
+    module->Start();
+    const Common::Module::CSubscriberPtr subscriber = module->Subscriber();
     ASSERT_TRUE(subscriber->IsExited());
-    f.module.reset();
+    module.reset();
 
     // The bus still holds the subscriber and still delivers.
-    f.Deliver(2);
-    f.Deliver(3);
+    Deliver(2);
+    Deliver(3);
     EXPECT_EQ(subscriber->GetQueueSize(), 2u);
     EXPECT_FALSE(subscriber->IsExited());
     std::string description;
