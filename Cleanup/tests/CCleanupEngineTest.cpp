@@ -136,7 +136,7 @@ TEST_F(CleanupEngine, StorageIsFollowedByBackupOnlyOnKindOne) {
 // Old logs: the five retention periods back from the current second;
 // tombstones: five days back from it.
 TEST_F(CleanupEngine, CutOffsAreCountedBackFromTheCurrentSecond) {
-    kernel.serverConfiguration->SetRetentionDays({0, 1, 30, 365, 65535});
+    kernel.serverConfiguration->days = {{0, 1, 30, 365, 65535}};
     Init();
     const ptime before = Now();
     Run({7, 13});

@@ -2,11 +2,11 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <string>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include <boost/core/demangle.hpp>
@@ -94,11 +94,11 @@ public:
         m_calls.clear();
     }
 
-    // Calls named `callName` throw std::runtime_error(text) after being
-    // recorded.
+    // Calls named `callName` (one name at a time) throw
+    // std::runtime_error(text) after being recorded.
     void FailWith(const std::string& text, const std::string& callName) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_failures[callName] = text;
+        m_failure = {callName, text};
     }
     // Calls named `callName` wait after being recorded until Release (""
     // releases); the wait is no interruption point, like a database
@@ -124,16 +124,15 @@ private:
             m_changed.wait(lock, [&] { return m_blockedCall.empty(); });
             m_blockedNow = false;
         }
-        const auto failure = m_failures.find(callName);
-        if (failure != m_failures.end()) {
-            throw std::runtime_error(failure->second);
+        if (m_failure.first == callName) {
+            throw std::runtime_error(m_failure.second);
         }
     }
 
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;      // used with m_mutex
     std::vector<Call> m_calls;                      // guarded by m_mutex
-    std::map<std::string, std::string> m_failures;  // call name -> text; guarded by m_mutex
+    std::pair<std::string, std::string> m_failure;  // call name, text; guarded by m_mutex
     std::string m_blockedCall;                      // "" blocks nothing; guarded by m_mutex
     bool m_blockedNow = false;                      // guarded by m_mutex
 };

@@ -50,15 +50,13 @@ public:
     // records which of GetRetentionDays1..5 were asked, in order, as 1..5.
     class CServerConfiguration : public Common::Kernel::IServerConfigurationResource {
     public:
+        // Set before a module reads them.
+        std::array<std::uint16_t, 5> days{{1, 7, 30, 90, 365}};
         std::uint16_t GetRetentionDays1() const override { return Query(1); }
         std::uint16_t GetRetentionDays2() const override { return Query(2); }
         std::uint16_t GetRetentionDays3() const override { return Query(3); }
         std::uint16_t GetRetentionDays4() const override { return Query(4); }
         std::uint16_t GetRetentionDays5() const override { return Query(5); }
-        void SetRetentionDays(const std::array<std::uint16_t, 5>& days) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_days = days;
-        }
         std::vector<int> GetQueries() const {
             std::lock_guard<std::mutex> lock(m_mutex);
             return m_queries;
@@ -68,11 +66,10 @@ public:
         std::uint16_t Query(int period) const {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_queries.push_back(period);
-            return m_days[period - 1];
+            return days[period - 1];
         }
         mutable std::mutex m_mutex;
-        std::array<std::uint16_t, 5> m_days{{1, 7, 30, 90, 365}};  // guarded by m_mutex
-        mutable std::vector<int> m_queries;                        // guarded by m_mutex
+        mutable std::vector<int> m_queries;  // guarded by m_mutex
     };
 
     // Hands out what it was given by key, except withheld keys; records every

@@ -1,6 +1,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -192,9 +193,7 @@ TEST(CSymbolContainerBinary, SpecialTimeValuesRoundTripButHaveNoCalendarForm) {
 TEST(CSymbolContainerReaders, LargeFormsReportTheFirstRepeatAndKeepWhatCameBefore) {
     const std::size_t count = 100000;
     std::vector<std::int32_t> ids(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        ids[i] = static_cast<std::int32_t>(i) + 1;
-    }
+    std::iota(ids.begin(), ids.end(), 1);
     ids[99990] = 99000;  // the first repeat
     ids[99995] = 3;      // a later repeat of a smaller identifier
     ids[20] = 11;        // repeats entry 10, which has no value in the protobuf form
@@ -267,26 +266,18 @@ TEST(CSymbolContainerProtobuf, RoundTripOfEveryKind) {
 }
 
 TEST(CSymbolContainerProtobuf, ReaderAddsThroughTheMultiDataTypeAdder) {
-    LogSymbolContainer message;
-    const std::int32_t ids[] = {5, 5, 6};
-    for (std::int32_t id : ids) {
-        LogSymbol* symbol = message.add_symbols();
-        symbol->set_symbol_type(id);
-        symbol->mutable_symbol_data()->add_val_int(id * 10);
-    }
+    // Symbol 5 with the int 50, again, then 6 with the int 60.
+    const std::string repeated =
+        Bytes("0a06 0805 12021032  0a06 0805 12021032  0a06 0806 1202103c");
     CSymbolContainer c;
-    EXPECT_EQ(ErrorText<std::runtime_error>([&] { c.Deserialize(message.SerializeAsString()); }),
+    EXPECT_EQ(ErrorText<std::runtime_error>([&] { c.Deserialize(repeated); }),
               "Symbol 5 is already in container");
     EXPECT_EQ(Ids(c), (IdList{5}));
 
-    message.Clear();
-    LogSymbol* mixed = message.add_symbols();
-    mixed->set_symbol_type(-8);
-    mixed->mutable_symbol_data()->add_val_string("text");
-    mixed->mutable_symbol_data()->add_val_int(42);
-    message.add_symbols()->set_symbol_type(9);
-    message.mutable_symbols(1)->mutable_symbol_data();  // no entry: nothing added
-    EXPECT_TRUE(c.Deserialize(message.SerializeAsString()));
+    // Symbol -8 with the text "text" and the int 42; symbol 9 with no entry
+    // at all, so nothing is added for it.
+    EXPECT_TRUE(
+        c.Deserialize(Bytes("0a15 08f8ffffffffffffffff01 1208 220474657874 102a  0a04 0809 1200")));
     EXPECT_EQ(Ids(c), (IdList{5, -8}));
     EXPECT_EQ(c.GetInt64(-8), 42);
 

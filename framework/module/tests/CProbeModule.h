@@ -111,14 +111,12 @@ private:
 };
 
 // A one-shot barrier for handlers: Wait blocks (interruptibly, at most
-// 10 seconds) until Open; Entered counts the waiters that arrived.
+// 10 seconds) until Open.
 class CGate {
 public:
     // Returns whether the gate was opened (false on time-out).
     bool Wait() {
         boost::unique_lock<boost::mutex> lock(m_mutex);
-        ++m_entered;
-        m_changed.notify_all();
         return m_changed.wait_for(lock, boost::chrono::seconds(10), [&] { return m_open; });
     }
     void Open() {
@@ -126,17 +124,11 @@ public:
         m_open = true;
         m_changed.notify_all();
     }
-    bool WaitForEntered(int count, std::chrono::milliseconds timeout) {
-        boost::unique_lock<boost::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, boost::chrono::milliseconds(timeout.count()),
-                                  [&] { return m_entered >= count; });
-    }
 
 private:
     boost::mutex m_mutex;
     boost::condition_variable m_changed;  // used with m_mutex
     bool m_open = false;                  // guarded by m_mutex
-    int m_entered = 0;                    // guarded by m_mutex
 };
 
 }  // namespace Testing
