@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -99,13 +100,9 @@ TEST_F(CleanupEngine, StorageIsFollowedByBackupOnlyOnKindOne) {
     const Line noStorage = Error("Failed to cleanup storage: mapper not available");
     const Line noBackup = Error("Failed to backup database: mapper not available");
     const char* const kStorage = "ICleanupStorageMapper";
-    const struct Case {
-        std::int32_t kind;
-        bool storageMapper, backupMapper;
-        Ids ids;
-        Names calls;
-        Lines lines;
-    } cases[] = {
+    // Installation kind, storage and backup mapper present; requested mapper
+    // ids, mapper calls, lines before the re-scheduling one.
+    const std::tuple<std::int32_t, bool, bool, Ids, Names, Lines> cases[] = {
         // clang-format off
         {1, true, true, {21, 365}, {kStorage, "IBackupMapper"}, {store[0], store[1], back[0], back[1]}},
         {2, true, true, {21}, {kStorage}, {store[0], store[1]}},
@@ -115,21 +112,20 @@ TEST_F(CleanupEngine, StorageIsFollowedByBackupOnlyOnKindOne) {
         {1, true, false, {21, 365}, {kStorage}, {store[0], store[1], noBackup}},
         // clang-format on
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(&c - cases);
+    for (auto [kind, storageMapper, backupMapper, ids, calls, lines] : cases) {
+        SCOPED_TRACE(testing::Message() << kind << storageMapper << backupMapper);
         Engine e;
-        e.kernel.installConfiguration->kind = c.kind;
-        e.kernel.database->Set(21, c.storageMapper ? e.kernel.mapper : nullptr);
-        e.kernel.database->Set(365, c.backupMapper ? e.kernel.mapper : nullptr);
+        e.kernel.installConfiguration->kind = kind;
+        e.kernel.database->Set(21, storageMapper ? e.kernel.mapper : nullptr);
+        e.kernel.database->Set(365, backupMapper ? e.kernel.mapper : nullptr);
         e.Init();
         e.Run({6});
-        Lines expected = c.lines;
-        expected.push_back(Reschedule("STORAGE"));
-        EXPECT_EQ(e.Logged(), expected);
-        EXPECT_EQ(e.kernel.mapper->Names(), c.calls);
-        EXPECT_EQ(e.kernel.database->Requests(), c.ids);
+        lines.push_back(Reschedule("STORAGE"));
+        EXPECT_EQ(e.Logged(), lines);
+        EXPECT_EQ(e.kernel.mapper->Names(), calls);
+        EXPECT_EQ(e.kernel.database->Requests(), ids);
         // Only kind 1 reports its progress.
-        EXPECT_EQ(e.kernel.bus->Sent().size(), c.kind == 1 ? 2u : 0u);
+        EXPECT_EQ(e.kernel.bus->Sent().size(), kind == 1 ? 2u : 0u);
     }
 }
 
@@ -181,13 +177,8 @@ TEST_F(CleanupEngine, OldLogsWithoutServerConfigurationOrMapperOnlyFails) {
 }
 
 TEST_F(CleanupEngine, EverySimpleOperationLogsAndCallsItsMapper) {
-    const struct Case {
-        std::int32_t value;
-        const char* subject;
-        const char* call;
-        std::int32_t mapperId;
-        const char* name;
-    } cases[] = {
+    // Operation, subject of its lines, mapper call, mapper id, operation name.
+    const std::tuple<std::int32_t, std::string, const char*, std::int32_t, const char*> cases[] = {
         {1, "replicated logs", "ICleanupReplicatedLogsMapper", 21, "REPLICATED_LOGS"},
         {2, "obsolete delta logs", "ICleanupObsoleteDeltaLogsMapper", 21, "OBSOLETE_DELTA_LOGS"},
         {3, "event logs", "ICleanupEventLogsMapper", 21, "EVENT_LOGS"},
@@ -197,15 +188,14 @@ TEST_F(CleanupEngine, EverySimpleOperationLogsAndCallsItsMapper) {
         {14, "static objects", "ICleanupStaticObjectsMapper", 22, "STATIC_OBJECTS"},
     };
     Init();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
+    for (const auto& [value, subject, call, mapperId, name] : cases) {
+        SCOPED_TRACE(value);
         Reset();
-        Run({c.value});
-        EXPECT_EQ(Logged(), (Lines{Info(std::string("Initiating ") + c.subject + " cleanup"),
-                                   Info(std::string("Finished ") + c.subject + " cleanup"),
-                                   Reschedule(c.name)}));
-        EXPECT_EQ(kernel.mapper->Names(), Names{c.call});
-        EXPECT_EQ(kernel.database->Requests(), Ids{c.mapperId});
+        Run({value});
+        EXPECT_EQ(Logged(), (Lines{Info("Initiating " + subject + " cleanup"),
+                                   Info("Finished " + subject + " cleanup"), Reschedule(name)}));
+        EXPECT_EQ(kernel.mapper->Names(), Names{call});
+        EXPECT_EQ(kernel.database->Requests(), Ids{mapperId});
     }
 }
 

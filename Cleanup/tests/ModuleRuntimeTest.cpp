@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <Poco/ClassLoader.h>
@@ -44,39 +45,38 @@ private:
 };
 
 TEST(CleanupModuleRuntime, InitializeTakesResourcesInOrderAndStopsAtTheFirstMissingOne) {
-    const struct Case {
-        std::int32_t withheld;
-        std::size_t servedFirst;
-        bool mistyped;  // handed out as an object of another interface instead
-        std::vector<std::int32_t> requested;
-        const char* error;  // the interface of the failed cast; nullptr: initialises
-    } cases[] = {
-        {1, 0, false, {1}, "IBusResource"},
-        {3, 0, false, {1, 3}, "ILoggerResource"},
-        {3, 0, true, {1, 3}, "ILoggerResource"},
-        {4, 0, false, {1, 3, 4}, "IIdGeneratorResource"},
-        {2, 0, false, {1, 3, 4, 2}, "IInstallConfigurationResource"},
-        {11, 0, false, {1, 3, 4, 2, 11}, "IConfigurationResource"},
-        {11, 0, true, {1, 3, 4, 2, 11}, "IConfigurationResource"},
-        // The module's own second look at the configuration, and the
-        // database, may come back empty.
-        {11, 1, false, {1, 3, 4, 2, 11, 11, 6}, nullptr},
-        {6, 0, false, {1, 3, 4, 2, 11, 11, 6}, nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.withheld << " after " << c.servedFirst
-                                        << (c.mistyped ? " mistyped" : ""));
+    // The resource type withheld after it was served `servedFirst` times, or
+    // handed out as an object of another interface instead (mistyped); the
+    // requested types; the interface of the failed cast (nullptr:
+    // initialises).
+    const std::tuple<std::int32_t, std::size_t, bool, std::vector<std::int32_t>, const char*>
+        cases[] = {
+            {1, 0, false, {1}, "IBusResource"},
+            {3, 0, false, {1, 3}, "ILoggerResource"},
+            {3, 0, true, {1, 3}, "ILoggerResource"},
+            {4, 0, false, {1, 3, 4}, "IIdGeneratorResource"},
+            {2, 0, false, {1, 3, 4, 2}, "IInstallConfigurationResource"},
+            {11, 0, false, {1, 3, 4, 2, 11}, "IConfigurationResource"},
+            {11, 0, true, {1, 3, 4, 2, 11}, "IConfigurationResource"},
+            // The module's own second look at the configuration, and the
+            // database, may come back empty.
+            {11, 1, false, {1, 3, 4, 2, 11, 11, 6}, nullptr},
+            {6, 0, false, {1, 3, 4, 2, 11, 11, 6}, nullptr},
+        };
+    for (const auto& [withheld, servedFirst, mistyped, requested, error] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << withheld << " after " << servedFirst << (mistyped ? " mistyped" : ""));
         CTestKernel kernel;
-        if (c.mistyped) {
-            kernel.provider->Set(c.withheld, kernel.database);
+        if (mistyped) {
+            kernel.provider->Set(withheld, kernel.database);
         } else {
-            kernel.provider->Withhold(c.withheld, c.servedFirst);
+            kernel.provider->Withhold(withheld, servedFirst);
         }
         CLoadedModule module;
-        if (c.error) {
+        if (error) {
             EXPECT_EQ(Common::Logs::Test::ErrorText<std::runtime_error>(
                           [&] { module->Initialize(kernel.provider); }),
-                      std::string("Bad cast to Kol::Common::Kernel::") + c.error);
+                      std::string("Bad cast to Kol::Common::Kernel::") + error);
             EXPECT_TRUE(kernel.bus->Subscriptions().empty());
             EXPECT_TRUE(kernel.logger->Records().empty());
         } else {
@@ -86,7 +86,7 @@ TEST(CleanupModuleRuntime, InitializeTakesResourcesInOrderAndStopsAtTheFirstMiss
             EXPECT_EQ(subscriptions[0].second, 2);
             EXPECT_EQ(kernel.logger->Records(), Lines{kInitialized});
         }
-        EXPECT_EQ(kernel.provider->Requests(), c.requested);
+        EXPECT_EQ(kernel.provider->Requests(), requested);
         EXPECT_TRUE(module->Stop(false));
     }
 }

@@ -4,6 +4,8 @@
 #include <numeric>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -89,12 +91,9 @@ TEST(CSymbolContainerBinary, ReaderErrorsKeepTheSymbolsBeforeThem) {
     locked.Lock();
     CSymbolContainer holdsMinusOne;
     holdsMinusOne.AddSymbol(-1, false);
-    const struct {
-        CSymbolContainer* target;
-        IdList kept;
-        const char* error;
-        const char* bytes;
-    } cases[] = {
+    // The container read into (nullptr: a fresh one), the symbols it keeps,
+    // the error, the bytes.
+    const std::tuple<CSymbolContainer*, IdList, const char*, const char*> cases[] = {
         // clang-format off
         {nullptr, {1, 2}, "Unimplemented type handler",
          "03000000 01000000 02000000 03000000 07000000 01 01000000 0500000000000000 09000000 00000000"},
@@ -104,13 +103,13 @@ TEST(CSymbolContainerBinary, ReaderErrorsKeepTheSymbolsBeforeThem) {
         {&locked, {}, "Cannot add symbol -10: container is locked", "01000000 f6ffffff 07000000 01"},
         // clang-format on
     };
-    for (const auto& each : cases) {
-        SCOPED_TRACE(each.bytes);
+    for (const auto& [target, kept, error, hex] : cases) {
+        SCOPED_TRACE(hex);
         CSymbolContainer fresh;
-        CSymbolContainer& c = each.target ? *each.target : fresh;
-        EXPECT_EQ(ErrorText<std::runtime_error>([&] { c.DeserializeBinary(Bytes(each.bytes)); }),
-                  each.error);
-        EXPECT_EQ(Ids(c), each.kept);
+        CSymbolContainer& c = target ? *target : fresh;
+        const std::string bytes = Bytes(hex);
+        EXPECT_EQ(ErrorText<std::runtime_error>([&] { c.DeserializeBinary(bytes); }), error);
+        EXPECT_EQ(Ids(c), kept);
     }
     CSymbolContainer c;
     EXPECT_EQ(ErrorText<std::length_error>(
@@ -129,11 +128,19 @@ TEST(CSymbolContainerBinary, DataEndingEarlyNamesTheFieldAndKeepsEarlierSymbols)
     FillEveryKind(source);
     const std::string full = source.SerializeBinary(source.GetBinarySize());
     const IdList sourceIds = Ids(source);
-    const struct {
-        std::size_t length;
-        const char* field;
-        std::size_t kept;
-    } cases[] = {
+    // `input` is refused as ending early in `field`, keeping the first `kept`
+    // symbols.
+    const auto check = [&](const std::string& input, const char* field, std::size_t kept) {
+        CSymbolContainer c;
+        // Exactly the input on the heap, so a read past it is an ASan error.
+        const std::vector<char> bytes(input.begin(), input.end());
+        EXPECT_EQ(
+            ErrorText<std::runtime_error>([&] { c.DeserializeBinary(bytes.data(), bytes.size()); }),
+            std::string("Binary symbol data is cut short in ") + field);
+        EXPECT_EQ(Ids(c), IdList(sourceIds.begin(), sourceIds.begin() + kept));
+    };
+    const std::tuple<std::size_t, const char*, std::size_t> cuts[] = {
+        // length, field, kept
         {3, "the symbol count", 0},           {35, "the identifiers", 0},
         {39, "the kind code of symbol 1", 0}, {47, "the value of symbol 1", 0},
         {50, "the kind code of symbol 2", 1}, {55, "the length of symbol 2", 1},
@@ -143,33 +150,21 @@ TEST(CSymbolContainerBinary, DataEndingEarlyNamesTheFieldAndKeepsEarlierSymbols)
         {105, "the value of symbol 6", 5},    {117, "the value of symbol 7", 6},
         {129, "the value of symbol 8", 7},
     };
-    for (const auto& each : cases) {
-        SCOPED_TRACE(each.length);
-        CSymbolContainer c;
-        // Exactly `length` bytes on the heap, so a read past them is an ASan error.
-        const std::vector<char> cut(full.begin(), full.begin() + each.length);
-        EXPECT_EQ(
-            ErrorText<std::runtime_error>([&] { c.DeserializeBinary(cut.data(), cut.size()); }),
-            std::string("Binary symbol data is cut short in ") + each.field);
-        EXPECT_EQ(Ids(c), IdList(sourceIds.begin(), sourceIds.begin() + each.kept));
+    for (const auto& [length, field, kept] : cuts) {
+        SCOPED_TRACE(length);
+        check(full.substr(0, length), field, kept);
     }
     // Counts and lengths larger than the data are refused before anything is
     // allocated for them.
-    const struct {
-        const char* bytes;
-        const char* field;
-    } forged[] = {
+    const std::pair<const char*, const char*> forged[] = {
         {"ffffff7f 01000000 02000000", "the identifiers"},
         {"03000000 01000000 02000000 0700", "the identifiers"},
         {"01000000 01000000 03000000 ffffffff 616263", "the value of symbol 1"},
         {"01000000 01000000 08000000 00000080", "the value of symbol 1"},
     };
-    for (const auto& each : forged) {
-        SCOPED_TRACE(each.bytes);
-        CSymbolContainer c;
-        EXPECT_EQ(ErrorText<std::runtime_error>([&] { c.DeserializeBinary(Bytes(each.bytes)); }),
-                  std::string("Binary symbol data is cut short in ") + each.field);
-        EXPECT_EQ(c.GetSymbolCount(), 0u);
+    for (const auto& [hex, field] : forged) {
+        SCOPED_TRACE(hex);
+        check(Bytes(hex), field, 0);
     }
 }
 
@@ -239,15 +234,13 @@ TEST(CSymbolContainerProtobuf, EncodingHasOneEntryPerSymbolInOrder) {
 
     CSymbolContainer every;
     FillEveryKind(every);
-    const boost::shared_ptr<LogSymbolContainer> message = every.GetProtobuf();
-    ASSERT_EQ(message->symbols_size(), 8);
-    for (int i = 0; i < 8; ++i) {
-        SCOPED_TRACE(i);
-        const std::size_t index = static_cast<std::size_t>(i);
-        EXPECT_EQ(message->symbols(i).symbol_type(), every.GetSymbolIdAt(index));
-        EXPECT_EQ(message->symbols(i).symbol_data().ShortDebugString(),
-                  every.GetSymbolDataAt(index).ShortDebugString());
+    LogSymbolContainer expected;
+    for (std::size_t i = 0; i < every.GetSymbolCount(); ++i) {
+        LogSymbol* symbol = expected.add_symbols();
+        symbol->set_symbol_type(every.GetSymbolIdAt(i));
+        *symbol->mutable_symbol_data() = every.GetSymbolDataAt(i);
     }
+    EXPECT_EQ(every.GetProtobuf()->ShortDebugString(), expected.ShortDebugString());
 }
 
 TEST(CSymbolContainerProtobuf, RoundTripOfEveryKind) {

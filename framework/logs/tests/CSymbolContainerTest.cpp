@@ -3,6 +3,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -72,10 +73,7 @@ TEST(CSymbolContainer, RefusalsNameTheIdentifierAndChangeNothing) {
     c.AddSymbol(-4, std::int64_t(9)).AddSymbol(12, "kept").AddResourceId(13, 1);
     UTCTime partial;
     partial.set_year(2024);
-    const struct {
-        std::function<void()> action;
-        const char* error;
-    } cases[] = {
+    const std::pair<std::function<void()>, const char*> cases[] = {
         {[&] { c.AddSymbol(-4, std::int64_t(1)); }, "Symbol -4 is already in container"},
         {[&] { c.GetInt64(INT32_MIN); }, "Cannot find symbol -2147483648 in symbol container"},
         {[&] { c.GetSymbolData(5); }, "Cannot find symbol 5 in symbol container"},
@@ -99,9 +97,9 @@ TEST(CSymbolContainer, RefusalsNameTheIdentifierAndChangeNothing) {
         {[&] { c.SetUuidText(-9, "00010203"); },
          "Invalid UUID string at position 8: unexpected end of input"},
     };
-    for (const auto& each : cases) {
-        SCOPED_TRACE(each.error);
-        EXPECT_EQ(ErrorText<std::runtime_error>(each.action), each.error);
+    for (const auto& [action, error] : cases) {
+        SCOPED_TRACE(error);
+        EXPECT_EQ(ErrorText<std::runtime_error>(action), error);
         EXPECT_EQ(Ids(c), (IdList{-4, 12, 13}));
         EXPECT_EQ(c.GetInt64(-4), 9);
         EXPECT_EQ(c.GetString(12), "kept");
@@ -158,11 +156,9 @@ TEST(CSymbolContainer, MultiDataTypeAdderTakesEntryZeroOfTheFirstNonEmptyList) {
     value.add_val_int(7);
     value.add_val_int(8);
     value.add_val_bool(true);
-    // Clearing the winning list each round walks the fixed order.
-    const struct {
-        const char* list;
-        const char* stored;
-    } order[] = {
+    // Clearing the winning list each round walks the fixed order: the list,
+    // what is stored from it.
+    const std::pair<const char*, const char*> order[] = {
         {"val_bool", "val_bool: true"},
         {"val_int", "val_int: 7"},
         {"val_double", "val_double: 1.5"},
@@ -174,12 +170,12 @@ TEST(CSymbolContainer, MultiDataTypeAdderTakesEntryZeroOfTheFirstNonEmptyList) {
         {"val_blob", "val_blob: \"blob\""},
     };
     CSymbolContainer c;
-    for (std::int32_t i = 0; i < 8; ++i) {
-        SCOPED_TRACE(order[i].list);
-        c.AddSymbol(i, value);
-        EXPECT_EQ(c.GetSymbolData(i).ShortDebugString(), order[i].stored);
-        value.GetReflection()->ClearField(&value,
-                                          value.GetDescriptor()->FindFieldByName(order[i].list));
+    for (const auto& [list, stored] : order) {
+        SCOPED_TRACE(list);
+        const auto id = static_cast<std::int32_t>(c.GetSymbolCount());
+        c.AddSymbol(id, value);
+        EXPECT_EQ(c.GetSymbolData(id).ShortDebugString(), stored);
+        value.GetReflection()->ClearField(&value, value.GetDescriptor()->FindFieldByName(list));
     }
     c.AddSymbol(8, value);  // every list empty: nothing added, no error
     EXPECT_EQ(c.GetSymbolCount(), 8u);
@@ -216,10 +212,7 @@ TEST(CSymbolContainer, LockRefusesWritesButNotReadsOrRemoval) {
     EXPECT_TRUE(c.IsLocked());
     MultiDataType value;
     value.add_val_int(5);
-    const struct {
-        std::function<void()> action;
-        const char* error;
-    } cases[] = {
+    const std::pair<std::function<void()>, const char*> cases[] = {
         {[&] { c.AddSymbol(12, std::int64_t(2)); }, "Cannot add symbol 12: container is locked"},
         {[&] { c.AddSymbol(-7, value); }, "Cannot add symbol -7: container is locked"},
         {[&] { c.SetSymbol(12, std::int64_t(3)); }, "Cannot add symbol 12: container is locked"},
@@ -228,9 +221,9 @@ TEST(CSymbolContainer, LockRefusesWritesButNotReadsOrRemoval) {
         // Conversions come first, so their errors win over the lock.
         {[&] { c.AddUuidText(22, "x"); }, "Invalid UUID string at position 0: hex digit expected"},
     };
-    for (const auto& each : cases) {
-        SCOPED_TRACE(each.error);
-        EXPECT_EQ(ErrorText<std::runtime_error>(each.action), each.error);
+    for (const auto& [action, error] : cases) {
+        SCOPED_TRACE(error);
+        EXPECT_EQ(ErrorText<std::runtime_error>(action), error);
         EXPECT_EQ(Ids(c), (IdList{12, 13, -1}));
         EXPECT_EQ(c.GetInt64(12), 1);
     }

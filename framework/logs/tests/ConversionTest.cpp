@@ -2,6 +2,7 @@
 #include <ctime>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
@@ -37,11 +38,8 @@ TEST(UuidConversion, CanonicalTextAndRangeParsing) {
 }
 
 TEST(UuidConversion, MalformedTextsNameThePositionAndReason) {
-    const struct {
-        const char* text;
-        int position;
-        const char* reason;
-    } cases[] = {
+    const std::tuple<std::string, int, const char*> cases[] = {
+        // text, position, reason
         {"", 0, "unexpected end of input"},
         {"0001020", 7, "unexpected end of input"},
         {"00010203-0405-0607-0809-0a0b0c0d0e0", 35, "unexpected end of input"},
@@ -57,11 +55,10 @@ TEST(UuidConversion, MalformedTextsNameThePositionAndReason) {
         {"000102030405060708090a0b0c0d0e0f0", 32, "unexpected extra input"},
         {"{000102030405060708090a0b0c0d0e0f} ", 34, "unexpected extra input"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EQ(
-            ErrorText<std::runtime_error>([&] { ParseUuid(std::string(c.text)); }),
-            "Invalid UUID string at position " + std::to_string(c.position) + ": " + c.reason);
+    for (const auto& [text, position, reason] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(ErrorText<std::runtime_error>([&input = text] { ParseUuid(input); }),
+                  "Invalid UUID string at position " + std::to_string(position) + ": " + reason);
     }
 }
 
@@ -112,22 +109,18 @@ TEST(TextTruncation, LooksAtLeadBytesUpToTheCutOnly) {
 TEST(TextTruncation, StorageLengthComesFromTheSymbolDescriptor) {
     // 2874 is a text symbol limited to 10 bytes, 2834 a symbol without limit,
     // 1 a symbol no log type knows.
-    const struct {
-        std::int32_t id;
-        std::string text;
-        std::string expected;
-    } cases[] = {
+    const std::tuple<std::int32_t, std::string, std::string> cases[] = {
+        // id, text, result
         {2874, "abcdefghijklmnopqrst", "abcdefg..."},
         {2874, "abcdefghij", "abcdefghij"},
         {2874, "abcdefghijk", "abcdefg..."},
         {2834, "abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},
         {1, "abcdefghijklmnopqrst", "abcdefghijklmnopqrst"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.id);
-        std::string text = c.text;
-        TruncateToOtlLength(text, c.id);
-        EXPECT_EQ(text, c.expected);
+    for (auto [id, text, result] : cases) {
+        SCOPED_TRACE(id);
+        TruncateToOtlLength(text, id);
+        EXPECT_EQ(text, result);
     }
     std::string bad = "ab\200defghijklmnop";
     EXPECT_EQ(ErrorText<std::runtime_error>([&] { TruncateToOtlLength(bad, 2874); }),

@@ -1,5 +1,6 @@
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -91,20 +92,17 @@ TEST(CEventLog, EqualityComparesBothContainersOfTheSameType) {
         return message;
     };
     const boost::shared_ptr<CEventLog> base = make(Kernel::MessageTypeCleanupStatusEvent, 1, 2);
-    const struct {
-        const char* name;
-        boost::shared_ptr<CEventLog> other;
-        bool equal;
-    } cases[] = {
+    const std::tuple<const char*, boost::shared_ptr<CEventLog>, bool> cases[] = {
+        // other, equal
         {"same", make(Kernel::MessageTypeCleanupStatusEvent, 1, 2), true},
         {"other first", make(Kernel::MessageTypeCleanupStatusEvent, 9, 2), false},
         {"other second", make(Kernel::MessageTypeCleanupStatusEvent, 1, 9), false},
         {"other type", make(Kernel::MessageTypeCleanupStatusDelta, 1, 2), false},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(base->Equals(*c.other), c.equal);
-        EXPECT_EQ(c.other->Equals(*base), c.equal);
+    for (const auto& [name, other, equal] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(base->Equals(*other), equal);
+        EXPECT_EQ(other->Equals(*base), equal);
     }
     const boost::shared_ptr<CEventLog> frozen = make(Kernel::MessageTypeCleanupStatusEvent, 1, 2);
     frozen->SetReadOnly();

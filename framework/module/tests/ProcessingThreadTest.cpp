@@ -1,6 +1,7 @@
 #include <memory>
 #include <set>
 #include <stdexcept>
+#include <utility>
 
 #include <gtest/gtest.h>
 #include <boost/make_shared.hpp>
@@ -133,16 +134,13 @@ TEST_F(ProcessingThread, FailuresAreLoggedAtErrorLevelAndTheNextMessageIsProcess
 }
 
 TEST_F(ProcessingThread, ForcedStopInterruptsTheHandlerAndReportsTheQueuedMessages) {
-    struct Case {
-        int queued;
-        Lines lines;
-    };
-    const Case cases[] = {
+    const std::pair<std::uint64_t, Lines> cases[] = {
+        // queued, lines
         {2, {{"There were 2 messages left unprocessed in a queue", 1, CProbeModule::kName}}},
         {0, {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.queued);
+    for (const auto& [queued, lines] : cases) {
+        SCOPED_TRACE(queued);
         Fixture f;
         CGate gate;
         bool interrupted = false;
@@ -159,23 +157,23 @@ TEST_F(ProcessingThread, ForcedStopInterruptsTheHandlerAndReportsTheQueuedMessag
         // Recorded, so taken from the queue; about to wait at the gate, and
         // an interruption asked for before it waits still ends the wait.
         ASSERT_TRUE(f.Handled(1));
-        for (int i = 0; i < c.queued; ++i) {
-            f.Deliver(2 + i);
+        for (std::uint64_t i = 0; i < queued; ++i) {
+            f.Deliver(2);
         }
-        EXPECT_EQ(f.module->Subscriber()->GetQueueSize(), static_cast<std::uint64_t>(c.queued));
+        EXPECT_EQ(f.module->Subscriber()->GetQueueSize(), queued);
 
         EXPECT_TRUE(f.module->Stop(true));
         EXPECT_TRUE(interrupted);  // the handler left its wait by the interruption
         EXPECT_FALSE(f.module->Holder()->HasThread());
         EXPECT_FALSE(f.module->Holder()->IsEnabled());
-        EXPECT_EQ(f.kernel.logger->Records(), c.lines);
-        EXPECT_EQ(f.module->Subscriber()->GetQueueSize(), static_cast<std::uint64_t>(c.queued));
+        EXPECT_EQ(f.kernel.logger->Records(), lines);
+        EXPECT_EQ(f.module->Subscriber()->GetQueueSize(), queued);
 
         // Disabled for good: neither Start nor new messages start a thread.
         f.module->Start();
         f.Deliver(9);
         EXPECT_FALSE(f.module->Holder()->HasThread());
-        EXPECT_EQ(f.module->Subscriber()->GetQueueSize(), static_cast<std::uint64_t>(c.queued + 1));
+        EXPECT_EQ(f.module->Subscriber()->GetQueueSize(), queued + 1);
         EXPECT_EQ(f.module->HandledSerials(), std::vector<int>{1});
     }
 }
