@@ -125,15 +125,7 @@ public:
         Common::Kernel::IResourcePtr GetResource(std::int32_t type) override { return Take(type); }
     };
 
-    // `loggerThreshold` is the logger's initial GetLogLevel.
-    explicit CTestKernel(std::int32_t loggerThreshold = 1)
-        : logger(boost::make_shared<CTestLogger>(loggerThreshold)),
-          bus(boost::make_shared<CTestBus>()),
-          installConfiguration(boost::make_shared<CInstallConfiguration>()),
-          serverConfiguration(boost::make_shared<CServerConfiguration>()),
-          database(boost::make_shared<CDatabase>()),
-          mapper(boost::make_shared<CRecordingMapper>()),
-          provider(boost::make_shared<CProvider>()) {
+    CTestKernel() {
         using namespace Common;
         for (const std::int32_t id :
              {Database::MapperIdCleanup, Database::MapperIdStaticObjects,
@@ -151,13 +143,15 @@ public:
     CTestKernel(const CTestKernel&) = delete;
     CTestKernel& operator=(const CTestKernel&) = delete;
 
-    const CTestLoggerPtr logger;
-    const CTestBusPtr bus;
-    const boost::shared_ptr<CInstallConfiguration> installConfiguration;
-    const boost::shared_ptr<CServerConfiguration> serverConfiguration;
-    const boost::shared_ptr<CDatabase> database;
-    const CRecordingMapperPtr mapper;
-    const boost::shared_ptr<CProvider> provider;
+    const CTestLoggerPtr logger = boost::make_shared<CTestLogger>();
+    const CTestBusPtr bus = boost::make_shared<CTestBus>();
+    const boost::shared_ptr<CInstallConfiguration> installConfiguration =
+        boost::make_shared<CInstallConfiguration>();
+    const boost::shared_ptr<CServerConfiguration> serverConfiguration =
+        boost::make_shared<CServerConfiguration>();
+    const boost::shared_ptr<CDatabase> database = boost::make_shared<CDatabase>();
+    const CRecordingMapperPtr mapper = boost::make_shared<CRecordingMapper>();
+    const boost::shared_ptr<CProvider> provider = boost::make_shared<CProvider>();
 };
 
 }  // namespace Testing

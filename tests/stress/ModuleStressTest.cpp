@@ -372,7 +372,6 @@ TEST(ModuleStress, EveryRequestIsHandledOnceOrStaysQueuedWhileTheModuleCycles) {
         kernel.provider->Set(Common::Kernel::ResourceTypeLogger, keeper);
         kernel.database->Set(Common::Database::MapperIdStaticObjects, keeper);
         const Common::Kernel::IMessagePtr request = MakeCleanupRequest({14});  // STATIC_OBJECTS
-        std::size_t generations = 0;
         {
             CModuleCycler cycler(loader, kernel, ledger);
             std::atomic<std::size_t> done{0};  // threads ended
@@ -423,7 +422,7 @@ TEST(ModuleStress, EveryRequestIsHandledOnceOrStaysQueuedWhileTheModuleCycles) {
                         }
                     });
             }
-            generations = cycler.subscribers.size();
+            const std::size_t generations = cycler.subscribers.size();
             EXPECT_GE(generations, 2u);
             EXPECT_GE(cycler.forcedStops, 1u);
             EXPECT_GE(cycler.gracefulStops, 1u);

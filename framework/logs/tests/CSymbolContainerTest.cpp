@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <limits>
 #include <stdexcept>
 #include <string>
@@ -247,28 +248,21 @@ TEST(CSymbolContainer, EqualityIgnoresOrderAndLockButNotKindOrValue) {
     EXPECT_TRUE(a.Equals(b) && b.Equals(a));
     b.Unlock();
 
-    const std::function<void(ISymbolContainer&)> changes[] = {
-        [](ISymbolContainer& c) {
-            c.RemoveSymbol(1);
-            c.AddResourceId(1, 1);
-        },
-        [](ISymbolContainer& c) { c.SetSymbol(1, std::int64_t(2)); },
-        [](ISymbolContainer& c) {
-            c.RemoveSymbol(2);
-            c.AddBlob(2, "x");
-        },
-        [](ISymbolContainer& c) { c.SetSymbol(2, std::string("x\0", 2)); },
-        [](ISymbolContainer& c) { c.SetUuidText(3, "00010203-0405-0607-0809-0a0b0c0d0e0e"); },
-        [](ISymbolContainer& c) {
-            c.RemoveSymbol(3);
-            c.AddUuidText(4, kUuidText);
-        },
-        [](ISymbolContainer& c) { c.AddSymbol(9, false); },
+    // A symbol removed (0: none), then one added: another kind, value or id.
+    const std::pair<std::int32_t, std::function<void(ISymbolContainer&)>> changes[] = {
+        {1, [](ISymbolContainer& c) { c.AddResourceId(1, 1); }},
+        {1, [](ISymbolContainer& c) { c.AddSymbol(1, std::int64_t(2)); }},
+        {2, [](ISymbolContainer& c) { c.AddBlob(2, "x"); }},
+        {2, [](ISymbolContainer& c) { c.AddSymbol(2, std::string("x\0", 2)); }},
+        {3, [](ISymbolContainer& c) { c.AddUuidText(3, "00010203-0405-0607-0809-0a0b0c0d0e0e"); }},
+        {3, [](ISymbolContainer& c) { c.AddUuidText(4, kUuidText); }},
+        {0, [](ISymbolContainer& c) { c.AddSymbol(9, false); }},
     };
-    for (std::size_t i = 0; i < sizeof changes / sizeof changes[0]; ++i) {
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
         SCOPED_TRACE(i);
         boost::shared_ptr<ISymbolContainer> changed = b.Clone();
-        changes[i](*changed);
+        changed->RemoveSymbol(changes[i].first);
+        changes[i].second(*changed);
         EXPECT_FALSE(a.Equals(*changed) || changed->Equals(a));
     }
 

@@ -40,7 +40,8 @@ TEST(CCommonModule, InitializeSubscribesEveryHandlerTypeInOrderAndStartsNoThread
 }
 
 TEST(CCommonModule, LogErrorIgnoresTheThresholdWhileStreamsHonourIt) {
-    CTestKernel kernel(5);
+    CTestKernel kernel;
+    kernel.logger->SetLogLevel(5);
     CProbeModule module;
     module.Initialize(kernel.provider);
     module.LogError("always written");

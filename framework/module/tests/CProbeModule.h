@@ -62,17 +62,17 @@ public:
         }
     }
 
-    std::vector<Handled> HandledMessages() const {
+    // `field` of every message handled so far, in handling order.
+    template <typename Field>
+    std::vector<Field> HandledField(Field Handled::*field) const {
         std::lock_guard<std::mutex> lock(m_mutex);
-        return m_handled;
-    }
-    std::vector<int> HandledSerials() const {
-        std::vector<int> serials;
-        for (const Handled& handled : HandledMessages()) {
-            serials.push_back(handled.serial);
+        std::vector<Field> values;
+        for (const Handled& handled : m_handled) {
+            values.push_back(handled.*field);
         }
-        return serials;
+        return values;
     }
+    std::vector<int> HandledSerials() const { return HandledField(&Handled::serial); }
     bool WaitForHandled(std::size_t count, std::chrono::milliseconds timeout) const {
         std::unique_lock<std::mutex> lock(m_mutex);
         return m_handledChanged.wait_for(lock, timeout, [&] { return m_handled.size() >= count; });

@@ -1,5 +1,4 @@
 #include <memory>
-#include <set>
 #include <stdexcept>
 #include <utility>
 
@@ -67,17 +66,13 @@ TEST_F(ProcessingThread, StartsOnDemandReusesTheWaitingThreadAndAdoptsEachSender
     Deliver(3, alice);
     ASSERT_TRUE(Handled(3));
 
-    std::vector<CUserContextPtr> contexts;
-    std::set<int> threads;
-    for (const CProbeModule::Handled& handled : module->HandledMessages()) {
-        contexts.push_back(handled.context);
-        threads.insert(handled.threadSerial);
-    }
     EXPECT_EQ(module->HandledSerials(), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(contexts, (std::vector<CUserContextPtr>{alice, bob, alice}));
+    EXPECT_EQ(module->HandledField(&CProbeModule::Handled::context),
+              (std::vector<CUserContextPtr>{alice, bob, alice}));
     // One thread of the module's own, not the delivering (kernel) thread.
-    EXPECT_EQ(threads.size(), 1u);
-    EXPECT_EQ(threads.count(ThreadSerial()), 0u);
+    const std::vector<int> threads = module->HandledField(&CProbeModule::Handled::threadSerial);
+    EXPECT_EQ(threads, std::vector<int>(3, threads.at(0)));
+    EXPECT_NE(threads[0], ThreadSerial());
     EXPECT_TRUE(kernel.logger->Records().empty());
     EXPECT_TRUE(module->Stop(true));
 }
@@ -97,8 +92,8 @@ TEST_F(ProcessingThread, IdleThreadLeavesAfterFiveSecondsAndTheNextMessageStarts
     EXPECT_TRUE(module->Holder()->HasThread());
     Deliver(2);
     ASSERT_TRUE(Handled(2));
-    const auto handled = module->HandledMessages();
-    EXPECT_NE(handled[1].threadSerial, handled[0].threadSerial);
+    const std::vector<int> threads = module->HandledField(&CProbeModule::Handled::threadSerial);
+    EXPECT_NE(threads.at(1), threads[0]);
     EXPECT_FALSE(module->Subscriber()->IsExited());
     EXPECT_TRUE(kernel.logger->Records().empty());
     // The handler has run; the thread may not be back waiting yet.
