@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include <google/protobuf/text_format.h>
 #include <gtest/gtest.h>
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
@@ -148,15 +149,11 @@ TEST(CSymbolContainer, SettersReplaceInPlaceOrAppend) {
 
 TEST(CSymbolContainer, MultiDataTypeAdderTakesEntryZeroOfTheFirstNonEmptyList) {
     MultiDataType value;
-    value.add_val_blob("blob");
-    value.add_val_uuid()->set_uuid(kUuidText);
-    *value.add_val_time_date() = MakeUtcTime(2024, 1, 2, 3, 4, 5);
-    value.add_val_string("text");
-    value.add_val_res_id(44);
-    value.add_val_double(1.5);
-    value.add_val_int(7);
-    value.add_val_int(8);
-    value.add_val_bool(true);
+    ASSERT_TRUE(google::protobuf::TextFormat::ParseFromString(
+        "val_blob: 'blob' val_uuid { uuid: '00010203-0405-0607-0809-0a0b0c0d0e0f' } "
+        "val_time_date { year: 2024 month: 1 day: 2 hour: 3 minute: 4 second: 5 } "
+        "val_string: 'text' val_res_id: 44 val_double: 1.5 val_int: 7 val_int: 8 val_bool: true",
+        &value));
     // Clearing the winning list each round walks the fixed order: the list,
     // what is stored from it.
     const std::pair<const char*, const char*> order[] = {

@@ -89,8 +89,7 @@ TEST(TimeConversion, CurrentUtcTimeHasWholeSecondsOfTheClock) {
     const std::time_t after = std::time(nullptr);
     EXPECT_EQ(now.time_of_day().fractional_seconds(), 0);
     const std::int64_t seconds = (now - epoch).total_seconds();
-    EXPECT_GE(seconds, static_cast<std::int64_t>(before));
-    EXPECT_LE(seconds, static_cast<std::int64_t>(after));
+    EXPECT_TRUE(seconds >= before && seconds <= after);
 }
 
 // Cuts, limits below 3 and bad lead bytes before the limit are checked

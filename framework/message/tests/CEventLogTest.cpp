@@ -22,18 +22,6 @@ using Common::Logs::CSymbolContainer;
 using Common::Logs::ISymbolContainerPtr;
 using namespace Common::Logs::Test;
 
-// A container that notes its own destruction.
-class CNotingContainer : public CSymbolContainer {
-public:
-    CNotingContainer(std::vector<std::string>& notes, std::string name)
-        : m_notes(notes), m_name(std::move(name)) {}
-    ~CNotingContainer() override { m_notes.push_back(m_name); }
-
-private:
-    std::vector<std::string>& m_notes;
-    std::string m_name;
-};
-
 TEST(CEventLog, EventAndDeltaTypesAreNamedByTheirLogTypeAndGetFreshContainers) {
     const std::pair<Kernel::MessageType, const char*> cases[] = {
         {Kernel::MessageTypeCleanupStatusEvent, "EventLog_CLEANUP_STATUS"},
@@ -142,11 +130,18 @@ TEST(CEventLog, SettersReplaceContainersUntilReadOnlyWhichLocksBoth) {
 
 TEST(CEventLog, ReleasesTheSecondContainerFirstAndHandedOutOnesLiveOn) {
     std::vector<std::string> notes;
+    // A container that notes its own release under `name`.
+    const auto noting = [&notes](const char* name) {
+        return ISymbolContainerPtr(new CSymbolContainer(), [&notes, name](CSymbolContainer* c) {
+            notes.push_back(name);
+            delete c;
+        });
+    };
     ISymbolContainerPtr kept;
     {
         CEventLog message(Kernel::MessageTypeCleanupStatusEvent);
-        message.SetSymbols(boost::make_shared<CNotingContainer>(notes, "first"));
-        message.SetSecondSymbols(boost::make_shared<CNotingContainer>(notes, "second"));
+        message.SetSymbols(noting("first"));
+        message.SetSecondSymbols(noting("second"));
         EXPECT_TRUE(notes.empty());
     }
     EXPECT_EQ(notes, (std::vector<std::string>{"second", "first"}));
@@ -154,7 +149,7 @@ TEST(CEventLog, ReleasesTheSecondContainerFirstAndHandedOutOnesLiveOn) {
     notes.clear();
     {
         CEventLog message(Kernel::MessageTypeCleanupStatusEvent);
-        message.SetSymbols(boost::make_shared<CNotingContainer>(notes, "first"));
+        message.SetSymbols(noting("first"));
         kept = message.GetSymbols();
     }
     EXPECT_TRUE(notes.empty());

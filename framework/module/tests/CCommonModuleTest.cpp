@@ -12,7 +12,6 @@
 #include <boost/thread/thread.hpp>
 
 #include "framework/module/tests/CProbeModule.h"
-#include "framework/security/CSystemUser.h"
 #include "framework/security/CurrentUserContext.h"
 #include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/WaitUntil.h"
