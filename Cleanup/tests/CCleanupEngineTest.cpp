@@ -45,6 +45,9 @@ Line Error(const std::string& text) {
 Line Reschedule(const std::string& names) {
     return Info("Failed to re-schedule a cleanup: operation {" + names + "} is not registered");
 }
+Line Missing(const std::string& what) {
+    return Error("Failed to cleanup " + what + ": mapper not available");
+}
 Line OperationFailed(const std::string& name, const std::string& what) {
     return Error("Failed to process cleanup operation " + name + " with error: " + what);
 }
@@ -97,7 +100,7 @@ protected:
 TEST_F(CleanupEngine, StorageIsFollowedByBackupOnlyOnKindOne) {
     const Line store[] = {Info("Initiating storage cleanup"), Info("Finished storage cleanup")};
     const Line back[] = {Info("Initiating database backup"), Info("Finished database backup")};
-    const Line noStorage = Error("Failed to cleanup storage: mapper not available");
+    const Line noStorage = Missing("storage");
     const Line noBackup = Error("Failed to backup database: mapper not available");
     const char* const kStorage = "ICleanupStorageMapper";
     // Installation kind, storage and backup mapper present; requested mapper
@@ -208,15 +211,10 @@ TEST_F(CleanupEngine, NoDatabaseResourceMeansEveryMapperIsMissing) {
     EXPECT_EQ(
         Logged(),
         (Lines{
-            Error("Failed to cleanup replicated logs: mapper not available"),
-            Error("Failed to cleanup obsolete delta logs: mapper not available"),
-            Error("Failed to cleanup event logs: mapper not available"),
-            Error("Failed to cleanup abandoned logs: mapper not available"),
-            Error("Failed to cleanup ignored logs: mapper not available"),
-            Error("Failed to cleanup storage: mapper not available"), Error(kOldLogsFailure),
-            Error("Failed to cleanup indexes: mapper not available"),
-            Error("Failed to cleanup tombstones of enrolled computers: mapper not available"),
-            Error("Failed to cleanup static objects: mapper not available"),
+            Missing("replicated logs"), Missing("obsolete delta logs"), Missing("event logs"),
+            Missing("abandoned logs"), Missing("ignored logs"), Missing("storage"),
+            Error(kOldLogsFailure), Missing("indexes"), Missing("tombstones of enrolled computers"),
+            Missing("static objects"),
             Reschedule("REPLICATED_LOGS,OBSOLETE_DELTA_LOGS,EVENT_LOGS,ABANDONED_LOGS,IGNORED_LOGS,"
                        "STORAGE,OLD_LOGS,INDEXES,ENROLLMENT_TOMBSTONES,STATIC_OBJECTS")}));
     EXPECT_EQ(ProgressCodes(), (Codes{20, 30}));

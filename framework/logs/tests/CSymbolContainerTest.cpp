@@ -22,6 +22,7 @@ namespace {
 using boost::posix_time::ptime;
 using DataDefinition::Common::MultiDataType;
 using DataDefinition::Common::UTCTime;
+using DataDefinition::Common::Uuid;
 using namespace Test;
 
 typedef std::vector<std::int32_t> IdList;
@@ -75,7 +76,9 @@ TEST(CSymbolContainer, RefusalsNameTheIdentifierAndChangeNothing) {
     c.AddSymbol(-4, std::int64_t(9)).AddSymbol(12, "kept").AddResourceId(13, 1);
     UTCTime partial;
     partial.set_year(2024);
-    const std::pair<std::function<void()>, const char*> cases[] = {
+    const std::string notSame = " because it exists but is not of same type as before";
+    const std::string badUuid = "Invalid UUID string at position ";
+    const std::pair<std::function<void()>, std::string> cases[] = {
         {[&] { c.AddSymbol(-4, std::int64_t(1)); }, "Symbol -4 is already in container"},
         {[&] { c.GetInt64(INT32_MIN); }, "Cannot find symbol -2147483648 in symbol container"},
         {[&] { c.GetSymbolData(5); }, "Cannot find symbol 5 in symbol container"},
@@ -84,20 +87,14 @@ TEST(CSymbolContainer, RefusalsNameTheIdentifierAndChangeNothing) {
         {[&] { c.GetResourceId(-4); }, "The symbol -4 exists but is not of requested type"},
         {[&] { c.TryGetBool(-4); }, "The symbol -4 exists but is not of requested type"},
         {[&] { c.TryGetUuid(12); }, "The symbol 12 exists but is not of requested type"},
-        {[&] { c.SetSymbol(-4, true); },
-         "Cannot set the symbol -4 because it exists but is not of same type as before"},
-        {[&] { c.SetBlob(12, "x"); },
-         "Cannot set the symbol 12 because it exists but is not of same type as before"},
-        {[&] { c.SetSymbol(13, std::int64_t(1)); },
-         "Cannot set the symbol 13 because it exists but is not of same type as before"},
+        {[&] { c.SetSymbol(-4, true); }, "Cannot set the symbol -4" + notSame},
+        {[&] { c.SetBlob(12, "x"); }, "Cannot set the symbol 12" + notSame},
+        {[&] { c.SetSymbol(13, std::int64_t(1)); }, "Cannot set the symbol 13" + notSame},
         {[&] { c.AddSymbol(-9, partial); }, "Symbol -9 value is not fully initialized"},
         {[&] { c.SetSymbol(-9, partial); }, "Symbol -9 value is not fully initialized"},
-        {[&] { c.AddSymbol(-9, DataDefinition::Common::Uuid()); },
-         "Symbol -9 value is not fully initialized"},
-        {[&] { c.AddUuidText(-9, "nope"); },
-         "Invalid UUID string at position 0: hex digit expected"},
-        {[&] { c.SetUuidText(-9, "00010203"); },
-         "Invalid UUID string at position 8: unexpected end of input"},
+        {[&] { c.AddSymbol(-9, Uuid()); }, "Symbol -9 value is not fully initialized"},
+        {[&] { c.AddUuidText(-9, "nope"); }, badUuid + "0: hex digit expected"},
+        {[&] { c.SetUuidText(-9, "00010203"); }, badUuid + "8: unexpected end of input"},
     };
     for (const auto& [action, error] : cases) {
         SCOPED_TRACE(error);
