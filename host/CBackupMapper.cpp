@@ -93,7 +93,7 @@ void MarkRollbackJournal(const std::string& path) {
 CBackupMapper::CBackupMapper(const Context& context) : CStoreMapper(context) {}
 
 void CBackupMapper::Backup() {
-    const std::string target = CStoreFiles::BackupPath(Store().GetPath());
+    const std::string& target = Store().GetBackupPath();
     RunCall("backup", "to " + target, [this, &target](CRunReport::MapperCall& call) {
         if (Store().IsDryRun()) {
             const std::string verdict = QuickCheck(Store().GetHandle());

@@ -95,6 +95,18 @@ const std::vector<CCommandLine::Option> kOptions = {
          o.db = v;
      },
      true},
+    {"backup", 0, "FILE",
+     "where the storage cleanup's backup goes, replaced only by a verified copy; FILE must be "
+     "absent or a backup made here, and its temporary copies go beside it (default: FILE.bak "
+     "beside the store)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         if (v.empty()) {
+             throw std::invalid_argument("--backup: the file name is empty");
+         }
+         o.backup = v;
+     },
+     true},
     {"create", 0, nullptr,
      "make the store when it is absent (default: an absent store is an error)",
      CCommandLine::Section::kMain,

@@ -281,8 +281,14 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock,
                                 boost::shared_ptr<CSqliteStore>& store, Identity& identity) {
     // Every check that can refuse the store comes before its first write.
     std::string path;
+    std::string backup;
     try {
         path = CStoreFiles::RealPath(m_options.db);
+        backup = CStoreFiles::BackupPath(path);
+        if (!m_options.backup.empty()) {
+            backup = CStoreFiles::RealPath(m_options.backup);
+            CStoreFiles::CheckChosenBackup(path, backup);
+        }
     } catch (const std::exception& e) {
         return Fail(e.what(), kExitUnusable);
     }
@@ -306,6 +312,7 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock,
         options.create = create;
         options.dryRun = m_options.dryRun;
         options.busyTimeout = std::chrono::seconds(m_options.busyTimeoutSeconds);
+        options.backupPath = backup;
         options.beforeFirstWrite = [this, &identity, &refusal](CSqliteStore& opened) {
             CheckStore(opened, identity, refusal);
         };
@@ -317,9 +324,9 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock,
         m_logger->Log(store->GetOpenNote(), Information, kHost);
     }
     if (!m_options.dryRun) {
-        if (const int stale = CStoreFiles::RemoveStaleTemporaries(path)) {
+        if (const int stale = CStoreFiles::RemoveStaleTemporaries(backup)) {
             m_logger->Log("removed " + std::to_string(stale) +
-                              " temporary files an earlier, stopped run left beside the store",
+                              " temporary files an earlier, stopped run left beside the backup",
                           Information, kHost);
         }
         if (identity.newInstallationUuid) {

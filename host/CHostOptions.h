@@ -23,6 +23,7 @@ struct CHostOptions {
     bool help = false;
     bool version = false;
     std::string db = "agent.db";
+    std::string backup;             // the backup's path; empty: the store's real path + ".bak"
     bool create = false;            // make the store when it is absent
     std::uint32_t waitSeconds = 0;  // for another run's lock on the store
     std::string module;

@@ -102,6 +102,7 @@ std::string CSqliteStore::LogSizes::Text() const {
 CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
     : m_path(path),
       m_vfs(options.vfs),
+      m_backupPath(options.backupPath.empty() ? path + ".bak" : options.backupPath),
       m_db(nullptr),
       m_dryRun(options.dryRun),
       m_longestSinceMark(0),
@@ -297,7 +298,7 @@ std::string CSqliteStore::DamageText() const {
     std::lock_guard<std::mutex> lock(m_statsMutex);
     return "the store is damaged: " + m_damage +
            "; nothing more was changed; check it with PRAGMA integrity_check and restore from " +
-           m_path + ".bak";
+           m_backupPath;
 }
 
 CSqliteStatement CSqliteStore::Prepare(const std::string& sql) {

@@ -59,6 +59,8 @@ public:
         // before it fails with "database is locked". A thread asked to
         // interrupt stops waiting at once.
         std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout;
+        // Where the backup goes (named in DamageText); "" for "<path>.bak".
+        std::string backupPath;
     };
 
     // The write-ahead log's size in bytes before and after a truncation.
@@ -87,6 +89,7 @@ public:
 
     const std::string& GetPath() const { return m_path; }
     const std::string& GetVfs() const { return m_vfs; }
+    const std::string& GetBackupPath() const { return m_backupPath; }
     // What opening did to the store's identity ("" when nothing), for the log.
     const std::string& GetOpenNote() const { return m_openNote; }
     bool HasTable(const std::string& name);
@@ -131,7 +134,7 @@ public:
     // Records the first damage seen; any thread.
     void MarkDamaged(const std::string& message);
     // "the store is damaged: <message>; nothing more was changed; check it
-    // with PRAGMA integrity_check and restore from <path>.bak"
+    // with PRAGMA integrity_check and restore from <backup path>"
     std::string DamageText() const;
 
     std::recursive_mutex& TransactionMutex() { return m_transactionMutex; }
@@ -155,6 +158,7 @@ private:
 
     const std::string m_path;
     const std::string m_vfs;
+    const std::string m_backupPath;
     std::string m_openNote;
     sqlite3* m_db;
     const bool m_dryRun;

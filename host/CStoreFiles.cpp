@@ -9,15 +9,18 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <regex>
 #include <stdexcept>
+
+#include "host/CSqliteStore.h"
 
 namespace Kol {
 namespace Host {
 
 namespace {
 
-const char* const kTemporaryInfix = ".bak.tmp";
+const char* const kTemporaryInfix = ".tmp";
 const char* const kSqliteSuffixes[] = {"-journal", "-wal", "-shm"};
 
 std::string Error(const std::string& what, const std::string& path) {
@@ -96,11 +99,11 @@ void CStoreFiles::RemoveTemporary(const std::string& temporary) noexcept {
     }
 }
 
-int CStoreFiles::RemoveStaleTemporaries(const std::string& store) {
-    const std::string::size_type slash = store.rfind('/');
-    const std::string folder = slash == 0 ? "/" : store.substr(0, slash);
-    const std::string base = store.substr(slash + 1);
-    // The names of this and of earlier builds: FILE.bak.tmp[-XXXXXX][-journal|-wal|-shm].
+int CStoreFiles::RemoveStaleTemporaries(const std::string& backup) {
+    const std::string::size_type slash = backup.rfind('/');
+    const std::string folder = slash == 0 ? "/" : backup.substr(0, slash);
+    const std::string base = backup.substr(slash + 1);
+    // The names of this and of earlier builds: BACKUP.tmp[-XXXXXX][-journal|-wal|-shm].
     const std::regex ours(RegexQuoted(base + kTemporaryInfix) +
                           "(-[A-Za-z0-9]{6})?(-journal|-wal|-shm)?");
     DIR* directory = ::opendir(folder.c_str());
@@ -119,6 +122,32 @@ int CStoreFiles::RemoveStaleTemporaries(const std::string& store) {
     }
     ::closedir(directory);
     return removed;
+}
+
+void CStoreFiles::CheckChosenBackup(const std::string& store, const std::string& backup) {
+    for (const std::string& taken :
+         {store, store + "-journal", store + "-wal", store + "-shm", LockPath(store)}) {
+        if (backup == taken) {
+            throw std::invalid_argument("--backup: " + backup + " is the store's own file");
+        }
+    }
+    if (!Exists(backup)) {
+        return;
+    }
+    // An SQLite database header with this program's application id (the
+    // four bytes at offset 68, big-endian).
+    char header[72] = {};
+    std::ifstream file(backup, std::ios::binary);
+    file.read(header, sizeof header);
+    const unsigned char* id = reinterpret_cast<const unsigned char*>(header) + 68;
+    const std::uint32_t application = (std::uint32_t{id[0]} << 24) | (std::uint32_t{id[1]} << 16) |
+                                      (std::uint32_t{id[2]} << 8) | std::uint32_t{id[3]};
+    if (file.gcount() != sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0 ||
+        application != static_cast<std::uint32_t>(CSqliteStore::kApplicationId)) {
+        throw std::invalid_argument("--backup: " + backup +
+                                    " exists and is not a backup of a cleanup-agent store; it is "
+                                    "left as it is");
+    }
 }
 
 }  // namespace Host

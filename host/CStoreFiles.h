@@ -5,12 +5,13 @@
 namespace Kol {
 namespace Host {
 
-// The names and files a run keeps beside the store: the backup FILE.bak, its
-// temporary copies FILE.bak.tmp-XXXXXX (with SQLite's -journal, -wal and -shm
-// beside them) and the lock FILE.lock. Every name is derived from the store's
-// real path, so that a symbolic link to the store puts them beside the file
-// itself, and every file made here gets the store's permission bits (never
-// more) and, when run as root, the store's owner and group.
+// The names and files a run keeps beside the store: the backup FILE.bak (or
+// the one --backup names), its temporary copies BACKUP.tmp-XXXXXX beside it
+// (with SQLite's -journal, -wal and -shm beside them) and the lock FILE.lock.
+// Every name is derived from a real path, so that a symbolic link to the
+// store puts them beside the file itself, and every file made here gets the
+// store's permission bits (never more) and, when run as root, the store's
+// owner and group.
 //
 // Stateless and thread-safe; failures throw std::runtime_error naming the file.
 class CStoreFiles {
@@ -36,9 +37,16 @@ public:
     // Never throws.
     static void RemoveTemporary(const std::string& temporary) noexcept;
     // Removes the temporary copies an earlier, killed run left beside
-    // `store`: regular files with exactly the names this program makes.
+    // `backup`: regular files with exactly the names this program makes.
     // Returns how many went. Call only while holding the store's lock.
-    static int RemoveStaleTemporaries(const std::string& store);
+    static int RemoveStaleTemporaries(const std::string& backup);
+
+    // Throws std::invalid_argument "--backup: <backup> ..." when a backup
+    // chosen with --backup must not be written: it is the store itself or
+    // one of the files SQLite or this program keep beside it, or it exists
+    // and is not an SQLite database made by this program (a file of someone
+    // else's is never replaced). Reads only.
+    static void CheckChosenBackup(const std::string& store, const std::string& backup);
 
     CStoreFiles() = delete;
 };

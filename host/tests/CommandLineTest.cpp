@@ -283,7 +283,7 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
             ++keys;
         }
     }
-    EXPECT_EQ(keys, 13u);
+    EXPECT_EQ(keys, 14u);
     CTestStore::WriteFile(file, example);
     EXPECT_EQ(*CCommandLine::Parse({"--config", file}, MakeSetup()).retentionDays,
               (std::array<std::uint16_t, 5>{30, 90, 180, 365, 730}));

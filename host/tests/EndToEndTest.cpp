@@ -541,6 +541,22 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothin
         original.Execute("DELETE FROM static_objects WHERE id % 2 = 0");
     }
 
+    // A backup elsewhere: written there, with its temporary copies beside it,
+    // and replaced by the next run.
+    const CScratchDirectory elsewhere;
+    const std::string chosen = elsewhere.path + "/agent.copy";
+    for (int run = 0; run < 2; ++run) {
+        const std::unique_ptr<CAgentProcess> copied = Agent({"--backup", chosen, "storage"});
+        ASSERT_EQ(m_status, 0) << copied->Out() << copied->Err();
+        EXPECT_NE(copied->Out().find("host: backup (to " + chosen + "): "), std::string::npos);
+        EXPECT_EQ(CTestStore(chosen).Text("PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(CTestStore(chosen).Int("SELECT count(*) FROM logs"),
+                  CTestStore(m_db).Int("SELECT count(*) FROM logs"));
+    }
+    EXPECT_EQ(FilesBeside(elsewhere.path), (std::set<std::string>{"agent.copy"}));
+    ASSERT_EQ(::stat(chosen.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0640u);
+
     // The disk fills up while the copy is written: the previous backup stays
     // and nothing of the copy is left (no journal either).
     const std::string previous = CTestStore::ReadFile(backup);

@@ -161,6 +161,9 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
     const std::string ours = CTestStore::ReadFile(m_db);
     const std::string earlier = "PRAGMA application_id = 0; PRAGMA user_version = 0;";
     const std::string notOurs = m_db + " is not a cleanup-agent store";
+    const std::string notes = m_directory + "/notes.db";
+    CTestStore(notes).Execute("CREATE TABLE notes(text TEXT)");
+    const std::string noteBytes = CTestStore::ReadFile(notes);
     const struct {
         std::string change;  // SQL on a copy of a store of ours; "-" an empty file
         std::vector<std::string> arguments;
@@ -190,6 +193,16 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
          {"--seed-demo", "100"},
          2,
          "--seed-demo: " + m_db + " already holds 500 logs; seed only a new or empty store"},
+        // A chosen backup never replaces someone else's file nor the store's own.
+        {"",
+         {"--backup", notes, "storage"},
+         3,
+         "--backup: " + notes +
+             " exists and is not a backup of a cleanup-agent store; it is left as it is"},
+        {"",
+         {"--backup", m_db + "-wal", "storage"},
+         3,
+         "--backup: " + m_db + "-wal is the store's own file"},
     };
     for (const auto& c : cases) {
         CTestStore::WriteFile(m_db, c.change == "-" ? std::string() : ours);
@@ -206,6 +219,7 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
         EXPECT_EQ(CTestStore::ReadFile(m_db) == before, true) << c.change;
         EXPECT_EQ(Files(), std::vector<std::string>{m_db}) << c.change;
     }
+    EXPECT_EQ(CTestStore::ReadFile(notes), noteBytes);
 
     // An absent store is made only when asked, and never by a dry run. A
     // newline in its name does not forge a second line.
