@@ -61,7 +61,9 @@ void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,
         std::string line;
         try {
             line = "status event " + std::to_string(event->GetType()) + " " + event->GetName() +
-                   " stored as row " + std::to_string(Store(*event, *symbols));
+                   (m_store->IsDryRun() ? " stored and rolled back (dry run) as row "
+                                        : " stored as row ") +
+                   std::to_string(Store(*event, *symbols));
         } catch (const std::exception& e) {
             if (statusEvent && progress) {
                 m_report->AddStatusEvent(*progress, level, e.what());
