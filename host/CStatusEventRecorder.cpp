@@ -45,9 +45,6 @@ void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,
                                   const Common::Kernel::ISubscriber::UserContextPtr&) {
     const bool statusEvent =
         message && message->GetType() == Common::Kernel::MessageTypeCleanupStatusEvent;
-    // Read before storing, so that the report knows which status a refused
-    // event carried (the final one, typically) and can say why it is missing.
-    boost::optional<std::int64_t> progress;
     try {
         const Common::Message::Logs::CEventLogPtr event =
             boost::dynamic_pointer_cast<Common::Message::Logs::CEventLog>(message);
@@ -55,7 +52,10 @@ void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,
             throw std::runtime_error("it is not an event log");
         }
         const Common::Logs::ISymbolContainerPtr symbols = event->GetSymbols();
-        progress = symbols->TryGetInt64(Common::Logs::CleanupStatusProgressCode);
+        // Read before storing, so that the report knows which status a refused
+        // event carried (the final one, typically) and can say why it is missing.
+        const boost::optional<std::int64_t> progress =
+            symbols->TryGetInt64(Common::Logs::CleanupStatusProgressCode);
         const boost::optional<std::int32_t> level =
             symbols->TryGetInt32(Common::Logs::CleanupStatusLevelCode);
         std::string line;
@@ -67,7 +67,6 @@ void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,
         } catch (const std::exception& e) {
             if (statusEvent && progress) {
                 m_report->AddStatusEvent(*progress, level, e.what());
-                progress = boost::none;  // reported
             }
             throw;
         }
