@@ -47,6 +47,14 @@ std::vector<std::string> SplitCommas(const std::string& text) {
 
 // A flag's value: "true" from the command line, any of Boost's boolean
 // words from the configuration file.
+// A file option's value; an empty one is refused.
+std::string FileName(const std::string& text, const char* option) {
+    if (text.empty()) {
+        throw std::invalid_argument(std::string("--") + option + ": the file name is empty");
+    }
+    return text;
+}
+
 bool Flag(const std::string& text, const char* option) {
     std::string word = text;
     for (char& c : word) {
@@ -88,25 +96,13 @@ const std::vector<CCommandLine::Option> kOptions = {
      "go beside the file it names after symbolic links are resolved (default: agent.db in the "
      "working directory)",
      CCommandLine::Section::kMain,
-     [](const std::string& v, CHostOptions& o) {
-         if (v.empty()) {
-             throw std::invalid_argument("--db: the file name is empty");
-         }
-         o.db = v;
-     },
-     true},
+     [](const std::string& v, CHostOptions& o) { o.db = FileName(v, "db"); }, true},
     {"backup", 0, "FILE",
      "where the storage cleanup's backup goes, replaced only by a verified copy; FILE must be "
      "absent or a backup made here, and its temporary copies go beside it (default: FILE.bak "
      "beside the store)",
      CCommandLine::Section::kMain,
-     [](const std::string& v, CHostOptions& o) {
-         if (v.empty()) {
-             throw std::invalid_argument("--backup: the file name is empty");
-         }
-         o.backup = v;
-     },
-     true},
+     [](const std::string& v, CHostOptions& o) { o.backup = FileName(v, "backup"); }, true},
     {"create", 0, nullptr,
      "make the store when it is absent (default: an absent store is an error)",
      CCommandLine::Section::kMain,

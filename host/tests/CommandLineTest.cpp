@@ -176,6 +176,7 @@ TEST(CommandLine, UsageErrorsNameTheCulprit) {
         {{"--batch-rows", "10001"},
          "--batch-rows: \"10001\" is not a number of rows from 1 to 10000"},
         {{"--db", ""}, "--db: the file name is empty"},
+        {{"--backup", ""}, "--backup: the file name is empty"},
         {{"--frobnicate"}, "unrecognised option '--frobnicate'"},
         {{"--db"}, "the required argument for option '--db' is missing"},
         {{"--wait", "86401"}, "--wait: \"86401\" is not a number of seconds from 0 to 86400"},
