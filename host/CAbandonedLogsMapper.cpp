@@ -1,6 +1,6 @@
 #include "host/CAbandonedLogsMapper.h"
 
-#include "host/CBatchedDelete.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -8,7 +8,7 @@ namespace Host {
 CAbandonedLogsMapper::CAbandonedLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CAbandonedLogsMapper::Cleanup() {
-    CBatchedDelete::Plan plan{
+    IStore::DeletePlan plan{
         "logs", "id",
         "owner_id IS NOT NULL AND NOT EXISTS (SELECT 1 FROM owners WHERE owners.id = "
         "logs.owner_id)"};

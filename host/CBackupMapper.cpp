@@ -14,6 +14,8 @@
 #include <sqlite3.h>
 #include <boost/thread/thread.hpp>
 
+#include "host/CPostgresMaintenance.h"
+#include "host/CPostgresStore.h"
 #include "host/CSqliteStatement.h"
 #include "host/CSqliteStore.h"
 #include "host/CStoreFiles.h"
@@ -95,8 +97,13 @@ CBackupMapper::CBackupMapper(const Context& context) : CStoreMapper(context) {}
 void CBackupMapper::Backup() {
     const std::string& target = Store().GetBackupPath();
     RunCall("backup", "to " + target, [this, &target](CRunReport::MapperCall& call) {
-        if (Store().IsDryRun()) {
-            const std::string verdict = QuickCheck(Store().GetHandle());
+        if (CPostgresStore* server = StoreAs<CPostgresStore>()) {
+            CPostgresMaintenance(*server).Backup(call);
+            return;
+        }
+        CSqliteStore& file = *StoreAs<CSqliteStore>();
+        if (file.IsDryRun()) {
+            const std::string verdict = QuickCheck(file.GetHandle());
             if (verdict != "ok") {
                 throw std::runtime_error("backup to " + target +
                                          " failed: the store failed quick_check: " + verdict);
@@ -106,9 +113,9 @@ void CBackupMapper::Backup() {
         }
         std::string temporary = target + ".tmp-";
         try {
-            ::close(CStoreFiles::Create(Store().GetPath(), temporary, true));
+            ::close(CStoreFiles::Create(file.GetPath(), temporary, true));
             std::int64_t logs = 0;
-            if (!WriteCopy(temporary, logs)) {
+            if (!WriteCopy(file, temporary, logs)) {
                 CStoreFiles::RemoveTemporary(temporary);
                 call.interrupted = true;
                 return;
@@ -132,12 +139,13 @@ void CBackupMapper::Backup() {
             throw std::runtime_error("backup to " + target + " failed: " + e.what());
         }
         // The long read let the log grow under the other writers.
-        call.detail += "; " + Store().TruncateLog().Text();
+        call.detail += "; " + file.TruncateLog().Text();
     });
 }
 
-bool CBackupMapper::WriteCopy(const std::string& temporary, std::int64_t& logs) const {
-    Connection copy = OpenConnection(temporary, SQLITE_OPEN_READWRITE, Store().GetVfs());
+bool CBackupMapper::WriteCopy(CSqliteStore& store, const std::string& temporary,
+                              std::int64_t& logs) const {
+    Connection copy = OpenConnection(temporary, SQLITE_OPEN_READWRITE, store.GetVfs());
     // Nothing beside the copy: a failed copy is removed whole.
     CSqliteStatement(copy.get(), "PRAGMA journal_mode = OFF").Run();
     CSqliteStatement(copy.get(), "PRAGMA synchronous = OFF").Run();
@@ -145,8 +153,8 @@ bool CBackupMapper::WriteCopy(const std::string& temporary, std::int64_t& logs) 
     // One read transaction for the whole copy: its snapshot is what gets
     // copied, however much other writers commit meanwhile (readers do not
     // block writers in write-ahead-log mode), so the copy never starts over.
-    std::lock_guard<std::recursive_mutex> lock(Store().TransactionMutex());
-    Store().Execute("BEGIN");
+    std::lock_guard<std::recursive_mutex> lock(store.TransactionMutex());
+    store.Execute("BEGIN");
     struct EndRead {
         CSqliteStore& store;
         ~EndRead() {
@@ -156,10 +164,10 @@ bool CBackupMapper::WriteCopy(const std::string& temporary, std::int64_t& logs) 
                 // A read transaction ends with its connection anyway.
             }
         }
-    } endRead{Store()};
-    logs = Store().QueryInt64("SELECT count(*) FROM logs");
+    } endRead{store};
+    logs = store.QueryInt64("SELECT count(*) FROM logs");
 
-    sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", Store().GetHandle(), "main");
+    sqlite3_backup* backup = sqlite3_backup_init(copy.get(), "main", store.GetHandle(), "main");
     if (backup == nullptr) {
         throw std::runtime_error(sqlite3_errmsg(copy.get()));
     }
@@ -171,7 +179,7 @@ bool CBackupMapper::WriteCopy(const std::string& temporary, std::int64_t& logs) 
         if (step != SQLITE_OK) {
             sqlite3_backup_finish(backup);
             if ((step & 0xff) == SQLITE_CORRUPT || (step & 0xff) == SQLITE_NOTADB) {
-                Store().MarkDamaged(sqlite3_errstr(step));
+                store.MarkDamaged(sqlite3_errstr(step));
             }
             throw std::runtime_error(sqlite3_errstr(step));
         }

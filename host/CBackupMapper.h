@@ -9,6 +9,8 @@
 namespace Kol {
 namespace Host {
 
+class CSqliteStore;
+
 // The mapper of id 365: writes a consistent, verified copy of the store to
 // "<store>.bak" (beside the store's real path). The copy is made with
 // SQLite's online backup, inside one read transaction of the store, into a
@@ -34,7 +36,7 @@ public:
 private:
     // Copies the store into `temporary` and sets `logs` to the logs of the
     // snapshot copied. Returns false when interrupted.
-    bool WriteCopy(const std::string& temporary, std::int64_t& logs) const;
+    bool WriteCopy(CSqliteStore& store, const std::string& temporary, std::int64_t& logs) const;
     // Throws when the copy fails quick_check or does not hold `logs` logs.
     void VerifyCopy(const std::string& temporary, std::int64_t logs) const;
 };

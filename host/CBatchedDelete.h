@@ -2,11 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include <boost/function.hpp>
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -42,29 +39,9 @@ class CSqliteStore;
 // earlier ones stay and were passed to the observer).
 class CBatchedDelete {
 public:
-    struct Plan {
-        Plan() = default;
-        Plan(std::string table_, std::string key_, std::string condition_)
-            : table(std::move(table_)), key(std::move(key_)), condition(std::move(condition_)) {}
-
-        std::string table;      // e.g. "logs"
-        std::string key;        // ascending integer key: "id" or "rowid"
-        std::string condition;  // SQL condition; may use the named parameters below
-        std::vector<std::pair<std::string, std::int64_t>> parameters;  // e.g. {":c1", 1700000000}
-        // Walk the table itself rather than an index the planner may choose
-        // (for conditions made of several index ranges, where the planner's
-        // choice would sort all matches again for every batch).
-        bool walkTable = false;
-    };
-
-    struct Result {
-        std::uint64_t rows = 0;
-        std::uint64_t batches = 0;
-        bool interrupted = false;
-    };
-
-    // Called after each committed batch with the totals so far.
-    typedef boost::function<void(const Result& soFar)> BatchObserver;
+    typedef IStore::DeletePlan Plan;
+    typedef IStore::DeleteResult Result;
+    typedef IStore::BatchObserver BatchObserver;
 
     static const std::int64_t kDefaultWindowKeys = 50000;
 

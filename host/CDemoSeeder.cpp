@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
-#include "host/CSqliteStatement.h"
-#include "host/CSqliteStore.h"
-#include "host/CSqliteTransaction.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -21,10 +20,13 @@ const std::uint64_t kLogTypes = 20;
 const std::uint64_t kGapEvery = 1000;
 // One owner in this many is gone: its logs are abandoned.
 const std::uint64_t kOwnersPerGoneOwner = 20;
+const std::vector<std::string> kLogColumns = {
+    "id",         "log_type", "retention_class", "is_delta", "created_at",
+    "replicated", "ignored",  "superseded",      "owner_id", "symbols"};
 
 }  // namespace
 
-CDemoSeeder::CDemoSeeder(CSqliteStore& store, std::uint64_t randomSeed)
+CDemoSeeder::CDemoSeeder(IStore& store, std::uint64_t randomSeed)
     : m_store(store), m_random(randomSeed) {}
 
 std::string CDemoSeeder::RandomBytes(std::size_t minimum, std::size_t maximum) {
@@ -71,31 +73,29 @@ CDemoSeeder::Counts CDemoSeeder::Seed(std::uint64_t rows, std::int64_t now, cons
 }
 
 void CDemoSeeder::SeedOwners(const Plan& plan, Counts& counts) {
-    CSqliteTransaction transaction(m_store);
-    CSqliteStatement addOwner = m_store.Prepare("INSERT INTO owners(id, name) VALUES (?1, ?2)");
+    const std::unique_ptr<IStore::RowWriter> owners = m_store.WriteRows("owners", {"id", "name"});
     for (std::uint64_t i = 0; i < plan.owners; ++i) {
         if (i % kOwnersPerGoneOwner != kOwnersPerGoneOwner - 1) {
             const std::int64_t id = plan.firstOwner + static_cast<std::int64_t>(i);
-            addOwner.Bind(1, id).Bind(2, "owner-" + std::to_string(id)).Run();
+            owners->Add({Value::Integer(id), Value::Text("owner-" + std::to_string(id))});
             ++counts.owners;
         }
     }
-    transaction.Commit();
+    owners->Commit();
 }
 
 bool CDemoSeeder::SeedLogs(const Plan& plan, const StopCheck& stop, Counts& counts,
                            std::vector<std::int64_t>& gaps) {
-    CSqliteStatement addLog = m_store.Prepare(
-        "INSERT INTO logs(id, log_type, retention_class, is_delta, created_at, replicated, "
-        "ignored, superseded, owner_id, symbols) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
-    CSqliteStatement addBlob =
-        m_store.Prepare("INSERT INTO log_blobs(log_id, data) VALUES (?1, ?2)");
+    m_store.PrepareLogRange(plan.now - kTwoYears, plan.now);
     std::uint64_t i = 0;
     while (i < plan.rows) {
         if (stop && stop()) {
             return false;
         }
-        CSqliteTransaction transaction(m_store);
+        // The blobs of a chunk follow its logs: a store's bulk writer takes
+        // one table at a time.
+        std::vector<std::vector<Value>> blobs;
+        const std::unique_ptr<IStore::RowWriter> logs = m_store.WriteRows("logs", kLogColumns);
         const std::uint64_t end = std::min(plan.rows, i + kLogsPerTransaction);
         for (; i < end; ++i) {
             const std::int64_t id = plan.firstLog + static_cast<std::int64_t>(i);
@@ -108,63 +108,67 @@ bool CDemoSeeder::SeedLogs(const Plan& plan, const StopCheck& stop, Counts& coun
                 std::min(plan.now, plan.now - kTwoYears +
                                        static_cast<std::int64_t>(i * kTwoYears / plan.rows) +
                                        static_cast<std::int64_t>(Below(600)));
-            addLog.Bind(1, id)
-                .Bind(2, static_cast<std::int64_t>(1 + Below(kLogTypes)))
-                .Bind(3, static_cast<std::int64_t>(1 + Below(5)))
-                .Bind(4, static_cast<std::int64_t>(delta))
-                .Bind(5, createdAt)
-                .Bind(6, static_cast<std::int64_t>(Below(5) == 0))
-                .Bind(7, static_cast<std::int64_t>(Below(33) == 0))
-                .Bind(8, static_cast<std::int64_t>(delta && Below(2) == 0));
-            if (Below(12) == 0) {
-                addLog.BindNull(9);
-            } else {
-                addLog.Bind(9, plan.firstOwner + static_cast<std::int64_t>(Below(plan.owners)));
-            }
-            addLog.BindBlob(10, RandomBytes(32, 95)).Run();
+            const Value type = Value::Integer(static_cast<std::int64_t>(1 + Below(kLogTypes)));
+            const Value retention = Value::Integer(static_cast<std::int64_t>(1 + Below(5)));
+            const Value replicated = Value::Integer(Below(5) == 0);
+            const Value ignored = Value::Integer(Below(33) == 0);
+            const Value superseded = Value::Integer(delta && Below(2) == 0);
+            const Value owner = Below(12) == 0
+                                    ? Value::Null()
+                                    : Value::Integer(plan.firstOwner +
+                                                     static_cast<std::int64_t>(Below(plan.owners)));
+            logs->Add({Value::Integer(id), type, retention, Value::Integer(delta),
+                       Value::Integer(createdAt), replicated, ignored, superseded, owner,
+                       Value::Blob(RandomBytes(32, 95))});
             ++counts.logs;
             if (Below(20) == 0) {
-                addBlob.Bind(1, id).BindBlob(2, RandomBytes(64, 511)).Run();
-                ++counts.blobs;
+                blobs.push_back({Value::Integer(id), Value::Blob(RandomBytes(64, 511))});
             }
         }
-        transaction.Commit();
+        logs->Commit();
+        WriteAll("log_blobs", {"log_id", "data"}, blobs);
+        counts.blobs += blobs.size();
     }
     return true;
 }
 
+void CDemoSeeder::WriteAll(const std::string& table, const std::vector<std::string>& columns,
+                           const std::vector<std::vector<Value>>& rows) {
+    const std::unique_ptr<IStore::RowWriter> writer = m_store.WriteRows(table, columns);
+    for (const std::vector<Value>& row : rows) {
+        writer->Add(row);
+    }
+    writer->Commit();
+}
+
 void CDemoSeeder::SeedTheRest(const Plan& plan, const std::vector<std::int64_t>& gaps,
                               Counts& counts) {
-    CSqliteTransaction transaction(m_store);
-    CSqliteStatement addBlob =
-        m_store.Prepare("INSERT INTO log_blobs(log_id, data) VALUES (?1, ?2)");
+    std::vector<std::vector<Value>> rows;
     for (const std::int64_t gap : gaps) {
-        addBlob.Bind(1, gap).BindBlob(2, RandomBytes(64, 511)).Run();
-        ++counts.orphanBlobs;
+        rows.push_back({Value::Integer(gap), Value::Blob(RandomBytes(64, 511))});
     }
+    WriteAll("log_blobs", {"log_id", "data"}, rows);
+    counts.orphanBlobs += rows.size();
     // Spread evenly over the last 30 days: most are past the 120 hours after
     // which a tombstone goes, some are not.
-    CSqliteStatement addTombstone = m_store.Prepare(
-        "INSERT OR IGNORE INTO enrollment_tombstones(computer_uuid, removed_at) VALUES (?1, ?2)");
+    rows.clear();
     const std::uint64_t tombstones = plan.rows / 1000 + 5;
     for (std::uint64_t t = 0; t < tombstones; ++t) {
         const std::int64_t age =
             kThirtyDays * static_cast<std::int64_t>(t) / static_cast<std::int64_t>(tombstones);
-        counts.tombstones += static_cast<std::uint64_t>(
-            addTombstone.Bind(1, RandomUuid()).Bind(2, plan.now - age).Run());
+        rows.push_back({Value::Text(RandomUuid()), Value::Integer(plan.now - age)});
     }
+    WriteAll("enrollment_tombstones", {"computer_uuid", "removed_at"}, rows);
+    counts.tombstones += rows.size();
     // Every fifth is marked deleted.
-    CSqliteStatement addObject =
-        m_store.Prepare("INSERT INTO static_objects(id, name, deleted) VALUES (?1, ?2, ?3)");
+    rows.clear();
     for (std::uint64_t o = 0; o < plan.rows / 100 + 5; ++o) {
         const std::int64_t id = plan.firstObject + static_cast<std::int64_t>(o);
-        addObject.Bind(1, id)
-            .Bind(2, "object-" + std::to_string(id))
-            .Bind(3, static_cast<std::int64_t>(o % 5 == 0))
-            .Run();
-        ++counts.staticObjects;
+        rows.push_back({Value::Integer(id), Value::Text("object-" + std::to_string(id)),
+                        Value::Integer(o % 5 == 0)});
     }
-    transaction.Commit();
+    WriteAll("static_objects", {"id", "name", "deleted"}, rows);
+    counts.staticObjects += rows.size();
 }
 
 }  // namespace Host

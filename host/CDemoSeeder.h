@@ -7,10 +7,10 @@
 
 #include <boost/function.hpp>
 
+#include "host/IStore.h"
+
 namespace Kol {
 namespace Host {
-
-class CSqliteStore;
 
 // Fills a store with a realistic synthetic data set: logs of every retention
 // class and flag (each present from 1,000 logs on) with ages spread over two
@@ -36,7 +36,7 @@ public:
     // Returns true when seeding should stop early.
     typedef boost::function<bool()> StopCheck;
 
-    CDemoSeeder(CSqliteStore& store, std::uint64_t randomSeed);
+    CDemoSeeder(IStore& store, std::uint64_t randomSeed);
 
     CDemoSeeder(const CDemoSeeder&) = delete;
     CDemoSeeder& operator=(const CDemoSeeder&) = delete;
@@ -63,11 +63,14 @@ private:
                   std::vector<std::int64_t>& gaps);
     // Orphan blobs for the gaps, enrolment tombstones and static objects.
     void SeedTheRest(const Plan& plan, const std::vector<std::int64_t>& gaps, Counts& counts);
+    typedef IStore::Value Value;
+    void WriteAll(const std::string& table, const std::vector<std::string>& columns,
+                  const std::vector<std::vector<Value>>& rows);
     std::string RandomBytes(std::size_t minimum, std::size_t maximum);
     std::string RandomUuid();
     std::uint64_t Below(std::uint64_t bound) { return m_random() % bound; }
 
-    CSqliteStore& m_store;
+    IStore& m_store;
     std::mt19937_64 m_random;
 };
 

@@ -1,6 +1,6 @@
 #include "host/CEnrollmentTombstonesMapper.h"
 
-#include "host/CBatchedDelete.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -9,7 +9,7 @@ CEnrollmentTombstonesMapper::CEnrollmentTombstonesMapper(const Context& context)
     : CStoreMapper(context) {}
 
 void CEnrollmentTombstonesMapper::CleanupTombstones(boost::posix_time::ptime cutoff) {
-    CBatchedDelete::Plan plan{"enrollment_tombstones", "rowid", "removed_at < :cutoff"};
+    IStore::DeletePlan plan{"enrollment_tombstones", "rowid", "removed_at < :cutoff"};
     plan.parameters.emplace_back(":cutoff", ToUnixSeconds(cutoff, "the tombstone cut-off"));
     RunDelete("enrollment-tombstones", "cut-off " + FormatTime(cutoff), plan);
 }

@@ -5,8 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "host/CBatchedDelete.h"
-#include "host/CSqliteStore.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -43,48 +42,34 @@ void CEventLogsMapper::Cleanup() {
         const std::int64_t keep = ReadKeepCount();
         call.detail = "kept the newest " + std::to_string(keep) + " of each log type";
         // The oldest kept log of each type bounds what goes; types with
-        // no more than `keep` event logs get no bound and keep all.
+        // no more than `keep` event logs get no bound and keep all. A scratch
+        // table of this connection: neither written to the store's files
+        // nor seen by anyone else.
         Store().Execute(
-            "CREATE TEMP TABLE IF NOT EXISTS event_log_bounds(log_type INTEGER PRIMARY "
-            "KEY, created_at INTEGER NOT NULL, id INTEGER NOT NULL)");
-        Store().Execute("DELETE FROM temp.event_log_bounds");
-        CSqliteStatement types =
-            Store().Prepare("SELECT DISTINCT log_type FROM logs WHERE is_delta = 0");
-        CSqliteStatement oldestKept = Store().Prepare(
-            "SELECT created_at, id FROM logs WHERE log_type = ?1 AND is_delta = 0"
-            " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET ?2");
-        CSqliteStatement addBound = Store().Prepare(
-            "INSERT INTO temp.event_log_bounds(log_type, created_at, id) VALUES (?1, ?2, "
-            "?3)");
-        while (types.Step()) {
-            const std::int64_t type = types.GetInt64(0);
+            "CREATE TEMP TABLE IF NOT EXISTS event_log_bounds(log_type BIGINT PRIMARY KEY,"
+            " created_at BIGINT NOT NULL, id BIGINT NOT NULL)");
+        Store().Execute("DELETE FROM event_log_bounds");
+        const std::int64_t beyond = std::numeric_limits<std::int64_t>::max();
+        for (const std::int64_t type :
+             Store().QueryInt64s("SELECT DISTINCT log_type FROM logs WHERE is_delta = 0")) {
             if (keep == 0) {
-                const std::int64_t beyond = std::numeric_limits<std::int64_t>::max();
-                addBound.Bind(1, type).Bind(2, beyond).Bind(3, beyond).Run();
+                Store().Execute("INSERT INTO event_log_bounds VALUES (:type, :beyond, :beyond)",
+                                {{":type", type}, {":beyond", beyond}});
                 continue;
             }
-            oldestKept.Bind(1, type).Bind(2, keep - 1);
-            if (oldestKept.Step()) {
-                const std::int64_t createdAt = oldestKept.GetInt64(0);
-                const std::int64_t id = oldestKept.GetInt64(1);
-                oldestKept.Reset();
-                addBound.Bind(1, type).Bind(2, createdAt).Bind(3, id).Run();
-            } else {
-                oldestKept.Reset();
-            }
+            Store().Execute(
+                "INSERT INTO event_log_bounds SELECT log_type, created_at, id FROM logs"
+                " WHERE log_type = :type AND is_delta = 0"
+                " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET :offset",
+                {{":type", type}, {":offset", keep - 1}});
         }
-        types.Reset();
-
-        CBatchedDelete::Plan plan;
-        plan.table = "logs";
-        plan.key = "id";
-        plan.condition =
-            "is_delta = 0 AND EXISTS (SELECT 1 FROM temp.event_log_bounds b WHERE "
-            "b.log_type = logs.log_type AND (logs.created_at < b.created_at OR "
-            "(logs.created_at = b.created_at AND logs.id < b.id)))";
+        IStore::DeletePlan plan{"logs", "id",
+                                "is_delta = 0 AND EXISTS (SELECT 1 FROM event_log_bounds b WHERE "
+                                "b.log_type = logs.log_type AND (logs.created_at < b.created_at OR "
+                                "(logs.created_at = b.created_at AND logs.id < b.id)))"};
         plan.walkTable = true;
         DeleteInBatches(plan, call);
-        Store().Execute("DELETE FROM temp.event_log_bounds");
+        Store().Execute("DELETE FROM event_log_bounds");
     });
 }
 

@@ -29,11 +29,12 @@
 #include "host/CHostServerConfiguration.h"
 #include "host/COperationCatalog.h"
 #include "host/CPluginModule.h"
+#include "host/CPostgresStore.h"
 #include "host/CResultWriter.h"
 #include "host/CRunReport.h"
-#include "host/CSqliteDatabaseResource.h"
 #include "host/CSqliteStore.h"
 #include "host/CStatusEventRecorder.h"
+#include "host/CStoreDatabaseResource.h"
 #include "host/CStoreFiles.h"
 #include "host/CStoreLock.h"
 #include "host/ExitStatus.h"
@@ -198,7 +199,7 @@ int CHostApplication::Finish(int status) {
     }
     CResultWriter::Run run;
     run.version = CLEANUP_AGENT_VERSION;
-    run.store = m_options.db;
+    run.store = StoreName();
     run.start = m_start;
     run.end = Now();
     run.dryRun = m_options.dryRun;
@@ -232,13 +233,14 @@ int CHostApplication::RunChecked() {
         }
     }
     std::unique_ptr<CStoreLock> lock;
-    boost::shared_ptr<CSqliteStore> store;
+    boost::shared_ptr<IStore> store;
     Identity identity;
-    const int refusal = OpenStore(lock, store, identity);
+    const int refusal = CPostgresStore::IsUri(m_options.db) ? OpenServerStore(store, identity)
+                                                            : OpenStore(lock, store, identity);
     if (refusal != kExitSucceeded) {
         return refusal;
     }
-    m_logger->Log("store " + m_options.db + " open; installation " + identity.installationUuid +
+    m_logger->Log("store " + StoreName() + " open; installation " + identity.installationUuid +
                       ", kind " + std::to_string(m_options.installationKind) + ", retention " +
                       JoinDays(identity.retention) + " days" +
                       (m_options.dryRun ? "; dry run" : ""),
@@ -277,8 +279,57 @@ int CHostApplication::RunChecked() {
                : kExitSucceeded;
 }
 
-int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock,
-                                boost::shared_ptr<CSqliteStore>& store, Identity& identity) {
+std::string CHostApplication::StoreName() const {
+    return CPostgresStore::IsUri(m_options.db) ? CPostgresStore::MaskPassword(m_options.db)
+                                               : m_options.db;
+}
+
+int CHostApplication::OpenServerStore(boost::shared_ptr<IStore>& store, Identity& identity) {
+    std::string backup;
+    try {
+        if (!m_options.backup.empty()) {
+            backup = CStoreFiles::RealPath(m_options.backup);
+        }
+    } catch (const std::exception& e) {
+        return Fail(e.what(), kExitUnusable);
+    }
+    int refusal = kExitUnusable;
+    try {
+        CPostgresStore::Options options;
+        options.create = (m_options.create || m_options.seedRows) && !m_options.dryRun;
+        options.dryRun = m_options.dryRun;
+        options.backupPath = backup;
+        options.wait = std::chrono::seconds(m_options.waitSeconds);
+        options.stopWaiting = [this] { return Signalled(); };
+        options.beforeFirstWrite = [this, &identity, &refusal](CPostgresStore& opened) {
+            CheckStore(opened, identity, refusal);
+        };
+        store = boost::make_shared<CPostgresStore>(m_options.db, options);
+    } catch (const std::exception& e) {
+        return Signalled() ? SignalStatus() : Fail(e.what(), refusal);
+    }
+    return AfterOpening(*store, identity);
+}
+
+int CHostApplication::AfterOpening(IStore& store, const Identity& identity) {
+    if (!store.GetOpenNote().empty()) {
+        m_logger->Log(store.GetOpenNote(), Information, kHost);
+    }
+    if (!m_options.dryRun) {
+        if (const int stale = CStoreFiles::RemoveStaleTemporaries(store.GetBackupPath())) {
+            m_logger->Log("removed " + std::to_string(stale) +
+                              " temporary files an earlier, stopped run left beside the backup",
+                          Information, kHost);
+        }
+        if (identity.newInstallationUuid) {
+            store.SetSetting("installation_uuid", identity.installationUuid);
+        }
+    }
+    return kExitSucceeded;
+}
+
+int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock, boost::shared_ptr<IStore>& store,
+                                Identity& identity) {
     // Every check that can refuse the store comes before its first write.
     std::string path;
     std::string backup;
@@ -320,40 +371,27 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock,
     } catch (const std::exception& e) {
         return Fail(e.what(), refusal);
     }
-    if (!store->GetOpenNote().empty()) {
-        m_logger->Log(store->GetOpenNote(), Information, kHost);
-    }
-    if (!m_options.dryRun) {
-        if (const int stale = CStoreFiles::RemoveStaleTemporaries(backup)) {
-            m_logger->Log("removed " + std::to_string(stale) +
-                              " temporary files an earlier, stopped run left beside the backup",
-                          Information, kHost);
-        }
-        if (identity.newInstallationUuid) {
-            store->SetSetting("installation_uuid", identity.installationUuid);
-        }
-    }
-    return kExitSucceeded;
+    return AfterOpening(*store, identity);
 }
 
-void CHostApplication::CheckStore(CSqliteStore& store, Identity& identity, int& refusal) const {
+void CHostApplication::CheckStore(IStore& store, Identity& identity, int& refusal) const {
     try {
         identity = ReadIdentity(store);
     } catch (const std::exception& e) {
-        throw std::invalid_argument("cannot use store " + m_options.db + ": " + e.what());
+        throw std::invalid_argument("cannot use store " + StoreName() + ": " + e.what());
     }
     if (m_options.seedRows && store.HasTable("logs")) {
         const std::int64_t logs = store.QueryInt64("SELECT count(*) FROM logs");
         if (logs > 0) {
             refusal = kExitUsage;
-            throw std::invalid_argument("--seed-demo: " + m_options.db + " already holds " +
+            throw std::invalid_argument("--seed-demo: " + StoreName() + " already holds " +
                                         std::to_string(logs) +
                                         " logs; seed only a new or empty store");
         }
     }
 }
 
-CHostApplication::Identity CHostApplication::ReadIdentity(CSqliteStore& store) const {
+CHostApplication::Identity CHostApplication::ReadIdentity(IStore& store) const {
     Identity identity;
     identity.retention = kDefaultRetention;
     const bool hasSettings = store.HasTable("settings");
@@ -414,7 +452,7 @@ void CHostApplication::LogSources(const Identity& identity) const {
         std::string value;
         std::string source;
     } values[] = {
-        {"db", m_options.db, source("db")},
+        {"db", StoreName(), source("db")},
         {"module", m_options.module, source("module")},
         {"output", m_options.output == CHostOptions::Output::kJson ? "json" : "text",
          source("output")},
@@ -438,7 +476,7 @@ void CHostApplication::LogSources(const Identity& identity) const {
     }
 }
 
-void CHostApplication::Seed(CSqliteStore& store) {
+void CHostApplication::Seed(IStore& store) {
     const auto start = std::chrono::steady_clock::now();
     CDemoSeeder seeder(store, 20240601);
     const CDemoSeeder::Counts counts =
@@ -454,7 +492,7 @@ void CHostApplication::Seed(CSqliteStore& store) {
 }
 
 boost::shared_ptr<CHostResourceProvider> CHostApplication::BuildResources(
-    const boost::shared_ptr<CSqliteStore>& store, const boost::shared_ptr<CHostBus>& bus,
+    const boost::shared_ptr<IStore>& store, const boost::shared_ptr<CHostBus>& bus,
     const Identity& identity) const {
     CStoreMapper::Context context;
     context.store = store;
@@ -470,7 +508,7 @@ boost::shared_ptr<CHostResourceProvider> CHostApplication::BuildResources(
     provider->Add(Kernel::ResourceTypeLogger, m_logger);
     provider->Add(Kernel::ResourceTypeIdGenerator, boost::make_shared<CHostIdGenerator>());
     provider->Add(Kernel::ResourceTypeDatabase,
-                  boost::make_shared<CSqliteDatabaseResource>(context));
+                  boost::make_shared<CStoreDatabaseResource>(context));
     provider->Add(Kernel::ResourceTypeConfiguration,
                   boost::make_shared<CHostServerConfiguration>(identity.retention));
     return provider;

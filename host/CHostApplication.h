@@ -24,7 +24,7 @@ class CHostLogger;
 class CHostResourceProvider;
 class CPluginModule;
 class CRunReport;
-class CSqliteStore;
+class IStore;
 class CStoreLock;
 
 // One run of the host: loads the plug-in, takes the store's lock, opens the
@@ -71,26 +71,32 @@ private:
     int RunChecked();
     // Takes the store's lock and opens it, creating it only when asked;
     // returns 0, or the exit status of a refusal (after its message).
-    int OpenStore(std::unique_ptr<CStoreLock>& lock, boost::shared_ptr<CSqliteStore>& store,
+    int OpenStore(std::unique_ptr<CStoreLock>& lock, boost::shared_ptr<IStore>& store,
                   Identity& identity);
+    // The same for a PostgreSQL URI: the store takes its own lock.
+    int OpenServerStore(boost::shared_ptr<IStore>& store, Identity& identity);
+    // The first writes of a run: stale backup temporaries, a new UUID.
+    int AfterOpening(IStore& store, const Identity& identity);
+    // --db as logs and reports show it: a URI's password masked.
+    std::string StoreName() const;
     // Reads the store's settings and refuses what cannot be used, before the
     // store's first write: throws std::invalid_argument with the whole message
     // and sets `refusal` to the exit status it calls for.
-    void CheckStore(CSqliteStore& store, Identity& identity, int& refusal) const;
+    void CheckStore(IStore& store, Identity& identity, int& refusal) const;
     // The installation UUID and retention periods: the command line's or the
     // configuration file's, else
     // the store's settings (a new UUID is to be kept there), else the
     // defaults; also checks max_event_logs_per_type when event logs are asked
     // for. Writes nothing; throws std::runtime_error or std::invalid_argument
     // for a bad setting.
-    Identity ReadIdentity(CSqliteStore& store) const;
+    Identity ReadIdentity(IStore& store) const;
     // With -v: each effective value and where it came from.
     void LogSources(const Identity& identity) const;
-    void Seed(CSqliteStore& store);
+    void Seed(IStore& store);
     // The module's resources, over the store and the bus.
-    boost::shared_ptr<CHostResourceProvider> BuildResources(
-        const boost::shared_ptr<CSqliteStore>& store, const boost::shared_ptr<CHostBus>& bus,
-        const Identity& identity) const;
+    boost::shared_ptr<CHostResourceProvider> BuildResources(const boost::shared_ptr<IStore>& store,
+                                                            const boost::shared_ptr<CHostBus>& bus,
+                                                            const Identity& identity) const;
     // Initialises and starts the module, sends the request, waits until the
     // module is idle or stopped by a signal (writing progress lines), deletes
     // it. Returns 0, or the exit status of a failure.

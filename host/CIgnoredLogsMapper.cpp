@@ -1,6 +1,6 @@
 #include "host/CIgnoredLogsMapper.h"
 
-#include "host/CBatchedDelete.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -8,7 +8,7 @@ namespace Host {
 CIgnoredLogsMapper::CIgnoredLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CIgnoredLogsMapper::Cleanup() {
-    RunDelete("ignored-logs", "", CBatchedDelete::Plan{"logs", "id", "ignored = 1"});
+    RunDelete("ignored-logs", "", IStore::DeletePlan{"logs", "id", "ignored = 1"});
 }
 
 }  // namespace Host

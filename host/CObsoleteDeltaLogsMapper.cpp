@@ -1,6 +1,6 @@
 #include "host/CObsoleteDeltaLogsMapper.h"
 
-#include "host/CBatchedDelete.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -10,7 +10,7 @@ CObsoleteDeltaLogsMapper::CObsoleteDeltaLogsMapper(const Context& context)
 
 void CObsoleteDeltaLogsMapper::Cleanup() {
     RunDelete("obsolete-delta-logs", "",
-              CBatchedDelete::Plan{"logs", "id", "is_delta = 1 AND superseded = 1"});
+              IStore::DeletePlan{"logs", "id", "is_delta = 1 AND superseded = 1"});
 }
 
 }  // namespace Host

@@ -5,6 +5,8 @@
 
 #include <boost/thread/thread.hpp>
 
+#include "host/CPostgresMaintenance.h"
+#include "host/CPostgresStore.h"
 #include "host/CSqliteStore.h"
 #include "host/CSqliteTransaction.h"
 
@@ -30,6 +32,10 @@ CRebuildIndexesMapper::CRebuildIndexesMapper(const Context& context) : CStoreMap
 
 void CRebuildIndexesMapper::Cleanup() {
     RunCall("indexes", "", [this](CRunReport::MapperCall& call) {
+        if (CPostgresStore* server = StoreAs<CPostgresStore>()) {
+            CPostgresMaintenance(*server).RebuildIndexes(call);
+            return;
+        }
         // One short transaction per index and per table, rather than one for
         // the whole store; a single index still takes as long as its table is
         // large.
@@ -55,7 +61,7 @@ void CRebuildIndexesMapper::Cleanup() {
 
 std::vector<std::string> CRebuildIndexesMapper::Names(const char* type) const {
     std::vector<std::string> names;
-    CSqliteStatement list = Store().Prepare(
+    CSqliteStatement list = StoreAs<CSqliteStore>()->Prepare(
         "SELECT name FROM sqlite_master WHERE type = ?1 AND name NOT LIKE 'sqlite_stat%'"
         " ORDER BY name");
     list.Bind(1, std::string(type));
@@ -69,8 +75,9 @@ bool CRebuildIndexesMapper::Run(const std::string& statement) const {
     if (boost::this_thread::interruption_requested()) {
         return false;
     }
-    CSqliteTransaction transaction(Store());
-    Store().Execute(statement);
+    CSqliteStore& file = *StoreAs<CSqliteStore>();
+    CSqliteTransaction transaction(file);
+    file.Execute(statement);
     transaction.Commit();
     return true;
 }

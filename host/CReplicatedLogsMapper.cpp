@@ -1,6 +1,6 @@
 #include "host/CReplicatedLogsMapper.h"
 
-#include "host/CBatchedDelete.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -8,7 +8,7 @@ namespace Host {
 CReplicatedLogsMapper::CReplicatedLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CReplicatedLogsMapper::Cleanup() {
-    RunDelete("replicated-logs", "", CBatchedDelete::Plan{"logs", "id", "replicated = 1"});
+    RunDelete("replicated-logs", "", IStore::DeletePlan{"logs", "id", "replicated = 1"});
 }
 
 }  // namespace Host

@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 #include <boost/thread/thread.hpp>
 
+#include "host/CBatchedDelete.h"
 #include "host/CSqliteTransaction.h"
 
 namespace Kol {
@@ -53,6 +54,60 @@ const char* const kSchema[] = {
     "CREATE INDEX IF NOT EXISTS logs_ignored ON logs(id) WHERE ignored = 1",
     "CREATE INDEX IF NOT EXISTS logs_obsolete_delta ON logs(id)"
     " WHERE is_delta = 1 AND superseded = 1",
+};
+
+void BindAll(CSqliteStatement& statement, const IStore::Parameters& parameters) {
+    for (const auto& parameter : parameters) {
+        if (statement.HasParameter(parameter.first)) {
+            statement.Bind(parameter.first, parameter.second);
+        }
+    }
+}
+
+// Rows appended with one prepared INSERT inside one CSqliteTransaction.
+class CSqliteRowWriter : public IStore::RowWriter {
+public:
+    CSqliteRowWriter(CSqliteStore& store, const std::string& table,
+                     const std::vector<std::string>& columns)
+        : m_transaction(store), m_insert(store.Prepare(InsertSql(table, columns))) {}
+
+    void Add(const std::vector<IStore::Value>& row) override {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const int index = static_cast<int>(i + 1);
+            switch (row[i].kind) {
+                case IStore::Value::Kind::kNull:
+                    m_insert.BindNull(index);
+                    break;
+                case IStore::Value::Kind::kInteger:
+                    m_insert.Bind(index, row[i].integer);
+                    break;
+                case IStore::Value::Kind::kText:
+                    m_insert.Bind(index, row[i].bytes);
+                    break;
+                case IStore::Value::Kind::kBlob:
+                    m_insert.BindBlob(index, row[i].bytes);
+                    break;
+            }
+        }
+        m_insert.Run();
+    }
+
+    void Commit() override { m_transaction.Commit(); }
+
+private:
+    static std::string InsertSql(const std::string& table,
+                                 const std::vector<std::string>& columns) {
+        std::string names;
+        std::string values;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            names += (i == 0 ? "" : ", ") + columns[i];
+            values += (i == 0 ? "?" : ", ?") + std::to_string(i + 1);
+        }
+        return "INSERT INTO " + table + "(" + names + ") VALUES (" + values + ")";
+    }
+
+    CSqliteTransaction m_transaction;
+    CSqliteStatement m_insert;
 };
 
 typedef std::map<std::string, std::vector<std::string>> Columns;
@@ -305,7 +360,13 @@ CSqliteStatement CSqliteStore::Prepare(const std::string& sql) {
     return CSqliteStatement(m_db, sql, &CSqliteStore::OnStatementError, this);
 }
 
-void CSqliteStore::Execute(const std::string& sql) {
+void CSqliteStore::Execute(const std::string& sql, const Parameters& parameters) {
+    if (!parameters.empty()) {
+        CSqliteStatement statement = Prepare(sql);
+        BindAll(statement, parameters);
+        statement.Run();
+        return;
+    }
     char* error = nullptr;
     if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string message = error != nullptr ? error : sqlite3_errmsg(m_db);
@@ -315,9 +376,23 @@ void CSqliteStore::Execute(const std::string& sql) {
     }
 }
 
-std::int64_t CSqliteStore::QueryInt64(const std::string& sql) {
+std::int64_t CSqliteStore::QueryInt64(const std::string& sql, const Parameters& parameters) {
     CSqliteStatement statement = Prepare(sql);
-    return statement.Step() ? statement.GetInt64(0) : 0;
+    BindAll(statement, parameters);
+    return statement.Step() && !statement.IsNull(0) ? statement.GetInt64(0) : 0;
+}
+
+std::vector<std::int64_t> CSqliteStore::QueryInt64s(const std::string& sql,
+                                                    const Parameters& parameters) {
+    CSqliteStatement statement = Prepare(sql);
+    BindAll(statement, parameters);
+    std::vector<std::int64_t> values;
+    while (statement.Step()) {
+        if (!statement.IsNull(0)) {
+            values.push_back(statement.GetInt64(0));
+        }
+    }
+    return values;
 }
 
 boost::optional<std::string> CSqliteStore::GetSetting(const std::string& key) {
@@ -340,6 +415,39 @@ void CSqliteStore::SetSetting(const std::string& key, const std::string& value) 
 
 std::int64_t CSqliteStore::GetPageSize() {
     return QueryInt64("PRAGMA page_size");
+}
+
+std::int64_t CSqliteStore::AddStatusEvent(std::int64_t messageType, const std::string& name,
+                                          const std::string& symbols,
+                                          const std::string& symbolsProtobuf,
+                                          std::int64_t receivedAt) {
+    CSqliteTransaction transaction(*this);
+    CSqliteStatement insert = Prepare(
+        "INSERT INTO status_events(message_type, name, symbols, symbols_protobuf, "
+        "received_at) VALUES (?1, ?2, ?3, ?4, ?5)");
+    insert.Bind(1, messageType)
+        .Bind(2, name)
+        .BindBlob(3, symbols)
+        .BindBlob(4, symbolsProtobuf)
+        .Bind(5, receivedAt)
+        .Run();
+    const std::int64_t row = sqlite3_last_insert_rowid(m_db);
+    transaction.Commit();
+    return row;
+}
+
+IStore::DeleteResult CSqliteStore::DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
+                                                   const BatchObserver& afterBatch) {
+    return CBatchedDelete(*this, batchRows).Run(plan, afterBatch);
+}
+
+std::unique_ptr<IStore::RowWriter> CSqliteStore::WriteRows(
+    const std::string& table, const std::vector<std::string>& columns) {
+    return std::unique_ptr<RowWriter>(new CSqliteRowWriter(*this, table, columns));
+}
+
+void CSqliteStore::AfterCall() {
+    Checkpoint(false);
 }
 
 std::int64_t CSqliteStore::GetFileBytes() {

@@ -3,13 +3,16 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <boost/function.hpp>
 #include <boost/optional.hpp>
 
 #include "host/CSqliteStatement.h"
+#include "host/IStore.h"
 
 struct sqlite3;
 
@@ -40,7 +43,7 @@ namespace Host {
 // Dry run (Options::dryRun): opening writes nothing, and every
 // CSqliteTransaction is rolled back where a real run commits, so that another
 // writer never waits longer than one batch and each batch's figures are true.
-class CSqliteStore {
+class CSqliteStore : public IStore {
 public:
     static constexpr std::chrono::milliseconds kDefaultBusyTimeout{30000};
 
@@ -89,37 +92,52 @@ public:
 
     const std::string& GetPath() const { return m_path; }
     const std::string& GetVfs() const { return m_vfs; }
-    const std::string& GetBackupPath() const { return m_backupPath; }
-    // What opening did to the store's identity ("" when nothing), for the log.
-    const std::string& GetOpenNote() const { return m_openNote; }
-    bool HasTable(const std::string& name);
 
-    bool IsDryRun() const { return m_dryRun; }
+    // IStore. Named parameters bind where the statement has them. Execute
+    // without parameters may hold several statements.
+    std::string GetName() const override { return m_path; }
+    const std::string& GetBackupPath() const override { return m_backupPath; }
+    const std::string& GetOpenNote() const override { return m_openNote; }
+    bool IsDryRun() const override { return m_dryRun; }
+    bool IsDamaged() const override { return m_damaged; }
+    // "the store is damaged: <message>; nothing more was changed; check it
+    // with PRAGMA integrity_check and restore from <backup path>"
+    std::string DamageText() const override;
+    bool HasTable(const std::string& name) override;
+    std::int64_t QueryInt64(const std::string& sql,
+                            const Parameters& parameters = Parameters()) override;
+    std::vector<std::int64_t> QueryInt64s(const std::string& sql,
+                                          const Parameters& parameters = Parameters()) override;
+    void Execute(const std::string& sql, const Parameters& parameters = Parameters()) override;
+    boost::optional<std::string> GetSetting(const std::string& key) override;
+    void SetSetting(const std::string& key, const std::string& value) override;
+    std::int64_t AddStatusEvent(std::int64_t messageType, const std::string& name,
+                                const std::string& symbols, const std::string& symbolsProtobuf,
+                                std::int64_t receivedAt) override;
+    // Walks the key with CBatchedDelete.
+    DeleteResult DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
+                                 const BatchObserver& afterBatch) override;
+    void PrepareLogRange(std::int64_t, std::int64_t) override {}
+    std::unique_ptr<RowWriter> WriteRows(const std::string& table,
+                                         const std::vector<std::string>& columns) override;
+    // Bytes of all pages.
+    std::int64_t GetFileBytes() override;
+    std::int64_t GetFreedBytesTotal() const override;
+    std::int64_t GetReturnedBytesTotal() const override;
+    double TakeLongestTransaction() override;
+    // Checkpoint(false).
+    void AfterCall() override;
 
     // Throws std::runtime_error with SQLite's message.
     CSqliteStatement Prepare(const std::string& sql);
-    void Execute(const std::string& sql);
-    // The first column of the first row of `sql`; 0 when there is no row.
-    std::int64_t QueryInt64(const std::string& sql);
-
-    boost::optional<std::string> GetSetting(const std::string& key);
-    // Writes in its own short transaction.
-    void SetSetting(const std::string& key, const std::string& value);
 
     std::int64_t GetPageSize();
-    // Bytes of all pages, and of the pages holding data (all minus free ones).
-    std::int64_t GetFileBytes();
+    // Bytes of the pages holding data (all minus free ones).
     std::int64_t GetUsedBytes();
 
     // Called by CSqliteTransaction with the duration of a finished write
     // transaction, and the bytes its pages in use and its file shrank by.
     void RecordTransaction(double seconds, std::int64_t freedBytes, std::int64_t returnedBytes);
-    // Totals of RecordTransaction since the store was opened.
-    std::int64_t GetFreedBytesTotal() const;
-    std::int64_t GetReturnedBytesTotal() const;
-    // The longest transaction since the previous call (and resets that mark).
-    double TakeLongestTransaction();
-
     // After a commit: copies the log back into the database file when it has
     // grown past 4 MiB. Not a write transaction: other writers go on meanwhile.
     void CheckpointIfLarge();
@@ -130,12 +148,8 @@ public:
     // reader still holds it (waiting only briefly). Throws std::runtime_error.
     LogSizes TruncateLog();
 
-    bool IsDamaged() const { return m_damaged; }
     // Records the first damage seen; any thread.
     void MarkDamaged(const std::string& message);
-    // "the store is damaged: <message>; nothing more was changed; check it
-    // with PRAGMA integrity_check and restore from <backup path>"
-    std::string DamageText() const;
 
     std::recursive_mutex& TransactionMutex() { return m_transactionMutex; }
     sqlite3* GetHandle() const { return m_db; }

@@ -1,6 +1,6 @@
 #include "host/CStaticObjectsMapper.h"
 
-#include "host/CBatchedDelete.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -8,7 +8,7 @@ namespace Host {
 CStaticObjectsMapper::CStaticObjectsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CStaticObjectsMapper::Cleanup() {
-    RunDelete("static-objects", "", CBatchedDelete::Plan{"static_objects", "id", "deleted = 1"});
+    RunDelete("static-objects", "", IStore::DeletePlan{"static_objects", "id", "deleted = 1"});
 }
 
 }  // namespace Host

@@ -10,13 +10,12 @@
 #include "framework/message/CEventLog.h"
 #include "framework/module/LogLevel.h"
 #include "host/CRunReport.h"
-#include "host/CSqliteStore.h"
-#include "host/CSqliteTransaction.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
 
-CStatusEventRecorder::CStatusEventRecorder(const boost::shared_ptr<CSqliteStore>& store,
+CStatusEventRecorder::CStatusEventRecorder(const boost::shared_ptr<IStore>& store,
                                            const Common::Kernel::ILoggerResourcePtr& logger,
                                            const boost::shared_ptr<CRunReport>& report)
     : m_store(store), m_logger(logger), m_report(report) {}
@@ -26,19 +25,8 @@ std::int64_t CStatusEventRecorder::Store(const Common::Message::Logs::CEventLog&
     const std::string binary = symbols.SerializeBinary(symbols.GetBinarySize());
     std::string protobuf;
     symbols.Serialize(protobuf);
-    CSqliteTransaction transaction(*m_store);
-    CSqliteStatement insert = m_store->Prepare(
-        "INSERT INTO status_events(message_type, name, symbols, symbols_protobuf, "
-        "received_at) VALUES (?1, ?2, ?3, ?4, ?5)");
-    insert.Bind(1, static_cast<std::int64_t>(event.GetType()))
-        .Bind(2, event.GetName())
-        .BindBlob(3, binary)
-        .BindBlob(4, protobuf)
-        .Bind(5, static_cast<std::int64_t>(std::time(nullptr)))
-        .Run();
-    const std::int64_t row = m_store->QueryInt64("SELECT last_insert_rowid()");
-    transaction.Commit();
-    return row;
+    return m_store->AddStatusEvent(static_cast<std::int64_t>(event.GetType()), event.GetName(),
+                                   binary, protobuf, static_cast<std::int64_t>(std::time(nullptr)));
 }
 
 void CStatusEventRecorder::OnSent(const Common::Kernel::IMessagePtr& message,

@@ -19,7 +19,7 @@ class CEventLog;
 namespace Host {
 
 class CRunReport;
-class CSqliteStore;
+class IStore;
 
 // Receives what the module sends on the bus. Every event log message (the
 // status events, type 10368) is stored in status_events with both forms of
@@ -29,7 +29,7 @@ class CSqliteStore;
 // Called on the sending thread (the module's processing thread).
 class CStatusEventRecorder {
 public:
-    CStatusEventRecorder(const boost::shared_ptr<CSqliteStore>& store,
+    CStatusEventRecorder(const boost::shared_ptr<IStore>& store,
                          const Common::Kernel::ILoggerResourcePtr& logger,
                          const boost::shared_ptr<CRunReport>& report);
 
@@ -44,7 +44,7 @@ private:
     std::int64_t Store(const Common::Message::Logs::CEventLog& event,
                        const Common::Logs::ISymbolContainer& symbols);
 
-    const boost::shared_ptr<CSqliteStore> m_store;
+    const boost::shared_ptr<IStore> m_store;
     const Common::Kernel::ILoggerResourcePtr m_logger;
     const boost::shared_ptr<CRunReport> m_report;
 };

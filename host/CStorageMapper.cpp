@@ -4,9 +4,11 @@
 
 #include <boost/thread/thread.hpp>
 
-#include "host/CBatchedDelete.h"
+#include "host/CPostgresMaintenance.h"
+#include "host/CPostgresStore.h"
 #include "host/CSqliteStore.h"
 #include "host/CSqliteTransaction.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -23,39 +25,47 @@ CStorageMapper::CStorageMapper(const Context& context) : CStoreMapper(context) {
 
 void CStorageMapper::Cleanup() {
     RunCall("storage", "", [this](CRunReport::MapperCall& call) {
-        CBatchedDelete::Plan plan;
+        IStore::DeletePlan plan;
         plan.table = "log_blobs";
         plan.key = "id";
         plan.condition = "NOT EXISTS (SELECT 1 FROM logs WHERE logs.id = log_blobs.log_id)";
         plan.walkTable = true;
         DeleteInBatches(plan, call);
-        if (call.interrupted || !ReleaseFreePages(call)) {
+        if (call.interrupted) {
             return;
         }
-        const CSqliteStore::LogSizes log = Store().TruncateLog();
+        if (CPostgresStore* server = StoreAs<CPostgresStore>()) {
+            CPostgresMaintenance(*server).Vacuum(call);
+            return;
+        }
+        CSqliteStore& file = *StoreAs<CSqliteStore>();
+        if (!ReleaseFreePages(file, call)) {
+            return;
+        }
+        const CSqliteStore::LogSizes log = file.TruncateLog();
         call.detail += (call.detail.empty() ? "" : "; ") + log.Text();
     });
 }
 
-bool CStorageMapper::ReleaseFreePages(CRunReport::MapperCall& call) {
-    if (Store().QueryInt64("PRAGMA auto_vacuum") != kIncrementalAutoVacuum) {
+bool CStorageMapper::ReleaseFreePages(CSqliteStore& file, CRunReport::MapperCall& call) {
+    if (file.QueryInt64("PRAGMA auto_vacuum") != kIncrementalAutoVacuum) {
         call.detail =
             "the store does not use incremental auto-vacuum, so its free pages stay in the file; "
             "to change that, run PRAGMA auto_vacuum = INCREMENTAL and then VACUUM on it once, "
             "while no cleanup-agent runs";
         return true;
     }
-    std::int64_t freePages = Store().QueryInt64("PRAGMA freelist_count");
+    std::int64_t freePages = file.QueryInt64("PRAGMA freelist_count");
     while (freePages > 0) {
         if (boost::this_thread::interruption_requested()) {
             call.interrupted = true;
             return false;
         }
-        CSqliteTransaction transaction(Store());
-        Store().Execute("PRAGMA incremental_vacuum(" +
-                        std::to_string(std::min(freePages, kVacuumStepPages)) + ")");
+        CSqliteTransaction transaction(file);
+        file.Execute("PRAGMA incremental_vacuum(" +
+                     std::to_string(std::min(freePages, kVacuumStepPages)) + ")");
         transaction.Commit();
-        const std::int64_t left = Store().QueryInt64("PRAGMA freelist_count");
+        const std::int64_t left = file.QueryInt64("PRAGMA freelist_count");
         if (left >= freePages) {
             break;  // nothing moves any more; leave the rest
         }

@@ -6,10 +6,13 @@
 namespace Kol {
 namespace Host {
 
+class CSqliteStore;
+
 // Deletes the log blobs whose log is gone, then gives the free pages back to
-// the file system: incremental vacuum in short steps, then a checkpoint that
-// also empties the write-ahead log. A store made without incremental
-// auto-vacuum keeps its free pages.
+// the file system. SQLite: incremental vacuum in short steps, then a
+// checkpoint that also empties the write-ahead log (a store made without
+// incremental auto-vacuum keeps its free pages). PostgreSQL: VACUUM (ANALYZE)
+// of the tables the run deleted from.
 //
 // Called on the module's processing thread; throws std::runtime_error on a
 // database failure; stops after the current batch or step when the thread is
@@ -22,7 +25,7 @@ public:
 
 private:
     // Returns false when interrupted.
-    bool ReleaseFreePages(CRunReport::MapperCall& call);
+    bool ReleaseFreePages(CSqliteStore& file, CRunReport::MapperCall& call);
 };
 
 }  // namespace Host

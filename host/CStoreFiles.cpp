@@ -150,5 +150,18 @@ void CStoreFiles::CheckChosenBackup(const std::string& store, const std::string&
     }
 }
 
+void CStoreFiles::CheckChosenDump(const std::string& backup) {
+    if (!Exists(backup)) {
+        return;
+    }
+    char magic[5] = {};
+    std::ifstream file(backup, std::ios::binary);
+    file.read(magic, sizeof magic);
+    if (file.gcount() != sizeof magic || std::memcmp(magic, "PGDMP", sizeof magic) != 0) {
+        throw std::invalid_argument("--backup: " + backup +
+                                    " exists and is not a pg_dump archive; it is left as it is");
+    }
+}
+
 }  // namespace Host
 }  // namespace Kol

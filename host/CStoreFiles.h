@@ -48,6 +48,10 @@ public:
     // else's is never replaced). Reads only.
     static void CheckChosenBackup(const std::string& store, const std::string& backup);
 
+    // The same for the backup of a PostgreSQL store: it must be absent or
+    // an archive of pg_dump's custom format.
+    static void CheckChosenDump(const std::string& backup);
+
     CStoreFiles() = delete;
 };
 

@@ -9,7 +9,6 @@
 
 #include "framework/module/LogLevel.h"
 #include "host/CResultWriter.h"
-#include "host/CSqliteStore.h"
 
 namespace Kol {
 namespace Host {
@@ -46,23 +45,28 @@ void CStoreMapper::Log(const std::string& text, std::int32_t level) const {
     }
 }
 
-void CStoreMapper::DeleteInBatches(const CBatchedDelete::Plan& plan,
+void CStoreMapper::DeleteInBatches(const IStore::DeletePlan& plan,
                                    CRunReport::MapperCall& call) const {
-    const CBatchedDelete::Result result =
-        CBatchedDelete(Store(), BatchRows())
-            .Run(plan, [this, &call](const CBatchedDelete::Result& soFar) {
-                call.rows = soFar.rows;
-                m_context.report->UpdateMapperCall(soFar.rows);
-                Log(call.label + ": batch " + std::to_string(soFar.batches) + " committed, " +
-                        std::to_string(soFar.rows) + " rows so far",
-                    Common::Module::Debug);
-            });
-    call.rows = result.rows;
+    const std::uint64_t before = call.rows;
+    const IStore::DeleteResult result = Store().DeleteInBatches(
+        plan, BatchRows(), [this, &call, before](const IStore::DeleteResult& soFar) {
+            call.rows = before + soFar.rows;
+            m_context.report->UpdateMapperCall(call.rows);
+            Log(call.label + ": batch " + std::to_string(soFar.batches) + " committed, " +
+                    std::to_string(soFar.rows) + " rows so far",
+                Common::Module::Debug);
+        });
+    call.rows = before + result.rows;
     call.interrupted = result.interrupted;
 }
 
+void CStoreMapper::CountRows(CRunReport::MapperCall& call, std::uint64_t rows) const {
+    call.rows += rows;
+    m_context.report->UpdateMapperCall(call.rows);
+}
+
 void CStoreMapper::RunDelete(const std::string& label, const std::string& arguments,
-                             const CBatchedDelete::Plan& plan) {
+                             const IStore::DeletePlan& plan) {
     RunCall(label, arguments,
             [this, &plan](CRunReport::MapperCall& call) { DeleteInBatches(plan, call); });
 }
@@ -95,7 +99,7 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
         work(call);
         // The next operation starts with an empty log: it can reuse the log's
         // space rather than grow the file on a nearly full disk.
-        Store().Checkpoint(false);
+        Store().AfterCall();
         countBytes();
         const std::int64_t grown = Store().GetFileBytes() - fileBefore;
         if (grown > 0) {
@@ -104,7 +108,7 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
         }
     } catch (const std::exception& e) {
         try {
-            Store().Checkpoint(false);
+            Store().AfterCall();
         } catch (const std::exception&) {
             // The call's own failure is the one to report.
         }

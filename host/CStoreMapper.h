@@ -9,13 +9,11 @@
 #include <boost/shared_ptr.hpp>
 
 #include "contracts/kernel/ILoggerResource.h"
-#include "host/CBatchedDelete.h"
 #include "host/CRunReport.h"
+#include "host/IStore.h"
 
 namespace Kol {
 namespace Host {
-
-class CSqliteStore;
 
 // Common ground of the host's mappers: the store they work on, the batch size,
 // and the bookkeeping of each mapper call (one host log line with the rows
@@ -33,7 +31,7 @@ public:
     static const std::size_t kMaxBatchRows = 10000;
 
     struct Context {
-        boost::shared_ptr<CSqliteStore> store;
+        boost::shared_ptr<IStore> store;
         boost::shared_ptr<CRunReport> report;
         Common::Kernel::ILoggerResourcePtr logger;
         std::size_t batchRows = kDefaultBatchRows;
@@ -65,14 +63,24 @@ protected:
     void RunCall(const std::string& label, const std::string& arguments, const Work& work);
 
     // Deletes the rows of `plan` in batches as (part of) `call`'s work: after
-    // each committed batch `call`'s row count, the report's progress and a
-    // debug line are brought up to date; `call` notes an early stop.
-    void DeleteInBatches(const CBatchedDelete::Plan& plan, CRunReport::MapperCall& call) const;
+    // each committed batch `call`'s row count (added to what it held), the
+    // report's progress and a debug line are brought up to date; `call`
+    // notes an early stop.
+    void DeleteInBatches(const IStore::DeletePlan& plan, CRunReport::MapperCall& call) const;
+    // Adds `rows` removed otherwise (a dropped partition) to `call` and the
+    // report's progress.
+    void CountRows(CRunReport::MapperCall& call, std::uint64_t rows) const;
     // A whole mapper call whose work is DeleteInBatches(plan).
     void RunDelete(const std::string& label, const std::string& arguments,
-                   const CBatchedDelete::Plan& plan);
+                   const IStore::DeletePlan& plan);
 
-    CSqliteStore& Store() const { return *m_context.store; }
+    IStore& Store() const { return *m_context.store; }
+    // The store as one kind (CSqliteStore, CPostgresStore), or null: for the
+    // work whose SQL differs per store.
+    template <class Kind>
+    Kind* StoreAs() const {
+        return dynamic_cast<Kind*>(m_context.store.get());
+    }
     std::size_t BatchRows() const { return m_context.batchRows; }
 
 private:

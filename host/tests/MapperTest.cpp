@@ -29,8 +29,8 @@
 #include "host/CHostLogger.h"
 #include "host/CResultWriter.h"
 #include "host/CRunReport.h"
-#include "host/CSqliteDatabaseResource.h"
 #include "host/CSqliteStore.h"
+#include "host/CStoreDatabaseResource.h"
 #include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
@@ -41,8 +41,8 @@ using Kol::Host::CHostBus;
 using Kol::Host::CHostLogger;
 using Kol::Host::CResultWriter;
 using Kol::Host::CRunReport;
-using Kol::Host::CSqliteDatabaseResource;
 using Kol::Host::CSqliteStore;
+using Kol::Host::CStoreDatabaseResource;
 using Kol::Host::CStoreMapper;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
@@ -286,27 +286,21 @@ protected:
             " (5, 5, 1, 0, 1000, 0, 0, 0, 1),"                  // old
             " (6, 6, 5, 0, strftime('%s','now'), 0, 0, 0, NULL);"
             "INSERT INTO static_objects(id, name, deleted) VALUES (1, 's', 1), (2, 't', 0);");
-        m_database.reset(new CSqliteDatabaseResource(m_context));
+        m_database.reset(new CStoreDatabaseResource(m_context));
     }
     void TearDown() override {
         m_database.reset();
         m_context = CStoreMapper::Context();
     }
     std::vector<std::int64_t> LogIds() {
-        std::vector<std::int64_t> ids;
-        Kol::Host::CSqliteStatement select =
-            m_context.store->Prepare("SELECT id FROM logs ORDER BY id");
-        while (select.Step()) {
-            ids.push_back(select.GetInt64(0));
-        }
-        return ids;
+        return m_context.store->QueryInt64s("SELECT id FROM logs ORDER BY id");
     }
 
     const CScratchDirectory m_scratch;
     const std::string m_directory = m_scratch.path;
     std::ostringstream m_out;
     CStoreMapper::Context m_context;
-    std::unique_ptr<CSqliteDatabaseResource> m_database;
+    std::unique_ptr<CStoreDatabaseResource> m_database;
 };
 
 template <typename Interface>

@@ -1,4 +1,4 @@
-#include "host/CSqliteDatabaseResource.h"
+#include "host/CStoreDatabaseResource.h"
 
 #include "host/CBackupMapper.h"
 #include "host/CEnrollmentTombstonesMapper.h"
@@ -10,10 +10,10 @@ namespace Host {
 
 using Common::Database::IMapperPtr;
 
-CSqliteDatabaseResource::CSqliteDatabaseResource(const CStoreMapper::Context& context)
+CStoreDatabaseResource::CStoreDatabaseResource(const CStoreMapper::Context& context)
     : m_context(context) {}
 
-IMapperPtr CSqliteDatabaseResource::GetMapper(std::int32_t id) {
+IMapperPtr CStoreDatabaseResource::GetMapper(std::int32_t id) {
     switch (id) {
         case Common::Database::MapperIdCleanup:
             return IMapperPtr(new CLogsCleanupMapper(m_context));

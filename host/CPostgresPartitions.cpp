@@ -1,0 +1,159 @@
+#include "host/CPostgresPartitions.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <set>
+
+#include <pqxx/pqxx>
+
+#include "host/CPostgresStore.h"
+
+namespace Kol {
+namespace Host {
+
+namespace {
+
+// 1969-12-29 was a Monday: weeks start there, and every 604,800 s after.
+const std::int64_t kFirstMonday = -3 * 86400;
+// Partitions dropped per statement: one catalog commit serves many, and the
+// lock that stops the class's writers is held only briefly.
+const std::size_t kDropsPerStatement = 16;
+const char* const kDefaultConstraintBroken = "23514";
+
+std::string ClassTable(int retentionClass) {
+    return "logs_c" + std::to_string(retentionClass);
+}
+
+// "FOR VALUES FROM ('1717372800') TO ('1717977600')": the two bounds.
+bool ParseBounds(const std::string& expression, std::int64_t& from, std::int64_t& to) {
+    std::int64_t values[2] = {0, 0};
+    std::size_t found = 0;
+    const char* at = expression.c_str();
+    while (*at != '\0' && found < 2) {
+        if ((*at >= '0' && *at <= '9') || (*at == '-' && at[1] >= '0' && at[1] <= '9')) {
+            char* end = nullptr;
+            values[found++] = std::strtoll(at, &end, 10);
+            at = end;
+        } else {
+            ++at;
+        }
+    }
+    from = values[0];
+    to = values[1];
+    return found == 2;
+}
+
+}  // namespace
+
+const std::int64_t CPostgresPartitions::kWeekSeconds;
+const int CPostgresPartitions::kWeeksAhead;
+
+CPostgresPartitions::CPostgresPartitions(CPostgresStore& store) : m_store(store) {}
+
+std::int64_t CPostgresPartitions::WeekStart(std::int64_t time) {
+    std::int64_t weeks = (time - kFirstMonday) / kWeekSeconds;
+    if ((time - kFirstMonday) % kWeekSeconds < 0) {
+        --weeks;
+    }
+    return kFirstMonday + weeks * kWeekSeconds;
+}
+
+std::string CPostgresPartitions::WeekName(int retentionClass, std::int64_t weekStart) {
+    const std::time_t time = static_cast<std::time_t>(weekStart);
+    std::tm utc{};
+    gmtime_r(&time, &utc);
+    char date[48];
+    std::snprintf(date, sizeof date, "%04d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday);
+    return ClassTable(retentionClass) + "_" + date;
+}
+
+std::vector<CPostgresPartitions::Partition> CPostgresPartitions::List(int retentionClass) {
+    const pqxx::result rows = m_store.Run(
+        "SELECT c.relname, pg_get_expr(c.relpartbound, c.oid) FROM pg_inherits i"
+        " JOIN pg_class c ON c.oid = i.inhrelid WHERE i.inhparent = to_regclass($1)"
+        " ORDER BY c.relname",
+        {ClassTable(retentionClass)});
+    std::vector<Partition> partitions;
+    for (const auto& row : rows) {
+        Partition partition;
+        partition.name = row[0].c_str();
+        const std::string bound = row[1].c_str();
+        partition.isDefault = bound == "DEFAULT";
+        if (partition.isDefault || ParseBounds(bound, partition.from, partition.to)) {
+            partitions.push_back(partition);
+        }
+    }
+    return partitions;
+}
+
+void CPostgresPartitions::Prepare(std::int64_t from, std::int64_t to) {
+    const std::int64_t last = WeekStart(to) + kWeeksAhead * kWeekSeconds;
+    for (int k = 1; k <= 5; ++k) {
+        const std::string parent = ClassTable(k);
+        if (!m_store.HasTable(parent)) {
+            m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + parent +
+                           " PARTITION OF logs FOR VALUES IN (" + std::to_string(k) +
+                           ") PARTITION BY RANGE (created_at)");
+            m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + parent + "_default PARTITION OF " +
+                           parent + " DEFAULT");
+        }
+        std::set<std::int64_t> present;
+        for (const Partition& partition : List(k)) {
+            if (!partition.isDefault) {
+                present.insert(partition.from);
+            }
+        }
+        for (std::int64_t week = WeekStart(from); week <= last; week += kWeekSeconds) {
+            if (present.count(week) != 0) {
+                continue;
+            }
+            try {
+                m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + WeekName(k, week) +
+                               " PARTITION OF " + parent + " FOR VALUES FROM (" +
+                               std::to_string(week) + ") TO (" +
+                               std::to_string(week + kWeekSeconds) + ")");
+            } catch (const pqxx::sql_error& e) {
+                // The week's rows went to the default partition before it
+                // was prepared: they stay there.
+                if (e.sqlstate() != kDefaultConstraintBroken) {
+                    throw;
+                }
+            }
+        }
+    }
+}
+
+CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
+                                                             std::int64_t cutoff) {
+    std::vector<std::string> old;
+    for (const Partition& partition : List(retentionClass)) {
+        if (!partition.isDefault && partition.to <= cutoff) {
+            old.push_back(partition.name);
+        }
+    }
+    Dropped dropped;
+    for (std::size_t first = 0; first < old.size(); first += kDropsPerStatement) {
+        std::string names;
+        std::uint64_t rows = 0;
+        std::int64_t bytes = 0;
+        for (std::size_t i = first; i < old.size() && i < first + kDropsPerStatement; ++i) {
+            names += (names.empty() ? "" : ", ") + old[i];
+            rows += m_store.Run("SELECT count(*) FROM " + old[i])[0][0].as<std::uint64_t>();
+            bytes +=
+                m_store.Run("SELECT pg_total_relation_size($1)", {old[i]})[0][0].as<std::int64_t>();
+        }
+        if (!m_store.IsDryRun() && !m_store.RunDdl("DROP TABLE " + names)) {
+            dropped.interrupted = true;
+            return dropped;
+        }
+        dropped.partitions += std::min(kDropsPerStatement, old.size() - first);
+        dropped.rows += rows;
+        dropped.bytes += bytes;
+    }
+    return dropped;
+}
+
+}  // namespace Host
+}  // namespace Kol

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Kol {
+namespace Host {
+
+class CPostgresStore;
+
+// The partitions of `logs` on a PostgreSQL store: one list partition per
+// retention class (logs_c1 ... logs_c5), each partitioned by week of
+// created_at (logs_c1_20240603 holds the week from Monday 3 June 2024, 00:00
+// UTC) with a default partition (logs_c1_default) for the weeks not prepared.
+//
+// A week is the span because retention periods are counted in days and the
+// shortest is weeks long: every class's cut-off then finds at most one
+// partition to thin out row by row, the rest go whole, and two years make
+// about a hundred partitions per class, few enough for the planner.
+//
+// Every schema change goes through CPostgresStore::RunDdl (short lock
+// timeout, retried). Runs on the calling thread; throws std::runtime_error
+// (pqxx::sql_error) on a database failure.
+class CPostgresPartitions {
+public:
+    static const std::int64_t kWeekSeconds = 7 * 86400;
+    // Weeks prepared beyond the one asked for, so that writers find their
+    // week ready until the next runs.
+    static const int kWeeksAhead = 4;
+
+    struct Partition {
+        std::string name;
+        bool isDefault = false;
+        std::int64_t from = 0;  // created_at from, inclusive
+        std::int64_t to = 0;    // created_at to, exclusive
+    };
+
+    struct Dropped {
+        std::uint64_t partitions = 0;
+        std::uint64_t rows = 0;  // counted before the drop
+        std::int64_t bytes = 0;  // tables, indexes and TOAST data
+        bool interrupted = false;
+    };
+
+    explicit CPostgresPartitions(CPostgresStore& store);
+
+    // Makes sure every class has its partitions, its default partition and
+    // a weekly partition for every week from `from` to kWeeksAhead weeks
+    // after `to` (Unix seconds). A week whose rows already sit in the
+    // default partition is left there. Cheap when all exist.
+    void Prepare(std::int64_t from, std::int64_t to);
+
+    // The weekly and default partitions of one class (1 to 5).
+    std::vector<Partition> List(int retentionClass);
+
+    // Drops the weekly partitions of the class that lie wholly before
+    // `cutoff`, several per statement; their rows and bytes are read first.
+    // In a dry run only counts. Stops between statements when the thread is
+    // asked to interrupt.
+    Dropped DropBefore(int retentionClass, std::int64_t cutoff);
+
+    // The Monday 00:00 UTC that starts the week of `time`.
+    static std::int64_t WeekStart(std::int64_t time);
+    static std::string WeekName(int retentionClass, std::int64_t weekStart);
+
+private:
+    CPostgresStore& m_store;
+};
+
+}  // namespace Host
+}  // namespace Kol

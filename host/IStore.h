@@ -1,0 +1,155 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <boost/function.hpp>
+#include <boost/optional.hpp>
+
+namespace Kol {
+namespace Host {
+
+// The agent's store as the host's mappers, seeder and status event recorder
+// see it: the same tables and columns on every store (settings, logs, owners,
+// log_blobs, static_objects, enrollment_tombstones, status_events), plain SQL
+// that both stores understand, and the few kinds of work whose SQL must differ
+// (a batched delete, bulk rows). What differs beyond that (space, index
+// rebuilds, backups, partitions) the mappers do per store (CSqliteStore,
+// CPostgresStore).
+//
+// Errors: every call that reaches the database throws std::runtime_error
+// with the database's message; a store found damaged refuses further writes.
+//
+// Thread-safety: one thread at a time; the host hands the store from its main
+// thread to the module's processing thread and back.
+//
+// Dry run: opening writes nothing, every transaction the store runs on its
+// own (a delete batch, a row writer's, a setting, a status event) is rolled
+// back where a real run commits. Execute runs as it is: callers use it for
+// scratch tables only.
+class IStore {
+public:
+    // Integer values for named parameters (":name") in the statements below.
+    typedef std::vector<std::pair<std::string, std::int64_t>> Parameters;
+
+    // The rows of one table that match a condition, deleted in batches of
+    // short transactions.
+    struct DeletePlan {
+        DeletePlan() = default;
+        DeletePlan(std::string table_, std::string key_, std::string condition_)
+            : table(std::move(table_)), key(std::move(key_)), condition(std::move(condition_)) {}
+
+        std::string table;      // e.g. "logs"
+        std::string key;        // ascending integer key: "id", or "rowid" where a table has none
+        std::string condition;  // SQL condition; may use the named parameters below
+        Parameters parameters;  // e.g. {":c1", 1700000000}
+        // Walk the table itself rather than an index the planner may choose
+        // (a hint for conditions made of several index ranges).
+        bool walkTable = false;
+    };
+
+    struct DeleteResult {
+        std::uint64_t rows = 0;
+        std::uint64_t batches = 0;
+        bool interrupted = false;  // the calling thread was asked to stop
+    };
+
+    // Called after each committed batch with the totals so far.
+    typedef boost::function<void(const DeleteResult& soFar)> BatchObserver;
+
+    // One column value of a row written by a RowWriter.
+    struct Value {
+        enum class Kind { kNull, kInteger, kText, kBlob };
+        Value() = default;
+
+        Kind kind = Kind::kNull;
+        std::int64_t integer = 0;
+        std::string bytes;  // text or blob
+
+        static Value Null() { return Value(); }
+        static Value Integer(std::int64_t v) { return Value(Kind::kInteger, v, std::string()); }
+        static Value Text(std::string v) { return Value(Kind::kText, 0, std::move(v)); }
+        static Value Blob(std::string v) { return Value(Kind::kBlob, 0, std::move(v)); }
+
+    private:
+        Value(Kind k, std::int64_t i, std::string b) : kind(k), integer(i), bytes(std::move(b)) {}
+    };
+
+    // Appends rows to one table inside one transaction of its own (COPY on
+    // PostgreSQL). Rolled back when dropped without Commit.
+    class RowWriter {
+    public:
+        virtual ~RowWriter() = default;
+        // `row` holds one value per column named when the writer was made.
+        virtual void Add(const std::vector<Value>& row) = 0;
+        virtual void Commit() = 0;
+    };
+
+    virtual ~IStore() = default;
+
+    // The store as an operator names it: the file's path, or the connection
+    // URI with any password masked. Never holds a password.
+    virtual std::string GetName() const = 0;
+    // Where the storage cleanup's backup goes.
+    virtual const std::string& GetBackupPath() const = 0;
+    // What opening did to the store's identity ("" when nothing), for the log.
+    virtual const std::string& GetOpenNote() const = 0;
+    virtual bool IsDryRun() const = 0;
+
+    virtual bool IsDamaged() const = 0;
+    // Why nothing more is written, and where to restore from.
+    virtual std::string DamageText() const = 0;
+
+    virtual bool HasTable(const std::string& name) = 0;
+    // The first column of the first row of `sql`; 0 when there is no row or
+    // it is NULL.
+    virtual std::int64_t QueryInt64(const std::string& sql,
+                                    const Parameters& parameters = Parameters()) = 0;
+    // The first column of every row (NULLs skipped).
+    virtual std::vector<std::int64_t> QueryInt64s(const std::string& sql,
+                                                  const Parameters& parameters = Parameters()) = 0;
+    virtual void Execute(const std::string& sql, const Parameters& parameters = Parameters()) = 0;
+
+    virtual boost::optional<std::string> GetSetting(const std::string& key) = 0;
+    // Writes in its own short transaction.
+    virtual void SetSetting(const std::string& key, const std::string& value) = 0;
+
+    // Stores one status event in its own transaction; returns its row id.
+    virtual std::int64_t AddStatusEvent(std::int64_t messageType, const std::string& name,
+                                        const std::string& symbols,
+                                        const std::string& symbolsProtobuf,
+                                        std::int64_t receivedAt) = 0;
+
+    // Deletes the rows of `plan` in batches of at most `batchRows` rows,
+    // each its own transaction; the calling thread's interruption flag
+    // (boost::this_thread::interruption_requested) is read before each batch.
+    // Only the rows present when it starts are visited. The failing batch is
+    // rolled back; earlier ones stay and were passed to `afterBatch`.
+    virtual DeleteResult DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
+                                         const BatchObserver& afterBatch) = 0;
+
+    // Makes sure logs created from `from` to `to` (Unix seconds) have a place
+    // of their own; does nothing where the store needs none.
+    virtual void PrepareLogRange(std::int64_t from, std::int64_t to) = 0;
+    virtual std::unique_ptr<RowWriter> WriteRows(const std::string& table,
+                                                 const std::vector<std::string>& columns) = 0;
+
+    // Bookkeeping for the report. The bytes the store takes, the bytes its
+    // own transactions freed inside it and returned to the file system since
+    // it was opened, and the longest write transaction since the previous
+    // TakeLongestTransaction.
+    virtual std::int64_t GetFileBytes() = 0;
+    virtual std::int64_t GetFreedBytesTotal() const = 0;
+    virtual std::int64_t GetReturnedBytesTotal() const = 0;
+    virtual double TakeLongestTransaction() = 0;
+    // After each mapper call, also a failed one: leaves the store ready for
+    // the next (SQLite copies its log back). May throw.
+    virtual void AfterCall() = 0;
+};
+
+}  // namespace Host
+}  // namespace Kol
