@@ -110,7 +110,11 @@ class CPostgresRowWriter : public IStore::RowWriter {
 public:
     CPostgresRowWriter(PGconn* connection, const std::string& table,
                        const std::vector<std::string>& columns, bool dryRun)
-        : m_connection(connection), m_dryRun(dryRun), m_open(false) {
+        : m_connection(connection),
+          m_table(table),
+          m_hasId(std::find(columns.begin(), columns.end(), "id") != columns.end()),
+          m_dryRun(dryRun),
+          m_open(false) {
         std::string names;
         for (const std::string& column : columns) {
             names += (names.empty() ? "" : ", ") + column;
@@ -147,6 +151,18 @@ public:
         if (!error.empty() && !m_dryRun) {
             throw std::runtime_error(error);
         }
+        if (m_hasId && !m_dryRun) {
+            // Rows came with their ids: the next id handed out follows them.
+            PGresult* moved =
+                PQexec(m_connection, ("SELECT setval(pg_get_serial_sequence('" + m_table +
+                                      "', 'id'), greatest(max(id), 1)) FROM " + m_table)
+                                         .c_str());
+            const bool moving = PQresultStatus(moved) == PGRES_TUPLES_OK;
+            PQclear(moved);
+            if (!moving) {
+                throw std::runtime_error(PQerrorMessage(m_connection));
+            }
+        }
     }
 
 private:
@@ -165,6 +181,8 @@ private:
     }
 
     PGconn* const m_connection;
+    const std::string m_table;
+    const bool m_hasId;
     const bool m_dryRun;
     bool m_open;
     std::string m_line;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include <sqlite3.h>
+#include <pqxx/pqxx>
 
 namespace Kol {
 namespace Host {
@@ -22,6 +23,10 @@ const char* const kTables[] = {"settings",     "logs",           "owners",
 }  // namespace
 
 CTestStore::CTestStore(const std::string& path) : m_db(nullptr) {
+    if (path.rfind("postgresql://", 0) == 0) {
+        m_server.reset(new pqxx::connection(path));
+        return;
+    }
     if (sqlite3_open(path.c_str(), &m_db) != SQLITE_OK) {
         const std::string message = sqlite3_errmsg(m_db);
         sqlite3_close(m_db);
@@ -34,7 +39,24 @@ CTestStore::~CTestStore() {
     sqlite3_close(m_db);
 }
 
+std::string CTestStore::KeyOf(const std::string& table) const {
+    if (!m_server) {
+        return "rowid";
+    }
+    return table == "settings"                ? "hashtext(key)"
+           : table == "enrollment_tombstones" ? "computer_uuid::bigint"
+                                              : "id";
+}
+
+std::string CTestStore::Blob(const std::string& hex) const {
+    return m_server ? "'\\x" + hex + "'::bytea" : "x'" + hex + "'";
+}
+
 void CTestStore::Execute(const std::string& sql) {
+    if (m_server) {
+        pqxx::nontransaction(*m_server).exec(sql);
+        return;
+    }
     char* error = nullptr;
     if (sqlite3_exec(m_db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string message = error != nullptr ? error : "unknown error";
@@ -44,6 +66,13 @@ void CTestStore::Execute(const std::string& sql) {
 }
 
 std::vector<std::string> CTestStore::Blobs(const std::string& sql) {
+    if (m_server) {
+        std::vector<std::string> values;
+        for (const auto& row : pqxx::nontransaction(*m_server).exec(sql)) {
+            values.push_back(row[0].c_str());
+        }
+        return values;
+    }
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
         throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in: " + sql);
@@ -92,7 +121,7 @@ std::map<std::string, std::set<std::int64_t>> CTestStore::Keys() {
     std::map<std::string, std::set<std::int64_t>> keys;
     for (const char* table : kTables) {
         const std::vector<std::int64_t> ids =
-            Ints(std::string("SELECT rowid FROM ") + table + " ORDER BY rowid");
+            Ints("SELECT " + KeyOf(table) + " FROM " + std::string(table) + " ORDER BY 1");
         keys[table] = std::set<std::int64_t>(ids.begin(), ids.end());
     }
     return keys;
@@ -102,7 +131,17 @@ std::string CTestStore::Dump() {
     std::ostringstream dump;
     for (const char* table : kTables) {
         dump << table << ":\n";
-        const std::string sql = std::string("SELECT * FROM ") + table + " ORDER BY rowid";
+        const std::string sql =
+            std::string("SELECT * FROM ") + table + " ORDER BY " + (m_server ? "1" : "rowid");
+        if (m_server) {
+            for (const auto& row : pqxx::nontransaction(*m_server).exec(sql)) {
+                for (const auto& field : row) {
+                    dump << (field.is_null() ? "NULL" : field.c_str()) << '|';
+                }
+                dump << "\n";
+            }
+            continue;
+        }
         sqlite3_stmt* statement = nullptr;
         if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
             throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in: " + sql);

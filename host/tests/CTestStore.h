@@ -6,18 +6,23 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
+#include <pqxx/connection>
+
 struct sqlite3;
 
 namespace Kol {
 namespace Host {
 namespace Testing {
 
-// A plain SQLite connection for tests to fill and inspect a store, and the
-// file helpers the tests share.
+// A plain connection for tests to fill and inspect a store, SQLite or
+// PostgreSQL, and the file helpers the tests share.
 class CTestStore {
 public:
-    // Opens (or creates) the file. Throws std::runtime_error.
-    explicit CTestStore(const std::string& path);
+    // Opens (or creates) the file, or connects to a postgresql:// URI.
+    // Throws std::runtime_error.
+    explicit CTestStore(const std::string& store);
     ~CTestStore();
 
     CTestStore(const CTestStore&) = delete;
@@ -30,19 +35,26 @@ public:
     std::vector<std::int64_t> Ints(const std::string& sql);
     std::vector<std::string> Blobs(const std::string& sql);
 
-    // The keys of each of the store's tables (rowid for all; the settings
-    // key text is not needed).
+    // The keys of each of the store's tables (rowid for all on SQLite; on
+    // PostgreSQL id, a tombstone's computer_uuid as a number, a hash of a
+    // setting's key).
     std::map<std::string, std::set<std::int64_t>> Keys();
     // Every row of every table as text, in a fixed order: equal dumps mean
     // equal contents.
     std::string Dump();
+
+    // A blob literal of `hex` in the store's SQL.
+    std::string Blob(const std::string& hex) const;
 
     static bool Exists(const std::string& path);
     static std::string ReadFile(const std::string& path);
     static void WriteFile(const std::string& path, const std::string& bytes);
 
 private:
+    std::string KeyOf(const std::string& table) const;
+
     sqlite3* m_db;
+    std::unique_ptr<pqxx::connection> m_server;
 };
 
 }  // namespace Testing

@@ -15,13 +15,17 @@
 #include <boost/filesystem.hpp>
 
 #include "contracts/datadefinition/Logs.pb.h"
+#include "host/CPostgresStore.h"
 #include "host/tests/CAgentProcess.h"
+#include "host/tests/CScratchDatabase.h"
 #include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
 namespace {
 
+using Kol::Host::CPostgresStore;
 using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CScratchDatabase;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 typedef std::map<std::string, std::set<std::int64_t>> Keys;
@@ -50,6 +54,9 @@ protected:
     // Runs the program on the test's store to its end.
     std::unique_ptr<CAgentProcess> Agent(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {"--db", m_db});
+        if (CPostgresStore::IsUri(m_db)) {
+            arguments.insert(arguments.begin(), {"--backup", m_directory + "/store.dump"});
+        }
         std::unique_ptr<CAgentProcess> process(new CAgentProcess(arguments));
         m_status = process->Wait(std::chrono::seconds(60));
         return process;
@@ -100,26 +107,61 @@ protected:
         store.Execute(
             "INSERT INTO settings(key, value) VALUES ('max_event_logs_per_type', '2');"
             "INSERT INTO owners(id, name) VALUES (1, 'first'), (2, 'second');"
-            "INSERT INTO log_blobs(id, log_id, data) VALUES (1, 1, x'01'), (2, 2, x'02'),"
-            " (3, 1000, x'03'), (4, 2000, x'04');"
+            "INSERT INTO log_blobs(id, log_id, data) VALUES (1, 1, " +
+            store.Blob("01") + "), (2, 2, " + store.Blob("02") + "), (3, 1000, " +
+            store.Blob("03") + "), (4, 2000, " + store.Blob("04") +
+            ");"
             "INSERT INTO static_objects(id, name, deleted) VALUES (1, 'a', 0), (2, 'b', 1),"
             " (3, 'c', 1), (4, 'd', 0);"
-            "INSERT INTO enrollment_tombstones(rowid, computer_uuid, removed_at) VALUES"
-            " (1, 'a', " +
-            Sql(now - 6 * kDay) + "), (2, 'b', " + Sql(now - 4 * kDay) + "), (3, 'c', " +
-            Sql(now - 5 * kDay - 60) + "), (4, 'd', " + Sql(now - 5 * kDay + 60) + ");");
+            // In this order, so that the SQLite rowids are the names.
+            "INSERT INTO enrollment_tombstones(computer_uuid, removed_at) VALUES ('1', " +
+            Sql(now - 6 * kDay) + "), ('2', " + Sql(now - 4 * kDay) + "), ('3', " +
+            Sql(now - 5 * kDay - 60) + "), ('4', " + Sql(now - 5 * kDay + 60) + ");");
+    }
+
+    // Empties every table the fill writes to.
+    void EmptyTables() {
+        CTestStore(m_db).Execute(
+            "DELETE FROM logs; DELETE FROM owners; DELETE FROM log_blobs;"
+            " DELETE FROM static_objects; DELETE FROM enrollment_tombstones;"
+            " DELETE FROM status_events; DELETE FROM settings WHERE key = "
+            "'max_event_logs_per_type'");
     }
 
     const CScratchDirectory m_scratch;
     const std::string m_directory = m_scratch.path;
-    const std::string m_db = m_directory + "/agent.db";
+    std::string m_db = m_directory + "/agent.db";
     int m_status = -1;
 };
 
-TEST_F(EndToEnd, EachOperationRemovesExactlyItsRowsAndNoOther) {
+// The same tests on both stores: a file, and a database of the test server
+// whose weekly log partitions reach back over two years, as on a store that
+// has been in use that long.
+class Stores : public EndToEnd, public ::testing::WithParamInterface<std::string> {
+protected:
+    void SetUp() override {
+        if (GetParam() == "postgres") {
+            if (m_database.uri.empty()) {
+                GTEST_SKIP() << "no test server: CLEANUP_TEST_PG_URI is not set";
+            }
+            m_db = m_database.uri;
+        }
+        EndToEnd::SetUp();
+        if (GetParam() == "postgres") {
+            const std::int64_t now = std::time(nullptr);
+            CPostgresStore::Options options;
+            options.backupPath = m_directory + "/store.dump";
+            CPostgresStore(m_db, options).PrepareLogRange(now - 800 * kDay, now);
+        }
+    }
+
+    const CScratchDatabase m_database;
+};
+
+INSTANTIATE_TEST_SUITE_P(BothStores, Stores, ::testing::Values("sqlite", "postgres"));
+
+TEST_P(Stores, EachOperationRemovesExactlyItsRowsAndNoOther) {
     const std::int64_t now = std::time(nullptr);
-    FillTables(now);
-    const std::string filled = CTestStore::ReadFile(m_db);
     const struct {
         std::string operation;
         std::string job;  // as in the module's Initiating line
@@ -137,7 +179,8 @@ TEST_F(EndToEnd, EachOperationRemovesExactlyItsRowsAndNoOther) {
         {"storage", "storage cleanup", {{"log_blobs", {3, 4}}}},
     };
     for (const auto& c : cases) {
-        CTestStore::WriteFile(m_db, filled);
+        EmptyTables();
+        FillTables(now);
         Keys before = CTestStore(m_db).Keys();
         const std::unique_ptr<CAgentProcess> run = Agent({c.operation});
         ASSERT_EQ(m_status, 0) << c.operation << run->Out() << run->Err();
@@ -180,7 +223,7 @@ TEST_F(EndToEnd, EachOperationRemovesExactlyItsRowsAndNoOther) {
               std::string::npos);
 }
 
-TEST_F(EndToEnd, OldLogsUseTheFivePeriodsEachForItsOwnClass) {
+TEST_P(Stores, OldLogsUseTheFivePeriodsEachForItsOwnClass) {
     const std::int64_t t0 = std::time(nullptr);
     {
         CTestStore store(m_db);
@@ -232,7 +275,7 @@ TEST_F(EndToEnd, OldLogsUseTheFivePeriodsEachForItsOwnClass) {
     }
 }
 
-TEST_F(EndToEnd, TombstonesGoExactlyOneHundredTwentyHoursBack) {
+TEST_P(Stores, TombstonesGoExactlyOneHundredTwentyHoursBack) {
     const std::int64_t t0 = std::time(nullptr);
     const std::int64_t hours120 = 120 * 3600;
     {

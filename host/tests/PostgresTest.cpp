@@ -1,0 +1,184 @@
+// The PostgreSQL store through the real program, on databases of the test
+// server: what only a server store has (foreign databases, pg_dump backups,
+// concurrent writers, passwords in the connection URI).
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <pqxx/pqxx>
+
+#include "host/CChildProcess.h"
+#include "host/CPostgresStore.h"
+#include "host/tests/CAgentProcess.h"
+#include "host/tests/CScratchDatabase.h"
+#include "host/tests/CScratchDirectory.h"
+#include "host/tests/CTestStore.h"
+
+namespace {
+
+using Kol::Host::CChildProcess;
+using Kol::Host::CPostgresStore;
+using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CScratchDatabase;
+using Kol::Host::Testing::CScratchDirectory;
+using Kol::Host::Testing::CTestStore;
+
+const char* const kTables[] = {"settings",     "logs",           "owners",
+                               "log_blobs",    "static_objects", "enrollment_tombstones",
+                               "status_events"};
+
+class Postgres : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (m_database.uri.empty()) {
+            GTEST_SKIP() << "no test server: CLEANUP_TEST_PG_URI is not set";
+        }
+    }
+
+    // Runs the program on the test's database to its end.
+    int Agent(std::vector<std::string> arguments, std::string* out = nullptr,
+              std::string* err = nullptr) {
+        arguments.insert(arguments.begin(),
+                         {"--db", m_database.uri, "--backup", m_scratch.path + "/store.dump"});
+        return CAgentProcess::Run(arguments, out, err);
+    }
+
+    static std::vector<std::int64_t> RowCounts(const std::string& uri) {
+        CTestStore store(uri);
+        std::vector<std::int64_t> counts;
+        for (const char* table : kTables) {
+            counts.push_back(store.Int(std::string("SELECT count(*) FROM ") + table));
+        }
+        return counts;
+    }
+
+    const CScratchDirectory m_scratch;
+    const CScratchDatabase m_database;
+};
+
+TEST_F(Postgres, AForeignDatabaseIsRefusedUntouchedAndNoPasswordIsEverShown) {
+    CTestStore(m_database.uri)
+        .Execute("CREATE TABLE customers(id int); INSERT INTO customers VALUES (7)");
+    std::string out;
+    std::string err;
+    EXPECT_EQ(Agent({"--create", "all"}, &out, &err), 3);
+    EXPECT_EQ(err, "cleanup-agent: " + m_database.uri + " is not a cleanup-agent store\n") << out;
+    CTestStore foreign(m_database.uri);
+    EXPECT_EQ(foreign.Ints("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"),
+              std::vector<std::int64_t>{1});
+    EXPECT_EQ(foreign.Int("SELECT id FROM customers"), 7);
+
+    // The server trusts the socket and ignores the password, which must
+    // still show nowhere: not in the lines, not in the JSON document.
+    const CScratchDatabase fresh;
+    const std::string uri =
+        "postgresql://postgres:s3cret@" + fresh.uri.substr(std::string("postgresql://").size());
+    EXPECT_EQ(CAgentProcess::Run({"--db", uri, "--create", "--backup", m_scratch.path + "/b.dump",
+                                  "--output", "json", "-v", "all"},
+                                 &out, &err),
+              0)
+        << err;
+    EXPECT_EQ((out + err).find("s3cret"), std::string::npos) << out << err;
+    EXPECT_NE(out.find("\"store\": \"postgresql://postgres:***@"), std::string::npos) << out;
+    EXPECT_EQ(CPostgresStore::MaskPassword("postgres://u:p@h/d?password=q&sslmode=require"),
+              "postgres://u:***@h/d?password=***&sslmode=require");
+}
+
+TEST_F(Postgres, DryRunChangesNothingAndTheBackupRestoresToTheSameRows) {
+    ASSERT_EQ(Agent({"--seed-demo", "3000"}), 0);
+    const std::string before = CTestStore(m_database.uri).Dump();
+    std::string out;
+    ASSERT_EQ(Agent({"--dry-run", "all"}, &out), 0) << out;
+    EXPECT_NE(out.find("old-logs (cut-offs"), std::string::npos);
+    EXPECT_NE(out.find(": would remove "), std::string::npos) << out;
+    EXPECT_EQ(CTestStore(m_database.uri).Dump(), before);
+    EXPECT_FALSE(CTestStore::Exists(m_scratch.path + "/store.dump"));
+
+    ASSERT_EQ(Agent({"storage"}, &out), 0) << out;
+    const std::string dump = m_scratch.path + "/store.dump";
+    struct stat status {};
+    ASSERT_EQ(::stat(dump.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);  // every row of the store is in it
+    const CScratchDatabase restored;
+    const CChildProcess::Result restore = CChildProcess::Run(
+        CChildProcess::FindPostgresTool("pg_restore"), {"--dbname=" + restored.uri, dump}, {});
+    ASSERT_EQ(restore.exitStatus, 0) << restore.err;
+    std::vector<std::int64_t> backedUp = RowCounts(m_database.uri);
+    --backedUp.back();  // the final status event comes after the backup
+    EXPECT_EQ(RowCounts(restored.uri), backedUp);
+    EXPECT_GT(RowCounts(restored.uri)[1], 2000);
+}
+
+// Four writers insert logs of every class, each insert its own transaction,
+// while the program runs every operation. A writer's session gives up on any
+// lock it waits for longer than 250 ms: an insert that waited that long fails.
+TEST_F(Postgres, FourWritersNeverWaitLongWhileEverythingRuns) {
+    ASSERT_EQ(Agent({"--seed-demo", "30000"}), 0);
+    std::atomic<bool> done{false};
+    std::atomic<int> failures{0};
+    std::vector<std::vector<std::int64_t>> ids(4);
+    std::vector<double> slowest(4, 0);
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 4; ++w) {
+        writers.emplace_back([&, w] {
+            try {
+                pqxx::connection connection(m_database.uri);
+                pqxx::nontransaction(connection).exec("SET lock_timeout = '250ms'");
+                for (int n = 0; !done || n < 20; ++n) {
+                    const auto start = std::chrono::steady_clock::now();
+                    pqxx::work insert(connection);
+                    ids[w].push_back(
+                        insert
+                            .exec_params1("INSERT INTO logs(log_type, retention_class, created_at)"
+                                          " VALUES (1, $1, $2) RETURNING id",
+                                          1 + n % 5,
+                                          static_cast<std::int64_t>(std::time(nullptr)))[0]
+                            .as<std::int64_t>());
+                    insert.commit();
+                    // About 200 inserts a second each, an agent's pace
+                    // rather than a load test's.
+                    slowest[w] = std::max(slowest[w], std::chrono::duration<double>(
+                                                          std::chrono::steady_clock::now() - start)
+                                                          .count());
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+            } catch (const std::exception& e) {
+                ++failures;
+                ADD_FAILURE() << "writer " << w << ": " << e.what();
+            }
+        });
+    }
+    std::string out;
+    std::string err;
+    const int status = Agent({"all"}, &out, &err);
+    done = true;
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    EXPECT_EQ(status, 0) << out << err;
+    EXPECT_EQ(failures, 0);
+    CTestStore store(m_database.uri);
+    std::size_t written = 0;
+    for (int w = 0; w < 4; ++w) {
+        written += ids[w].size();
+        std::string list;
+        for (const std::int64_t id : ids[w]) {
+            list += (list.empty() ? "" : ",") + std::to_string(id);
+        }
+        // Every log written meanwhile is young: none may go.
+        EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE id IN (" + list + ")"),
+                  static_cast<std::int64_t>(ids[w].size()));
+    }
+    std::cout << "[          ] " << written << " inserts, the slowest took "
+              << *std::max_element(slowest.begin(), slowest.end()) << " s\n";
+}
+
+}  // namespace
