@@ -12,18 +12,6 @@
 namespace Kol {
 namespace Host {
 
-namespace {
-
-void BindParameters(CSqliteStatement& statement, const CBatchedDelete::Plan& plan) {
-    for (const auto& parameter : plan.parameters) {
-        if (statement.HasParameter(parameter.first)) {
-            statement.Bind(parameter.first, parameter.second);
-        }
-    }
-}
-
-}  // namespace
-
 const std::int64_t CBatchedDelete::kDefaultWindowKeys;
 
 CBatchedDelete::CBatchedDelete(CSqliteStore& store, std::size_t batchRows, std::int64_t windowKeys)
@@ -46,8 +34,8 @@ CBatchedDelete::Result CBatchedDelete::Run(const Plan& plan,
         " WHERE " + range + condition + " ORDER BY " + plan.key + " LIMIT :limit)");
     CSqliteStatement deleteUpTo =
         m_store.Prepare("DELETE FROM " + from + " WHERE " + range + condition);
-    BindParameters(findLast, plan);
-    BindParameters(deleteUpTo, plan);
+    findLast.BindPresent(plan.parameters);
+    deleteUpTo.BindPresent(plan.parameters);
     findLast.Bind(":limit", static_cast<std::int64_t>(m_batchRows));
 
     Result result;

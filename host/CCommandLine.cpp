@@ -91,16 +91,17 @@ const std::vector<CCommandLine::Option> kOptions = {
     {"version", 'V', nullptr, "print the versions of the program, plug-in and SQLite and exit",
      CCommandLine::Section::kMain,
      [](const std::string& v, CHostOptions& o) { o.version = Flag(v, "version"); }, false},
-    {"db", 0, "FILE",
-     "the agent's store, a plain path (never a URI); the backup FILE.bak and the lock FILE.lock "
-     "go beside the file it names after symbolic links are resolved (default: agent.db in the "
-     "working directory)",
+    {"db", 0, "STORE",
+     "the agent's store: an SQLite file, a plain path (never an SQLite URI) beside whose real "
+     "path the backup FILE.bak and the lock FILE.lock go; or a PostgreSQL database, "
+     "postgresql://... or postgres://... in libpq's syntax, whose PG* environment variables "
+     "apply (default: agent.db in the working directory)",
      CCommandLine::Section::kMain,
      [](const std::string& v, CHostOptions& o) { o.db = FileName(v, "db"); }, true},
     {"backup", 0, "FILE",
      "where the storage cleanup's backup goes, replaced only by a verified copy; FILE must be "
      "absent or a backup made here, and its temporary copies go beside it (default: FILE.bak "
-     "beside the store)",
+     "beside an SQLite store; DATABASE.dump in the working directory for PostgreSQL)",
      CCommandLine::Section::kMain,
      [](const std::string& v, CHostOptions& o) { o.backup = FileName(v, "backup"); }, true},
     {"create", 0, nullptr,
@@ -418,7 +419,7 @@ std::string CCommandLine::Usage(const Setup& setup) {
         "Usage: cleanup-agent [OPTION...] [--] [OPERATION...]\n"
         "\n"
         "Loads the cleanup plug-in, sends it one cleanup request with the given\n"
-        "operations and lets it clean the agent's SQLite store.\n"
+        "operations and lets it clean the agent's store (SQLite or PostgreSQL).\n"
         "\n"
         "Options:\n" +
         OptionList(setup, Section::kMain) + "\nAdvanced options:\n" +

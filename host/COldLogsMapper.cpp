@@ -78,7 +78,7 @@ void COldLogsMapper::DropPartitions(CPostgresStore& server, const std::int64_t (
         }
     }
     call.detail = std::string(server.IsDryRun() ? "would drop " : "dropped ") +
-                  std::to_string(total.partitions) + " weekly partitions holding " +
+                  std::to_string(total.partitions) + " partitions holding " +
                   std::to_string(total.rows) + " rows";
 }
 

@@ -18,7 +18,6 @@
 
 #include "host/CChildProcess.h"
 #include "host/CPostgresStore.h"
-#include "host/CStoreFiles.h"
 
 namespace Kol {
 namespace Host {

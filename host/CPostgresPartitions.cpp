@@ -14,11 +14,12 @@ namespace Host {
 
 namespace {
 
-// 1969-12-29 was a Monday: weeks start there, and every 604,800 s after.
+// 1969-12-29 was a Monday: spans start there, and every kSpanSeconds after.
 const std::int64_t kFirstMonday = -3 * 86400;
 // Partitions dropped per statement: one catalog commit serves many, and the
-// lock that stops the class's writers is held only briefly.
-const std::size_t kDropsPerStatement = 16;
+// lock that stops the class's writers is held only briefly (about 40 ms
+// for 32 on a quiet server).
+const std::size_t kDropsPerStatement = 32;
 const char* const kDefaultConstraintBroken = "23514";
 
 std::string ClassTable(int retentionClass) {
@@ -46,20 +47,20 @@ bool ParseBounds(const std::string& expression, std::int64_t& from, std::int64_t
 
 }  // namespace
 
-const std::int64_t CPostgresPartitions::kWeekSeconds;
-const int CPostgresPartitions::kWeeksAhead;
+const std::int64_t CPostgresPartitions::kSpanSeconds;
+const int CPostgresPartitions::kSpansAhead;
 
 CPostgresPartitions::CPostgresPartitions(CPostgresStore& store) : m_store(store) {}
 
-std::int64_t CPostgresPartitions::WeekStart(std::int64_t time) {
-    std::int64_t weeks = (time - kFirstMonday) / kWeekSeconds;
-    if ((time - kFirstMonday) % kWeekSeconds < 0) {
+std::int64_t CPostgresPartitions::SpanStart(std::int64_t time) {
+    std::int64_t weeks = (time - kFirstMonday) / kSpanSeconds;
+    if ((time - kFirstMonday) % kSpanSeconds < 0) {
         --weeks;
     }
-    return kFirstMonday + weeks * kWeekSeconds;
+    return kFirstMonday + weeks * kSpanSeconds;
 }
 
-std::string CPostgresPartitions::WeekName(int retentionClass, std::int64_t weekStart) {
+std::string CPostgresPartitions::SpanName(int retentionClass, std::int64_t weekStart) {
     const std::time_t time = static_cast<std::time_t>(weekStart);
     std::tm utc{};
     gmtime_r(&time, &utc);
@@ -89,7 +90,7 @@ std::vector<CPostgresPartitions::Partition> CPostgresPartitions::List(int retent
 }
 
 void CPostgresPartitions::Prepare(std::int64_t from, std::int64_t to) {
-    const std::int64_t last = WeekStart(to) + kWeeksAhead * kWeekSeconds;
+    const std::int64_t last = SpanStart(to) + kSpansAhead * kSpanSeconds;
     for (int k = 1; k <= 5; ++k) {
         const std::string parent = ClassTable(k);
         if (!m_store.HasTable(parent)) {
@@ -105,15 +106,15 @@ void CPostgresPartitions::Prepare(std::int64_t from, std::int64_t to) {
                 present.insert(partition.from);
             }
         }
-        for (std::int64_t week = WeekStart(from); week <= last; week += kWeekSeconds) {
+        for (std::int64_t week = SpanStart(from); week <= last; week += kSpanSeconds) {
             if (present.count(week) != 0) {
                 continue;
             }
             try {
-                m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + WeekName(k, week) +
+                m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + SpanName(k, week) +
                                " PARTITION OF " + parent + " FOR VALUES FROM (" +
                                std::to_string(week) + ") TO (" +
-                               std::to_string(week + kWeekSeconds) + ")");
+                               std::to_string(week + kSpanSeconds) + ")");
             } catch (const pqxx::sql_error& e) {
                 // The week's rows went to the default partition before it
                 // was prepared: they stay there.
@@ -135,15 +136,19 @@ CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
     }
     Dropped dropped;
     for (std::size_t first = 0; first < old.size(); first += kDropsPerStatement) {
+        // The rows and bytes of the whole group in one statement.
         std::string names;
-        std::uint64_t rows = 0;
-        std::int64_t bytes = 0;
+        std::string rowsSql;
+        std::string bytesSql;
         for (std::size_t i = first; i < old.size() && i < first + kDropsPerStatement; ++i) {
             names += (names.empty() ? "" : ", ") + old[i];
-            rows += m_store.Run("SELECT count(*) FROM " + old[i])[0][0].as<std::uint64_t>();
-            bytes +=
-                m_store.Run("SELECT pg_total_relation_size($1)", {old[i]})[0][0].as<std::int64_t>();
+            rowsSql += (rowsSql.empty() ? "" : " + ") + ("(SELECT count(*) FROM " + old[i] + ")");
+            bytesSql +=
+                (bytesSql.empty() ? "" : " + ") + ("pg_total_relation_size('" + old[i] + "')");
         }
+        const pqxx::result counted = m_store.Run("SELECT " + rowsSql + ", " + bytesSql);
+        const std::uint64_t rows = counted[0][0].as<std::uint64_t>();
+        const std::int64_t bytes = counted[0][1].as<std::int64_t>();
         if (!m_store.IsDryRun() && !m_store.RunDdl("DROP TABLE " + names)) {
             dropped.interrupted = true;
             return dropped;

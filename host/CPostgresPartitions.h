@@ -10,24 +10,28 @@ namespace Host {
 class CPostgresStore;
 
 // The partitions of `logs` on a PostgreSQL store: one list partition per
-// retention class (logs_c1 ... logs_c5), each partitioned by week of
-// created_at (logs_c1_20240603 holds the week from Monday 3 June 2024, 00:00
-// UTC) with a default partition (logs_c1_default) for the weeks not prepared.
+// retention class (logs_c1 ... logs_c5), each partitioned by two-week spans
+// of created_at (logs_c1_20240603 holds the fortnight from Monday 3 June 2024,
+// 00:00 UTC) with a default partition (logs_c1_default) for the spans not
+// prepared.
 //
-// A week is the span because retention periods are counted in days and the
-// shortest is weeks long: every class's cut-off then finds at most one
-// partition to thin out row by row, the rest go whole, and two years make
-// about a hundred partitions per class, few enough for the planner.
+// Two weeks is the span because dropping a partition costs about as much as
+// deleting a few thousand rows one at a time (its catalog rows, its files
+// and those of its indexes), while the one partition that straddles a
+// class's cut-off is thinned out row by row: weekly partitions double the
+// drops, monthly ones double the rows deleted singly. Every cut-off finds at
+// most one partition to thin out, the rest go whole, and two years make about
+// fifty partitions per class, few enough for the planner.
 //
 // Every schema change goes through CPostgresStore::RunDdl (short lock
 // timeout, retried). Runs on the calling thread; throws std::runtime_error
 // (pqxx::sql_error) on a database failure.
 class CPostgresPartitions {
 public:
-    static const std::int64_t kWeekSeconds = 7 * 86400;
-    // Weeks prepared beyond the one asked for, so that writers find their
-    // week ready until the next runs.
-    static const int kWeeksAhead = 4;
+    static const std::int64_t kSpanSeconds = 14 * 86400;
+    // Spans prepared beyond the one asked for, so that writers find theirs
+    // ready until the next runs (four weeks).
+    static const int kSpansAhead = 2;
 
     struct Partition {
         std::string name;
@@ -46,23 +50,23 @@ public:
     explicit CPostgresPartitions(CPostgresStore& store);
 
     // Makes sure every class has its partitions, its default partition and
-    // a weekly partition for every week from `from` to kWeeksAhead weeks
-    // after `to` (Unix seconds). A week whose rows already sit in the
+    // a partition for every span from `from` to kSpansAhead spans after
+    // `to` (Unix seconds). A span whose rows already sit in the
     // default partition is left there. Cheap when all exist.
     void Prepare(std::int64_t from, std::int64_t to);
 
-    // The weekly and default partitions of one class (1 to 5).
+    // The span and default partitions of one class (1 to 5).
     std::vector<Partition> List(int retentionClass);
 
-    // Drops the weekly partitions of the class that lie wholly before
+    // Drops the span partitions of the class that lie wholly before
     // `cutoff`, several per statement; their rows and bytes are read first.
     // In a dry run only counts. Stops between statements when the thread is
     // asked to interrupt.
     Dropped DropBefore(int retentionClass, std::int64_t cutoff);
 
-    // The Monday 00:00 UTC that starts the week of `time`.
-    static std::int64_t WeekStart(std::int64_t time);
-    static std::string WeekName(int retentionClass, std::int64_t weekStart);
+    // The Monday 00:00 UTC that starts the span of `time`.
+    static std::int64_t SpanStart(std::int64_t time);
+    static std::string SpanName(int retentionClass, std::int64_t weekStart);
 
 private:
     CPostgresStore& m_store;

@@ -104,7 +104,7 @@ public:
     // COPY on a second connection of its own, all rows or none.
     std::unique_ptr<RowWriter> WriteRows(const std::string& table,
                                          const std::vector<std::string>& columns) override;
-    // The bytes of our tables with their indexes and TOAST data.
+    // -1: not told (see the storage operation's vacuum line).
     std::int64_t GetFileBytes() override;
     std::int64_t GetFreedBytesTotal() const override;
     std::int64_t GetReturnedBytesTotal() const override;

@@ -78,6 +78,16 @@ bool CSqliteStatement::HasParameter(const std::string& name) const {
     return sqlite3_bind_parameter_index(m_statement, name.c_str()) != 0;
 }
 
+CSqliteStatement& CSqliteStatement::BindPresent(
+    const std::vector<std::pair<std::string, std::int64_t>>& named) {
+    for (const auto& parameter : named) {
+        if (HasParameter(parameter.first)) {
+            Bind(parameter.first, parameter.second);
+        }
+    }
+    return *this;
+}
+
 bool CSqliteStatement::Step() {
     const int code = sqlite3_step(m_statement);
     if (code == SQLITE_ROW) {

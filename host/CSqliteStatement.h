@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -38,6 +40,8 @@ public:
     CSqliteStatement& BindNull(int index);
     CSqliteStatement& Bind(const std::string& name, std::int64_t value);
     bool HasParameter(const std::string& name) const;
+    // Binds each (":name", value) the statement has; the others are skipped.
+    CSqliteStatement& BindPresent(const std::vector<std::pair<std::string, std::int64_t>>& named);
 
     // Runs to the next row: true when a row is ready, false when done.
     bool Step();

@@ -56,14 +56,6 @@ const char* const kSchema[] = {
     " WHERE is_delta = 1 AND superseded = 1",
 };
 
-void BindAll(CSqliteStatement& statement, const IStore::Parameters& parameters) {
-    for (const auto& parameter : parameters) {
-        if (statement.HasParameter(parameter.first)) {
-            statement.Bind(parameter.first, parameter.second);
-        }
-    }
-}
-
 // Rows appended with one prepared INSERT inside one CSqliteTransaction.
 class CSqliteRowWriter : public IStore::RowWriter {
 public:
@@ -363,7 +355,7 @@ CSqliteStatement CSqliteStore::Prepare(const std::string& sql) {
 void CSqliteStore::Execute(const std::string& sql, const Parameters& parameters) {
     if (!parameters.empty()) {
         CSqliteStatement statement = Prepare(sql);
-        BindAll(statement, parameters);
+        statement.BindPresent(parameters);
         statement.Run();
         return;
     }
@@ -378,14 +370,14 @@ void CSqliteStore::Execute(const std::string& sql, const Parameters& parameters)
 
 std::int64_t CSqliteStore::QueryInt64(const std::string& sql, const Parameters& parameters) {
     CSqliteStatement statement = Prepare(sql);
-    BindAll(statement, parameters);
+    statement.BindPresent(parameters);
     return statement.Step() && !statement.IsNull(0) ? statement.GetInt64(0) : 0;
 }
 
 std::vector<std::int64_t> CSqliteStore::QueryInt64s(const std::string& sql,
                                                     const Parameters& parameters) {
     CSqliteStatement statement = Prepare(sql);
-    BindAll(statement, parameters);
+    statement.BindPresent(parameters);
     std::vector<std::int64_t> values;
     while (statement.Step()) {
         if (!statement.IsNull(0)) {

@@ -102,7 +102,7 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
         Store().AfterCall();
         countBytes();
         const std::int64_t grown = Store().GetFileBytes() - fileBefore;
-        if (grown > 0) {
+        if (fileBefore >= 0 && grown > 0) {
             call.detail += (call.detail.empty() ? "" : "; ") + std::string("the file grew by ") +
                            std::to_string(grown) + " bytes meanwhile";
         }

@@ -138,10 +138,10 @@ public:
     virtual std::unique_ptr<RowWriter> WriteRows(const std::string& table,
                                                  const std::vector<std::string>& columns) = 0;
 
-    // Bookkeeping for the report. The bytes the store takes, the bytes its
-    // own transactions freed inside it and returned to the file system since
-    // it was opened, and the longest write transaction since the previous
-    // TakeLongestTransaction.
+    // Bookkeeping for the report. The bytes the store takes (-1 where that
+    // is not cheap to tell), the bytes its own transactions freed inside it
+    // and returned to the file system since it was opened, and the longest
+    // write transaction since the previous TakeLongestTransaction.
     virtual std::int64_t GetFileBytes() = 0;
     virtual std::int64_t GetFreedBytesTotal() const = 0;
     virtual std::int64_t GetReturnedBytesTotal() const = 0;
