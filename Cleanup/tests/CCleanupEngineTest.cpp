@@ -22,8 +22,7 @@
 #include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
-namespace Kol {
-namespace Cleanup {
+namespace Kol::Cleanup {
 namespace {
 
 using boost::gregorian::days;
@@ -377,5 +376,4 @@ TEST_F(CleanupEngine, ForcedStopLetsTheRunningOperationFinish) {
 }
 
 }  // namespace
-}  // namespace Cleanup
-}  // namespace Kol
+}  // namespace Kol::Cleanup

@@ -18,8 +18,7 @@
 #include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 namespace {
 
 using Common::Kernel::IModule;
@@ -132,5 +131,4 @@ TEST_F(CleanupModuleRunning, ATypeTwoMessageOfAnotherClassIsABadMapping) {
 }
 
 }  // namespace
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-namespace Kol {
-namespace Common {
-namespace Message {
-namespace Cleanup {
+namespace Kol::Common::Message::Cleanup {
 namespace {
 
 CCleanupLogs::Uuid MakeUuid(const char* text) {
@@ -48,7 +45,4 @@ TEST(CCleanupLogs, EqualsComparesUuidsAndOperations) {
 }
 
 }  // namespace
-}  // namespace Cleanup
-}  // namespace Message
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Message::Cleanup

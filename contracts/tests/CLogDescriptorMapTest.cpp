@@ -6,9 +6,7 @@
 
 #include "framework/logs/tests/TestSupport.h"
 
-namespace Kol {
-namespace Common {
-namespace Logs {
+namespace Kol::Common::Logs {
 namespace {
 
 using DataDefinition::Logs::LogType;
@@ -66,6 +64,4 @@ TEST(CLogDescriptorMap, LookupsOfUnknownValuesThrow) {
 // (the exact re-scheduling lines of CleanupEngine).
 
 }  // namespace
-}  // namespace Logs
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Logs

@@ -5,8 +5,7 @@
 
 #include "fuzz/CAllocationMeter.h"
 
-namespace Kol {
-namespace Fuzz {
+namespace Kol::Fuzz {
 namespace {
 
 const std::size_t kMiB = 1 << 20;
@@ -39,5 +38,4 @@ TEST(AllocationMeter, MeasuresThePeakOfTheCallingThreadAndNests) {
 }
 
 }  // namespace
-}  // namespace Fuzz
-}  // namespace Kol
+}  // namespace Kol::Fuzz

@@ -10,8 +10,7 @@
 #include "fuzz/FuzzChecks.h"
 #include "fuzz/SeedCorpus.h"
 
-namespace Kol {
-namespace Fuzz {
+namespace Kol::Fuzz {
 namespace {
 
 const std::filesystem::path kCorpus(CLEANUP_FUZZ_CORPUS_DIR);
@@ -81,5 +80,4 @@ TEST(FuzzCorpus, ContainerChecksAcceptTheDocumentedFormAndEdges) {
 }
 
 }  // namespace
-}  // namespace Fuzz
-}  // namespace Kol
+}  // namespace Kol::Fuzz

@@ -6,9 +6,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
-namespace Kol {
-namespace Host {
-namespace Testing {
+namespace Kol::Host::Testing {
 
 // A new empty directory under $TMPDIR (or /tmp) for one test, removed with
 // its content when the object goes, however the test ends.
@@ -36,6 +34,4 @@ private:
     }
 };
 
-}  // namespace Testing
-}  // namespace Host
-}  // namespace Kol
+}  // namespace Kol::Host::Testing

@@ -25,8 +25,7 @@
 #include "contracts/database/ICleanupStorageMapper.h"
 #include "contracts/database/IComputerEnrollementMapper.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 
 typedef std::vector<boost::posix_time::ptime> Cutoffs;
 
@@ -139,5 +138,4 @@ private:
 
 typedef boost::shared_ptr<CRecordingMapper> CRecordingMapperPtr;
 
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

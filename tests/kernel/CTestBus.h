@@ -11,8 +11,7 @@
 
 #include "contracts/kernel/IBusResource.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 
 // A bus that records what modules send and subscribe, and delivers messages
 // to its subscribers on the thread that calls Deliver, as a kernel thread
@@ -82,5 +81,4 @@ private:
 
 typedef boost::shared_ptr<CTestBus> CTestBusPtr;
 
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -19,8 +19,7 @@
 #include "tests/kernel/CTestBus.h"
 #include "tests/kernel/CTestLogger.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 
 // A complete recording kernel: every resource a module asks for, present,
 // with the configuration (11) being a server configuration and the database
@@ -154,5 +153,4 @@ public:
     const boost::shared_ptr<CProvider> provider = boost::make_shared<CProvider>();
 };
 
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -13,8 +13,7 @@
 
 #include "contracts/kernel/ILoggerResource.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 
 // A logger that records every line it is handed. Thread-safe.
 class CTestLogger : public Common::Kernel::ILoggerResource {
@@ -86,5 +85,4 @@ private:
 
 typedef boost::shared_ptr<CTestLogger> CTestLoggerPtr;
 
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

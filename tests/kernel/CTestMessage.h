@@ -7,8 +7,7 @@
 
 #include "contracts/kernel/IMessage.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 
 // A bus message of any type with a name and a serial number, to tell
 // messages apart in queues and handlers. Immutable.
@@ -33,5 +32,4 @@ private:
 
 typedef boost::shared_ptr<CTestMessage> CTestMessagePtr;
 
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

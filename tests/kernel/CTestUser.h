@@ -7,8 +7,7 @@
 
 #include "framework/security/IUser.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 
 // A user that is never the system user: any UUID text, no rights, and a
 // number a test may use to tell senders apart. Immutable; any thread.
@@ -34,5 +33,4 @@ private:
     const std::string m_uuid;
 };
 
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -7,8 +7,7 @@
 
 #include "contracts/message/CCleanupLogs.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 
 // The three request UUIDs every test request carries, in field order.
 constexpr const char* kRequestUuids[] = {"11111111-1111-4111-8111-111111111111",
@@ -32,5 +31,4 @@ inline Common::Message::Cleanup::CCleanupLogsPtr MakeCleanupRequest(
     return request;
 }
 
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -3,8 +3,7 @@
 #include <chrono>
 #include <thread>
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 
 // The bound every concurrency test uses for "soon": generous, so that a slow
 // machine never fails a correct test; a broken one fails after it.
@@ -24,5 +23,4 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds timeout = kWaitBou
     return true;
 }
 
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -17,8 +17,7 @@
 #include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 namespace {
 
 using Host::Testing::CAgentProcess;
@@ -205,5 +204,4 @@ TEST(HostFaults, AMalformedFaultWindowIsAUsageErrorAndTouchesNothing) {
 }
 
 }  // namespace
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -32,8 +32,7 @@
 #include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 namespace {
 
 using Common::Kernel::IModule;
@@ -446,5 +445,4 @@ TEST(ModuleStress, EveryRequestIsHandledOnceOrStaysQueuedWhileTheModuleCycles) {
 }
 
 }  // namespace
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -13,9 +13,7 @@
 #include "framework/logs/CSymbolContainer.h"
 #include "framework/logs/tests/TestSupport.h"
 
-namespace Kol {
-namespace Common {
-namespace Logs {
+namespace Kol::Common::Logs {
 namespace {
 
 using DataDefinition::Logs::LogSymbol;
@@ -277,6 +275,4 @@ TEST(CSymbolContainerProtobuf, ReaderAddsThroughTheMultiDataTypeAdder) {
 }
 
 }  // namespace
-}  // namespace Logs
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Logs

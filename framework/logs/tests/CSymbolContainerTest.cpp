@@ -14,9 +14,7 @@
 #include "framework/logs/CSymbolContainer.h"
 #include "framework/logs/tests/TestSupport.h"
 
-namespace Kol {
-namespace Common {
-namespace Logs {
+namespace Kol::Common::Logs {
 namespace {
 
 using boost::posix_time::ptime;
@@ -289,6 +287,4 @@ TEST(CSymbolContainer, CloneIsAnIndependentUnlockedCopyThroughMultiDataType) {
 }
 
 }  // namespace
-}  // namespace Logs
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Logs

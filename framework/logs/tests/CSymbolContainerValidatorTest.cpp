@@ -9,9 +9,7 @@
 #include "framework/logs/CSymbolContainer.h"
 #include "framework/logs/tests/TestSupport.h"
 
-namespace Kol {
-namespace Common {
-namespace Logs {
+namespace Kol::Common::Logs {
 namespace {
 
 using namespace Test;
@@ -88,6 +86,4 @@ TEST(CSymbolContainerValidator, TextLongerThanItsStorageLengthFails) {
 }
 
 }  // namespace
-}  // namespace Logs
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Logs

@@ -12,9 +12,7 @@
 #include "framework/logs/UuidConversion.h"
 #include "framework/logs/tests/TestSupport.h"
 
-namespace Kol {
-namespace Common {
-namespace Logs {
+namespace Kol::Common::Logs {
 namespace {
 
 using boost::posix_time::ptime;
@@ -128,6 +126,4 @@ TEST(TextTruncation, StorageLengthComesFromTheSymbolDescriptor) {
 }
 
 }  // namespace
-}  // namespace Logs
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Logs

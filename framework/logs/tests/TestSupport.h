@@ -8,10 +8,7 @@
 #include "contracts/datadefinition/Common.pb.h"
 #include "contracts/logs/ISymbolContainer.h"
 
-namespace Kol {
-namespace Common {
-namespace Logs {
-namespace Test {
+namespace Kol::Common::Logs::Test {
 
 const char kUuidText[] = "00010203-0405-0607-0809-0a0b0c0d0e0f";
 
@@ -96,7 +93,4 @@ inline void FillStatusEvent(ISymbolContainer& container) {
         .AddSymbol(2850, std::int32_t(20));
 }
 
-}  // namespace Test
-}  // namespace Logs
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Logs::Test

@@ -12,10 +12,7 @@
 #include "framework/message/CEventLog.h"
 #include "tests/kernel/CTestMessage.h"
 
-namespace Kol {
-namespace Common {
-namespace Message {
-namespace Logs {
+namespace Kol::Common::Message::Logs {
 namespace {
 
 using Common::Logs::CSymbolContainer;
@@ -159,7 +156,4 @@ TEST(CEventLog, ReleasesTheSecondContainerFirstAndHandedOutOnesLiveOn) {
 }
 
 }  // namespace
-}  // namespace Logs
-}  // namespace Message
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Message::Logs

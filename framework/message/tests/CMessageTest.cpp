@@ -6,9 +6,7 @@
 
 #include "framework/message/CLogMessage.h"
 
-namespace Kol {
-namespace Common {
-namespace Message {
+namespace Kol::Common::Message {
 namespace {
 
 // A log message whose validation the test chooses.
@@ -50,6 +48,4 @@ TEST(CLogMessage, IsValidTurnsStandardExceptionsIntoFalse) {
 }
 
 }  // namespace
-}  // namespace Message
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Message

@@ -16,8 +16,7 @@
 #include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/WaitUntil.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 namespace {
 
 using namespace Common;
@@ -171,5 +170,4 @@ TEST(CCommonModule, DestructionReleasesHoldersThenResourcesInReverseOrder) {
 }
 
 }  // namespace
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -5,9 +5,7 @@
 
 #include "tests/kernel/CTestLogger.h"
 
-namespace Kol {
-namespace Common {
-namespace Module {
+namespace Kol::Common::Module {
 namespace {
 
 using Testing::CTestLogger;
@@ -75,6 +73,4 @@ TEST(CModuleLogStream, MovedStreamWritesOnce) {
 }
 
 }  // namespace
-}  // namespace Module
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Module

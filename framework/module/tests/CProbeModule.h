@@ -21,8 +21,7 @@
 #include "framework/security/CurrentUserContext.h"
 #include "tests/kernel/CTestMessage.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 
 // A small serial number per thread: unlike thread ids, never reused by a
 // later thread.
@@ -131,5 +130,4 @@ private:
     bool m_open = false;                  // guarded by m_mutex
 };
 
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -12,9 +12,7 @@
 #include "tests/kernel/CTestMessage.h"
 #include "tests/kernel/WaitUntil.h"
 
-namespace Kol {
-namespace Common {
-namespace Module {
+namespace Kol::Common::Module {
 namespace {
 
 using Testing::CTestMessage;
@@ -148,6 +146,4 @@ TEST(CSubscriber, FailedRestartLetsTheNextMessageTryAgain) {
 }
 
 }  // namespace
-}  // namespace Module
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Module

@@ -15,9 +15,7 @@
 #include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/CTestMessage.h"
 
-namespace Kol {
-namespace Common {
-namespace Module {
+namespace Kol::Common::Module {
 namespace {
 
 using Testing::CTestMessage;
@@ -130,6 +128,4 @@ TEST(CReplyProcessor, HandsResponsesToTheirWaitersAndDropsTheRest) {
 }
 
 }  // namespace
-}  // namespace Module
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Module

@@ -12,8 +12,7 @@
 #include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 namespace {
 
 using Common::Kernel::IMessagePtr;
@@ -268,5 +267,4 @@ TEST_F(ProcessingThread, DestroyedModuleLeavesASubscriberThatOnlyQueues) {
 }
 
 }  // namespace
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing

@@ -7,9 +7,7 @@
 
 #include "framework/logs/tests/TestSupport.h"
 
-namespace Kol {
-namespace Common {
-namespace Security {
+namespace Kol::Common::Security {
 namespace {
 
 // The 18 rights as the system user grants them, written out independently.
@@ -78,6 +76,4 @@ TEST(CSystemUser, AccessRightsMatrixEmptiesOutputsEitherWay) {
 }
 
 }  // namespace
-}  // namespace Security
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Security

@@ -8,9 +8,7 @@
 #include "framework/security/CSystemUser.h"
 #include "tests/kernel/CTestUser.h"
 
-namespace Kol {
-namespace Common {
-namespace Security {
+namespace Kol::Common::Security {
 namespace {
 
 using Testing::CTestUser;
@@ -118,6 +116,4 @@ TEST(CurrentUserContext, EnsureSystemUserKeepsOrReplacesTheContext) {
 }
 
 }  // namespace
-}  // namespace Security
-}  // namespace Common
-}  // namespace Kol
+}  // namespace Kol::Common::Security
