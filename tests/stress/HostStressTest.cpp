@@ -5,6 +5,7 @@
 // snapshot and finishes, with or without pauses between the writer's
 // transactions.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <memory>
@@ -19,10 +20,8 @@
 #include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
 #include "tests/kernel/WaitUntil.h"
-#include "tests/stress/CLogWriter.h"
 
-namespace Kol {
-namespace Testing {
+namespace Kol::Testing {
 namespace {
 
 using Host::Testing::CAgentProcess;
@@ -41,6 +40,75 @@ const std::int32_t kInsideType = 12;
 const std::int32_t kReplicatedType = 13;
 const std::int32_t kFirstWriterType = 21;
 const std::size_t kWriters = 4;
+
+// Another part of the agent that keeps logging into the store while a
+// cleanup runs: its own connection (write-ahead log, 5 s busy timeout, as
+// the host's), its own thread, transactions of 20 fresh logs (class 1 to 5,
+// created now, no flag set) with `pause` between them. Records the ids it
+// committed and every error it met, a busy error included; a failed
+// transaction is rolled back and the writer goes on. Controlled from one
+// thread; the counter may be read at any time.
+class CLogWriter {
+public:
+    CLogWriter(const std::string& path, std::int32_t logType,
+               std::chrono::milliseconds pause = std::chrono::milliseconds(2))
+        : m_store(path), m_logType(logType), m_pause(pause) {
+        m_store.Execute("PRAGMA busy_timeout = 5000; PRAGMA journal_mode = WAL");
+        m_thread = std::thread([this] {
+            while (!m_stop) {
+                WriteOnce();
+                std::this_thread::sleep_for(m_pause);
+            }
+        });
+    }
+    ~CLogWriter() { Stop(); }
+
+    void Stop() {
+        m_stop = true;
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    // Rows committed so far.
+    std::uint64_t GetInserted() const { return m_inserted.load(); }
+    // After Stop: the ids of the committed rows in order, and the errors.
+    std::vector<std::int64_t> GetIds() const {
+        std::vector<std::int64_t> ids = m_ids;
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    std::vector<std::string> GetErrors() const { return m_errors; }
+
+private:
+    void WriteOnce() {
+        try {
+            m_store.Execute("BEGIN IMMEDIATE");
+            const std::vector<std::int64_t> ids = m_store.Ints(
+                "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 19)"
+                " INSERT INTO logs(log_type, retention_class, created_at, symbols) SELECT " +
+                std::to_string(m_logType) + ", 1 + i % 5, " + std::to_string(std::time(nullptr)) +
+                ", randomblob(64) FROM n RETURNING id");
+            m_store.Execute("COMMIT");
+            m_ids.insert(m_ids.end(), ids.begin(), ids.end());
+            m_inserted += ids.size();
+        } catch (const std::exception& error) {
+            m_errors.push_back(error.what());
+            try {
+                m_store.Execute("ROLLBACK");
+            } catch (const std::exception&) {  // nothing was begun
+            }
+        }
+    }
+
+    CTestStore m_store;
+    const std::int32_t m_logType;
+    const std::chrono::milliseconds m_pause;
+    std::atomic<bool> m_stop{false};
+    std::atomic<std::uint64_t> m_inserted{0};
+    std::vector<std::int64_t> m_ids;    // writer thread until Stop
+    std::vector<std::string> m_errors;  // writer thread until Stop
+    std::thread m_thread;
+};
 
 // Rows of `type` for every class, `count` per class, created `offset` seconds
 // after the class's cut-off (negative: before it), spread over `spread`
@@ -98,7 +166,6 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
     std::vector<std::unique_ptr<CLogWriter>> writers;
     for (std::size_t w = 0; w < kWriters; ++w) {
         writers.emplace_back(new CLogWriter(db, kFirstWriterType + static_cast<std::int32_t>(w)));
-        writers.back()->Start();
     }
     ASSERT_TRUE(WaitUntil([&] {
         return std::all_of(
@@ -143,12 +210,10 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
         store.Int("SELECT count(*) FROM logs WHERE log_type = " + std::to_string(kOutsideType)), 0);
     EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE replicated = 1"), 0);
     for (std::size_t w = 0; w < kWriters; ++w) {
-        std::vector<std::int64_t> written = writers[w]->GetIds();
-        std::sort(written.begin(), written.end());
         EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE log_type = " +
                              std::to_string(kFirstWriterType + static_cast<std::int32_t>(w)) +
                              " ORDER BY id"),
-                  written)
+                  writers[w]->GetIds())
             << "writer " << w;
     }
 }
@@ -160,7 +225,6 @@ void BackUpWhileLogging(std::chrono::milliseconds pause, bool exitZero) {
     const std::string db = directory.path + "/agent.db";
     ASSERT_EQ(CAgentProcess::Run({"--db", db, "--seed-demo", "200000"}), 0);
     CLogWriter writer(db, kFirstWriterType, pause);
-    writer.Start();
     ASSERT_TRUE(WaitUntil([&] { return writer.GetInserted() > 0; }));
     const std::int64_t atStart = CTestStore(db).Int("SELECT count(*) FROM logs");
     CAgentProcess agent({"--db", db, "storage"});
@@ -194,11 +258,9 @@ void BackUpWhileLogging(std::chrono::milliseconds pause, bool exitZero) {
     EXPECT_EQ(copied, std::stoll(snapshot[1]));
     EXPECT_GE(copied, atStart);
     CTestStore store(db);
-    std::vector<std::int64_t> written = writer.GetIds();
-    std::sort(written.begin(), written.end());
     EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE log_type = " +
                          std::to_string(kFirstWriterType) + " ORDER BY id"),
-              written);
+              writer.GetIds());
 }
 
 TEST(HostStress, TheBackupCopiesOneSnapshotWhileAWriterLogsWithShortPauses) {
@@ -212,5 +274,4 @@ TEST(HostStress, TheBackupFinishesWhileAWriterNeverPauses) {
 }
 
 }  // namespace
-}  // namespace Testing
-}  // namespace Kol
+}  // namespace Kol::Testing
