@@ -7,6 +7,9 @@
 #include <vector>
 
 #include <Poco/ClassLoader.h>
+#include <Poco/Exception.h>
+#include <Poco/Manifest.h>
+#include <Poco/SharedLibrary.h>
 #include <gtest/gtest.h>
 #include <boost/make_shared.hpp>
 
@@ -24,13 +27,14 @@ namespace {
 using Common::Kernel::IModule;
 typedef CTestLogger::Record Line;
 typedef std::vector<Line> Lines;
+const char* const kClassName = "Kol::Cleanup::Agent::CCleanupModule";
 const Line kInitialized{"Module initialized", 2, "CCleanupModule"};
 
 class CLoadedModule {
 public:
     CLoadedModule() {
         m_loader.loadLibrary(CLEANUP_PLUGIN_PATH);
-        m_module.reset(m_loader.create("Kol::Cleanup::Agent::CCleanupModule"));
+        m_module.reset(m_loader.create(kClassName));
     }
     ~CLoadedModule() {
         m_module.reset();
@@ -128,6 +132,65 @@ TEST_F(CleanupModuleRunning, ATypeTwoMessageOfAnotherClassIsABadMapping) {
     EXPECT_EQ(kernel.logger->Records(), (Lines{kInitialized, {expected, 4, "CCleanupModule"}}));
     EXPECT_TRUE(kernel.bus->Sent().empty());
     EXPECT_TRUE(module->Stop(true));
+}
+
+TEST(PluginEntry, ClassLoaderFindsOneClassAndCreatesDistinctModules) {
+    Poco::ClassLoader<IModule> loader;
+    loader.loadLibrary(CLEANUP_PLUGIN_PATH);
+    ASSERT_TRUE(loader.isLibraryLoaded(CLEANUP_PLUGIN_PATH));
+
+    const Poco::Manifest<IModule>& manifest = loader.manifestFor(CLEANUP_PLUGIN_PATH);
+    ASSERT_EQ(manifest.size(), 1u);
+    EXPECT_EQ(std::string(manifest.begin()->name()), kClassName);
+
+    std::unique_ptr<IModule> first(loader.create(kClassName));
+    std::unique_ptr<IModule> second(loader.create(kClassName));
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_EQ(first->GetName(), "CCleanupModule");
+    EXPECT_FALSE(loader.isAutoDelete(kClassName, first.get()));
+
+    try {
+        loader.instance(kClassName);
+        FAIL() << "instance() must refuse";
+    } catch (const Poco::InvalidAccessException& e) {
+        EXPECT_EQ(e.message(), "Not a singleton. Use create() to create instances of: " +
+                                   std::string(kClassName));
+    }
+
+    first.reset();
+    second.reset();
+    loader.unloadLibrary(CLEANUP_PLUGIN_PATH);
+    EXPECT_FALSE(loader.isLibraryLoaded(CLEANUP_PLUGIN_PATH));
+}
+
+// A base class the plug-in does not publish anything for.
+class IOtherBase {
+public:
+    virtual ~IOtherBase() = default;
+};
+
+TEST(PluginEntry, ManifestOfAnotherBaseStaysEmptyAndInitialisingTwiceIsHarmless) {
+    Poco::SharedLibrary library(CLEANUP_PLUGIN_PATH);
+    ASSERT_TRUE(library.hasSymbol("pocoBuildManifest"));
+    ASSERT_TRUE(library.hasSymbol("pocoInitializeLibrary"));
+    auto build =
+        reinterpret_cast<bool (*)(Poco::ManifestBase*)>(library.getSymbol("pocoBuildManifest"));
+    auto initialize = reinterpret_cast<void (*)()>(library.getSymbol("pocoInitializeLibrary"));
+
+    initialize();
+    initialize();
+
+    Poco::Manifest<IOtherBase> other;
+    EXPECT_FALSE(build(&other));
+    EXPECT_EQ(other.size(), 0u);
+
+    Poco::Manifest<IModule> modules;
+    EXPECT_TRUE(build(&modules));
+    EXPECT_EQ(modules.size(), 1u);
+    EXPECT_NE(modules.find(kClassName), modules.end());
+    modules.clear();
+    library.unload();
 }
 
 }  // namespace

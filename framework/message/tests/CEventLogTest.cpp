@@ -1,3 +1,4 @@
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -110,6 +111,7 @@ TEST(CEventLog, SettersReplaceContainersUntilReadOnlyWhichLocksBoth) {
     message.GetSecondSymbols()->AddSymbol(5, true);
 
     static_cast<CWriteControl&>(message).SetReadOnly();
+    message.SetReadOnly();  // a second freeze changes nothing
     EXPECT_TRUE(message.IsReadOnly() && message.IsValid());
     EXPECT_EQ(ErrorText<std::runtime_error>([&] { filled->AddSymbol(1, std::int64_t(1)); }),
               "Cannot add symbol 1: container is locked");
@@ -153,6 +155,28 @@ TEST(CEventLog, ReleasesTheSecondContainerFirstAndHandedOutOnesLiveOn) {
     kept->AddSymbol(1, true);
     kept.reset();
     EXPECT_EQ(notes, (std::vector<std::string>{"first"}));
+}
+
+// A log message whose validation the test chooses.
+class CNoteMessage : public CLogMessage {
+public:
+    Kernel::MessageType GetType() const override { return Kernel::MessageType(7); }
+    std::string GetName() const override { return "Note"; }
+    bool Equals(const Kernel::IMessage&) const override { return false; }
+    void Validate() const override { validate(); }
+
+    std::function<void()> validate = [] {};
+};
+
+TEST(CLogMessage, IsValidTurnsStandardExceptionsIntoFalse) {
+    CNoteMessage message;
+    EXPECT_TRUE(message.IsValid());
+    message.validate = [] { throw std::runtime_error("bad note"); };
+    EXPECT_FALSE(message.IsValid());
+    message.validate = [] { throw std::out_of_range("note out of range"); };
+    EXPECT_FALSE(message.IsValid());
+    message.validate = [] { throw 42; };
+    EXPECT_THROW(message.IsValid(), int);
 }
 
 }  // namespace
