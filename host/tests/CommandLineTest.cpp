@@ -1,4 +1,7 @@
+#include <iterator>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -28,6 +31,12 @@ CHostOptions Parse(const std::vector<std::string>& arguments) {
     return CCommandLine::Parse(arguments, MakeSetup());
 }
 
+// The words of `text`, split at spaces.
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
 std::string ParseError(const std::vector<std::string>& arguments) {
     try {
         Parse(arguments);
@@ -38,21 +47,11 @@ std::string ParseError(const std::vector<std::string>& arguments) {
 }
 
 TEST(CommandLine, DefaultsWithoutArguments) {
-    const CHostOptions options = Parse({});
-    EXPECT_FALSE(options.help);
-    EXPECT_EQ(options.db, "agent.db");
-    EXPECT_EQ(options.module, kModule);
-    EXPECT_EQ(options.installationKind, 1);
-    EXPECT_FALSE(options.installationUuid);
-    EXPECT_FALSE(options.retentionDays);
-    EXPECT_EQ(options.logLevel, 2);
-    EXPECT_FALSE(options.requestUuids);
-    EXPECT_FALSE(options.dryRun);
-    EXPECT_FALSE(options.seedRows);
-    EXPECT_EQ(options.batchRows, 10000u);
-    EXPECT_TRUE(options.operations.empty());
-    EXPECT_TRUE(options.sources.empty());
-    EXPECT_EQ(options.config, "");
+    const CHostOptions o = Parse({});
+    EXPECT_EQ(std::tie(o.db, o.module, o.installationKind, o.logLevel, o.batchRows, o.config),
+              std::make_tuple("agent.db", kModule, 1, 2, 10000u, ""));
+    EXPECT_FALSE(o.help || o.installationUuid || o.retentionDays || o.requestUuids || o.dryRun ||
+                 o.seedRows || !o.operations.empty() || !o.sources.empty());
 }
 
 TEST(CommandLine, OperationWordsByNumberNameDashedNameAndAll) {
@@ -93,49 +92,24 @@ TEST(CommandLine, OperationWordsByNumberNameDashedNameAndAll) {
 }
 
 TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
-    const CHostOptions options =
-        Parse({"--db",
-               "/tmp/x.db",
-               "--module",
-               "/m.so",
-               "--installation-kind",
-               "-7",
-               "--installation-uuid",
-               "0123ABCD-4567-89ab-CDEF-0123456789AB",
-               "--retention",
-               "0,1,30,365,65535",
-               "--log-level",
-               "4",
-               "--request",
-               "00000000-0000-0000-0000-000000000001,AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE,"
-               "ffffffff-ffff-ffff-ffff-ffffffffffff",
-               "--seed-demo",
-               "200000",
-               "--batch-rows",
-               "1",
-               "--create",
-               "--wait",
-               "30",
-               "--busy-timeout",
-               "0",
-               "storage"});
-    EXPECT_EQ(options.db, "/tmp/x.db");
-    EXPECT_EQ(options.module, "/m.so");
-    EXPECT_EQ(options.installationKind, -7);
-    EXPECT_EQ(*options.installationUuid, "0123abcd-4567-89ab-cdef-0123456789ab");
+    const CHostOptions o =
+        Parse(Words("--db /tmp/x.db --module /m.so --installation-kind -7 --installation-uuid "
+                    "0123ABCD-4567-89ab-CDEF-0123456789AB --retention 0,1,30,365,65535 "
+                    "--log-level 4 --request 00000000-0000-0000-0000-000000000001,"
+                    "AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE,ffffffff-ffff-ffff-ffff-ffffffffffff "
+                    "--seed-demo 200000 --batch-rows 1 --create --wait 30 --busy-timeout 0 "
+                    "storage"));
+    EXPECT_EQ(std::tie(o.db, o.module, o.installationKind, o.logLevel, *o.seedRows, o.batchRows,
+                       o.create, o.waitSeconds, o.busyTimeoutSeconds),
+              std::make_tuple("/tmp/x.db", "/m.so", -7, 4, 200000u, 1u, true, 30u, 0u));
+    EXPECT_EQ(*o.installationUuid, "0123abcd-4567-89ab-cdef-0123456789ab");
     const std::array<std::uint16_t, 5> days = {0, 1, 30, 365, 65535};
-    EXPECT_EQ(*options.retentionDays, days);
-    EXPECT_EQ(options.logLevel, 4);
+    EXPECT_EQ(*o.retentionDays, days);
     const std::array<std::string, 3> uuids = {"00000000-0000-0000-0000-000000000001",
                                               "aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee",
                                               "ffffffff-ffff-ffff-ffff-ffffffffffff"};
-    EXPECT_EQ(*options.requestUuids, uuids);
-    EXPECT_EQ(*options.seedRows, 200000u);
-    EXPECT_EQ(options.batchRows, 1u);
-    EXPECT_TRUE(options.create);
-    EXPECT_EQ(options.waitSeconds, 30u);
-    EXPECT_EQ(options.busyTimeoutSeconds, 0u);
-    EXPECT_EQ(options.operations, std::vector<std::int32_t>{6});
+    EXPECT_EQ(*o.requestUuids, uuids);
+    EXPECT_EQ(o.operations, std::vector<std::int32_t>{6});
 }
 
 TEST(CommandLine, UsageErrorsNameTheCulprit) {

@@ -31,7 +31,7 @@ std::string FirstLine(const std::string& text) {
 class Failure : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(CAgentProcess::Run({"--db", m_db, "--seed-demo", "500"}), 0);
+        ASSERT_EQ(Run({"--seed-demo", "500"}), 0);
     }
 
     // The store's files: the database and nothing beside it.
@@ -45,9 +45,20 @@ protected:
         return present;
     }
 
+    // Runs the program on this test's store (or, `onStore` false, with the
+    // arguments alone); its output goes to m_out and m_err.
+    int Run(std::vector<std::string> arguments, bool onStore = true) {
+        if (onStore) {
+            arguments.insert(arguments.begin(), {"--db", m_db});
+        }
+        return CAgentProcess::Run(arguments, &m_out, &m_err);
+    }
+
     const CScratchDirectory m_scratch;
     const std::string m_directory = m_scratch.path;
     const std::string m_db = m_directory + "/agent.db";
+    std::string m_out;
+    std::string m_err;
 };
 
 TEST_F(Failure, UsageErrorsExitTwoWithTwoLinesAndTouchNothing) {
@@ -61,17 +72,11 @@ TEST_F(Failure, UsageErrorsExitTwoWithTwoLinesAndTouchNothing) {
          "digits)"},
         {{"old-logs", "2147483648"}, "cleanup-agent: operation 2147483648 is not a 32-bit value"},
         {{"-x"}, "cleanup-agent: unrecognised option '-x'"},
-        {{"--log-level", "9", "all"},
-         "cleanup-agent: --log-level: \"9\" is not a level from 1 to 4"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> arguments = {"--db", m_db};
-        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-        std::string out;
-        std::string err;
-        EXPECT_EQ(CAgentProcess::Run(arguments, &out, &err), 2) << c.message;
-        EXPECT_EQ(err, c.message + "\nTry 'cleanup-agent --help'.\n");
-        EXPECT_EQ(out, "");
+        EXPECT_EQ(Run(c.arguments), 2) << c.message;
+        EXPECT_EQ(m_err, c.message + "\nTry 'cleanup-agent --help'.\n");
+        EXPECT_EQ(m_out, "");
         EXPECT_EQ(CTestStore::ReadFile(m_db), before) << c.message;
         EXPECT_EQ(Files(), std::vector<std::string>{m_db});
     }
@@ -105,14 +110,12 @@ TEST_F(Failure, APlugInThatCannotBeLoadedExitsThreeBeforeTheStoreIsOpened) {
         {"libsqlite3.so.0", "No such file or directory"},
     };
     for (const auto& c : cases) {
-        std::string out;
-        std::string err;
-        EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "--module", c.module, "all"}, &out, &err), 3);
+        EXPECT_EQ(Run({"--module", c.module, "all"}), 3);
         const std::string prefix =
             "cleanup-agent: cannot load plug-in " + c.module + ": " + c.reason;
-        EXPECT_EQ(err.compare(0, prefix.size(), prefix), 0) << err;
-        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-        EXPECT_EQ(out, "");
+        EXPECT_EQ(m_err.compare(0, prefix.size(), prefix), 0) << m_err;
+        EXPECT_EQ(std::count(m_err.begin(), m_err.end(), '\n'), 1) << m_err;
+        EXPECT_EQ(m_out, "");
         EXPECT_EQ(CTestStore::ReadFile(m_db), before);
         EXPECT_EQ(Files(), std::vector<std::string>{m_db});
     }
@@ -129,11 +132,9 @@ TEST_F(Failure, AStoreThatIsNotADatabaseIsLeftAsItIs) {
         garbage += static_cast<char>(i * 7 + 3);
     }
     CTestStore::WriteFile(m_db, garbage);
-    std::string out;
-    std::string err;
-    EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "all"}, &out, &err), 3);
-    EXPECT_EQ(err, "cleanup-agent: cannot open store " + m_db + ": file is not a database\n");
-    EXPECT_EQ(out, "");
+    EXPECT_EQ(Run({"all"}), 3);
+    EXPECT_EQ(m_err, "cleanup-agent: cannot open store " + m_db + ": file is not a database\n");
+    EXPECT_EQ(m_out, "");
     EXPECT_EQ(CTestStore::ReadFile(m_db), garbage);
     EXPECT_EQ(Files(), std::vector<std::string>{m_db});
 }
@@ -147,13 +148,11 @@ TEST_F(Failure, AnUnwritableDirectoryGivesAClearMessageAndNoFile) {
         ASSERT_EQ(::mkdir(directory.c_str(), 0555), 0);
     }
     const std::string db = directory + "/agent.db";
-    std::string out;
-    std::string err;
-    EXPECT_EQ(CAgentProcess::Run({"--db", db, "--create", "all"}, &out, &err), 3);
+    EXPECT_EQ(Run({"--db", db, "--create", "all"}, false), 3);
     // The lock beside the store is the first file it would make.
-    EXPECT_EQ(FirstLine(err).rfind("cleanup-agent: cannot create /", 0), 0u) << err;
-    EXPECT_NE(err.find("/agent.db.lock: "), std::string::npos) << err;
-    EXPECT_EQ(out, "");
+    EXPECT_EQ(FirstLine(m_err).rfind("cleanup-agent: cannot create /", 0), 0u) << m_err;
+    EXPECT_NE(m_err.find("/agent.db.lock: "), std::string::npos) << m_err;
+    EXPECT_EQ(m_out, "");
     EXPECT_FALSE(CTestStore::Exists(db));
 }
 
@@ -210,12 +209,8 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
             CTestStore(m_db).Execute(c.change);
         }
         const std::string before = CTestStore::ReadFile(m_db);
-        std::vector<std::string> arguments = {"--db", m_db};
-        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
-        std::string out;
-        std::string err;
-        EXPECT_EQ(CAgentProcess::Run(arguments, &out, &err), c.status) << c.change << out;
-        EXPECT_EQ(err, "cleanup-agent: " + c.message + "\n") << c.change;
+        EXPECT_EQ(Run(c.arguments), c.status) << c.change << m_out;
+        EXPECT_EQ(m_err, "cleanup-agent: " + c.message + "\n") << c.change;
         EXPECT_EQ(CTestStore::ReadFile(m_db) == before, true) << c.change;
         EXPECT_EQ(Files(), std::vector<std::string>{m_db}) << c.change;
     }
@@ -229,9 +224,8 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
         if (dryRun) {
             arguments.insert(arguments.end(), {"--dry-run", "--create"});
         }
-        std::string err;
-        EXPECT_EQ(CAgentProcess::Run(arguments, nullptr, &err), 3);
-        EXPECT_EQ(err,
+        EXPECT_EQ(Run(arguments, false), 3);
+        EXPECT_EQ(m_err,
                   "cleanup-agent: no store at " + m_directory +
                       "/typo\\n2026-01-01T00:00:00.000Z ERROR host: x.db" +
                       (dryRun ? " (a dry run creates none)\n" : " (use --create to make one)\n"));
@@ -257,12 +251,8 @@ TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
 
     // Kind 1: the status event of the start goes to the log before the
     // damage shows; the store file itself is never written.
-    std::string out;
-    std::string err;
-    EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "replicated-logs", "static-objects", "storage"},
-                                 &out, &err),
-              1)
-        << out << err;
+    EXPECT_EQ(Run({"replicated-logs", "static-objects", "storage"}), 1) << m_out << m_err;
+    const std::string& out = m_out;
     const std::string damaged =
         ": the store is damaged: database disk image is malformed; nothing more was changed; "
         "check it with PRAGMA integrity_check and restore from " +
@@ -304,9 +294,8 @@ TEST_F(Failure, StoresAreStampedAndThoseOfEarlierBuildsMarkedOrMigrated) {
     };
     for (const auto& c : cases) {
         CTestStore(m_db).Execute(c.change);
-        std::string out;
-        EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "indexes"}, &out), 0) << out;
-        EXPECT_EQ(out.substr(25, out.find('\n') - 25), "INFO host: " + c.line);
+        EXPECT_EQ(Run({"indexes"}), 0) << m_out;
+        EXPECT_EQ(m_out.substr(25, m_out.find('\n') - 25), "INFO host: " + c.line);
         CTestStore store(m_db);
         EXPECT_EQ(store.Int("PRAGMA application_id"), 0x4B4F4C43);
         EXPECT_EQ(store.Int("PRAGMA user_version"), 1);
@@ -321,9 +310,8 @@ TEST_F(Failure, OneRunPerStoreAtATimeAndItsFilesGoBesideTheRealFile) {
     ASSERT_GE(lock, 0);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
     ASSERT_EQ(::write(lock, "4242", 4), 4);
-    std::string err;
-    EXPECT_EQ(CAgentProcess::Run({"--db", m_db, "storage"}, nullptr, &err), 3);
-    EXPECT_EQ(err, "cleanup-agent: another cleanup-agent (pid 4242) is cleaning " + m_db + "\n");
+    EXPECT_EQ(Run({"storage"}), 3);
+    EXPECT_EQ(m_err, "cleanup-agent: another cleanup-agent (pid 4242) is cleaning " + m_db + "\n");
     EXPECT_FALSE(CTestStore::Exists(m_db + ".bak"));
     // With --wait it goes on once the other run lets go.
     CAgentProcess waiting({"--db", m_db, "--wait", "60", "storage"});
