@@ -1,6 +1,6 @@
-// The module base class on the recording test kernel. Initialize's order of
-// resources and its failures are covered through the real plug-in
-// (ModuleRuntime).
+// The module base class, its dispatch and its log streams on the recording
+// test kernel. Initialize's order of resources and its failures are covered
+// through the real plug-in (ModuleRuntime).
 
 #include <memory>
 #include <stdexcept>
@@ -11,15 +11,23 @@
 #include <boost/make_shared.hpp>
 #include <boost/thread/thread.hpp>
 
+#include "framework/logs/tests/TestSupport.h"
+#include "framework/module/CFunctionCallMessageProcessor.h"
+#include "framework/module/CModuleLogStream.h"
+#include "framework/module/CProcedureCall.h"
+#include "framework/module/CReplyProcessor.h"
+#include "framework/module/CResponse.h"
+#include "framework/module/LogLevel.h"
 #include "framework/module/tests/CProbeModule.h"
 #include "framework/security/CurrentUserContext.h"
 #include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/WaitUntil.h"
 
-namespace Kol::Testing {
+namespace Kol::Common::Module {
 namespace {
 
-using namespace Common;
+using namespace Testing;
+typedef std::vector<CTestLogger::Record> Lines;
 
 TEST(CCommonModule, InitializeSubscribesEveryHandlerTypeInOrderAndStartsNoThread) {
     CTestKernel kernel;
@@ -45,8 +53,7 @@ TEST(CCommonModule, LogErrorIgnoresTheThresholdWhileStreamsHonourIt) {
     module.LogError("always written");
     { module.LogErrorStream() << "filtered"; }
     { module.LogInfo() << "filtered too"; }
-    EXPECT_EQ(kernel.logger->Records(),
-              (std::vector<CTestLogger::Record>{{"always written", 4, CProbeModule::kName}}));
+    EXPECT_EQ(kernel.logger->Records(), (Lines{{"always written", 4, CProbeModule::kName}}));
     EXPECT_EQ(module.GetName(), CProbeModule::kName);
 }
 
@@ -142,9 +149,9 @@ TEST(CCommonModule, DestructionReleasesHoldersThenResourcesInReverseOrder) {
     provider->Set(11, tracked(new Kernel::IConfigurationResource(), "configuration"));
 
     // Subscribes the processor it is given and keeps no hold on it.
-    class CModule : public Module::CCommonModule {
+    class CModule : public CCommonModule {
     public:
-        explicit CModule(boost::shared_ptr<Module::IMessageProcessor> processor)
+        explicit CModule(boost::shared_ptr<IMessageProcessor> processor)
             : CCommonModule("M"), m_processor(std::move(processor)) {}
         void OnInitialize(const Kernel::IResourceProviderPtr&) override {
             SubscribeMessageTypes({2}, m_processor);
@@ -152,11 +159,11 @@ TEST(CCommonModule, DestructionReleasesHoldersThenResourcesInReverseOrder) {
         }
 
     private:
-        boost::shared_ptr<Module::IMessageProcessor> m_processor;
+        boost::shared_ptr<IMessageProcessor> m_processor;
     };
 
     std::unique_ptr<CModule> module(
-        new CModule(tracked(new Module::CFunctionCallMessageProcessor(), "processor")));
+        new CModule(tracked(new CFunctionCallMessageProcessor(), "processor")));
     module->Initialize(provider);
     module->Start();
     provider.reset();
@@ -169,5 +176,172 @@ TEST(CCommonModule, DestructionReleasesHoldersThenResourcesInReverseOrder) {
     EXPECT_TRUE(weakLogger.expired());
 }
 
+const Kernel::MessageType kType = Kernel::MessageType(2);
+
+typedef CProcedureCall<CProbeModule, CTestMessage> TestCall;
+
+class CTestResponse : public CResponse {
+public:
+    explicit CTestResponse(std::uint32_t requestId) : CResponse(requestId) {}
+    Kernel::MessageType GetType() const override { return Kernel::MessageType(99); }
+    std::string GetName() const override { return "TestResponse"; }
+    bool Equals(const Kernel::IMessage& other) const override { return &other == this; }
+};
+
+TEST(CFunctionCallMessageProcessor, DispatchesByTypeKeepsFirstRegistrationAndRefusesUnknownTypes) {
+    CTestKernel kernel;
+    CProbeModule first, second;
+    first.Initialize(kernel.provider);
+    CFunctionCallMessageProcessor processor;
+    EXPECT_TRUE(processor.GetMessageTypes().empty());
+    auto callOf = [](CProbeModule& module) {
+        return boost::make_shared<TestCall>(&module, &CProbeModule::Handle);
+    };
+    EXPECT_TRUE(processor.RegisterFunctionCall(Kernel::MessageType(5), callOf(first)));
+    EXPECT_TRUE(processor.RegisterFunctionCall(Kernel::MessageType(-1), callOf(first)));
+    EXPECT_TRUE(processor.RegisterFunctionCall(kType, callOf(first)));
+    EXPECT_FALSE(processor.RegisterFunctionCall(Kernel::MessageType(5), callOf(second)));
+    // Signed order: a negative type comes first.
+    EXPECT_EQ(processor.GetMessageTypes(), (std::vector<std::int32_t>{-1, 2, 5}));
+
+    processor.Process(boost::make_shared<CTestMessage>(5, "five", 5));
+    EXPECT_EQ(first.HandledSerials(), std::vector<int>{5});
+    EXPECT_TRUE(second.HandledSerials().empty());
+
+    // Its exact text: ProcessingThread.FailuresAreLogged...
+    EXPECT_THROW(processor.Process(boost::make_shared<CTestMessage>(3, "three")),
+                 std::runtime_error);
+    EXPECT_EQ(first.HandledSerials(), std::vector<int>{5});
+    EXPECT_TRUE(kernel.logger->Records().empty());
+}
+
+TEST(CProcedureCall, ChecksTheClassAndKeepsHandlerFailuresInside) {
+    CTestKernel kernel;
+    CProbeModule module;
+    module.Initialize(kernel.provider);
+    TestCall call(&module, &CProbeModule::Handle);
+
+    const Kernel::IMessagePtr request = boost::make_shared<CTestMessage>(kType, "request", 1);
+    call.Call(request);
+    EXPECT_EQ(module.HandledSerials(), std::vector<int>{1});
+    // Right type, wrong class; its exact text: ProcessingThread.FailuresAreLogged...
+    EXPECT_THROW(call.Call(boost::make_shared<CTestResponse>(1)), std::runtime_error);
+    EXPECT_EQ(module.HandledSerials(), std::vector<int>{1});
+
+    // A handler's std::exception is logged with its bare text and stops here;
+    // an interruption is no std::exception: it must reach the thread.
+    std::function<void()> failure;
+    module.onHandle = [&](const CTestMessage&) { failure(); };
+    failure = [] { throw std::runtime_error("disk on fire"); };
+    EXPECT_NO_THROW(call.Call(request));
+    failure = [] { throw std::logic_error("impossible state"); };
+    EXPECT_NO_THROW(call.Call(request));
+    failure = [] { throw boost::thread_interrupted(); };
+    EXPECT_THROW(call.Call(request), boost::thread_interrupted);
+
+    // An empty function object fails inside Invoke, which is guarded too.
+    TestCall empty(&module, TestCall::Function());
+    EXPECT_NO_THROW(empty.Call(request));
+    EXPECT_EQ(kernel.logger->Records(), (Lines{{"disk on fire", 4, "Probe"},
+                                               {"impossible state", 4, "Probe"},
+                                               {boost::bad_function_call().what(), 4, "Probe"}}));
+    EXPECT_THROW(empty.Invoke(boost::make_shared<CTestMessage>(kType, "direct")),
+                 boost::bad_function_call);
+}
+
+TEST(CReplyProcessor, HandsResponsesToTheirWaitersAndDropsTheRest) {
+    CReplyProcessor processor(boost::make_shared<CTestBus>(),
+                              boost::make_shared<CTestKernel::CIdGenerator>());
+    EXPECT_EQ(Logs::Test::ErrorText<std::runtime_error>([&] {
+                  processor.Process(boost::make_shared<CTestMessage>(kType, "not a response"));
+              }),
+              "Bad cast to Kol::Common::Module::CResponse");
+    // Nobody waits for 7: dropped quietly.
+    EXPECT_NO_THROW(processor.Process(boost::make_shared<CTestResponse>(7)));
+
+    CReplyProcessor::CPendingReply slot;
+    ASSERT_TRUE(processor.AddPendingReply(4000000000u, slot));
+    EXPECT_FALSE(processor.AddPendingReply(4000000000u, slot));
+    EXPECT_FALSE(processor.WaitForReply(slot, boost::chrono::milliseconds(1)));
+
+    CResponsePtr received;
+    boost::thread waiter(
+        [&] { received = processor.WaitForReply(slot, boost::chrono::seconds(10)); });
+    const CResponsePtr answer = boost::make_shared<CTestResponse>(4000000000u);
+    processor.Process(boost::make_shared<CTestResponse>(8));
+    processor.Process(answer);
+    ASSERT_TRUE(waiter.try_join_for(boost::chrono::seconds(10)));
+    EXPECT_EQ(received, answer);
+
+    // A later answer replaces the earlier one; after removal answers are dropped.
+    const CResponsePtr newer = boost::make_shared<CTestResponse>(4000000000u);
+    processor.Process(newer);
+    EXPECT_EQ(processor.WaitForReply(slot, boost::chrono::seconds(10)), newer);
+    processor.RemovePendingReply(4000000000u);
+    processor.Process(boost::make_shared<CTestResponse>(4000000000u));
+    EXPECT_EQ(processor.WaitForReply(slot, boost::chrono::seconds(10)), newer);
+}
+
+TEST(CModuleLogStream, ThresholdDecidesOnceAtConstruction) {
+    CTestLogger logger(3);
+    {
+        CModuleLogStream info(&logger, Information, "CCleanupModule");
+        info << "dropped";
+        EXPECT_FALSE(info.IsEnabled());
+        EXPECT_FALSE(info.HasBuffer());
+        CModuleLogStream error(&logger, Error, "CCleanupModule");
+        error << "kept";
+        // Lowering the threshold now does not wake the disabled stream.
+        logger.SetLogLevel(1);
+        info << " still dropped";
+    }
+    ASSERT_EQ(logger.Records().size(), 1u);
+    EXPECT_EQ(logger.Records()[0], (CTestLogger::Record{"kept", Error, "CCleanupModule"}));
+    EXPECT_EQ(logger.GetLevelQueries(), 2u);
+
+    // The threshold itself is wanted.
+    logger.Clear();
+    logger.SetLogLevel(Warning);
+    { CModuleLogStream(&logger, Warning, "M") << "at threshold"; }
+    EXPECT_EQ(logger.Records(), (Lines{{"at threshold", Warning, "M"}}));
+}
+
+TEST(CModuleLogStream, OneLinePerStreamWithNothingAdded) {
+    CTestLogger logger(1);
+    {
+        CModuleLogStream stream(&logger, Debug, "CCleanupModule");
+        stream << "There were " << static_cast<std::uint64_t>(5)
+               << " messages left unprocessed in a queue";
+    }
+    ASSERT_EQ(logger.Records().size(), 1u);
+    EXPECT_EQ(logger.Records()[0],
+              (CTestLogger::Record{"There were 5 messages left unprocessed in a queue", Debug,
+                                   "CCleanupModule"}));
+
+    logger.Clear();
+    { CModuleLogStream(&logger, Error, "M") << std::string("a") << "b" << 18446744073709551615ull; }
+    EXPECT_EQ(logger.Records(), (Lines{{"ab18446744073709551615", Error, "M"}}));
+}
+
+TEST(CModuleLogStream, EmptyOrDisabledStreamWritesNothing) {
+    CTestLogger logger(1);
+    { CModuleLogStream stream(&logger, Error, "M"); }
+    { CModuleLogStream(&logger, Error, "M") << ""; }
+    { CModuleLogStream(nullptr, Error, "M") << "no logger"; }
+    EXPECT_TRUE(logger.Records().empty());
+}
+
+TEST(CModuleLogStream, MovedStreamWritesOnce) {
+    CTestLogger logger(1);
+    {
+        CModuleLogStream first(&logger, Information, "M");
+        first << "one ";
+        CModuleLogStream second(std::move(first));
+        second << "line";
+        first << "ignored";
+    }
+    EXPECT_EQ(logger.Records(), (Lines{{"one line", Information, "M"}}));
+}
+
 }  // namespace
-}  // namespace Kol::Testing
+}  // namespace Kol::Common::Module
