@@ -45,30 +45,16 @@ public:
         std::atomic<std::int32_t> kind{1};
     };
 
-    // Five settable retention periods (1, 7, 30, 90 and 365 days at first);
-    // records which of GetRetentionDays1..5 were asked, in order, as 1..5.
+    // Five retention periods, 1, 7, 30, 90 and 365 days at first; set them
+    // before a module reads them.
     class CServerConfiguration : public Common::Kernel::IServerConfigurationResource {
     public:
-        // Set before a module reads them.
         std::array<std::uint16_t, 5> days{{1, 7, 30, 90, 365}};
-        std::uint16_t GetRetentionDays1() const override { return Query(1); }
-        std::uint16_t GetRetentionDays2() const override { return Query(2); }
-        std::uint16_t GetRetentionDays3() const override { return Query(3); }
-        std::uint16_t GetRetentionDays4() const override { return Query(4); }
-        std::uint16_t GetRetentionDays5() const override { return Query(5); }
-        std::vector<int> GetQueries() const {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            return m_queries;
-        }
-
-    private:
-        std::uint16_t Query(int period) const {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_queries.push_back(period);
-            return days[period - 1];
-        }
-        mutable std::mutex m_mutex;
-        mutable std::vector<int> m_queries;  // guarded by m_mutex
+        std::uint16_t GetRetentionDays1() const override { return days[0]; }
+        std::uint16_t GetRetentionDays2() const override { return days[1]; }
+        std::uint16_t GetRetentionDays3() const override { return days[2]; }
+        std::uint16_t GetRetentionDays4() const override { return days[3]; }
+        std::uint16_t GetRetentionDays5() const override { return days[4]; }
     };
 
     // Hands out what it was given by key, except withheld keys; records every
