@@ -18,7 +18,6 @@
 #include "framework/security/CUserContext.h"
 #include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/CTestMessage.h"
-#include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
 namespace Kol::Testing {

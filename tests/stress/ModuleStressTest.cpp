@@ -29,7 +29,6 @@
 #include "framework/security/CurrentUserContext.h"
 #include "tests/kernel/CTestKernel.h"
 #include "tests/kernel/CTestUser.h"
-#include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
 namespace Kol::Testing {

@@ -12,7 +12,6 @@
 #include "framework/module/tests/CProbeModule.h"
 #include "framework/security/CurrentUserContext.h"
 #include "tests/kernel/CTestKernel.h"
-#include "tests/kernel/CleanupRequest.h"
 #include "tests/kernel/WaitUntil.h"
 
 namespace Kol::Testing {
