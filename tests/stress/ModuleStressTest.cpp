@@ -162,20 +162,19 @@ public:
         }
     }
 
-    // The broken rules (at most 20 lines): each message handled exactly once
-    // or still queued, never both; a handled message reached the mapper or
-    // was interrupted, exactly one of the two; per producer and generation
-    // the handled messages are a prefix, handled in sending order; anomalies.
-    std::string Verify() const {
-        std::vector<std::string> problems;
+    // The broken rules, as anomalies (the first 20 shown): each message
+    // handled exactly once or still queued, never both; a handled message
+    // reached the mapper or was interrupted, exactly one of the two; per
+    // producer and generation the handled messages are a prefix, handled in
+    // sending order.
+    std::string Verify() {
         for (std::size_t i = 0; i < m_messages.size(); ++i) {
             const Message& m = m_messages[i];
             if (m.handled + m.queued != 1 || m.mapperCalls + m.interrupted != m.handled) {
-                problems.push_back("message " + std::to_string(i) + ": handled " +
-                                   std::to_string(m.handled) + ", queued " +
-                                   std::to_string(m.queued) + ", reached the mapper " +
-                                   std::to_string(m.mapperCalls) + ", interrupted " +
-                                   std::to_string(m.interrupted) + " times");
+                NoteAnomaly("message " + std::to_string(i) + ": handled " +
+                            std::to_string(m.handled) + ", queued " + std::to_string(m.queued) +
+                            ", reached the mapper " + std::to_string(m.mapperCalls) +
+                            ", interrupted " + std::to_string(m.interrupted) + " times");
             }
         }
         // Per producer and generation: one queue, first in first out.
@@ -188,23 +187,17 @@ public:
                 if (order == 0) {
                     sawQueued[generation] = true;
                 } else if (sawQueued[generation] || order < lastOrder[generation]) {
-                    problems.push_back("message " + std::to_string(i) +
-                                       " was handled out of its producer's order to generation " +
-                                       std::to_string(generation));
+                    NoteAnomaly("message " + std::to_string(i) +
+                                " was handled out of its producer's order to generation " +
+                                std::to_string(generation));
                 }
                 lastOrder[generation] = std::max(lastOrder[generation], order);
             }
         }
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_anomalyCount != 0) {
-            problems.push_back(std::to_string(m_anomalyCount) + " anomalies, the first:");
-            for (const std::string& anomaly : m_anomalies) {
-                problems.push_back("  " + anomaly);
-            }
-        }
-        std::string report;
-        for (std::size_t i = 0; i < std::min<std::size_t>(problems.size(), 20); ++i) {
-            report += problems[i] + "\n";
+        std::string report = m_anomalyCount ? std::to_string(m_anomalyCount) + " anomalies:\n" : "";
+        for (const std::string& anomaly : m_anomalies) {
+            report += "  " + anomaly + "\n";
         }
         return report;
     }

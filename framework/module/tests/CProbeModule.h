@@ -9,8 +9,7 @@
 #include <vector>
 
 #include <boost/make_shared.hpp>
-#include <boost/thread/condition_variable.hpp>
-#include <boost/thread/mutex.hpp>
+#include <boost/thread/future.hpp>
 #include <boost/thread/thread.hpp>
 
 #include "framework/module/CCommonModule.h"
@@ -110,24 +109,17 @@ private:
 };
 
 // A one-shot barrier for handlers: Wait blocks (interruptibly, at most
-// 10 seconds) until Open.
+// 10 seconds) until Open and returns whether it was opened.
 class CGate {
 public:
-    // Returns whether the gate was opened (false on time-out).
     bool Wait() {
-        boost::unique_lock<boost::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, boost::chrono::seconds(10), [&] { return m_open; });
+        return m_opened.wait_for(boost::chrono::seconds(10)) == boost::future_status::ready;
     }
-    void Open() {
-        boost::lock_guard<boost::mutex> lock(m_mutex);
-        m_open = true;
-        m_changed.notify_all();
-    }
+    void Open() { m_open.set_value(); }
 
 private:
-    boost::mutex m_mutex;
-    boost::condition_variable m_changed;  // used with m_mutex
-    bool m_open = false;                  // guarded by m_mutex
+    boost::promise<void> m_open;
+    boost::shared_future<void> m_opened = m_open.get_future().share();
 };
 
 }  // namespace Kol::Testing
