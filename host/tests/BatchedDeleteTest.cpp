@@ -1,11 +1,10 @@
-#include <condition_variable>
 #include <cstdio>
 #include <limits>
-#include <mutex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <boost/thread/future.hpp>
 #include <boost/thread/thread.hpp>
 
 #include "host/CBatchedDelete.h"
@@ -36,19 +35,11 @@ protected:
         std::remove((m_directory + "/agent.db").c_str());
     }
     std::vector<std::int64_t> Remaining() {
-        std::vector<std::int64_t> ids;
-        Kol::Host::CSqliteStatement select =
-            m_store->Prepare("SELECT id FROM static_objects ORDER BY id");
-        while (select.Step()) {
-            ids.push_back(select.GetInt64(0));
-        }
-        return ids;
+        return CTestStore(m_directory + "/agent.db")
+            .Ints("SELECT id FROM static_objects ORDER BY id");
     }
     static CBatchedDelete::Plan DeletedObjects(bool walkTable) {
-        CBatchedDelete::Plan plan;
-        plan.table = "static_objects";
-        plan.key = "id";
-        plan.condition = "deleted = :flag";
+        CBatchedDelete::Plan plan("static_objects", "id", "deleted = :flag");
         plan.parameters.emplace_back(":flag", 1);
         plan.walkTable = walkTable;
         return plan;
@@ -147,28 +138,17 @@ TEST_F(BatchedDelete, EachBatchIsItsOwnTransactionCommittedOrInADryRunRolledBack
 }
 
 TEST_F(BatchedDelete, StopsAfterTheCurrentBatchWhenTheThreadIsInterrupted) {
-    std::mutex mutex;
-    std::condition_variable started;
-    bool ready = false;
     CBatchedDelete::Result result;
     boost::thread worker;
-    boost::thread* self = &worker;
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        worker = boost::thread([&] {
-            {
-                std::unique_lock<std::mutex> wait(mutex);
-                started.wait(wait, [&] { return ready; });
-            }
-            result = CBatchedDelete(*m_store, 3)
-                         .Run(DeletedObjects(false), [self](const CBatchedDelete::Result&) {
-                             // As a forced stop does from another thread.
-                             self->interrupt();
-                         });
+    boost::promise<void> assigned;  // the worker may use `worker` once it is set
+    boost::shared_future<void> ready = assigned.get_future().share();
+    worker = boost::thread([&] {
+        ready.wait();
+        result = CBatchedDelete(*m_store, 3).Run(DeletedObjects(false), [&](const auto&) {
+            worker.interrupt();  // as a forced stop does from another thread
         });
-        ready = true;
-    }
-    started.notify_all();
+    });
+    assigned.set_value();
     ASSERT_TRUE(worker.try_join_for(boost::chrono::seconds(10)));
     EXPECT_TRUE(result.interrupted);
     EXPECT_EQ(result.batches, 1u);

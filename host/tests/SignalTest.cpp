@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "host/tests/CScratchDatabase.h"
 #include "host/tests/CScratchDirectory.h"
 #include "host/tests/CTestStore.h"
+#include "tests/kernel/WaitUntil.h"
 
 namespace {
 
@@ -29,25 +31,22 @@ const std::int64_t kDay = 86400;
 // The default retention periods of classes 1 to 5.
 const std::int64_t kDays[] = {30, 90, 180, 365, 730};
 
-// Logs younger than their class's cut-off (with a minute to spare for the
-// time the run takes to compute it), per class.
-std::vector<std::int64_t> YoungLogs(CTestStore& store, std::int64_t now) {
+// Per class, the logs created at or after (`young`) or before (`young`
+// false) its cut-off; young logs get a minute to spare for the time the run
+// takes to compute it.
+std::vector<std::int64_t> Logs(CTestStore& store, std::int64_t now, bool young) {
     std::vector<std::int64_t> counts;
     for (int k = 1; k <= 5; ++k) {
-        counts.push_back(
-            store.Int("SELECT count(*) FROM logs WHERE retention_class = " + std::to_string(k) +
-                      " AND created_at >= " + std::to_string(now - kDays[k - 1] * kDay + 60)));
+        counts.push_back(store.Int("SELECT count(*) FROM logs WHERE retention_class = " +
+                                   std::to_string(k) + " AND created_at " + (young ? ">= " : "< ") +
+                                   std::to_string(now - kDays[k - 1] * kDay + (young ? 60 : 0))));
     }
     return counts;
 }
 
 std::int64_t OldLogs(CTestStore& store, std::int64_t now) {
-    std::int64_t old = 0;
-    for (int k = 1; k <= 5; ++k) {
-        old += store.Int("SELECT count(*) FROM logs WHERE retention_class = " + std::to_string(k) +
-                         " AND created_at < " + std::to_string(now - kDays[k - 1] * kDay));
-    }
-    return old;
+    const std::vector<std::int64_t> old = Logs(store, now, false);
+    return std::accumulate(old.begin(), old.end(), std::int64_t(0));
 }
 
 // `db` is a file or a PostgreSQL database: there old-logs drops the weekly
@@ -61,7 +60,7 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
     std::int64_t oldBefore = 0;
     {
         CTestStore store(db);
-        young = YoungLogs(store, now);
+        young = Logs(store, now, true);
         oldBefore = OldLogs(store, now);
     }
     ASSERT_GT(oldBefore, 100000);
@@ -76,11 +75,9 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
     // half-way through the walk (the walk starts with the lowest ids).
     {
         CTestStore watcher(db);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (watcher.Int(head) == headBefore) {
-            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << run.Out();
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        ASSERT_TRUE(Kol::Testing::WaitUntil([&] { return watcher.Int(head) != headBefore; },
+                                            std::chrono::milliseconds(30000)))
+            << run.Out();
     }
     run.Signal(signal);
     EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 128 + signal);
@@ -99,7 +96,7 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
     if (db.find("://") == std::string::npos) {
         EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
     }
-    EXPECT_EQ(YoungLogs(store, now), young);
+    EXPECT_EQ(Logs(store, now, true), young);
     const std::int64_t oldAfter = OldLogs(store, now);
     EXPECT_LT(oldAfter, oldBefore);  // it was at work
     EXPECT_GT(oldAfter, 0);          // and stopped half-way
@@ -142,11 +139,10 @@ TEST(Signals, SighupDuringTheBackupLeavesNoTemporaryFile) {
         return names;
     };
     CAgentProcess run({"--db", db, "storage"});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (temporaries().size() < 2) {  // the lock and the copy being written
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << run.Out() << run.Err();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    // The lock and the copy being written.
+    ASSERT_TRUE(Kol::Testing::WaitUntil([&] { return temporaries().size() >= 2; },
+                                        std::chrono::milliseconds(60000)))
+        << run.Out() << run.Err();
     run.Signal(SIGHUP);
     EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 128 + SIGHUP) << run.Out() << run.Err();
     EXPECT_EQ(temporaries(), std::vector<std::string>{});
