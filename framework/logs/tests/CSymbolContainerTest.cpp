@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -31,17 +32,13 @@ TEST(CSymbolContainer, TypedGettersAndMultiDataTypeForms) {
     CSymbolContainer c;
     FillEveryKind(c);
     c.AddSymbol(9, std::int64_t(4294967297LL)).AddSymbol(10, std::int32_t(-1));
-    EXPECT_EQ(c.GetInt64(1), -5);
-    EXPECT_EQ(c.GetString(2), "abc");
-    EXPECT_EQ(c.GetUuid(3).uuid(), kUuidText);
-    EXPECT_TRUE(c.GetBool(4));
-    EXPECT_EQ(c.GetBlob(-5), std::string("x\0", 2));
-    EXPECT_EQ(c.GetTime(6), ptime(boost::gregorian::date(1970, 1, 1)));
-    EXPECT_EQ(c.GetUtcTime(6).ShortDebugString(), MakeUtcTime(1970, 1, 1).ShortDebugString());
-    EXPECT_EQ(c.GetDouble(7), 2.5);
-    EXPECT_EQ(c.GetResourceId(8), 77);
-    EXPECT_EQ(c.GetInt32(9), 1);  // the low 32 bits
-    EXPECT_EQ(c.GetInt64(10), -1);
+    // GetInt32 gives the low 32 bits.
+    EXPECT_EQ(std::make_tuple(c.GetInt64(1), c.GetString(2), c.GetUuid(3).uuid(), c.GetBool(4),
+                              c.GetBlob(-5), c.GetTime(6), c.GetUtcTime(6).ShortDebugString(),
+                              c.GetDouble(7), c.GetResourceId(8), c.GetInt32(9), c.GetInt64(10)),
+              std::make_tuple(-5, "abc", kUuidText, true, std::string("x\0", 2),
+                              ptime(boost::gregorian::date(1970, 1, 1)),
+                              MakeUtcTime(1970, 1, 1).ShortDebugString(), 2.5, 77, 1, -1));
 
     // Each value is exactly one entry of the list of its kind.
     const char* forms[] = {
@@ -126,15 +123,11 @@ TEST(CSymbolContainer, SettersReplaceInPlaceOrAppend) {
         .SetSymbol(7, MakeUtcTime(2021, 2, 3, 4, 5, 6))
         .SetSymbol(8, std::int64_t(8));
     EXPECT_EQ(Ids(c), (IdList{1, 2, 3, 4, 5, 6, 7, 8}));
-    EXPECT_FALSE(c.GetBool(1));
-    EXPECT_EQ(c.GetInt64(2), -2);
-    EXPECT_EQ(c.GetString(3), "drei");
-    EXPECT_EQ(c.GetUuid(4).uuid(), "ffffffff-0405-0607-0809-0a0b0c0d0e0f");
-    EXPECT_EQ(c.GetResourceId(5), -5);
-    EXPECT_EQ(c.GetBlob(6), "sechs");
-    EXPECT_EQ(c.GetUtcTime(7).ShortDebugString(),
-              MakeUtcTime(2021, 2, 3, 4, 5, 6).ShortDebugString());
-    EXPECT_EQ(c.GetInt64(8), 8);
+    EXPECT_EQ(std::make_tuple(c.GetBool(1), c.GetInt64(2), c.GetString(3), c.GetUuid(4).uuid(),
+                              c.GetResourceId(5), c.GetBlob(6), c.GetUtcTime(7).ShortDebugString(),
+                              c.GetInt64(8)),
+              std::make_tuple(false, -2, "drei", "ffffffff-0405-0607-0809-0a0b0c0d0e0f", -5,
+                              "sechs", MakeUtcTime(2021, 2, 3, 4, 5, 6).ShortDebugString(), 8));
 
     // The text adder cuts to the storage length (2872: 32, 2874: 10 bytes);
     // the text setter does not.
