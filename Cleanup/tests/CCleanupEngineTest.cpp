@@ -2,6 +2,7 @@
 // lines in order with their levels, mapper calls with their arguments and
 // mapper ids, and the status events taken from the bus.
 
+#include <future>
 #include <stdexcept>
 #include <string>
 #include <tuple>
@@ -193,7 +194,11 @@ TEST_F(CleanupEngine, NoDatabaseResourceMeansEveryMapperIsMissing) {
 }
 
 TEST_F(CleanupEngine, AThrowingMapperFailsItsOperationAndTheRequestGoesOn) {
-    kernel.mapper->FailWith("disk I/O error", "ICleanupEventLogsMapper");
+    kernel.mapper->onCall = [](const std::string& call) {
+        if (call == "ICleanupEventLogsMapper") {
+            throw std::runtime_error("disk I/O error");
+        }
+    };
     Init();
     Run({3, 9, 5});
     EXPECT_EQ(Logged(),
@@ -292,19 +297,28 @@ TEST_F(CleanupEngine, AStopRequestedBeforeTheFirstOperationRunsNothing) {
 }
 
 TEST_F(CleanupEngine, ForcedStopLetsTheRunningOperationFinish) {
-    kernel.mapper->BlockCalls("ICleanupReplicatedLogsMapper");
+    // The replicated logs mapper waits until released, and the wait is no
+    // interruption point, like a database statement in progress.
+    std::promise<void> reached, release;
+    std::shared_future<void> released = release.get_future().share();
+    kernel.mapper->onCall = [&](const std::string& call) {
+        if (call == "ICleanupReplicatedLogsMapper") {
+            reached.set_value();
+            released.wait();
+        }
+    };
     Init();
     module.Start();
     kernel.bus->Deliver(Testing::MakeCleanupRequest({1, 3}),
                         boost::make_shared<Kol::Common::Security::CUserContext>());
-    ASSERT_TRUE(kernel.mapper->WaitUntilBlocked(Testing::kWaitBound));
+    ASSERT_EQ(reached.get_future().wait_for(Testing::kWaitBound), std::future_status::ready);
 
     bool stopped = false;
     boost::thread stopper([&] { stopped = module.Stop(true); });
     // The stop has asked for the interruption once the stopper waits in join;
     // give it a moment, then let the operation end.
     ASSERT_FALSE(stopper.try_join_for(boost::chrono::milliseconds(100)));
-    kernel.mapper->Release();
+    release.set_value();
     ASSERT_TRUE(stopper.try_join_for(boost::chrono::seconds(10)));
     EXPECT_TRUE(stopped);
     EXPECT_EQ(Logged(), (Lines{Info("Initiating replicated logs cleanup"),

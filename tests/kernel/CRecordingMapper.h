@@ -1,12 +1,9 @@
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
+#include <functional>
 #include <mutex>
-#include <stdexcept>
 #include <string>
 #include <typeinfo>
-#include <utility>
 #include <vector>
 
 #include <boost/core/demangle.hpp>
@@ -47,8 +44,8 @@ protected:
 
 // One mapper with every mapper interface the module uses. Each call is
 // recorded under the name of its interface (every interface has one
-// operation), with its cut-offs as arguments; then it blocks or throws if
-// told to. Which mapper id the module asked for shows in the database's
+// operation), with its cut-offs as arguments; then onCall may block or
+// throw. Which mapper id the module asked for shows in the database's
 // request record. Thread-safe.
 class CRecordingMapper : public CCleanupAdapter<Common::Database::ICleanupReplicatedLogsMapper>,
                          public CCleanupAdapter<Common::Database::ICleanupObsoleteDeltaLogsMapper>,
@@ -93,47 +90,24 @@ public:
         m_calls.clear();
     }
 
-    // Calls named `callName` (one name at a time) throw
-    // std::runtime_error(text) after being recorded.
-    void FailWith(const std::string& text, const std::string& callName) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_failure = {callName, text};
-    }
-    // Calls named `callName` wait after being recorded until Release (""
-    // releases); the wait is no interruption point, like a database
-    // statement in progress.
-    void BlockCalls(const std::string& callName) {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_blockedCall = callName;
-        m_changed.notify_all();
-    }
-    void Release() { BlockCalls(""); }
-    bool WaitUntilBlocked(std::chrono::milliseconds timeout) const {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_blockedNow; });
-    }
+    // Runs after each call is recorded, on the calling thread, with the
+    // call's name; what it throws is the call's failure. Set it before the
+    // module runs.
+    std::function<void(const std::string& callName)> onCall;
 
 private:
     void Perform(const std::string& callName, const Cutoffs& arguments) override {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_calls.push_back(Call{callName, arguments});
-        if (!m_blockedCall.empty() && m_blockedCall == callName) {
-            m_blockedNow = true;
-            m_changed.notify_all();
-            m_changed.wait(lock, [&] { return m_blockedCall.empty(); });
-            m_blockedNow = false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_calls.push_back(Call{callName, arguments});
         }
-        if (m_failure.first == callName) {
-            throw std::runtime_error(m_failure.second);
+        if (onCall) {
+            onCall(callName);
         }
     }
 
     mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;      // used with m_mutex
-    std::vector<Call> m_calls;                      // guarded by m_mutex
-    std::pair<std::string, std::string> m_failure;  // call name, text; guarded by m_mutex
-    std::string m_blockedCall;                      // "" blocks nothing; guarded by m_mutex
-    bool m_blockedNow = false;                      // guarded by m_mutex
+    std::vector<Call> m_calls;  // guarded by m_mutex
 };
 
 typedef boost::shared_ptr<CRecordingMapper> CRecordingMapperPtr;
