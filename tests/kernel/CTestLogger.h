@@ -41,17 +41,12 @@ public:
     void Flush() override {}
     std::int32_t GetLogLevel() const override {
         std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_levelQueries;
         return m_threshold;
     }
 
     std::vector<Record> Records() const {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_records;
-    }
-    std::size_t GetLevelQueries() const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_levelQueries;
     }
     void Clear() {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -80,7 +75,6 @@ private:
     mutable std::condition_variable m_logged;  // used with m_mutex
     std::int32_t m_threshold;                  // guarded by m_mutex
     std::vector<Record> m_records;             // guarded by m_mutex
-    mutable std::size_t m_levelQueries = 0;    // guarded by m_mutex
 };
 
 typedef boost::shared_ptr<CTestLogger> CTestLoggerPtr;
