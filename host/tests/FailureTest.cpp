@@ -30,9 +30,7 @@ std::string FirstLine(const std::string& text) {
 
 class Failure : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_EQ(Run({"--seed-demo", "500"}), 0);
-    }
+    void SetUp() override { ASSERT_EQ(Run({"--seed-demo", "500"}), 0); }
 
     // The store's files: the database and nothing beside it.
     std::vector<std::string> Files() {
@@ -169,39 +167,28 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
         int status;
         std::string message;
     } cases[] = {
+        // clang-format off
         {"DROP TABLE owners; CREATE TABLE customers(name TEXT);" + earlier, {"all"}, 3, notOurs},
         {"ALTER TABLE logs DROP COLUMN symbols;" + earlier, {"old-logs"}, 3, notOurs},
         {"PRAGMA application_id = 7;", {"all"}, 3, notOurs},
         {"-", {"all"}, 3, notOurs},
-        {"PRAGMA user_version = 2;",
-         {"all"},
-         3,
+        {"PRAGMA user_version = 2;", {"all"}, 3,
          m_db + " was made by a newer cleanup-agent (schema version 2; this one knows up to 1)"},
         // A store of an earlier build is marked only after its settings passed.
-        {"INSERT INTO settings VALUES ('retention_days_1', '30d');" + earlier,
-         {"old-logs"},
-         3,
+        {"INSERT INTO settings VALUES ('retention_days_1', '30d');" + earlier, {"old-logs"}, 3,
          "cannot use store " + m_db +
              ": store setting retention_days_1: \"30d\" is not a number of days from 0 to 65535"},
-        {"INSERT INTO settings VALUES ('max_event_logs_per_type', ' 5');",
-         {"event-logs"},
-         3,
+        {"INSERT INTO settings VALUES ('max_event_logs_per_type', ' 5');", {"event-logs"}, 3,
          "cannot use store " + m_db +
              ": store setting max_event_logs_per_type: \" 5\" is not a count of logs"},
-        {"",
-         {"--seed-demo", "100"},
-         2,
+        {"", {"--seed-demo", "100"}, 2,
          "--seed-demo: " + m_db + " already holds 500 logs; seed only a new or empty store"},
         // A chosen backup never replaces someone else's file nor the store's own.
-        {"",
-         {"--backup", notes, "storage"},
-         3,
-         "--backup: " + notes +
+        {"", {"--backup", notes, "storage"}, 3, "--backup: " + notes +
              " exists and is not a backup of a cleanup-agent store; it is left as it is"},
-        {"",
-         {"--backup", m_db + "-wal", "storage"},
-         3,
+        {"", {"--backup", m_db + "-wal", "storage"}, 3,
          "--backup: " + m_db + "-wal is the store's own file"},
+        // clang-format on
     };
     for (const auto& c : cases) {
         CTestStore::WriteFile(m_db, c.change == "-" ? std::string() : ours);

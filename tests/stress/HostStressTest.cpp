@@ -160,13 +160,10 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
                       ", 1, randomblob(64) FROM n");
         store.Execute("COMMIT");
     }
-    std::vector<std::int64_t> inside;
-    {
-        CTestStore store(db);
-        inside = store.Ints("SELECT id FROM logs WHERE log_type = " + std::to_string(kInsideType) +
-                            " ORDER BY id");
-        ASSERT_EQ(inside.size(), 5u * kInsidePerClass);
-    }
+    const std::string insideIds =
+        "SELECT id FROM logs WHERE log_type = " + std::to_string(kInsideType) + " ORDER BY id";
+    const std::vector<std::int64_t> inside = CTestStore(db).Ints(insideIds);
+    ASSERT_EQ(inside.size(), 5u * kInsidePerClass);
 
     std::vector<std::unique_ptr<CLogWriter>> writers;
     for (std::size_t w = 0; w < kWriters; ++w) {
@@ -208,9 +205,7 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
 
     CTestStore store(db);
     EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
-    EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE log_type = " + std::to_string(kInsideType) +
-                         " ORDER BY id"),
-              inside);
+    EXPECT_EQ(store.Ints(insideIds), inside);
     EXPECT_EQ(
         store.Int("SELECT count(*) FROM logs WHERE log_type = " + std::to_string(kOutsideType)), 0);
     EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE replicated = 1"), 0);
