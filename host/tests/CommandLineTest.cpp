@@ -204,21 +204,16 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
                           "# comment\nretention = 1,2,3,4,5\nbatch-rows = 50\nverbose = true\n"
                           "dry-run = yes\ninstallation-kind = 2\n");
     const std::string from = "configuration file " + file;
-    const CHostOptions options = CCommandLine::Parse(
+    const CHostOptions o = CCommandLine::Parse(
         {"--config", file, "--batch-rows", "7", "--log-level", "3", "old-logs"}, MakeSetup());
-    EXPECT_EQ(options.config, file);
-    EXPECT_EQ(*options.retentionDays, (std::array<std::uint16_t, 5>{1, 2, 3, 4, 5}));
-    EXPECT_EQ(options.batchRows, 7u);
-    EXPECT_EQ(options.logLevel, 3);
-    EXPECT_TRUE(options.dryRun);
-    EXPECT_EQ(options.installationKind, 2);
-    EXPECT_EQ(options.sources, (std::map<std::string, std::string>{{"batch-rows", "command line"},
-                                                                   {"config", "command line"},
-                                                                   {"dry-run", from},
-                                                                   {"installation-kind", from},
-                                                                   {"log-level", "command line"},
-                                                                   {"retention", from},
-                                                                   {"verbose", from}}));
+    EXPECT_EQ(
+        std::tie(o.config, *o.retentionDays, o.batchRows, o.logLevel, o.dryRun, o.installationKind),
+        std::make_tuple(file, std::array<std::uint16_t, 5>{1, 2, 3, 4, 5}, 7u, 3, true, 2));
+    const std::string cl = "command line";
+    const std::map<std::string, std::string> sources = {
+        {"batch-rows", cl}, {"config", cl},      {"dry-run", from}, {"installation-kind", from},
+        {"log-level", cl},  {"retention", from}, {"verbose", from}};
+    EXPECT_EQ(o.sources, sources);
     // The default file is read only when it exists; --help never reads it.
     EXPECT_EQ(CCommandLine::Parse({}, MakeSetup(file)).batchRows, 50u);
     EXPECT_EQ(CCommandLine::Parse({}, MakeSetup(file + ".absent")).batchRows, 10000u);
