@@ -317,15 +317,8 @@ TEST(TimeConversion, UtcTimeFieldsBothWays) {
         ptime(boost::gregorian::date(2024, 1, 30), boost::posix_time::time_duration(22, 30, 0)));
 }
 
-TEST(TimeConversion, CurrentUtcTimeHasWholeSecondsOfTheClock) {
-    const ptime epoch(boost::gregorian::date(1970, 1, 1));
-    const std::time_t before = std::time(nullptr);
-    const ptime now = CurrentUtcTime();
-    const std::time_t after = std::time(nullptr);
-    EXPECT_EQ(now.time_of_day().fractional_seconds(), 0);
-    const std::int64_t seconds = (now - epoch).total_seconds();
-    EXPECT_TRUE(seconds >= before && seconds <= after);
-}
+// The current time in whole seconds of the clock: the cut-offs of
+// CleanupEngine.CutOffsAreCountedBackFromTheCurrentSecond.
 
 // Cuts, limits below 3 and bad lead bytes before the limit are checked
 // against their definition by the fuzz corpus (fuzz/corpus/truncate_utf8);

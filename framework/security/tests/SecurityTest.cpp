@@ -84,15 +84,6 @@ void OnFreshThread(Body body) {
     thread.join();
 }
 
-TEST(CUserContext, UserUuidIsEmptyWithoutUser) {
-    EXPECT_EQ(CUserContext().GetUserUuid(), "");
-    EXPECT_FALSE(CUserContext().GetUser());
-    const IUserPtr user = boost::make_shared<CSystemUser>();
-    CUserContext context(user);
-    EXPECT_EQ(context.GetUser(), user);
-    EXPECT_EQ(context.GetUserUuid(), "00000000-0000-0000-7002-000000000001");
-}
-
 TEST(CurrentUserContext, EnsureGivesAnEmptyContextOnceAndSetReplacesIt) {
     OnFreshThread([] {
         EXPECT_FALSE(GetCurrentUserContext());
