@@ -306,37 +306,9 @@ TEST(CSubscriber, DescribeQueueAndForEachQueuedFollowQueueOrder) {
     EXPECT_EQ(restarts, 0);
 }
 
-TEST(CSubscriber, ExitedFlagDecidesWhoStartsTheThread) {
-    int restarts = 0;
-    CSubscriber subscriber("S", [&] { ++restarts; });
-    EXPECT_TRUE(subscriber.IsWaiting());
-    EXPECT_FALSE(subscriber.IsExited());
-
-    // Arming with nothing queued leaves it to the next message.
-    subscriber.Arm();
-    EXPECT_TRUE(subscriber.IsExited());
-    EXPECT_EQ(restarts, 0);
-    subscriber.OnMessage(Message("A"), Security::CUserContextPtr());
-    EXPECT_FALSE(subscriber.IsExited());
-    EXPECT_EQ(restarts, 1);
-    // The thread now counts as started: further messages only queue.
-    subscriber.OnMessage(Message("B"), Security::CUserContextPtr());
-    EXPECT_EQ(restarts, 1);
-
-    // Arming with work queued starts the thread at once.
-    subscriber.Arm();
-    EXPECT_FALSE(subscriber.IsExited());
-    EXPECT_EQ(restarts, 2);
-
-    // Busy while something is queued; a taken entry clears waiting until the
-    // next TakeNext.
-    EXPECT_FALSE(subscriber.PrepareGracefulStop(true));
-    EXPECT_EQ(Take(subscriber), "A");
-    EXPECT_EQ(Take(subscriber), "B");
-    EXPECT_FALSE(subscriber.IsWaiting());
-    EXPECT_EQ(subscriber.GetQueueSize(), 0u);
-    EXPECT_FALSE(subscriber.PrepareGracefulStop(true));
-}
+// Who starts the thread (Arm with or without work queued, the first message
+// after an exit) and busy refusals of a graceful stop: the module-level
+// tests above (StartsOnDemand..., GracefulStopIsRefused...).
 
 TEST(CSubscriber, GracefulStopEndsAWaitingThreadOrClearsExited) {
     CSubscriber subscriber("S", [] {});
