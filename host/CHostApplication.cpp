@@ -32,6 +32,7 @@
 #include "host/CPostgresStore.h"
 #include "host/CResultWriter.h"
 #include "host/CRunReport.h"
+#include "host/CSignalWatcher.h"
 #include "host/CSqliteStore.h"
 #include "host/CStatusEventRecorder.h"
 #include "host/CStoreDatabaseResource.h"
@@ -73,33 +74,12 @@ DataDefinition::Common::Uuid MakeUuid(const std::string& text) {
     return uuid;
 }
 
-std::string OperationNames(const std::vector<std::int32_t>& operations) {
-    std::string names;
-    for (const std::int32_t operation : operations) {
-        names += (names.empty() ? "" : " ") + COperationCatalog::NameOf(operation);
-    }
-    return names;
-}
-
 std::string JoinDays(const std::array<std::uint16_t, 5>& days) {
     std::string text;
     for (const std::uint16_t day : days) {
         text += (text.empty() ? "" : ",") + std::to_string(day);
     }
     return text;
-}
-
-std::string SignalName(int signal) {
-    switch (signal) {
-        case SIGINT:
-            return "SIGINT";
-        case SIGTERM:
-            return "SIGTERM";
-        case SIGHUP:
-            return "SIGHUP";
-        default:
-            return "signal " + std::to_string(signal);
-    }
 }
 
 std::timespec Now() {
@@ -205,7 +185,7 @@ int CHostApplication::Finish(int status) {
     run.dryRun = m_options.dryRun;
     run.requestUuids = m_requestUuids;
     run.statusEventsExpected = m_options.installationKind == Kernel::InstallationKindReporting;
-    run.signal = signal != 0 ? SignalName(signal) : "";
+    run.signal = signal != 0 ? CSignalWatcher::Name(signal) : "";
     run.failure = m_failure;
     run.exitCode = status;
     m_report->MarkNotRun(signal != 0          ? "interrupted by " + run.signal
@@ -604,7 +584,7 @@ void CHostApplication::SendRequest(CHostBus& bus) {
     const auto userContext =
         boost::make_shared<Security::CUserContext>(boost::make_shared<Security::CSystemUser>());
     m_logger->Log("sending cleanup request " + m_requestUuids[0] + " with operations " +
-                      OperationNames(m_options.operations),
+                      COperationCatalog::NamesOf(m_options.operations),
                   Information, kHost);
     m_requestSent = true;
     bus.Deliver(request, userContext, kDeliveryTimeout);

@@ -138,5 +138,13 @@ std::string COperationCatalog::Describe() {
     return text;
 }
 
+std::string COperationCatalog::NamesOf(const std::vector<std::int32_t>& numbers) {
+    std::string names;
+    for (const std::int32_t number : numbers) {
+        names += (names.empty() ? "" : " ") + NameOf(number);
+    }
+    return names;
+}
+
 }  // namespace Host
 }  // namespace Kol

@@ -32,6 +32,8 @@ public:
     static const Operation* Find(std::int32_t number);
     // The dashed name of `number`, or the number itself as text.
     static std::string NameOf(std::int32_t number);
+    // The names of `numbers`, space-separated.
+    static std::string NamesOf(const std::vector<std::int32_t>& numbers);
     // True for the numbers the module runs an operation for (1 to 7, 12 to
     // 14, and the empty hooks 15 to 24); false for 8 to 11 and every number
     // outside 1 to 24, which the module rejects.

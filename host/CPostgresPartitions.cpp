@@ -5,6 +5,7 @@
 #include <ctime>
 #include <set>
 
+#include <boost/thread/thread.hpp>
 #include <pqxx/pqxx>
 
 #include "host/CPostgresStore.h"
@@ -136,6 +137,10 @@ CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
     }
     Dropped dropped;
     for (std::size_t first = 0; first < old.size(); first += kDropsPerStatement) {
+        if (boost::this_thread::interruption_requested()) {
+            dropped.interrupted = true;  // RunDdl checks too; a dry run runs none
+            return dropped;
+        }
         // The rows and bytes of the whole group in one statement.
         std::string names;
         std::string rowsSql;

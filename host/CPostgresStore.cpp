@@ -12,6 +12,7 @@
 #include <pqxx/pqxx>
 
 #include "host/CPostgresPartitions.h"
+#include "host/CPostgresRowWriter.h"
 #include "host/CSqliteStore.h"
 #include "host/CStoreFiles.h"
 
@@ -64,129 +65,6 @@ const char* const kSchema[] = {
 std::string KeyOf(const IStore::DeletePlan& plan) {
     return plan.table == "enrollment_tombstones" ? "computer_uuid" : "id";
 }
-
-std::string CopyField(const IStore::Value& value) {
-    static const char kHex[] = "0123456789abcdef";
-    switch (value.kind) {
-        case IStore::Value::Kind::kNull:
-            return "\\N";
-        case IStore::Value::Kind::kInteger:
-            return std::to_string(value.integer);
-        case IStore::Value::Kind::kBlob: {
-            std::string field = "\\\\x";
-            for (const unsigned char c : value.bytes) {
-                field += kHex[c >> 4];
-                field += kHex[c & 15];
-            }
-            return field;
-        }
-        case IStore::Value::Kind::kText:
-            break;
-    }
-    std::string field;
-    for (const char c : value.bytes) {
-        switch (c) {
-            case '\\':
-                field += "\\\\";
-                break;
-            case '\t':
-                field += "\\t";
-                break;
-            case '\n':
-                field += "\\n";
-                break;
-            case '\r':
-                field += "\\r";
-                break;
-            default:
-                field += c;
-        }
-    }
-    return field;
-}
-
-// COPY ... FROM STDIN on the store's bulk connection: all rows or none.
-class CPostgresRowWriter : public IStore::RowWriter {
-public:
-    CPostgresRowWriter(PGconn* connection, const std::string& table,
-                       const std::vector<std::string>& columns, bool dryRun)
-        : m_connection(connection),
-          m_table(table),
-          m_hasId(std::find(columns.begin(), columns.end(), "id") != columns.end()),
-          m_dryRun(dryRun),
-          m_open(false) {
-        std::string names;
-        for (const std::string& column : columns) {
-            names += (names.empty() ? "" : ", ") + column;
-        }
-        PGresult* started =
-            PQexec(m_connection, ("COPY " + table + "(" + names + ") FROM STDIN").c_str());
-        const bool copying = PQresultStatus(started) == PGRES_COPY_IN;
-        PQclear(started);
-        if (!copying) {
-            throw std::runtime_error(PQerrorMessage(m_connection));
-        }
-        m_open = true;
-    }
-
-    ~CPostgresRowWriter() override {
-        if (m_open) {
-            End("abandoned");
-        }
-    }
-
-    void Add(const std::vector<IStore::Value>& row) override {
-        m_line.clear();
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            m_line += (i == 0 ? "" : "\t") + CopyField(row[i]);
-        }
-        m_line += '\n';
-        if (PQputCopyData(m_connection, m_line.data(), static_cast<int>(m_line.size())) != 1) {
-            throw std::runtime_error(PQerrorMessage(m_connection));
-        }
-    }
-
-    void Commit() override {
-        const std::string error = End(m_dryRun ? "dry run" : nullptr);
-        if (!error.empty() && !m_dryRun) {
-            throw std::runtime_error(error);
-        }
-        if (m_hasId && !m_dryRun) {
-            // Rows came with their ids: the next id handed out follows them.
-            PGresult* moved =
-                PQexec(m_connection, ("SELECT setval(pg_get_serial_sequence('" + m_table +
-                                      "', 'id'), greatest(max(id), 1)) FROM " + m_table)
-                                         .c_str());
-            const bool moving = PQresultStatus(moved) == PGRES_TUPLES_OK;
-            PQclear(moved);
-            if (!moving) {
-                throw std::runtime_error(PQerrorMessage(m_connection));
-            }
-        }
-    }
-
-private:
-    // Ends the COPY (with `failure`, rolled back); returns the error, if any.
-    std::string End(const char* failure) {
-        m_open = false;
-        PQputCopyEnd(m_connection, failure);
-        std::string error;
-        while (PGresult* result = PQgetResult(m_connection)) {
-            if (PQresultStatus(result) != PGRES_COMMAND_OK && error.empty()) {
-                error = PQresultErrorMessage(result);
-            }
-            PQclear(result);
-        }
-        return error;
-    }
-
-    PGconn* const m_connection;
-    const std::string m_table;
-    const bool m_hasId;
-    const bool m_dryRun;
-    bool m_open;
-    std::string m_line;
-};
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (std::string::size_type at = text.find(from); !from.empty() && at != std::string::npos;
@@ -443,8 +321,8 @@ std::int64_t CPostgresStore::AddStatusEvent(std::int64_t messageType, const std:
     const pqxx::result row =
         Run("INSERT INTO status_events(message_type, name, symbols, symbols_protobuf, received_at)"
             " VALUES ($1, $2, decode($3, 'hex'), decode($4, 'hex'), $5) RETURNING id",
-            {std::to_string(messageType), name, CopyField(Value::Blob(symbols)).substr(3),
-             CopyField(Value::Blob(symbolsProtobuf)).substr(3), std::to_string(receivedAt)});
+            {std::to_string(messageType), name, CPostgresRowWriter::Hex(symbols),
+             CPostgresRowWriter::Hex(symbolsProtobuf), std::to_string(receivedAt)});
     transaction.Commit();
     return row[0][0].as<std::int64_t>();
 }

@@ -54,5 +54,18 @@ void CSignalWatcher::Run() {
     }
 }
 
+std::string CSignalWatcher::Name(int signal) {
+    switch (signal) {
+        case SIGINT:
+            return "SIGINT";
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGHUP:
+            return "SIGHUP";
+        default:
+            return "signal " + std::to_string(signal);
+    }
+}
+
 }  // namespace Host
 }  // namespace Kol

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 #include <thread>
 
 #include <boost/function.hpp>
@@ -26,6 +27,9 @@ public:
 
     CSignalWatcher(const CSignalWatcher&) = delete;
     CSignalWatcher& operator=(const CSignalWatcher&) = delete;
+
+    // "SIGINT", "SIGTERM", "SIGHUP", else "signal N".
+    static std::string Name(int signal);
 
     // The first SIGHUP, SIGINT or SIGTERM received, or 0. Any thread.
     int GetSignal() const { return m_signal; }
