@@ -65,30 +65,48 @@ void CTestStore::Execute(const std::string& sql) {
     }
 }
 
-std::vector<std::string> CTestStore::Blobs(const std::string& sql) {
+std::vector<std::vector<std::string>> CTestStore::Rows(const std::string& sql, bool typed) {
+    std::vector<std::vector<std::string>> rows;
     if (m_server) {
-        std::vector<std::string> values;
         for (const auto& row : pqxx::nontransaction(*m_server).exec(sql)) {
-            values.push_back(row[0].c_str());
+            rows.emplace_back();
+            for (const auto& field : row) {
+                rows.back().push_back(field.is_null() && typed ? "NULL" : field.c_str());
+            }
         }
-        return values;
+        return rows;
     }
     sqlite3_stmt* statement = nullptr;
     if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
         throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in: " + sql);
     }
-    std::vector<std::string> values;
     int code;
     while ((code = sqlite3_step(statement)) == SQLITE_ROW) {
-        const void* bytes = sqlite3_column_blob(statement, 0);
-        const int length = sqlite3_column_bytes(statement, 0);
-        values.push_back(bytes == nullptr ? std::string()
-                                          : std::string(static_cast<const char*>(bytes),
-                                                        static_cast<std::size_t>(length)));
+        rows.emplace_back();
+        for (int column = 0; column < sqlite3_column_count(statement); ++column) {
+            // The type first: reading the bytes may convert the value.
+            const int type = sqlite3_column_type(statement, column);
+            const void* bytes = sqlite3_column_blob(statement, column);
+            const std::string value =
+                bytes == nullptr
+                    ? std::string()
+                    : std::string(
+                          static_cast<const char*>(bytes),
+                          static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+            rows.back().push_back(typed ? std::to_string(type) + ":" + value : value);
+        }
     }
     sqlite3_finalize(statement);
     if (code != SQLITE_DONE) {
         throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in: " + sql);
+    }
+    return rows;
+}
+
+std::vector<std::string> CTestStore::Blobs(const std::string& sql) {
+    std::vector<std::string> values;
+    for (const std::vector<std::string>& row : Rows(sql, false)) {
+        values.push_back(row.front());
     }
     return values;
 }
@@ -131,35 +149,14 @@ std::string CTestStore::Dump() {
     std::ostringstream dump;
     for (const char* table : kTables) {
         dump << table << ":\n";
-        const std::string sql =
-            std::string("SELECT * FROM ") + table + " ORDER BY " + (m_server ? "1" : "rowid");
-        if (m_server) {
-            for (const auto& row : pqxx::nontransaction(*m_server).exec(sql)) {
-                for (const auto& field : row) {
-                    dump << (field.is_null() ? "NULL" : field.c_str()) << '|';
-                }
-                dump << "\n";
-            }
-            continue;
-        }
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
-            throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in: " + sql);
-        }
-        while (sqlite3_step(statement) == SQLITE_ROW) {
-            for (int column = 0; column < sqlite3_column_count(statement); ++column) {
-                const int type = sqlite3_column_type(statement, column);
-                const void* bytes = sqlite3_column_blob(statement, column);
-                const int length = sqlite3_column_bytes(statement, column);
-                dump << type << ':'
-                     << (bytes == nullptr ? std::string()
-                                          : std::string(static_cast<const char*>(bytes),
-                                                        static_cast<std::size_t>(length)))
-                     << '|';
+        for (const std::vector<std::string>& row :
+             Rows(std::string("SELECT * FROM ") + table + " ORDER BY " + (m_server ? "1" : "rowid"),
+                  true)) {
+            for (const std::string& field : row) {
+                dump << field << '|';
             }
             dump << "\n";
         }
-        sqlite3_finalize(statement);
     }
     return dump.str();
 }

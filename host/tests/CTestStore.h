@@ -51,6 +51,9 @@ public:
     static void WriteFile(const std::string& path, const std::string& bytes);
 
 private:
+    // Every field of every row; `typed`: SQLite fields start with their type
+    // code, NULL on PostgreSQL reads "NULL".
+    std::vector<std::vector<std::string>> Rows(const std::string& sql, bool typed);
     std::string KeyOf(const std::string& table) const;
 
     sqlite3* m_db;
