@@ -19,26 +19,16 @@ namespace Kol {
 namespace Host {
 namespace Testing {
 
-namespace {
-
-void ClosePipe(int fds[2]) {
-    ::close(fds[0]);
-    ::close(fds[1]);
-}
-
-}  // namespace
-
 CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments, const char* program,
                              const std::string& directory)
     : m_pid(-1), m_outFd(-1), m_errFd(-1), m_exited(false), m_status(-1) {
-    int out[2];
-    int err[2];
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-    }
-    if (::pipe2(err, O_CLOEXEC) != 0) {
-        ClosePipe(out);
-        throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    int out[2] = {-1, -1};
+    int err[2] = {-1, -1};
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(out[0]);
+        ::close(out[1]);
+        throw std::runtime_error(std::string("pipe: ") + std::strerror(error));
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
