@@ -347,17 +347,17 @@ TEST_F(EndToEnd, LinesComeInOrderWithTheModuleNameAndTheHostsFacts) {
 
     // Only errors with -q (as with --log-level 4): the module's failure line
     // and the host's word on it, nothing else.
-    for (const char* option : {"-q", "--quiet"}) {
-        const std::unique_ptr<CAgentProcess> quiet = Agent({option, "25"});
-        EXPECT_EQ(m_status, 1);
-        EXPECT_EQ(quiet->Texts("CCleanupModule"),
-                  (std::vector<std::string>{"ERROR Failed to process cleanup operation  with "
-                                            "error: CCleanupModuleBase::ProcessCleanupTask: Enum "
-                                            "is not handled"}));
-        EXPECT_EQ(quiet->Texts("host"),
-                  (std::vector<std::string>{"ERROR 25: this module does not handle operation 25 "
-                                            "(see the operations in cleanup-agent --help)"}));
-    }
+    // (--quiet is the same entry of the option table, its long name read from
+    // configuration files in the command line tests.)
+    const std::unique_ptr<CAgentProcess> quiet = Agent({"-q", "25"});
+    EXPECT_EQ(m_status, 1);
+    EXPECT_EQ(quiet->Texts("CCleanupModule"),
+              (std::vector<std::string>{"ERROR Failed to process cleanup operation  with error: "
+                                        "CCleanupModuleBase::ProcessCleanupTask: Enum is not "
+                                        "handled"}));
+    EXPECT_EQ(quiet->Texts("host"),
+              (std::vector<std::string>{"ERROR 25: this module does not handle operation 25 (see "
+                                        "the operations in cleanup-agent --help)"}));
     // -v adds the debug lines: the sources of the values and the batches.
     const std::unique_ptr<CAgentProcess> verbose = Agent({"-v", "--batch-rows", "1", "old-logs"});
     EXPECT_EQ(m_status, 0);
@@ -522,16 +522,14 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothin
         CTestStore copy(backup);
         EXPECT_EQ(copy.Text("PRAGMA integrity_check"), "ok");
         EXPECT_EQ(copy.Text("PRAGMA journal_mode"), "delete");
-        for (const char* table : {"logs", "owners", "log_blobs", "static_objects",
-                                  "enrollment_tombstones", "settings"}) {
-            const std::string count = std::string("SELECT count(*) FROM ") + table;
-            EXPECT_EQ(copy.Int(count), original.Int(count)) << table;
-            EXPECT_GT(copy.Int(count), 0) << table;
-        }
-        // The copy was taken after the storage cleanup: no orphan blob in it.
+        // Every row, taken after the storage cleanup (no orphan blob in it)
+        // and before the final status event.
         EXPECT_EQ(copy.Int("SELECT count(*) FROM log_blobs WHERE log_id NOT IN (SELECT id FROM "
                            "logs)"),
                   0);
+        original.Execute(
+            "DELETE FROM status_events WHERE id = (SELECT max(id) FROM status_events)");
+        EXPECT_EQ(copy.Dump(), original.Dump());
         original.Execute("DELETE FROM static_objects WHERE id % 2 = 0");
     }
 
@@ -619,10 +617,6 @@ TEST_F(EndToEnd, DryRunFindsEveryKindOfRowHoldsTheLockOneBatchAtATimeAndChangesN
         EXPECT_TRUE(Has(out, line)) << line;
     }
     EXPECT_FALSE(Has(out, ": removed "));
-    EXPECT_EQ(agent.Texts("CCleanupModule").back(),
-              "INFO Failed to re-schedule a cleanup: operation {REPLICATED_LOGS,"
-              "OBSOLETE_DELTA_LOGS,EVENT_LOGS,ABANDONED_LOGS,IGNORED_LOGS,STORAGE,OLD_LOGS,INDEXES,"
-              "ENROLLMENT_TOMBSTONES,STATIC_OBJECTS} is not registered");
 }
 
 // Outside kind 1 no status event is stored, no backup written, and the
