@@ -24,10 +24,6 @@ using Kol::Host::Testing::CAgentProcess;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 
-std::string FirstLine(const std::string& text) {
-    return text.substr(0, text.find('\n'));
-}
-
 class Failure : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(Run({"--seed-demo", "500"}), 0); }
@@ -148,7 +144,7 @@ TEST_F(Failure, AnUnwritableDirectoryGivesAClearMessageAndNoFile) {
     const std::string db = directory + "/agent.db";
     EXPECT_EQ(Run({"--db", db, "--create", "all"}, false), 3);
     // The lock beside the store is the first file it would make.
-    EXPECT_EQ(FirstLine(m_err).rfind("cleanup-agent: cannot create /", 0), 0u) << m_err;
+    EXPECT_EQ(m_err.rfind("cleanup-agent: cannot create /", 0), 0u) << m_err;
     EXPECT_NE(m_err.find("/agent.db.lock: "), std::string::npos) << m_err;
     EXPECT_EQ(m_out, "");
     EXPECT_FALSE(CTestStore::Exists(db));
@@ -244,15 +240,13 @@ TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
         ": the store is damaged: database disk image is malformed; nothing more was changed; "
         "check it with PRAGMA integrity_check and restore from " +
         m_db + ".bak\n";
-    for (const char* call :
-         {"ERROR host: replicated-logs: failed after ", "ERROR host: static-objects: failed after ",
-          "ERROR host: storage: failed after "}) {
-        const std::string::size_type at = out.find(call);
+    for (const auto& [call, end] :
+         {std::make_pair("replicated-logs", std::string(": database disk image is malformed\n")),
+          std::make_pair("static-objects", damaged), std::make_pair("storage", damaged)}) {
+        const std::string::size_type at =
+            out.find(std::string("ERROR host: ") + call + ": failed after ");
         ASSERT_NE(at, std::string::npos) << call << out;
         const std::string line = out.substr(at, out.find('\n', at) - at + 1);
-        const std::string end = std::string(call).find("replicated") != std::string::npos
-                                    ? ": database disk image is malformed\n"
-                                    : damaged;
         EXPECT_EQ(line.substr(line.size() - std::min(end.size(), line.size())), end);
     }
     EXPECT_NE(out.find(" WARNING host: summary: not run: static-objects (the store is damaged), "
@@ -318,12 +312,9 @@ TEST_F(Failure, OneRunPerStoreAtATimeAndItsFilesGoBesideTheRealFile) {
     EXPECT_FALSE(CTestStore::Exists(other + "/link.db.lock"));
 
     // A name that looks like an SQLite URI is a plain file name.
-    char previous[4096];
-    ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(::chdir(m_directory.c_str()), 0);
-    const int status = CAgentProcess::Run({"--db", "file:agent.db?psow=1", "--create", "storage"});
-    ASSERT_EQ(::chdir(previous), 0);
-    EXPECT_EQ(status, 0);
+    CAgentProcess uri({"--db", "file:agent.db?psow=1", "--create", "storage"}, nullptr,
+                      m_directory);
+    EXPECT_EQ(uri.Wait(std::chrono::seconds(60)), 0) << uri.Out() << uri.Err();
     EXPECT_TRUE(CTestStore::Exists(m_directory + "/file:agent.db?psow=1.bak"));
     // The runs through the name and the link cleaned agent.db, not this one.
     EXPECT_EQ(CTestStore(m_db).Int("SELECT count(*) FROM status_events"), 4);
