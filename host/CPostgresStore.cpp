@@ -114,10 +114,7 @@ CPostgresStore::CPostgresStore(const std::string& uri, const Options& options)
     : m_uri(uri),
       m_name(MaskPassword(uri)),
       m_backupPath(options.backupPath),
-      m_dryRun(options.dryRun),
-      m_longestSinceMark(0),
-      m_freedTotal(0),
-      m_returnedTotal(0) {
+      m_dryRun(options.dryRun) {
     try {
         Open(options);
     } catch (const std::invalid_argument&) {
@@ -415,26 +412,7 @@ std::int64_t CPostgresStore::GetFileBytes() {
 }
 
 void CPostgresStore::RecordFreed(std::int64_t freed, std::int64_t returned) {
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    m_freedTotal += freed;
-    m_returnedTotal += returned;
-}
-
-std::int64_t CPostgresStore::GetFreedBytesTotal() const {
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    return m_freedTotal;
-}
-
-std::int64_t CPostgresStore::GetReturnedBytesTotal() const {
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    return m_returnedTotal;
-}
-
-double CPostgresStore::TakeLongestTransaction() {
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    const double longest = m_longestSinceMark;
-    m_longestSinceMark = 0;
-    return longest;
+    m_tally.Record(0, freed, returned);
 }
 
 bool CPostgresStore::RunDdl(const std::string& sql) {
@@ -495,8 +473,7 @@ void CPostgresStore::Transaction::End(bool commit) {
     m_store.m_work.reset();
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    std::lock_guard<std::mutex> lock(m_store.m_statsMutex);
-    m_store.m_longestSinceMark = std::max(m_store.m_longestSinceMark, seconds);
+    m_store.m_tally.Record(seconds, 0, 0);
 }
 
 }  // namespace Host

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include <pqxx/result>
 #include <pqxx/transaction_base>
 
+#include "host/CWriteTally.h"
 #include "host/IStore.h"
 
 struct pg_conn;
@@ -106,9 +106,9 @@ public:
                                          const std::vector<std::string>& columns) override;
     // -1: not told (see the storage operation's vacuum line).
     std::int64_t GetFileBytes() override;
-    std::int64_t GetFreedBytesTotal() const override;
-    std::int64_t GetReturnedBytesTotal() const override;
-    double TakeLongestTransaction() override;
+    std::int64_t GetFreedBytesTotal() const override { return m_tally.GetFreedBytesTotal(); }
+    std::int64_t GetReturnedBytesTotal() const override { return m_tally.GetReturnedBytesTotal(); }
+    double TakeLongestTransaction() override { return m_tally.TakeLongestTransaction(); }
     void AfterCall() override {}
 
     // For the per-store work of the mappers.
@@ -174,10 +174,7 @@ private:
         void operator()(pg_conn* connection) const;
     };
     std::unique_ptr<pg_conn, BulkCloser> m_bulk;  // for COPY, opened on first use
-    mutable std::mutex m_statsMutex;
-    double m_longestSinceMark;     // guarded by m_statsMutex
-    std::int64_t m_freedTotal;     // guarded by m_statsMutex
-    std::int64_t m_returnedTotal;  // guarded by m_statsMutex
+    CWriteTally m_tally;
     std::set<std::string> m_touched;
 };
 

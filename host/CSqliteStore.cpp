@@ -152,9 +152,6 @@ CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
       m_backupPath(options.backupPath.empty() ? path + ".bak" : options.backupPath),
       m_db(nullptr),
       m_dryRun(options.dryRun),
-      m_longestSinceMark(0),
-      m_freedTotal(0),
-      m_returnedTotal(0),
       m_damaged(false),
       m_hadLog(false),
       m_walPages(0),
@@ -452,27 +449,7 @@ std::int64_t CSqliteStore::GetUsedBytes() {
 
 void CSqliteStore::RecordTransaction(double seconds, std::int64_t freedBytes,
                                      std::int64_t returnedBytes) {
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    m_longestSinceMark = std::max(m_longestSinceMark, seconds);
-    m_freedTotal += freedBytes;
-    m_returnedTotal += returnedBytes;
-}
-
-std::int64_t CSqliteStore::GetFreedBytesTotal() const {
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    return m_freedTotal;
-}
-
-std::int64_t CSqliteStore::GetReturnedBytesTotal() const {
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    return m_returnedTotal;
-}
-
-double CSqliteStore::TakeLongestTransaction() {
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    const double longest = m_longestSinceMark;
-    m_longestSinceMark = 0;
-    return longest;
+    m_tally.Record(seconds, freedBytes, returnedBytes);
 }
 
 void CSqliteStore::CheckpointIfLarge() {

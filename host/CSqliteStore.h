@@ -12,6 +12,7 @@
 #include <boost/optional.hpp>
 
 #include "host/CSqliteStatement.h"
+#include "host/CWriteTally.h"
 #include "host/IStore.h"
 
 struct sqlite3;
@@ -122,9 +123,9 @@ public:
                                          const std::vector<std::string>& columns) override;
     // Bytes of all pages.
     std::int64_t GetFileBytes() override;
-    std::int64_t GetFreedBytesTotal() const override;
-    std::int64_t GetReturnedBytesTotal() const override;
-    double TakeLongestTransaction() override;
+    std::int64_t GetFreedBytesTotal() const override { return m_tally.GetFreedBytesTotal(); }
+    std::int64_t GetReturnedBytesTotal() const override { return m_tally.GetReturnedBytesTotal(); }
+    double TakeLongestTransaction() override { return m_tally.TakeLongestTransaction(); }
     // Checkpoint(false).
     void AfterCall() override;
 
@@ -177,11 +178,9 @@ private:
     sqlite3* m_db;
     const bool m_dryRun;
     std::recursive_mutex m_transactionMutex;
+    CWriteTally m_tally;
     mutable std::mutex m_statsMutex;
-    double m_longestSinceMark;     // guarded by m_statsMutex
-    std::int64_t m_freedTotal;     // guarded by m_statsMutex
-    std::int64_t m_returnedTotal;  // guarded by m_statsMutex
-    std::string m_damage;          // guarded by m_statsMutex
+    std::string m_damage;  // guarded by m_statsMutex
     std::atomic<bool> m_damaged;
     bool m_hadLog;                // a non-empty log lay beside the file when it was opened
     std::atomic<int> m_walPages;  // pages in the log after the last commit
