@@ -131,7 +131,8 @@ void CPostgresMaintenance::RebuildIndexes(CRunReport::MapperCall& call) {
         }
     }
     call.detail = std::string(m_store.IsDryRun() ? "would rebuild " : "rebuilt ") +
-                  std::to_string(indexes.size()) + " indexes and refresh the statistics of " +
+                  std::to_string(indexes.size()) + " indexes and " +
+                  (m_store.IsDryRun() ? "refresh" : "refreshed") + " the statistics of " +
                   std::to_string(tables.size()) + " tables";
 }
 

@@ -52,9 +52,10 @@ const char* const kSchema[] = {
     " message_type bigint NOT NULL, name text NOT NULL, symbols bytea NOT NULL,"
     " symbols_protobuf bytea NOT NULL, received_at bigint NOT NULL)",
     // The indexes of the SQLite store, and the one on id that a partitioned
-    // table needs for what SQLite's integer primary key gives.
+    // table needs for what SQLite's integer primary key gives. Not the one on
+    // (retention_class, created_at): the partitions are that index, and each
+    // index more is one more file to make and drop with every partition.
     "CREATE INDEX logs_id ON logs(id)",
-    "CREATE INDEX logs_retention ON logs(retention_class, created_at)",
     "CREATE INDEX logs_event_type ON logs(log_type, created_at) WHERE is_delta = 0",
     "CREATE INDEX logs_replicated ON logs(id) WHERE replicated = 1",
     "CREATE INDEX logs_ignored ON logs(id) WHERE ignored = 1",
@@ -181,7 +182,9 @@ void CPostgresStore::TakeLock(const Options& options) {
             std::string who = holder.empty() ? std::string() : holder[0][0].c_str();
             const std::string prefix = "cleanup-agent ";
             who = who.rfind(prefix, 0) == 0 ? who.substr(prefix.size()) : "pid unknown";
-            throw std::runtime_error("another cleanup-agent (" + who + ") is cleaning " + m_name);
+            // A refusal like the others: nothing was read or written.
+            throw std::invalid_argument("another cleanup-agent (" + who + ") is cleaning " +
+                                        m_name);
         }
         std::this_thread::sleep_for(kLockPoll);
     }

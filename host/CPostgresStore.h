@@ -67,9 +67,9 @@ public:
     // Connects (libpq's URI syntax and environment variables apply), takes
     // the lock, checks and, unless a dry run, creates or completes the schema
     // and the coming weeks' partitions. Throws std::invalid_argument with a
-    // whole sentence when the database is refused (nothing written) and
-    // std::runtime_error "cannot open store <masked uri>: <reason>" otherwise,
-    // also "another cleanup-agent (<who>) is cleaning <masked uri>".
+    // whole sentence when the database is refused (nothing written), also
+    // "another cleanup-agent (pid N) is cleaning <masked uri>", and
+    // std::runtime_error "cannot open store <masked uri>: <reason>" otherwise.
     CPostgresStore(const std::string& uri, const Options& options);
     ~CPostgresStore() override;
 

@@ -92,6 +92,19 @@ TEST_F(Postgres, AForeignDatabaseIsRefusedUntouchedAndNoPasswordIsEverShown) {
               "postgres://u:***@h/d?password=***&sslmode=require");
 }
 
+TEST_F(Postgres, OneCleanupPerDatabaseAtATime) {
+    ASSERT_EQ(Agent({"--create"}), 0);
+    pqxx::connection holder(m_database.uri);
+    pqxx::nontransaction(holder).exec(
+        "SET application_name = 'cleanup-agent pid 4242'; SELECT pg_advisory_lock(1263488067)");
+    std::string err;
+    EXPECT_EQ(Agent({"--wait", "1", "static-objects"}, nullptr, &err), 3);
+    EXPECT_EQ(err, "cleanup-agent: another cleanup-agent (pid 4242) is cleaning " + m_database.uri +
+                       "\n");
+    pqxx::nontransaction(holder).exec("SELECT pg_advisory_unlock(1263488067)");
+    EXPECT_EQ(Agent({"static-objects"}), 0);
+}
+
 TEST_F(Postgres, DryRunChangesNothingAndTheBackupRestoresToTheSameRows) {
     ASSERT_EQ(Agent({"--seed-demo", "3000"}), 0);
     const std::string before = CTestStore(m_database.uri).Dump();
