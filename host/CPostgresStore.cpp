@@ -115,7 +115,8 @@ CPostgresStore::CPostgresStore(const std::string& uri, const Options& options)
     : m_uri(uri),
       m_name(MaskPassword(uri)),
       m_backupPath(options.backupPath),
-      m_dryRun(options.dryRun) {
+      m_dryRun(options.dryRun),
+      m_bulk(nullptr, &PQfinish) {
     try {
         Open(options);
     } catch (const std::invalid_argument&) {
@@ -123,10 +124,6 @@ CPostgresStore::CPostgresStore(const std::string& uri, const Options& options)
     } catch (const std::exception& e) {
         throw std::runtime_error("cannot open store " + m_name + ": " + Masked(e.what()));
     }
-}
-
-void CPostgresStore::BulkCloser::operator()(pg_conn* connection) const {
-    PQfinish(connection);
 }
 
 CPostgresStore::~CPostgresStore() {

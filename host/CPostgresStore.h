@@ -169,11 +169,8 @@ private:
     std::string m_openNote;
     const bool m_dryRun;
     std::unique_ptr<pqxx::connection> m_connection;
-    std::unique_ptr<pqxx::transaction_base> m_work;  // the open Transaction's
-    struct BulkCloser {
-        void operator()(pg_conn* connection) const;
-    };
-    std::unique_ptr<pg_conn, BulkCloser> m_bulk;  // for COPY, opened on first use
+    std::unique_ptr<pqxx::transaction_base> m_work;       // the open Transaction's
+    std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_bulk;  // for COPY, opened on first use
     CWriteTally m_tally;
     std::set<std::string> m_touched;
 };
