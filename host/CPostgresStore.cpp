@@ -6,6 +6,7 @@
 #include <cctype>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <libpq-fe.h>
 #include <boost/thread/thread.hpp>
@@ -332,22 +333,28 @@ IStore::DeleteResult CPostgresStore::DeleteInBatches(const DeletePlan& plan, std
     const std::string last = "$" + std::to_string(values.size() + 1);
     const std::string after = "$" + std::to_string(values.size() + 2);
     const std::string upto = "$" + std::to_string(values.size() + 3);
-    // Only the keys present when the walk starts are visited.
-    const pqxx::result bounds = Run("SELECT max(" + key + ")::text FROM " + plan.table);
+    // Only the keys present when the walk starts are visited, from the
+    // lowest on (whatever its value: INT64_MIN, an empty text).
+    const pqxx::result bounds =
+        Run("SELECT min(" + key + ")::text, max(" + key + ")::text FROM " + plan.table);
     DeleteResult result;
     if (bounds[0][0].is_null()) {
         return result;
     }
+    values.push_back(bounds[0][1].c_str());
+    // The first batch starts at the lowest key itself, later ones after the
+    // last key of the batch before.
+    const auto sql = [&](bool first) {
+        const std::string from = key + (first ? " >= " : " > ") + after;
+        return std::make_pair(
+            "SELECT max(" + key + ")::text, count(*) FROM (SELECT " + key + " FROM " + plan.table +
+                " WHERE " + key + " <= " + last + " AND " + from + " AND " + condition +
+                " ORDER BY " + key + " LIMIT " + std::to_string(batchRows) + ") s",
+            "DELETE FROM " + plan.table + " WHERE " + key + " <= " + last + " AND " + from +
+                " AND " + key + " <= " + upto + " AND " + condition);
+    };
+    std::pair<std::string, std::string> statements = sql(true);
     values.push_back(bounds[0][0].c_str());
-    const std::string find = "SELECT max(" + key + ")::text, count(*) FROM (SELECT " + key +
-                             " FROM " + plan.table + " WHERE " + key + " <= " + last + " AND " +
-                             key + " > " + after + " AND " + condition + " ORDER BY " + key +
-                             " LIMIT " + std::to_string(batchRows) + ") s";
-    const std::string remove = "DELETE FROM " + plan.table + " WHERE " + key + " <= " + last +
-                               " AND " + key + " > " + after + " AND " + key + " <= " + upto +
-                               " AND " + condition;
-    // Below every key: the walk starts with the first.
-    values.push_back(key == "id" ? "-9223372036854775808" : "");
     values.push_back(std::string());
     for (;;) {
         if (boost::this_thread::interruption_requested()) {
@@ -355,7 +362,7 @@ IStore::DeleteResult CPostgresStore::DeleteInBatches(const DeletePlan& plan, std
             return result;
         }
         const pqxx::result found =
-            Run(find, std::vector<std::string>(values.begin(), values.end() - 1));
+            Run(statements.first, std::vector<std::string>(values.begin(), values.end() - 1));
         const std::int64_t count = found[0][1].as<std::int64_t>();
         if (count == 0) {
             return result;
@@ -364,7 +371,7 @@ IStore::DeleteResult CPostgresStore::DeleteInBatches(const DeletePlan& plan, std
         std::uint64_t removed = 0;
         {
             Transaction transaction(*this);
-            removed = Run(remove, values).affected_rows();
+            removed = Run(statements.second, values).affected_rows();
             if (removed > batchRows) {
                 continue;  // grown meanwhile: rolled back, searched again
             }
@@ -377,6 +384,7 @@ IStore::DeleteResult CPostgresStore::DeleteInBatches(const DeletePlan& plan, std
             afterBatch(result);
         }
         values[values.size() - 2] = values.back();
+        statements = sql(false);
     }
 }
 
