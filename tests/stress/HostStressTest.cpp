@@ -14,7 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
-#include <memory>
+#include <deque>
 #include <regex>
 #include <string>
 #include <thread>
@@ -47,6 +47,18 @@ const std::int32_t kInsideType = 12;
 const std::int32_t kReplicatedType = 13;
 const std::int32_t kFirstWriterType = 21;
 const std::size_t kWriters = 4;
+
+// A scratch directory with the path of a store in it.
+struct CScratchStore {
+    const CScratchDirectory directory;
+    const std::string db = directory.path + "/agent.db";
+};
+
+// `insert` (an INSERT ... SELECT ... FROM n) run for i = 0 to count - 1.
+std::string ForEach(int count, const std::string& insert) {
+    return "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+           std::to_string(count - 1) + ") " + insert;
+}
 
 // Another part of the agent that keeps logging into the store while a
 // cleanup runs: its own connection (write-ahead log, 5 s busy timeout, as
@@ -90,11 +102,11 @@ private:
     void WriteOnce() {
         try {
             m_store.Execute("BEGIN IMMEDIATE");
-            const std::vector<std::int64_t> ids = m_store.Ints(
-                "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 19)"
-                " INSERT INTO logs(log_type, retention_class, created_at, symbols) SELECT " +
-                std::to_string(m_logType) + ", 1 + i % 5, " + std::to_string(std::time(nullptr)) +
-                ", randomblob(64) FROM n RETURNING id");
+            const std::vector<std::int64_t> ids = m_store.Ints(ForEach(
+                20, "INSERT INTO logs(log_type, retention_class, created_at, symbols) SELECT " +
+                        std::to_string(m_logType) + ", 1 + i % 5, " +
+                        std::to_string(std::time(nullptr)) +
+                        ", randomblob(64) FROM n RETURNING id"));
             m_store.Execute("COMMIT");
             m_ids.insert(m_ids.end(), ids.begin(), ids.end());
             m_inserted += ids.size();
@@ -126,20 +138,19 @@ std::string InsertAroundCutoffs(std::int64_t now, std::int32_t type, int count, 
     for (int k = 0; k < 5; ++k) {
         const std::int64_t cutoff = now - kRetentionDays[k] * kDay;
         const std::string sign = offset < 0 ? "-" : "+";
-        sql += "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-               std::to_string(count - 1) +
-               ") INSERT INTO logs(log_type, retention_class, created_at, symbols)"
-               " SELECT " +
-               std::to_string(type) + ", " + std::to_string(k + 1) + ", " +
-               std::to_string(cutoff + offset) + " " + sign + " (i % " + std::to_string(spread) +
-               "), randomblob(64) FROM n;";
+        sql += ForEach(count,
+                       "INSERT INTO logs(log_type, retention_class, created_at, symbols)"
+                       " SELECT " +
+                           std::to_string(type) + ", " + std::to_string(k + 1) + ", " +
+                           std::to_string(cutoff + offset) + " " + sign + " (i % " +
+                           std::to_string(spread) + "), randomblob(64) FROM n;");
     }
     return sql;
 }
 
 TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
-    CScratchDirectory directory;
-    const std::string db = directory.path + "/agent.db";
+    const CScratchStore scratch;
+    const std::string& db = scratch.db;
     ASSERT_EQ(CAgentProcess::Run({"--db", db, "--create"}), 0);
 
     const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
@@ -152,12 +163,11 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
         // An hour and more on either side of each cut-off.
         store.Execute(InsertAroundCutoffs(now, kOutsideType, kOutsidePerClass, -3600, 86400));
         store.Execute(InsertAroundCutoffs(now, kInsideType, kInsidePerClass, 3600, 3600));
-        store.Execute("WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                      std::to_string(kReplicated - 1) +
-                      ") INSERT INTO logs(log_type, retention_class, created_at, replicated,"
-                      " symbols) SELECT " +
-                      std::to_string(kReplicatedType) + ", 1 + i % 5, " + std::to_string(now) +
-                      ", 1, randomblob(64) FROM n");
+        store.Execute(ForEach(kReplicated,
+                              "INSERT INTO logs(log_type, retention_class, created_at, replicated,"
+                              " symbols) SELECT " +
+                                  std::to_string(kReplicatedType) + ", 1 + i % 5, " +
+                                  std::to_string(now) + ", 1, randomblob(64) FROM n"));
         store.Execute("COMMIT");
     }
     const std::string insideIds =
@@ -165,27 +175,22 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
     const std::vector<std::int64_t> inside = CTestStore(db).Ints(insideIds);
     ASSERT_EQ(inside.size(), 5u * kInsidePerClass);
 
-    std::vector<std::unique_ptr<CLogWriter>> writers;
+    std::deque<CLogWriter> writers;
     for (std::size_t w = 0; w < kWriters; ++w) {
-        writers.emplace_back(new CLogWriter(db, kFirstWriterType + static_cast<std::int32_t>(w)));
+        writers.emplace_back(db, kFirstWriterType + static_cast<std::int32_t>(w));
+        ASSERT_TRUE(WaitUntil([&] { return writers.back().GetInserted() > 0; }))
+            << "writer " << w << " did not get going";
     }
-    ASSERT_TRUE(WaitUntil([&] {
-        return std::all_of(
-            writers.begin(), writers.end(),
-            [](const std::unique_ptr<CLogWriter>& w) { return w->GetInserted() > 0; });
-    })) << "the writers did not get going";
 
     std::vector<std::uint64_t> before;
-    for (const auto& writer : writers) {
-        before.push_back(writer->GetInserted());
+    for (const CLogWriter& writer : writers) {
+        before.push_back(writer.GetInserted());
     }
     CAgentProcess agent({"--db", db, "--retention", kRetention, "--batch-rows", "1000", "all"});
     const int status = agent.Wait(std::chrono::seconds(300));
     for (std::size_t w = 0; w < kWriters; ++w) {
-        EXPECT_GT(writers[w]->GetInserted(), before[w]) << "writer " << w << " stood still";
-    }
-    for (const auto& writer : writers) {
-        writer->Stop();
+        EXPECT_GT(writers[w].GetInserted(), before[w]) << "writer " << w << " stood still";
+        writers[w].Stop();
     }
 
     EXPECT_EQ(status, 0) << agent.Out() << agent.Err();
@@ -197,11 +202,6 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
         EXPECT_EQ(text.find("locked"), std::string::npos) << text;
         EXPECT_EQ(text.find("busy"), std::string::npos) << text;
     }
-    for (std::size_t w = 0; w < kWriters; ++w) {
-        const std::vector<std::string> errors = writers[w]->GetErrors();
-        EXPECT_TRUE(errors.empty()) << "writer " << w << ": " << errors.size()
-                                    << " failed transactions, the first: " << errors.front();
-    }
 
     CTestStore store(db);
     EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
@@ -210,10 +210,11 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
         store.Int("SELECT count(*) FROM logs WHERE log_type = " + std::to_string(kOutsideType)), 0);
     EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE replicated = 1"), 0);
     for (std::size_t w = 0; w < kWriters; ++w) {
+        EXPECT_EQ(writers[w].GetErrors(), std::vector<std::string>{}) << "writer " << w;
         EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE log_type = " +
                              std::to_string(kFirstWriterType + static_cast<std::int32_t>(w)) +
                              " ORDER BY id"),
-                  writers[w]->GetIds())
+                  writers[w].GetIds())
             << "writer " << w;
     }
 }
@@ -221,8 +222,8 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
 // `storage` (kind 1, so the backup follows) on 200,000 logs while a writer
 // logs with `pause` between its transactions.
 void BackUpWhileLogging(std::chrono::milliseconds pause, bool exitZero) {
-    CScratchDirectory directory;
-    const std::string db = directory.path + "/agent.db";
+    const CScratchStore scratch;
+    const std::string& db = scratch.db;
     ASSERT_EQ(CAgentProcess::Run({"--db", db, "--seed-demo", "200000"}), 0);
     CLogWriter writer(db, kFirstWriterType, pause);
     ASSERT_TRUE(WaitUntil([&] { return writer.GetInserted() > 0; }));
@@ -277,12 +278,6 @@ const int kKept = 1000;
 const int kBatchRows = 100;
 const std::int32_t kProgressSymbol = 2850;
 
-// A scratch directory with the path of a store in it.
-struct CScratchStore {
-    const Host::Testing::CScratchDirectory directory;
-    const std::string db = directory.path + "/agent.db";
-};
-
 std::vector<std::int64_t> ProgressCodes(CTestStore& store) {
     std::vector<std::int64_t> codes;
     for (const std::string& blob : store.Blobs("SELECT symbols FROM status_events ORDER BY id")) {
@@ -300,11 +295,12 @@ TEST(HostFaults, AFullDiskPartWayThroughAMapperLeavesTheStoreSoundAndTheRequestF
     {
         CTestStore store(scratch.db);
         const std::string now = std::to_string(std::time(nullptr));
-        store.Execute("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
-                      std::to_string(kReplicated + kKept) +
-                      ") INSERT INTO logs(log_type, retention_class, created_at, replicated,"
-                      " symbols) SELECT 1, 5, " +
-                      now + ", i <= " + std::to_string(kReplicated) + ", randomblob(100) FROM n");
+        // The first kReplicated ids (from 1 on) replicated, the rest not.
+        store.Execute(ForEach(kReplicated + kKept,
+                              "INSERT INTO logs(log_type, retention_class, created_at, replicated,"
+                              " symbols) SELECT 1, 5, " +
+                                  now + ", i < " + std::to_string(kReplicated) +
+                                  ", randomblob(100) FROM n"));
         store.Execute("INSERT INTO static_objects(name, deleted) VALUES ('a', 1), ('b', 0)");
         kept = store.Ints("SELECT id FROM logs WHERE replicated = 0 ORDER BY id");
     }
@@ -373,10 +369,9 @@ TEST(HostFaults, AWriterHoldingTheLockForSecondsDelaysARunButDoesNotFailIt) {
     CScratchStore scratch;
     ASSERT_EQ(CAgentProcess::Run({"--db", scratch.db, "--create"}), 0);
     CTestStore(scratch.db)
-        .Execute(
-            "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 500)"
-            " INSERT INTO logs(log_type, retention_class, created_at, replicated)"
-            " SELECT 1, 5, 0, 1 FROM n");
+        .Execute(ForEach(500,
+                         "INSERT INTO logs(log_type, retention_class, created_at, replicated)"
+                         " SELECT 1, 5, 0, 1 FROM n"));
     // The writer holds the lock 6 s first (longer than SQLite's usual busy
     // timeouts), then 2 s at a time, with gaps of 50 ms.
     std::atomic<bool> done{false};
@@ -398,9 +393,8 @@ TEST(HostFaults, AWriterHoldingTheLockForSecondsDelaysARunButDoesNotFailIt) {
             failure = e.what();
         }
     });
-    for (int i = 0; i < 1000 && holds == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    // Not asserted: the writer thread must be joined either way.
+    WaitUntil([&] { return holds > 0; });
     CAgentProcess agent({"--db", scratch.db, "--batch-rows", "100", "replicated-logs"});
     const int status = agent.Wait(std::chrono::seconds(200));
     done = true;
