@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <boost/thread/future.hpp>
 #include <boost/thread/thread.hpp>
@@ -18,6 +19,7 @@ using Kol::Host::CBatchedDelete;
 using Kol::Host::CSqliteStore;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
+using ::testing::ThrowsMessage;
 
 class BatchedDelete : public ::testing::Test {
 protected:
@@ -161,15 +163,11 @@ TEST_F(BatchedDelete, StopsAfterTheCurrentBatchWhenTheThreadIsInterrupted) {
 TEST_F(BatchedDelete, AFailingBatchIsRolledBackAndReported) {
     CBatchedDelete::Plan plan = DeletedObjects(false);
     plan.condition = "no_such_column = 1";
-    try {
-        CBatchedDelete(*m_store, 3).Run(plan);
-        FAIL() << "a bad condition must fail";
-    } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()),
-                  "no such column: no_such_column in: SELECT max(id), count(*) FROM (SELECT id "
-                  "FROM static_objects WHERE id >= :first AND id <= :upto AND (no_such_column "
-                  "= 1) ORDER BY id LIMIT :limit)");
-    }
+    EXPECT_THAT([&] { CBatchedDelete(*m_store, 3).Run(plan); },
+                ThrowsMessage<std::runtime_error>(
+                    "no such column: no_such_column in: SELECT max(id), count(*) FROM (SELECT id "
+                    "FROM static_objects WHERE id >= :first AND id <= :upto AND (no_such_column "
+                    "= 1) ORDER BY id LIMIT :limit)"));
     EXPECT_EQ(Remaining().size(), 20u);
     EXPECT_THROW(CBatchedDelete(*m_store, 0), std::invalid_argument);
     EXPECT_THROW(CBatchedDelete(*m_store, 10, 0), std::invalid_argument);

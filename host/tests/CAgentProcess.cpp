@@ -15,9 +15,7 @@
 
 extern char** environ;
 
-namespace Kol {
-namespace Host {
-namespace Testing {
+namespace Kol::Host::Testing {
 
 CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments, const char* program,
                              const std::string& directory)
@@ -50,11 +48,10 @@ CAgentProcess::CAgentProcess(const std::vector<std::string>& arguments, const ch
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     const char* const path = program != nullptr ? program : CLEANUP_AGENT_PATH;
-    std::vector<std::string> words = {path};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) {
-        argv.push_back(&word[0]);
+    // posix_spawn does not change the words; its signature predates const.
+    std::vector<char*> argv = {const_cast<char*>(path)};
+    for (const std::string& word : arguments) {
+        argv.push_back(const_cast<char*>(word.c_str()));
     }
     argv.push_back(nullptr);
     const int error = posix_spawn(&m_pid, path, &actions, &attributes, argv.data(), environ);
@@ -76,11 +73,10 @@ CAgentProcess::~CAgentProcess() {
         ::kill(m_pid, SIGKILL);
         ::waitpid(m_pid, nullptr, 0);
     }
-    if (m_outFd >= 0) {
-        ::close(m_outFd);
-    }
-    if (m_errFd >= 0) {
-        ::close(m_errFd);
+    for (const int fd : {m_outFd, m_errFd}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
     }
 }
 
@@ -196,6 +192,4 @@ int CAgentProcess::Run(const std::vector<std::string>& arguments, std::string* o
     return status;
 }
 
-}  // namespace Testing
-}  // namespace Host
-}  // namespace Kol
+}  // namespace Kol::Host::Testing

@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace Kol {
-namespace Host {
-namespace Testing {
+namespace Kol::Host::Testing {
 
 // One run of the cleanup-agent program with its standard output and error
 // captured through pipes. Every wait is bounded; a process still running when
@@ -64,6 +62,4 @@ private:
     int m_status;
 };
 
-}  // namespace Testing
-}  // namespace Host
-}  // namespace Kol
+}  // namespace Kol::Host::Testing

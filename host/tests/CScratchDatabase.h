@@ -8,9 +8,7 @@
 
 #include <pqxx/pqxx>
 
-namespace Kol {
-namespace Host {
-namespace Testing {
+namespace Kol::Host::Testing {
 
 // A new empty database on the test server for one test, dropped when the
 // object goes. The server is the one scripts/test starts and names in
@@ -61,6 +59,4 @@ private:
     }
 };
 
-}  // namespace Testing
-}  // namespace Host
-}  // namespace Kol
+}  // namespace Kol::Host::Testing

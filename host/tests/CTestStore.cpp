@@ -8,19 +8,14 @@
 #include <stdexcept>
 
 #include <sqlite3.h>
+#include <boost/filesystem/operations.hpp>
 #include <pqxx/pqxx>
 
-namespace Kol {
-namespace Host {
-namespace Testing {
-
-namespace {
+namespace Kol::Host::Testing {
 
 const char* const kTables[] = {"settings",     "logs",           "owners",
                                "log_blobs",    "static_objects", "enrollment_tombstones",
                                "status_events"};
-
-}  // namespace
 
 CTestStore::CTestStore(const std::string& path) : m_db(nullptr) {
     if (path.rfind("postgresql://", 0) == 0) {
@@ -86,13 +81,9 @@ std::vector<std::vector<std::string>> CTestStore::Rows(const std::string& sql, b
         for (int column = 0; column < sqlite3_column_count(statement); ++column) {
             // The type first: reading the bytes may convert the value.
             const int type = sqlite3_column_type(statement, column);
-            const void* bytes = sqlite3_column_blob(statement, column);
-            const std::string value =
-                bytes == nullptr
-                    ? std::string()
-                    : std::string(
-                          static_cast<const char*>(bytes),
-                          static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+            const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement, column));
+            const std::string value(bytes,
+                                    bytes == nullptr ? 0 : sqlite3_column_bytes(statement, column));
             rows.back().push_back(typed ? std::to_string(type) + ":" + value : value);
         }
     }
@@ -120,11 +111,7 @@ std::vector<std::int64_t> CTestStore::Ints(const std::string& sql) {
 }
 
 std::int64_t CTestStore::Int(const std::string& sql) {
-    const std::vector<std::int64_t> values = Ints(sql);
-    if (values.empty()) {
-        throw std::runtime_error("no row from: " + sql);
-    }
-    return values.front();
+    return std::stoll(Text(sql));
 }
 
 std::string CTestStore::Text(const std::string& sql) {
@@ -173,6 +160,14 @@ std::string CTestStore::ReadFile(const std::string& path) {
     return bytes.str();
 }
 
+std::set<std::string> CTestStore::Files(const std::string& directory) {
+    std::set<std::string> names;
+    for (const auto& entry : boost::filesystem::directory_iterator(directory)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
 void CTestStore::WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << bytes;
@@ -181,6 +176,4 @@ void CTestStore::WriteFile(const std::string& path, const std::string& bytes) {
     }
 }
 
-}  // namespace Testing
-}  // namespace Host
-}  // namespace Kol
+}  // namespace Kol::Host::Testing

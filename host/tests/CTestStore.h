@@ -2,19 +2,16 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <memory>
 
 #include <pqxx/connection>
 
 struct sqlite3;
 
-namespace Kol {
-namespace Host {
-namespace Testing {
+namespace Kol::Host::Testing {
 
 // A plain connection for tests to fill and inspect a store, SQLite or
 // PostgreSQL, and the file helpers the tests share.
@@ -49,6 +46,8 @@ public:
     static bool Exists(const std::string& path);
     static std::string ReadFile(const std::string& path);
     static void WriteFile(const std::string& path, const std::string& bytes);
+    // The names of the files in `directory`.
+    static std::set<std::string> Files(const std::string& directory);
 
 private:
     // Every field of every row; `typed`: SQLite fields start with their type
@@ -60,6 +59,4 @@ private:
     std::unique_ptr<pqxx::connection> m_server;
 };
 
-}  // namespace Testing
-}  // namespace Host
-}  // namespace Kol
+}  // namespace Kol::Host::Testing

@@ -1,9 +1,11 @@
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "host/CCommandLine.h"
@@ -17,6 +19,9 @@ using Kol::Host::CCommandLine;
 using Kol::Host::CHostOptions;
 using Kol::Host::COperationCatalog;
 using Kol::Host::Testing::CTestStore;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::ThrowsMessage;
 
 const char* const kModule = "/opt/agent/libCleanupAgent.so";
 
@@ -35,15 +40,6 @@ CHostOptions Parse(const std::vector<std::string>& arguments) {
 std::vector<std::string> Words(const std::string& text) {
     std::istringstream in(text);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
-std::string ParseError(const std::vector<std::string>& arguments) {
-    try {
-        Parse(arguments);
-    } catch (const std::invalid_argument& e) {
-        return e.what();
-    }
-    return "(accepted)";
 }
 
 TEST(CommandLine, DefaultsWithoutArguments) {
@@ -68,13 +64,8 @@ TEST(CommandLine, OperationWordsByNumberNameDashedNameAndAll) {
         {{"all"}, {1, 2, 3, 4, 5, 7, 12, 13, 14, 6}},
         {{"ALL", "indexes"}, {1, 2, 3, 4, 5, 7, 12, 13, 14, 6, 12}},
         {{"3", "3"}, {3, 3}},
-        {{"-q", "--", "-v"}, {}},  // "--" ends the options: -v is no option, and no operation
     };
     for (const auto& c : cases) {
-        if (c.operations.empty()) {
-            EXPECT_THROW(Parse(c.words), std::invalid_argument);
-            continue;
-        }
         EXPECT_EQ(Parse(c.words).operations, c.operations) << c.words.front();
     }
     // Every name of the table, as the host prints it and as the library
@@ -98,15 +89,14 @@ TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
                     "--seed-demo 200000 --batch-rows 1 --create --wait 30 --busy-timeout 0 "
                     "storage"));
     EXPECT_EQ(std::tie(o.db, o.module, o.installationKind, o.logLevel, *o.seedRows, o.batchRows,
-                       o.create, o.waitSeconds, o.busyTimeoutSeconds),
-              std::make_tuple("/tmp/x.db", "/m.so", -7, 4, 200000u, 1u, true, 30u, 0u));
+                       o.create, o.waitSeconds, o.busyTimeoutSeconds, *o.retentionDays),
+              std::make_tuple("/tmp/x.db", "/m.so", -7, 4, 200000u, 1u, true, 30u, 0u,
+                              std::array<std::uint16_t, 5>{0, 1, 30, 365, 65535}));
     EXPECT_EQ(*o.installationUuid, "0123abcd-4567-89ab-cdef-0123456789ab");
-    const std::array<std::uint16_t, 5> days = {0, 1, 30, 365, 65535};
-    EXPECT_EQ(*o.retentionDays, days);
-    const std::array<std::string, 3> uuids = {"00000000-0000-0000-0000-000000000001",
-                                              "aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee",
-                                              "ffffffff-ffff-ffff-ffff-ffffffffffff"};
-    EXPECT_EQ(*o.requestUuids, uuids);
+    EXPECT_EQ(*o.requestUuids,
+              (std::array<std::string, 3>{"00000000-0000-0000-0000-000000000001",
+                                          "aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee",
+                                          "ffffffff-ffff-ffff-ffff-ffffffffffff"}));
     EXPECT_EQ(o.operations, std::vector<std::int32_t>{6});
 }
 
@@ -161,7 +151,8 @@ TEST(CommandLine, UsageErrorsNameTheCulprit) {
         {{"--config", "/nonexistent/x.conf"}, "--config: cannot read /nonexistent/x.conf"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ParseError(c.arguments), c.message) << c.arguments.front();
+        EXPECT_THAT([&] { Parse(c.arguments); }, ThrowsMessage<std::invalid_argument>(c.message))
+            << c.arguments.front();
     }
 }
 
@@ -171,24 +162,21 @@ TEST(CommandLine, HelpListsEveryOptionAndOperationWithinEightyColumns) {
     setup.testOptions.push_back(
         {"test-only", 0, "N", "for tests", CCommandLine::Section::kTest, nullptr, false});
     const std::string test = CCommandLine::Usage(setup);
-    EXPECT_EQ(product.find("test-only"), std::string::npos);
-    EXPECT_NE(test.find("\nTest options (test build only):\n      --test-only N"),
-              std::string::npos);
-    EXPECT_NE(product.find("\nAdvanced options:\n      --batch-rows N "), std::string::npos);
+    EXPECT_THAT(product, Not(HasSubstr("test-only")));
+    EXPECT_THAT(test, HasSubstr("\nTest options (test build only):\n      --test-only N"));
+    EXPECT_THAT(product, HasSubstr("\nAdvanced options:\n      --batch-rows N "));
     for (const CCommandLine::Option& option : CCommandLine::Options()) {
-        EXPECT_NE(product.find(std::string("--") + option.name), std::string::npos) << option.name;
+        EXPECT_THAT(product, HasSubstr(std::string("--") + option.name));
     }
     for (const char* line :
          {"  -h, --help ", "  -V, --version ", "  -q, --quiet ", "  -v, --verbose ",
           "\n   7  old-logs ", "\n  13  enrollment-tombstones ",
           "\n   8  operation-8            not handled: fails\n",
           "\n  15  operation-15           a hook this module leaves empty\n"}) {
-        EXPECT_NE(product.find(line), std::string::npos) << line;
+        EXPECT_THAT(product, HasSubstr(line));
     }
-    std::size_t start = 0;
-    for (std::size_t end = test.find('\n'); end != std::string::npos;
-         start = end + 1, end = test.find('\n', start)) {
-        const std::string line = test.substr(start, end - start);
+    std::istringstream lines(test);
+    for (std::string line; std::getline(lines, line);) {
         EXPECT_LE(line.size(), 80u) << line;
         EXPECT_TRUE(line.empty() || line.back() != ' ') << line;
     }
@@ -230,29 +218,17 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
     };
     for (const auto& c : cases) {
         CTestStore::WriteFile(file, c.text);
-        try {
-            CCommandLine::Parse({}, MakeSetup(file));
-            ADD_FAILURE() << c.text;
-        } catch (const std::invalid_argument& e) {
-            EXPECT_EQ(e.what(), from + c.message);
-        }
+        EXPECT_THAT([&] { CCommandLine::Parse({}, MakeSetup(file)); },
+                    ThrowsMessage<std::invalid_argument>(from + c.message));
     }
     // The shipped example: each key it shows, set, is valid (except the
     // exclusive level keys, which it shows together).
-    std::string example = CTestStore::ReadFile(CLEANUP_CONFIG_EXAMPLE);
-    std::size_t keys = 0;
-    for (std::size_t at = example.find("\n#"); at != std::string::npos;
-         at = example.find("\n#", at + 1)) {
-        const std::size_t end = example.find('\n', at + 1);
-        const std::string line = example.substr(at + 2, end - at - 2);
-        if (line.find(" = ") != std::string::npos && line.find(' ') == line.find(" = ") &&
-            line.compare(0, 5, "quiet") != 0 && line.compare(0, 7, "verbose") != 0) {
-            example.erase(at + 1, 1);
-            ++keys;
-        }
-    }
-    EXPECT_EQ(keys, 14u);
-    CTestStore::WriteFile(file, example);
+    const std::string example = CTestStore::ReadFile(CLEANUP_CONFIG_EXAMPLE);
+    const std::regex key(R"(\n#(?!quiet |verbose )([a-z-]+ = ))");
+    EXPECT_EQ(std::distance(std::sregex_iterator(example.begin(), example.end(), key),
+                            std::sregex_iterator()),
+              14);
+    CTestStore::WriteFile(file, std::regex_replace(example, key, "\n$1"));
     EXPECT_EQ(*CCommandLine::Parse({"--config", file}, MakeSetup()).retentionDays,
               (std::array<std::uint16_t, 5>{30, 90, 180, 365, 730}));
 }

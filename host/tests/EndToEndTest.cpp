@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 #include <regex>
@@ -11,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <boost/filesystem.hpp>
 
 #include "contracts/datadefinition/Logs.pb.h"
 #include "host/CPostgresStore.h"
@@ -28,6 +29,9 @@ using Kol::Host::Testing::CAgentProcess;
 using Kol::Host::Testing::CScratchDatabase;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
 typedef std::map<std::string, std::set<std::int64_t>> Keys;
 
 const std::int64_t kDay = 86400;
@@ -44,14 +48,6 @@ std::int64_t ParseUtc(const std::string& text) {
 
 std::string Sql(std::int64_t value) {
     return std::to_string(value);
-}
-
-bool Has(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-bool Has(const std::string& output, const std::string& text) {
-    return output.find(text) != std::string::npos;
 }
 
 // The keys of `a` that `b` lacks.
@@ -202,8 +198,8 @@ TEST_P(Stores, EachOperationRemovesExactlyItsRowsAndNoOther) {
         const std::unique_ptr<CAgentProcess> run = Agent({c.operation});
         ASSERT_EQ(m_status, 0) << c.operation << run->Out() << run->Err();
         const std::vector<std::string> lines = run->Texts("CCleanupModule");
-        EXPECT_TRUE(Has(lines, "INFO Initiating " + c.job)) << c.operation;
-        EXPECT_TRUE(Has(lines, "INFO Finished " + c.job)) << c.operation;
+        EXPECT_THAT(lines, Contains("INFO Initiating " + c.job)) << c.operation;
+        EXPECT_THAT(lines, Contains("INFO Finished " + c.job)) << c.operation;
 
         Keys after = CTestStore(m_db).Keys();
         EXPECT_EQ(after["status_events"].size(), 2u) << c.operation;
@@ -223,7 +219,7 @@ TEST_P(Stores, EachOperationRemovesExactlyItsRowsAndNoOther) {
                 R"( rows, freed (\d+ bytes|\d+\.\d \w+ \(\d+ bytes\)) inside the file, returned (\d+ bytes|\d+\.\d \w+ \(\d+ bytes\)) to the file system in \d+\.\d{3} s, longest write transaction \d+\.\d{3} s)")))
             << run->Out();
     }
-    EXPECT_TRUE(Has(Agent({"event-logs"})->Out(), "; kept the newest 2 of each log type"));
+    EXPECT_THAT(Agent({"event-logs"})->Out(), HasSubstr("; kept the newest 2 of each log type"));
 }
 
 TEST_P(Stores, OldLogsUseTheFivePeriodsEachForItsOwnClass) {
@@ -342,8 +338,8 @@ TEST_F(EndToEnd, LinesComeInOrderWithTheModuleNameAndTheHostsFacts) {
         const std::string line = records[i].module + "/" + records[i].level + "/" + records[i].text;
         EXPECT_EQ(line.compare(0, expected[i].size(), expected[i]), 0) << line;
     }
-    EXPECT_NE(records[3].text.find(": progress 20, level 1"), std::string::npos);
-    EXPECT_NE(records[10].text.find(": progress 30, level 1"), std::string::npos);
+    EXPECT_THAT(records[3].text, HasSubstr(": progress 20, level 1"));
+    EXPECT_THAT(records[10].text, HasSubstr(": progress 30, level 1"));
 
     // Only errors with -q (as with --log-level 4): the module's failure line
     // and the host's word on it, nothing else.
@@ -368,7 +364,7 @@ TEST_F(EndToEnd, LinesComeInOrderWithTheModuleNameAndTheHostsFacts) {
           "DEBUG --log-level 1 (command line, --verbose)",
           "DEBUG old-logs: batch 1 committed, 1 rows so far",
           "DEBUG old-logs: batch 5 committed, 5 rows so far"}) {
-        EXPECT_TRUE(Has(host, line)) << line;
+        EXPECT_THAT(host, Contains(line));
     }
 }
 
@@ -381,13 +377,11 @@ std::string Le(std::int64_t value, std::size_t size) {
     return bytes;
 }
 
-std::string UuidBytes(const std::string& text) {
+std::string UuidBytes(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '-'), text.end());
     std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '-') {
-            bytes += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
-            ++i;
-        }
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        bytes += static_cast<char>(std::stoi(text.substr(i, 2), nullptr, 16));
     }
     return bytes;
 }
@@ -463,8 +457,8 @@ TEST_F(EndToEnd, AFailedOperationOrARefusedFinalStatusEventFailsTheRequestAndIsN
         "INFO Initiating static objects cleanup", "INFO Finished static objects cleanup",
         "INFO Failed to re-schedule a cleanup: operation {STATIC_OBJECTS,} is not registered"};
     EXPECT_EQ(run->Texts("CCleanupModule"), expected);
-    EXPECT_TRUE(
-        Has(run->Out(), "host: summary: final status 40 (at least one operation failed: 25)\n"));
+    EXPECT_THAT(run->Out(),
+                HasSubstr("host: summary: final status 40 (at least one operation failed: 25)\n"));
 
     // The store takes the next run's first status event, not its last.
     CTestStore(m_db).Execute(
@@ -473,20 +467,9 @@ TEST_F(EndToEnd, AFailedOperationOrARefusedFinalStatusEventFailsTheRequestAndIsN
         " BEGIN SELECT RAISE(ABORT, 'no room for more status events'); END");
     const std::unique_ptr<CAgentProcess> refused = Agent({"static-objects"});
     EXPECT_EQ(m_status, 1);
-    EXPECT_TRUE(Has(refused->Out(),
-                    "host: summary: final status 30 (every operation succeeded); this status "
-                    "event was not stored: no room for more status events\n"))
-        << refused->Out();
-}
-
-// The files beside the store: everything but the store itself.
-std::set<std::string> FilesBeside(const std::string& directory) {
-    std::set<std::string> names;
-    for (const auto& entry : boost::filesystem::directory_iterator(directory)) {
-        names.insert(entry.path().filename().string());
-    }
-    names.erase("agent.db");
-    return names;
+    EXPECT_THAT(refused->Out(),
+                HasSubstr("host: summary: final status 30 (every operation succeeded); this status "
+                          "event was not stored: no room for more status events\n"));
 }
 
 TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothingBehind) {
@@ -505,11 +488,12 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothin
     }
     const std::unique_ptr<CAgentProcess> run = Agent({"storage"});
     ASSERT_EQ(m_status, 0) << run->Out() << run->Err();
-    EXPECT_TRUE(Has(run->Out(), "host: removed 3 temporary files an earlier, stopped run left"));
+    EXPECT_THAT(run->Out(),
+                HasSubstr("host: removed 3 temporary files an earlier, stopped run left"));
     const std::string backup = m_db + ".bak";
-    const std::set<std::string> beside = {"agent.db.bak", "agent.db.bak.tmp-keep-me",
-                                          "other.db.bak.tmp-Ab3xY9"};
-    EXPECT_EQ(FilesBeside(m_directory), beside);
+    const std::set<std::string> files = {"agent.db", "agent.db.bak", "agent.db.bak.tmp-keep-me",
+                                         "other.db.bak.tmp-Ab3xY9"};
+    EXPECT_EQ(CTestStore::Files(m_directory), files);
     struct stat status {};
     ASSERT_EQ(::stat(backup.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u);
@@ -540,12 +524,12 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothin
     for (int run = 0; run < 2; ++run) {
         const std::unique_ptr<CAgentProcess> copied = Agent({"--backup", chosen, "storage"});
         ASSERT_EQ(m_status, 0) << copied->Out() << copied->Err();
-        EXPECT_TRUE(Has(copied->Out(), "host: backup (to " + chosen + "): "));
+        EXPECT_THAT(copied->Out(), HasSubstr("host: backup (to " + chosen + "): "));
         EXPECT_EQ(CTestStore(chosen).Text("PRAGMA integrity_check"), "ok");
         EXPECT_EQ(CTestStore(chosen).Int("SELECT count(*) FROM logs"),
                   CTestStore(m_db).Int("SELECT count(*) FROM logs"));
     }
-    EXPECT_EQ(FilesBeside(elsewhere.path), (std::set<std::string>{"agent.copy"}));
+    EXPECT_EQ(CTestStore::Files(elsewhere.path), (std::set<std::string>{"agent.copy"}));
     ASSERT_EQ(::stat(chosen.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0640u);
 
@@ -555,12 +539,12 @@ TEST_F(EndToEnd, BackupIsAVerifiedCopyWithTheStoresModeAndAFailedOneLeavesNothin
     const std::unique_ptr<CAgentProcess> failed =
         Agent({"--inject-write-faults", "30,1000000", "storage"});
     EXPECT_EQ(m_status, 1);
-    EXPECT_TRUE(Has(failed->Texts("CCleanupModule"),
-                    "ERROR Failed to process cleanup operation STORAGE with error: backup to " +
-                        backup + " failed: database or disk is full"))
-        << failed->Out();
+    EXPECT_THAT(
+        failed->Texts("CCleanupModule"),
+        Contains("ERROR Failed to process cleanup operation STORAGE with error: backup to " +
+                 backup + " failed: database or disk is full"));
     EXPECT_EQ(CTestStore::ReadFile(backup), previous);
-    EXPECT_EQ(FilesBeside(m_directory), beside);
+    EXPECT_EQ(CTestStore::Files(m_directory), files);
 }
 
 TEST_F(EndToEnd, DryRunFindsEveryKindOfRowHoldsTheLockOneBatchAtATimeAndChangesNothing) {
@@ -581,7 +565,7 @@ TEST_F(EndToEnd, DryRunFindsEveryKindOfRowHoldsTheLockOneBatchAtATimeAndChangesN
         ASSERT_TRUE(agent.WaitForLine(std::string("host: ") + label, std::chrono::seconds(60)))
             << agent.Out();
         agent.Signal(SIGSTOP);
-        if (!Has(agent.Out(), "host: dry run:")) {
+        if (agent.Out().find("host: dry run:") == std::string::npos) {
             CTestStore writer(m_db);
             writer.Execute("PRAGMA busy_timeout = 0");
             try {
@@ -614,9 +598,9 @@ TEST_F(EndToEnd, DryRunFindsEveryKindOfRowHoldsTheLockOneBatchAtATimeAndChangesN
           "host: dry run: every batch was rolled back at once; each operation's figures are what "
           "it would remove and free on its own\n",
           "host: summary: total: would remove "}) {
-        EXPECT_TRUE(Has(out, line)) << line;
+        EXPECT_THAT(out, HasSubstr(line));
     }
-    EXPECT_FALSE(Has(out, ": removed "));
+    EXPECT_THAT(out, Not(HasSubstr(": removed ")));
 }
 
 // Outside kind 1 no status event is stored, no backup written, and the
@@ -635,10 +619,9 @@ TEST_F(EndToEnd, OtherKindsStorageReportsTheLogAndTruncatesItWhenNoReaderHoldsIt
     const std::unique_ptr<CAgentProcess> first = Agent({"--installation-kind", "2", "storage"});
     std::string out = first->Out();
     EXPECT_EQ(m_status, 0) << out;
-    EXPECT_FALSE(Has(out, "host: status event"));
-    EXPECT_TRUE(Has(out,
-                    "host: summary: final status succeeded (0 failure lines; this "
-                    "installation kind sends no status events)\n"));
+    EXPECT_THAT(out, Not(HasSubstr("host: status event")));
+    EXPECT_THAT(out, HasSubstr("host: summary: final status succeeded (0 failure lines; this "
+                               "installation kind sends no status events)\n"));
     EXPECT_EQ(first->Texts("CCleanupModule").size(), 4u);  // no backup's lines
     EXPECT_FALSE(CTestStore::Exists(m_db + ".bak"));
     ASSERT_TRUE(std::regex_search(out, held, log)) << out;
@@ -658,15 +641,12 @@ TEST_F(EndToEnd, OtherKindsStorageReportsTheLogAndTruncatesItWhenNoReaderHoldsIt
     // the line says why and how to change it.
     writer.Execute("PRAGMA auto_vacuum = NONE; VACUUM");
     out = Agent({"--installation-kind", "2", "storage"})->Out();
-    EXPECT_TRUE(Has(out,
-                    "host: storage: removed 0 rows, freed 0 bytes inside the file, "
-                    "returned 0 bytes to the file system in "));
-    EXPECT_TRUE(Has(out,
-                    "; the store does not use incremental auto-vacuum, so its free pages "
-                    "stay in the file; to change that, run PRAGMA auto_vacuum = INCREMENTAL "
-                    "and then VACUUM on it once, while no cleanup-agent runs; write-ahead "
-                    "log "))
-        << out;
+    EXPECT_THAT(out, HasSubstr("host: storage: removed 0 rows, freed 0 bytes inside the file, "
+                               "returned 0 bytes to the file system in "));
+    EXPECT_THAT(out, HasSubstr("; the store does not use incremental auto-vacuum, so its free "
+                               "pages stay in the file; to change that, run PRAGMA auto_vacuum = "
+                               "INCREMENTAL and then VACUUM on it once, while no cleanup-agent "
+                               "runs; write-ahead log "));
 
     Agent({"--installation-kind", "2", "25"});
     EXPECT_EQ(m_status, 1);

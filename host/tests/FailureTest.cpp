@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <boost/filesystem/path.hpp>
 
@@ -23,6 +24,9 @@ namespace {
 using Kol::Host::Testing::CAgentProcess;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 class Failure : public ::testing::Test {
 protected:
@@ -105,9 +109,8 @@ TEST_F(Failure, APlugInThatCannotBeLoadedExitsThreeBeforeTheStoreIsOpened) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run({"--module", c.module, "all"}), 3);
-        const std::string prefix =
-            "cleanup-agent: cannot load plug-in " + c.module + ": " + c.reason;
-        EXPECT_EQ(m_err.compare(0, prefix.size(), prefix), 0) << m_err;
+        EXPECT_THAT(m_err,
+                    StartsWith("cleanup-agent: cannot load plug-in " + c.module + ": " + c.reason));
         EXPECT_EQ(std::count(m_err.begin(), m_err.end(), '\n'), 1) << m_err;
         EXPECT_EQ(m_out, "");
         EXPECT_EQ(CTestStore::ReadFile(m_db), before);
@@ -144,8 +147,8 @@ TEST_F(Failure, AnUnwritableDirectoryGivesAClearMessageAndNoFile) {
     const std::string db = directory + "/agent.db";
     EXPECT_EQ(Run({"--db", db, "--create", "all"}, false), 3);
     // The lock beside the store is the first file it would make.
-    EXPECT_EQ(m_err.rfind("cleanup-agent: cannot create /", 0), 0u) << m_err;
-    EXPECT_NE(m_err.find("/agent.db.lock: "), std::string::npos) << m_err;
+    EXPECT_THAT(m_err, StartsWith("cleanup-agent: cannot create /"));
+    EXPECT_THAT(m_err, HasSubstr("/agent.db.lock: "));
     EXPECT_EQ(m_out, "");
     EXPECT_FALSE(CTestStore::Exists(db));
 }
@@ -235,7 +238,6 @@ TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
     // Kind 1: the status event of the start goes to the log before the
     // damage shows; the store file itself is never written.
     EXPECT_EQ(Run({"replicated-logs", "static-objects", "storage"}), 1) << m_out << m_err;
-    const std::string& out = m_out;
     const std::string damaged =
         ": the store is damaged: database disk image is malformed; nothing more was changed; "
         "check it with PRAGMA integrity_check and restore from " +
@@ -244,15 +246,12 @@ TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
          {std::make_pair("replicated-logs", std::string(": database disk image is malformed\n")),
           std::make_pair("static-objects", damaged), std::make_pair("storage", damaged)}) {
         const std::string::size_type at =
-            out.find(std::string("ERROR host: ") + call + ": failed after ");
-        ASSERT_NE(at, std::string::npos) << call << out;
-        const std::string line = out.substr(at, out.find('\n', at) - at + 1);
-        EXPECT_EQ(line.substr(line.size() - std::min(end.size(), line.size())), end);
+            m_out.find(std::string("ERROR host: ") + call + ": failed after ");
+        ASSERT_NE(at, std::string::npos) << call << m_out;
+        EXPECT_THAT(m_out.substr(at, m_out.find('\n', at) - at + 1), EndsWith(end));
     }
-    EXPECT_NE(out.find(" WARNING host: summary: not run: static-objects (the store is damaged), "
-                       "storage (the store is damaged)\n"),
-              std::string::npos)
-        << out;
+    EXPECT_THAT(m_out, HasSubstr(" WARNING host: summary: not run: static-objects (the store is "
+                                 "damaged), storage (the store is damaged)\n"));
     EXPECT_EQ(CTestStore::ReadFile(m_db) == bytes, true);
     EXPECT_EQ(CTestStore::ReadFile(m_db + ".bak"), "the previous backup");
 }

@@ -1,15 +1,15 @@
-#include <algorithm>
 #include <cstring>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <boost/date_time/posix_time/conversion.hpp>
-#include <boost/filesystem.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/pointer_cast.hpp>
 
@@ -38,17 +38,9 @@ using Kol::Host::CStoreDatabaseResource;
 using Kol::Host::CStoreMapper;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
-
-// The message of what `call` throws, or "(no error)".
-template <typename Call>
-std::string ErrorOf(Call call) {
-    try {
-        call();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using ::testing::ThrowsMessage;
 
 TEST(HostLogger, FormatsTimeAndLevelsAndFiltersByThreshold) {
     EXPECT_EQ(CHostLogger::FormatTime(std::timespec{0, 5000000}), "1970-01-01T00:00:00.005Z");
@@ -127,15 +119,7 @@ TEST(HostLogger, LinesOfSeveralThreadsNeverMix) {
 
 CRunReport::MapperCall Call(const char* label, std::uint64_t rows, std::int64_t freed,
                             bool interrupted) {
-    CRunReport::MapperCall call;
-    call.label = label;
-    call.rows = rows;
-    call.bytesFreed = freed;
-    call.bytesReturned = freed / 2;
-    call.seconds = 0.5;
-    call.longestTransaction = 0.0125;
-    call.interrupted = interrupted;
-    return call;
+    return {label, rows, freed, freed / 2, 0.5, 0.0125, interrupted, false, false, ""};
 }
 
 // The report follows the module's lines along the request: silent hooks, an
@@ -209,12 +193,11 @@ TEST(RunReport, FollowsTheModuleThroughTheRequestAndSummarizes) {
 class RecordingSubscriber : public Kol::Common::Kernel::ISubscriber {
 public:
     void OnMessage(const Kol::Common::Kernel::IMessagePtr& message,
-                   const UserContextPtr& userContext) override {
+                   const UserContextPtr&) override {
         if (!m_failure.empty()) {
             throw std::runtime_error(m_failure);
         }
         m_message = message;
-        m_context = userContext;
         m_thread = std::this_thread::get_id();
     }
     bool DescribeQueue(std::string& text) override {
@@ -225,7 +208,6 @@ public:
 
     std::string m_failure;
     Kol::Common::Kernel::IMessagePtr m_message;
-    UserContextPtr m_context;
     std::thread::id m_thread;
 };
 
@@ -247,8 +229,8 @@ TEST(HostBus, DeliversOnItsOwnThreadAndPassesSentMessagesToTheObserver) {
     EXPECT_NE(subscriber->m_thread, std::this_thread::get_id());
 
     subscriber->m_failure = "queue is full";
-    EXPECT_EQ(ErrorOf([&] { bus.Deliver(request, CHostBus::UserContextPtr(), timeout); }),
-              "queue is full");
+    EXPECT_THAT([&] { bus.Deliver(request, CHostBus::UserContextPtr(), timeout); },
+                ThrowsMessage<std::exception>("queue is full"));
 
     EXPECT_TRUE(bus.Send(request, CHostBus::UserContextPtr()));
     EXPECT_EQ(sent, request);
@@ -280,20 +262,20 @@ boost::shared_ptr<Interface> As(const IMapperPtr& mapper) {
 
 TEST_F(Mappers, AFailureIsReportedInTheHostLineAndPassedOn) {
     m_context.store->SetSetting("max_event_logs_per_type", "many");
-    EXPECT_EQ(
-        ErrorOf([this] { As<ICleanupEventLogsMapper>(m_database->GetMapper(21))->Cleanup(); }),
-        "store setting max_event_logs_per_type: \"many\" is not a count of logs");
+    EXPECT_THAT([this] { As<ICleanupEventLogsMapper>(m_database->GetMapper(21))->Cleanup(); },
+                ThrowsMessage<std::exception>(
+                    "store setting max_event_logs_per_type: \"many\" is not a count of logs"));
     EXPECT_TRUE(m_context.report->GetMapperCalls().back().failed);
-    EXPECT_NE(m_out.str().find(" ERROR host: event-logs: failed after "), std::string::npos);
-    EXPECT_NE(m_out.str().find(" s, 0 rows removed before: store setting "
-                               "max_event_logs_per_type: \"many\" is not a count of logs\n"),
-              std::string::npos)
-        << m_out.str();
-    EXPECT_EQ(ErrorOf([this] {
-                  As<IComputerEnrollementMapper>(m_database->GetMapper(361))
-                      ->CleanupTombstones(boost::posix_time::ptime());
-              }),
-              "the tombstone cut-off is not a valid point in time");
+    EXPECT_THAT(m_out.str(), HasSubstr(" ERROR host: event-logs: failed after "));
+    EXPECT_THAT(m_out.str(),
+                HasSubstr(" s, 0 rows removed before: store setting "
+                          "max_event_logs_per_type: \"many\" is not a count of logs\n"));
+    EXPECT_THAT(
+        [this] {
+            As<IComputerEnrollementMapper>(m_database->GetMapper(361))
+                ->CleanupTombstones(boost::posix_time::ptime());
+        },
+        ThrowsMessage<std::exception>("the tombstone cut-off is not a valid point in time"));
 }
 
 // Every write to a backup's temporary copy lands garbled (all but the header
@@ -346,20 +328,13 @@ TEST_F(Mappers, ABackupWhoseCopyFailsItsCheckReplacesNothing) {
     CTestStore::WriteFile(backup, "the previous backup");
     {
         GarblingVfs garbling;
-        const std::string error =
-            ErrorOf([this] { As<IBackupMapper>(m_database->GetMapper(365))->Backup(); });
-        EXPECT_EQ(error.rfind("backup to " + backup + " failed: the copy failed quick_check: ", 0),
-                  0u)
-            << error;
+        EXPECT_THAT([this] { As<IBackupMapper>(m_database->GetMapper(365))->Backup(); },
+                    ThrowsMessage<std::exception>(StartsWith(
+                        "backup to " + backup + " failed: the copy failed quick_check: ")));
     }
     EXPECT_EQ(CTestStore::ReadFile(backup), "the previous backup");
-    std::vector<std::string> files;
-    for (const auto& entry : boost::filesystem::directory_iterator(m_directory)) {
-        files.push_back(entry.path().filename().string());
-    }
-    std::sort(files.begin(), files.end());
-    EXPECT_EQ(files, (std::vector<std::string>{"agent.db", "agent.db-shm", "agent.db-wal",
-                                               "agent.db.bak"}));
+    EXPECT_EQ(CTestStore::Files(m_directory),
+              (std::set<std::string>{"agent.db", "agent.db-shm", "agent.db-wal", "agent.db.bak"}));
     // Without the garbling the same store backs up fine.
     As<IBackupMapper>(m_database->GetMapper(365))->Backup();
     EXPECT_EQ(CTestStore(backup).Text("PRAGMA integrity_check"), "ok");

@@ -8,11 +8,10 @@
 #include <ctime>
 #include <numeric>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <boost/filesystem.hpp>
 
 #include "host/tests/CAgentProcess.h"
 #include "host/tests/CScratchDatabase.h"
@@ -26,6 +25,7 @@ using Kol::Host::Testing::CAgentProcess;
 using Kol::Host::Testing::CScratchDatabase;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
+using ::testing::HasSubstr;
 
 const std::int64_t kDay = 86400;
 // The default retention periods of classes 1 to 5.
@@ -34,7 +34,8 @@ const std::int64_t kDays[] = {30, 90, 180, 365, 730};
 // Per class, the logs created at or after (`young`) or before (`young`
 // false) its cut-off; young logs get a minute to spare for the time the run
 // takes to compute it.
-std::vector<std::int64_t> Logs(CTestStore& store, std::int64_t now, bool young) {
+std::vector<std::int64_t> Logs(const std::string& db, std::int64_t now, bool young) {
+    CTestStore store(db);
     std::vector<std::int64_t> counts;
     for (int k = 1; k <= 5; ++k) {
         counts.push_back(store.Int("SELECT count(*) FROM logs WHERE retention_class = " +
@@ -44,8 +45,8 @@ std::vector<std::int64_t> Logs(CTestStore& store, std::int64_t now, bool young) 
     return counts;
 }
 
-std::int64_t OldLogs(CTestStore& store, std::int64_t now) {
-    const std::vector<std::int64_t> old = Logs(store, now, false);
+std::int64_t OldLogs(const std::string& db, std::int64_t now) {
+    const std::vector<std::int64_t> old = Logs(db, now, false);
     return std::accumulate(old.begin(), old.end(), std::int64_t(0));
 }
 
@@ -56,13 +57,8 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
                       const std::string& db) {
     ASSERT_EQ(CAgentProcess::Run({"--db", db, "--seed-demo", std::to_string(rows)}), 0);
     const std::int64_t now = std::time(nullptr);
-    std::vector<std::int64_t> young;
-    std::int64_t oldBefore = 0;
-    {
-        CTestStore store(db);
-        young = Logs(store, now, true);
-        oldBefore = OldLogs(store, now);
-    }
+    const std::vector<std::int64_t> young = Logs(db, now, true);
+    const std::int64_t oldBefore = OldLogs(db, now);
     ASSERT_GT(oldBefore, 100000);
 
     const std::string head = "SELECT count(*) FROM logs WHERE id <= 20000";
@@ -88,16 +84,14 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
         "WARNING The module is stopping. Cleanup process interrupted.",
         "INFO Failed to re-schedule a cleanup: operation {OLD_LOGS,INDEXES} is not registered"};
     EXPECT_EQ(run.Texts("CCleanupModule"), expected) << run.Out();
-    EXPECT_NE(run.Out().find("; interrupted, the rest is left for a later run\n"),
-              std::string::npos);
-    EXPECT_NE(run.Out().find("; interrupted by " + std::string(name) + "\n"), std::string::npos);
+    EXPECT_THAT(run.Out(), HasSubstr("; interrupted, the rest is left for a later run\n"));
+    EXPECT_THAT(run.Out(), HasSubstr("; interrupted by " + std::string(name) + "\n"));
 
-    CTestStore store(db);
     if (db.find("://") == std::string::npos) {
-        EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
+        EXPECT_EQ(CTestStore(db).Text("PRAGMA integrity_check"), "ok");
     }
-    EXPECT_EQ(Logs(store, now, true), young);
-    const std::int64_t oldAfter = OldLogs(store, now);
+    EXPECT_EQ(Logs(db, now, true), young);
+    const std::int64_t oldAfter = OldLogs(db, now);
     EXPECT_LT(oldAfter, oldBefore);  // it was at work
     EXPECT_GT(oldAfter, 0);          // and stopped half-way
 }
@@ -129,8 +123,7 @@ TEST(Signals, SighupDuringTheBackupLeavesNoTemporaryFile) {
     ASSERT_EQ(CAgentProcess::Run({"--db", db, "--seed-demo", "200000"}), 0);
     auto temporaries = [&directory] {
         std::vector<std::string> names;
-        for (const auto& entry : boost::filesystem::directory_iterator(directory)) {
-            const std::string name = entry.path().filename().string();
+        for (const std::string& name : CTestStore::Files(directory)) {
             if (name.find(".bak.tmp") != std::string::npos ||
                 name.find(".lock") != std::string::npos) {
                 names.push_back(name);
