@@ -138,11 +138,7 @@ int CAgentProcess::Wait(std::chrono::seconds timeout) {
         }
     }
     int status = 0;
-    for (;;) {
-        const pid_t done = ::waitpid(m_pid, &status, WNOHANG);
-        if (done == m_pid) {
-            break;
-        }
+    while (::waitpid(m_pid, &status, WNOHANG) != m_pid) {
         if (std::chrono::steady_clock::now() > deadline) {
             throw std::runtime_error("cleanup-agent did not exit in time");
         }
@@ -168,8 +164,7 @@ std::vector<CAgentProcess::Record> CAgentProcess::Records() const {
         R"(^(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z) (DEBUG|INFO|WARNING|ERROR) ([A-Za-z]+): (.*)$)");
     std::vector<Record> records;
     std::istringstream lines(m_out);
-    std::string text;
-    while (std::getline(lines, text)) {
+    for (std::string text; std::getline(lines, text);) {
         std::smatch parts;
         if (!std::regex_match(text, parts, line)) {
             throw std::runtime_error("badly formed output line: " + text);

@@ -35,14 +35,6 @@ public:
         const char* uri = std::getenv("CLEANUP_TEST_PG_URI");
         return uri != nullptr ? uri : "";
     }
-    // `server` with its database replaced by `database`.
-    static std::string WithDatabase(const std::string& server, const std::string& database) {
-        const std::string::size_type path = server.find('/', server.find("://") + 3);
-        const std::string::size_type query = server.find('?', path);
-        return server.substr(0, path) + "/" + database +
-               (query == std::string::npos ? "" : server.substr(query));
-    }
-
     std::string name;
     const std::string uri;
 
@@ -55,7 +47,12 @@ private:
         name = "test_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
         pqxx::connection server(ServerUri());
         pqxx::nontransaction(server).exec("CREATE DATABASE " + name);
-        return WithDatabase(ServerUri(), name);
+        // The server's URI with its database replaced by the new one.
+        const std::string base = ServerUri();
+        const std::string::size_type path = base.find('/', base.find("://") + 3);
+        const std::string::size_type query = base.find('?', path);
+        return base.substr(0, path) + "/" + name +
+               (query == std::string::npos ? "" : base.substr(query));
     }
 };
 

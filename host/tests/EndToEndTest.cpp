@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <ctime>
 #include <map>
+#include <numeric>
 #include <regex>
 #include <set>
 #include <string>
@@ -208,10 +209,9 @@ TEST_P(Stores, EachOperationRemovesExactlyItsRowsAndNoOther) {
         EXPECT_EQ(Minus(before, after), c.removed) << c.operation;
         EXPECT_EQ(Minus(after, before), Keys()) << c.operation;
         // The host's line of the call: the rows its job removed, the bytes, the times.
-        std::size_t rows = 0;
-        for (const auto& table : c.removed) {
-            rows += table.second.size();
-        }
+        const std::size_t rows = std::accumulate(
+            c.removed.begin(), c.removed.end(), std::size_t(0),
+            [](std::size_t n, const auto& table) { return n + table.second.size(); });
         EXPECT_TRUE(std::regex_search(
             run->Out(),
             std::regex(

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,20 +29,12 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
+// The store's directory holds the store and nothing beside it.
+const std::set<std::string> kStoreOnly = {"agent.db"};
+
 class Failure : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(Run({"--seed-demo", "500"}), 0); }
-
-    // The store's files: the database and nothing beside it.
-    std::vector<std::string> Files() {
-        std::vector<std::string> present;
-        for (const char* suffix : {"", "-wal", "-shm", "-journal", ".bak", ".bak.tmp", ".lock"}) {
-            if (CTestStore::Exists(m_db + suffix)) {
-                present.push_back(m_db + suffix);
-            }
-        }
-        return present;
-    }
 
     // Runs the program on this test's store (or, `onStore` false, with the
     // arguments alone); its output goes to m_out and m_err.
@@ -59,36 +52,16 @@ protected:
     std::string m_err;
 };
 
-TEST_F(Failure, UsageErrorsExitTwoWithTwoLinesAndTouchNothing) {
-    const std::string before = CTestStore::ReadFile(m_db);
-    const struct {
-        std::vector<std::string> arguments;
-        std::string message;
-    } cases[] = {
-        {{"--request", "a,b,c", "all"},
-         "cleanup-agent: --request: \"a\" is not a UUID (expected 8-4-4-4-12 hexadecimal "
-         "digits)"},
-        {{"old-logs", "2147483648"}, "cleanup-agent: operation 2147483648 is not a 32-bit value"},
-        {{"-x"}, "cleanup-agent: unrecognised option '-x'"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(Run(c.arguments), 2) << c.message;
-        EXPECT_EQ(m_err, c.message + "\nTry 'cleanup-agent --help'.\n");
-        EXPECT_EQ(m_out, "");
-        EXPECT_EQ(CTestStore::ReadFile(m_db), before) << c.message;
-        EXPECT_EQ(Files(), std::vector<std::string>{m_db});
-    }
-}
-
 TEST_F(Failure, APlugInThatCannotBeLoadedExitsThreeBeforeTheStoreIsOpened) {
     const std::string before = CTestStore::ReadFile(m_db);
     // A copy cut short would fault (SIGBUS) once mapped: it is refused before loading.
     const std::string plugin = CTestStore::ReadFile(CLEANUP_PLUGIN_PATH);
-    const std::string cut = m_directory + "/libCut.so";
+    const CScratchDirectory elsewhere;
+    const std::string cut = elsewhere.path + "/libCut.so";
     CTestStore::WriteFile(cut, plugin.substr(0, plugin.size() / 2));
     std::string foreign = plugin;
     foreign[18] = static_cast<char>(foreign[18] ^ 1);  // e_machine
-    CTestStore::WriteFile(m_directory + "/libForeign.so", foreign);
+    CTestStore::WriteFile(elsewhere.path + "/libForeign.so", foreign);
     const std::string contracts =
         boost::filesystem::path(CLEANUP_PLUGIN_PATH).parent_path().parent_path().string() +
         "/libcleanup-contracts.so.1";
@@ -98,7 +71,7 @@ TEST_F(Failure, APlugInThatCannotBeLoadedExitsThreeBeforeTheStoreIsOpened) {
     } cases[] = {
         {m_directory + "/libMissing.so", "No such file or directory"},
         {m_db, "it is not an ELF shared object"},
-        {m_directory + "/libForeign.so", "it is not a shared object for this machine"},
+        {elsewhere.path + "/libForeign.so", "it is not a shared object for this machine"},
         {cut, "the file is cut short (" + std::to_string(plugin.size() / 2) +
                   " bytes; its headers describe "},
         // A whole library that is no plug-in: the class loader finds no manifest.
@@ -114,26 +87,13 @@ TEST_F(Failure, APlugInThatCannotBeLoadedExitsThreeBeforeTheStoreIsOpened) {
         EXPECT_EQ(std::count(m_err.begin(), m_err.end(), '\n'), 1) << m_err;
         EXPECT_EQ(m_out, "");
         EXPECT_EQ(CTestStore::ReadFile(m_db), before);
-        EXPECT_EQ(Files(), std::vector<std::string>{m_db});
+        EXPECT_EQ(CTestStore::Files(m_directory), kStoreOnly);
     }
     // The whole plug-in under a bare name in the working directory is that file.
     CTestStore::WriteFile(m_directory + "/plugin.so", plugin);
     CAgentProcess run({"--db", "agent.db", "--module", "plugin.so", "indexes"}, nullptr,
                       m_directory);
     EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 0) << run.Out() << run.Err();
-}
-
-TEST_F(Failure, AStoreThatIsNotADatabaseIsLeftAsItIs) {
-    std::string garbage;
-    for (int i = 0; i < 4096; ++i) {
-        garbage += static_cast<char>(i * 7 + 3);
-    }
-    CTestStore::WriteFile(m_db, garbage);
-    EXPECT_EQ(Run({"all"}), 3);
-    EXPECT_EQ(m_err, "cleanup-agent: cannot open store " + m_db + ": file is not a database\n");
-    EXPECT_EQ(m_out, "");
-    EXPECT_EQ(CTestStore::ReadFile(m_db), garbage);
-    EXPECT_EQ(Files(), std::vector<std::string>{m_db});
 }
 
 TEST_F(Failure, AnUnwritableDirectoryGivesAClearMessageAndNoFile) {
@@ -157,48 +117,64 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
     const std::string ours = CTestStore::ReadFile(m_db);
     const std::string earlier = "PRAGMA application_id = 0; PRAGMA user_version = 0;";
     const std::string notOurs = m_db + " is not a cleanup-agent store";
-    const std::string notes = m_directory + "/notes.db";
+    const std::string usage = "\nTry 'cleanup-agent --help'.";
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) {
+        garbage += static_cast<char>(i * 7 + 3);
+    }
+    const CScratchDirectory elsewhere;
+    const std::string notes = elsewhere.path + "/notes.db";
     CTestStore(notes).Execute("CREATE TABLE notes(text TEXT)");
     const std::string noteBytes = CTestStore::ReadFile(notes);
     const struct {
-        std::string change;  // SQL on a copy of a store of ours; "-" an empty file
+        std::string file;    // the store's bytes
+        std::string change;  // SQL on them, if any
         std::vector<std::string> arguments;
         int status;
         std::string message;
     } cases[] = {
         // clang-format off
-        {"DROP TABLE owners; CREATE TABLE customers(name TEXT);" + earlier, {"all"}, 3, notOurs},
-        {"ALTER TABLE logs DROP COLUMN symbols;" + earlier, {"old-logs"}, 3, notOurs},
-        {"PRAGMA application_id = 7;", {"all"}, 3, notOurs},
-        {"-", {"all"}, 3, notOurs},
-        {"PRAGMA user_version = 2;", {"all"}, 3,
+        // Usage errors: two lines, exit 2.
+        {ours, "", {"--request", "a,b,c", "all"}, 2,
+         "--request: \"a\" is not a UUID (expected 8-4-4-4-12 hexadecimal digits)" + usage},
+        {ours, "", {"old-logs", "2147483648"}, 2,
+         "operation 2147483648 is not a 32-bit value" + usage},
+        {ours, "", {"-x"}, 2, "unrecognised option '-x'" + usage},
+        {garbage, "", {"all"}, 3, "cannot open store " + m_db + ": file is not a database"},
+        {ours, "DROP TABLE owners; CREATE TABLE customers(name TEXT);" + earlier, {"all"}, 3,
+         notOurs},
+        {ours, "ALTER TABLE logs DROP COLUMN symbols;" + earlier, {"old-logs"}, 3, notOurs},
+        {ours, "PRAGMA application_id = 7;", {"all"}, 3, notOurs},
+        {"", "", {"all"}, 3, notOurs},
+        {ours, "PRAGMA user_version = 2;", {"all"}, 3,
          m_db + " was made by a newer cleanup-agent (schema version 2; this one knows up to 1)"},
         // A store of an earlier build is marked only after its settings passed.
-        {"INSERT INTO settings VALUES ('retention_days_1', '30d');" + earlier, {"old-logs"}, 3,
-         "cannot use store " + m_db +
+        {ours, "INSERT INTO settings VALUES ('retention_days_1', '30d');" + earlier, {"old-logs"},
+         3, "cannot use store " + m_db +
              ": store setting retention_days_1: \"30d\" is not a number of days from 0 to 65535"},
-        {"INSERT INTO settings VALUES ('max_event_logs_per_type', ' 5');", {"event-logs"}, 3,
+        {ours, "INSERT INTO settings VALUES ('max_event_logs_per_type', ' 5');", {"event-logs"}, 3,
          "cannot use store " + m_db +
              ": store setting max_event_logs_per_type: \" 5\" is not a count of logs"},
-        {"", {"--seed-demo", "100"}, 2,
+        {ours, "", {"--seed-demo", "100"}, 2,
          "--seed-demo: " + m_db + " already holds 500 logs; seed only a new or empty store"},
         // A chosen backup never replaces someone else's file nor the store's own.
-        {"", {"--backup", notes, "storage"}, 3, "--backup: " + notes +
+        {ours, "", {"--backup", notes, "storage"}, 3, "--backup: " + notes +
              " exists and is not a backup of a cleanup-agent store; it is left as it is"},
-        {"", {"--backup", m_db + "-wal", "storage"}, 3,
+        {ours, "", {"--backup", m_db + "-wal", "storage"}, 3,
          "--backup: " + m_db + "-wal is the store's own file"},
         // clang-format on
     };
     for (const auto& c : cases) {
-        CTestStore::WriteFile(m_db, c.change == "-" ? std::string() : ours);
-        if (c.change != "-" && !c.change.empty()) {
+        CTestStore::WriteFile(m_db, c.file);
+        if (!c.change.empty()) {
             CTestStore(m_db).Execute(c.change);
         }
         const std::string before = CTestStore::ReadFile(m_db);
-        EXPECT_EQ(Run(c.arguments), c.status) << c.change << m_out;
-        EXPECT_EQ(m_err, "cleanup-agent: " + c.message + "\n") << c.change;
-        EXPECT_EQ(CTestStore::ReadFile(m_db) == before, true) << c.change;
-        EXPECT_EQ(Files(), std::vector<std::string>{m_db}) << c.change;
+        EXPECT_EQ(Run(c.arguments), c.status) << c.message;
+        EXPECT_EQ(m_err, "cleanup-agent: " + c.message + "\n");
+        EXPECT_EQ(m_out, "") << c.message;
+        EXPECT_EQ(CTestStore::ReadFile(m_db) == before, true) << c.message;
+        EXPECT_EQ(CTestStore::Files(m_directory), kStoreOnly) << c.message;
     }
     EXPECT_EQ(CTestStore::ReadFile(notes), noteBytes);
 
@@ -216,7 +192,7 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
                       "/typo\\n2026-01-01T00:00:00.000Z ERROR host: x.db" +
                       (dryRun ? " (a dry run creates none)\n" : " (use --create to make one)\n"));
         EXPECT_EQ(CTestStore::ReadFile(m_db), ours);
-        EXPECT_EQ(Files(), std::vector<std::string>{m_db});
+        EXPECT_EQ(CTestStore::Files(m_directory), kStoreOnly);
         EXPECT_FALSE(CTestStore::Exists(absent));
     }
 }

@@ -126,7 +126,6 @@ TEST_F(Postgres, DryRunChangesNothingAndTheBackupRestoresToTheSameRows) {
 TEST_F(Postgres, FourWritersNeverWaitLongWhileEverythingRuns) {
     ASSERT_EQ(Agent({"--seed-demo", "30000"}), 0);
     std::atomic<bool> done{false};
-    std::atomic<int> failures{0};
     std::vector<std::string> ids(4);    // each writer's, as an SQL list
     std::vector<double> slowest(4, 0);  // seconds; reported, the bound is the lock timeout
     std::vector<std::thread> writers;
@@ -154,7 +153,6 @@ TEST_F(Postgres, FourWritersNeverWaitLongWhileEverythingRuns) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 }
             } catch (const std::exception& e) {
-                ++failures;
                 ADD_FAILURE() << "writer " << w << ": " << e.what();
             }
         });
@@ -167,7 +165,6 @@ TEST_F(Postgres, FourWritersNeverWaitLongWhileEverythingRuns) {
         writer.join();
     }
     EXPECT_EQ(status, 0) << out << err;
-    EXPECT_EQ(failures, 0);
     RecordProperty("slowest_insert_ms",
                    static_cast<int>(1000 * *std::max_element(slowest.begin(), slowest.end())));
     // Every log written meanwhile is young: none may go.
