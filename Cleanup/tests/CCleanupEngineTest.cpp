@@ -61,14 +61,10 @@ ptime Now() {
 
 // A module on a complete test kernel. Tests change the kernel, then Init().
 struct Engine {
+    // Initialises the module, then forgets its "Module initialized" line.
     void Init() {
         module.Initialize(kernel.provider);
-        Reset();
-    }
-    void Reset() {
         kernel.logger->Clear();
-        kernel.mapper->Clear();
-        kernel.database->ClearRequests();
     }
     void Run(const std::vector<std::int32_t>& operations) {
         module.ProcessCleanupTask(Testing::MakeCleanupRequest(operations));
@@ -272,8 +268,7 @@ TEST_F(CleanupEngine, AFailingFirstReportEndsTheRequestWithoutReschedule) {
     module.Start();
     kernel.bus->Deliver(Testing::MakeCleanupRequest({1}),
                         boost::make_shared<Kol::Common::Security::CUserContext>());
-    ASSERT_TRUE(kernel.logger->WaitFor(
-        [](const std::vector<Line>& lines) { return lines.size() >= 2; }, Testing::kWaitBound));
+    ASSERT_TRUE(Testing::WaitUntil([&] { return Logged().size() >= 2; }));
     EXPECT_TRUE(module.Stop(true));
     EXPECT_EQ(Logged(), (Lines{Error("Failed to process cleanup task request with: bus is down"),
                                Error("bus is down")}));

@@ -109,7 +109,7 @@ TEST_F(CleanupModuleRunning,
     kernel.bus->Deliver(MakeCleanupRequest(), senderContext);
     const Line rescheduled{"Failed to re-schedule a cleanup: operation {} is not registered", 2,
                            "CCleanupModule"};
-    ASSERT_TRUE(kernel.logger->WaitForText(rescheduled.text, kWaitBound));
+    ASSERT_TRUE(kernel.logger->WaitForText(rescheduled.text));
     ASSERT_TRUE(WaitUntil([&] { return module->Stop(false); }));
     EXPECT_EQ(kernel.logger->Records(), (Lines{kInitialized, rescheduled}));
 
@@ -126,7 +126,7 @@ TEST_F(CleanupModuleRunning, ATypeTwoMessageOfAnotherClassIsABadMapping) {
     kernel.bus->Deliver(boost::make_shared<CTestMessage>(2, "NotACleanupRequest"),
                         boost::make_shared<Common::Security::CUserContext>());
     const std::string expected = "Bad mapping of request type and message type";
-    ASSERT_TRUE(kernel.logger->WaitForText(expected, kWaitBound));
+    ASSERT_TRUE(kernel.logger->WaitForText(expected));
     EXPECT_EQ(kernel.logger->Records(), (Lines{kInitialized, {expected, 4, "CCleanupModule"}}));
     EXPECT_TRUE(kernel.bus->Sent().empty());
     EXPECT_TRUE(module->Stop(true));
@@ -144,8 +144,7 @@ public:
 
 TEST(PluginEntry, ManifestOfAnotherBaseStaysEmptyAndInitialisingTwiceIsHarmless) {
     Poco::SharedLibrary library(CLEANUP_PLUGIN_PATH);
-    ASSERT_TRUE(library.hasSymbol("pocoBuildManifest"));
-    ASSERT_TRUE(library.hasSymbol("pocoInitializeLibrary"));
+    // getSymbol throws for a missing symbol.
     auto build =
         reinterpret_cast<bool (*)(Poco::ManifestBase*)>(library.getSymbol("pocoBuildManifest"));
     auto initialize = reinterpret_cast<void (*)()>(library.getSymbol("pocoInitializeLibrary"));

@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -33,17 +32,14 @@ TEST(FuzzCorpus, EveryFileOfEveryTargetPassesItsCheck) {
     for (const FuzzTarget& target : GetFuzzTargets()) {
         const std::filesystem::path folder = kCorpus / target.name;
         ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
-        std::vector<std::filesystem::path> files;
+        std::size_t files = 0;
         for (const auto& entry : std::filesystem::directory_iterator(folder)) {
             if (entry.is_regular_file()) {
-                files.push_back(entry.path());
+                ++files;
+                EXPECT_EQ(Check(target, ReadFile(entry.path())), "") << entry.path();
             }
         }
-        std::sort(files.begin(), files.end());
-        EXPECT_GE(files.size(), 4u) << folder;
-        for (const auto& file : files) {
-            EXPECT_EQ(Check(target, ReadFile(file)), "") << file;
-        }
+        EXPECT_GE(files, 4u) << folder;
     }
 }
 

@@ -85,10 +85,6 @@ public:
         }
         return names;
     }
-    void Clear() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_calls.clear();
-    }
 
     // Runs after each call is recorded, on the calling thread, with the
     // call's name; what it throws is the call's failure. Set it before the

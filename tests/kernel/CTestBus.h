@@ -65,12 +65,6 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_subscriptions;
     }
-    // Releases every subscriber.
-    void DropSubscriptions() {
-        std::vector<Subscription> dropped;
-        std::lock_guard<std::mutex> lock(m_mutex);
-        dropped.swap(m_subscriptions);
-    }
 
 private:
     mutable std::mutex m_mutex;

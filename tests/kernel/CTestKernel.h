@@ -89,10 +89,6 @@ public:
             std::lock_guard<std::mutex> lock(m_mutex);
             return m_requests;
         }
-        void ClearRequests() {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_requests.clear();
-        }
 
     private:
         mutable std::mutex m_mutex;
@@ -140,22 +136,17 @@ public:
     const boost::shared_ptr<CProvider> provider = boost::make_shared<CProvider>();
 };
 
-// The three request UUIDs every test request carries, in field order.
-constexpr const char* kRequestUuids[] = {"11111111-1111-4111-8111-111111111111",
-                                         "22222222-2222-4222-8222-222222222222",
-                                         "33333333-3333-4333-8333-333333333333"};
-
-// A frozen cleanup request with the three test UUIDs and `operations`.
+// A frozen cleanup request with three test UUIDs and `operations`.
 inline Common::Message::Cleanup::CCleanupLogsPtr MakeCleanupRequest(
     const std::vector<std::int32_t>& operations = {}) {
     typedef Common::Message::Cleanup::CCleanupLogs CCleanupLogs;
     const boost::shared_ptr<CCleanupLogs> request = boost::make_shared<CCleanupLogs>();
     CCleanupLogs::Uuid uuid;
-    uuid.set_uuid(kRequestUuids[0]);
+    uuid.set_uuid("11111111-1111-4111-8111-111111111111");
     request->SetFirstRequestUuid(uuid);
-    uuid.set_uuid(kRequestUuids[1]);
+    uuid.set_uuid("22222222-2222-4222-8222-222222222222");
     request->SetSecondRequestUuid(uuid);
-    uuid.set_uuid(kRequestUuids[2]);
+    uuid.set_uuid("33333333-3333-4333-8333-333333333333");
     request->SetThirdRequestUuid(uuid);
     request->SetOperations(operations);
     request->SetReadOnly();

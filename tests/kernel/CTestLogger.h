@@ -1,10 +1,7 @@
 #pragma once
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,6 +9,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include "contracts/kernel/ILoggerResource.h"
+#include "tests/kernel/WaitUntil.h"
 
 namespace Kol::Testing {
 
@@ -36,7 +34,6 @@ public:
     void Log(const std::string& text, std::int32_t level, const std::string& module) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_records.push_back(Record{text, level, module});
-        m_logged.notify_all();
     }
     void Flush() override {}
     std::int32_t GetLogLevel() const override {
@@ -53,28 +50,20 @@ public:
         m_records.clear();
     }
 
-    // Waits at most `timeout` until `predicate` holds for the records (it runs
-    // under the logger's lock and must not call the logger); returns whether it
-    // held.
-    bool WaitFor(const std::function<bool(const std::vector<Record>&)>& predicate,
-                 std::chrono::milliseconds timeout) const {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_logged.wait_for(lock, timeout, [&] { return predicate(m_records); });
-    }
-    bool WaitForText(const std::string& text, std::chrono::milliseconds timeout) const {
-        return WaitFor(
-            [&](const std::vector<Record>& records) {
-                return std::any_of(records.begin(), records.end(),
-                                   [&](const Record& record) { return record.text == text; });
-            },
-            timeout);
+    // Waits at most kWaitBound for a record with `text`; returns whether one
+    // came.
+    bool WaitForText(const std::string& text) const {
+        return WaitUntil([&] {
+            const std::vector<Record> records = Records();
+            return std::any_of(records.begin(), records.end(),
+                               [&](const Record& record) { return record.text == text; });
+        });
     }
 
 private:
     mutable std::mutex m_mutex;
-    mutable std::condition_variable m_logged;  // used with m_mutex
-    std::int32_t m_threshold;                  // guarded by m_mutex
-    std::vector<Record> m_records;             // guarded by m_mutex
+    std::int32_t m_threshold;       // guarded by m_mutex
+    std::vector<Record> m_records;  // guarded by m_mutex
 };
 
 typedef boost::shared_ptr<CTestLogger> CTestLoggerPtr;

@@ -60,6 +60,11 @@ std::string ForEach(int count, const std::string& insert) {
            std::to_string(count - 1) + ") " + insert;
 }
 
+// The ids of the logs of `type`, in order.
+std::string IdsOfType(std::int32_t type) {
+    return "SELECT id FROM logs WHERE log_type = " + std::to_string(type) + " ORDER BY id";
+}
+
 // Another part of the agent that keeps logging into the store while a
 // cleanup runs: its own connection (write-ahead log, 5 s busy timeout, as
 // the host's), its own thread, transactions of 20 fresh logs (class 1 to 5,
@@ -170,9 +175,7 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
                                   std::to_string(now) + ", 1, randomblob(64) FROM n"));
         store.Execute("COMMIT");
     }
-    const std::string insideIds =
-        "SELECT id FROM logs WHERE log_type = " + std::to_string(kInsideType) + " ORDER BY id";
-    const std::vector<std::int64_t> inside = CTestStore(db).Ints(insideIds);
+    const std::vector<std::int64_t> inside = CTestStore(db).Ints(IdsOfType(kInsideType));
     ASSERT_EQ(inside.size(), 5u * kInsidePerClass);
 
     std::deque<CLogWriter> writers;
@@ -205,15 +208,13 @@ TEST(HostStress, WritersKeepLoggingWhileACleanupOfEverythingRuns) {
 
     CTestStore store(db);
     EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
-    EXPECT_EQ(store.Ints(insideIds), inside);
+    EXPECT_EQ(store.Ints(IdsOfType(kInsideType)), inside);
     EXPECT_EQ(
         store.Int("SELECT count(*) FROM logs WHERE log_type = " + std::to_string(kOutsideType)), 0);
     EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE replicated = 1"), 0);
     for (std::size_t w = 0; w < kWriters; ++w) {
         EXPECT_EQ(writers[w].GetErrors(), std::vector<std::string>{}) << "writer " << w;
-        EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE log_type = " +
-                             std::to_string(kFirstWriterType + static_cast<std::int32_t>(w)) +
-                             " ORDER BY id"),
+        EXPECT_EQ(store.Ints(IdsOfType(kFirstWriterType + static_cast<std::int32_t>(w))),
                   writers[w].GetIds())
             << "writer " << w;
     }
@@ -258,10 +259,7 @@ void BackUpWhileLogging(std::chrono::milliseconds pause, bool exitZero) {
     const std::int64_t copied = copy.Int("SELECT count(*) FROM logs");
     EXPECT_EQ(copied, std::stoll(snapshot[1]));
     EXPECT_GE(copied, atStart);
-    CTestStore store(db);
-    EXPECT_EQ(store.Ints("SELECT id FROM logs WHERE log_type = " +
-                         std::to_string(kFirstWriterType) + " ORDER BY id"),
-              writer.GetIds());
+    EXPECT_EQ(CTestStore(db).Ints(IdsOfType(kFirstWriterType)), writer.GetIds());
 }
 
 TEST(HostStress, TheBackupCopiesOneSnapshotWhileAWriterLogsWithShortPauses) {

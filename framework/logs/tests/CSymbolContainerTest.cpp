@@ -284,7 +284,8 @@ TEST(CSymbolContainer, CloneIsAnIndependentUnlockedCopyThroughMultiDataType) {
 
 // The validator's refusal of `container` as a message of `type`, or
 // "<no exception>" when it passes.
-std::string ValidationError(const ISymbolContainer& container, Kernel::MessageType type) {
+std::string ValidationError(const ISymbolContainer& container,
+                            Kernel::MessageType type = Kernel::MessageTypeCleanupStatusEvent) {
     return ErrorText<std::runtime_error>([&] {
         const CLogMessageDescriptorPtr descriptor =
             CLogDescriptorMap::Instance().GetMessageDescriptor(type);
@@ -294,48 +295,39 @@ std::string ValidationError(const ISymbolContainer& container, Kernel::MessageTy
 }
 
 TEST(CSymbolContainerValidator, MissingExtraOrMistypedSymbolsFailWithTheirText) {
-    const struct {
-        const char* name;
-        std::function<void(ISymbolContainer&)> change;
-        const char* error;
-    } cases[] = {
-        {"extra", [](ISymbolContainer& c) { c.AddSymbol(2860, "service"); },
+    // A change to the nine symbols of a status event, and the outcome.
+    std::vector<std::pair<std::function<void(ISymbolContainer&)>, std::string>> cases = {
+        {[](ISymbolContainer&) {}, "<no exception>"},
+        {[](ISymbolContainer& c) { c.AddSymbol(2860, "service"); },
          "Symbol 2860 is not defined for log type CLEANUP_STATUS"},
-        {"unknown negative", [](ISymbolContainer& c) { c.AddSymbol(-1, true); },
+        {[](ISymbolContainer& c) { c.AddSymbol(-1, true); },
          "Symbol -1 is not defined for log type CLEANUP_STATUS"},
-        {"int as res_id",
-         [](ISymbolContainer& c) {
+        {[](ISymbolContainer& c) {
              c.RemoveSymbol(2850);
              c.AddResourceId(2850, 20);
          },
          "Symbol 2850 of log type CLEANUP_STATUS must be of kind int but is res_id"},
-        {"uuid as text",
-         [](ISymbolContainer& c) {
+        {[](ISymbolContainer& c) {
              c.RemoveSymbol(2834);
              c.AddSymbol(2834, kUuidText);
          },
          "Symbol 2834 of log type CLEANUP_STATUS must be of kind uuid but is string"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        CSymbolContainer container;
-        FillStatusEvent(container);
-        c.change(container);
-        EXPECT_EQ(ValidationError(container, Kernel::MessageTypeCleanupStatusEvent), c.error);
-    }
-
     for (const std::int32_t id : {2834, 2836, 2838, 2842, 2844, 2846, 2848, 2850, 2853}) {
-        CSymbolContainer container;
-        FillStatusEvent(container);
-        container.RemoveSymbol(id);
-        EXPECT_EQ(
-            ValidationError(container, Kernel::MessageTypeCleanupStatusEvent),
+        cases.emplace_back(
+            [id](ISymbolContainer& c) { c.RemoveSymbol(id); },
             "Required symbol " + std::to_string(id) + " of log type CLEANUP_STATUS is missing");
     }
-    // The nine symbols pass as event and as delta; the delta needs them too.
+    for (const auto& [change, error] : cases) {
+        SCOPED_TRACE(error);
+        CSymbolContainer container;
+        FillStatusEvent(container);
+        change(container);
+        EXPECT_EQ(ValidationError(container), error);
+    }
+    // The delta needs the nine symbols too.
     CSymbolContainer container;
     FillStatusEvent(container);
-    EXPECT_EQ(ValidationError(container, Kernel::MessageTypeCleanupStatusEvent), "<no exception>");
     EXPECT_EQ(ValidationError(container, Kernel::MessageTypeCleanupStatusDelta), "<no exception>");
     container.RemoveSymbol(2853);
     EXPECT_EQ(ValidationError(container, Kernel::MessageTypeCleanupStatusDelta),

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -19,6 +17,7 @@
 #include "framework/security/CUserContext.h"
 #include "framework/security/CurrentUserContext.h"
 #include "tests/kernel/CTestMessage.h"
+#include "tests/kernel/WaitUntil.h"
 
 namespace Kol::Testing {
 
@@ -53,7 +52,6 @@ public:
             std::lock_guard<std::mutex> lock(m_mutex);
             m_handled.push_back(Handled{request.GetSerial(),
                                         Common::Security::GetCurrentUserContext(), ThreadSerial()});
-            m_handledChanged.notify_all();
         }
         if (onHandle) {
             onHandle(request);
@@ -71,9 +69,9 @@ public:
         return values;
     }
     std::vector<int> HandledSerials() const { return HandledField(&Handled::serial); }
-    bool WaitForHandled(std::size_t count, std::chrono::milliseconds timeout) const {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_handledChanged.wait_for(lock, timeout, [&] { return m_handled.size() >= count; });
+    // Waits at most kWaitBound until `count` messages were handled.
+    bool WaitForHandled(std::size_t count) const {
+        return WaitUntil([&] { return HandledSerials().size() >= count; });
     }
 
     const ThreadHolderPtr& Holder() const { return GetThreadHolders().front(); }
@@ -104,8 +102,7 @@ protected:
 private:
     const std::vector<std::int32_t> m_types;
     mutable std::mutex m_mutex;
-    mutable std::condition_variable m_handledChanged;  // used with m_mutex
-    std::vector<Handled> m_handled;                    // guarded by m_mutex
+    std::vector<Handled> m_handled;  // guarded by m_mutex
 };
 
 // A one-shot barrier for handlers: Wait blocks (interruptibly, at most

@@ -18,31 +18,22 @@ namespace Kol::Testing {
 namespace {
 
 using namespace Common;
-using Common::Kernel::IMessagePtr;
 using Common::Module::CSubscriber;
 using Common::Security::CUserContext;
 using Common::Security::CUserContextPtr;
 typedef std::vector<CTestLogger::Record> Lines;
 
-IMessagePtr Request(int serial) {
-    return boost::make_shared<CTestMessage>(2, "Probe", serial);
-}
-
-CUserContextPtr NewContext() {
-    return boost::make_shared<CUserContext>();
-}
-
 struct Fixture {
     Fixture() : module(new CProbeModule()) { module->Initialize(kernel.provider); }
 
     void Deliver(int serial, const CUserContextPtr& context = CUserContextPtr()) {
-        kernel.bus->Deliver(Request(serial), context);
+        kernel.bus->Deliver(boost::make_shared<CTestMessage>(2, "Probe", serial), context);
     }
 
     bool Idle() const {
         return module->Subscriber()->IsWaiting() && module->Subscriber()->GetQueueSize() == 0;
     }
-    bool Handled(std::size_t count) const { return module->WaitForHandled(count, kWaitBound); }
+    bool Handled(std::size_t count) const { return module->WaitForHandled(count); }
     // A graceful stop once the thread waits with nothing queued.
     bool StopWhenIdle() const {
         return WaitUntil([&] { return Idle(); }) && module->Stop(false);
@@ -59,8 +50,8 @@ TEST_F(ProcessingThread, StartsOnDemandReusesTheWaitingThreadAndAdoptsEachSender
     EXPECT_FALSE(module->Holder()->HasThread());
     EXPECT_TRUE(module->Subscriber()->IsExited());
 
-    const CUserContextPtr alice = NewContext();
-    const CUserContextPtr bob = NewContext();
+    const CUserContextPtr alice = boost::make_shared<CUserContext>();
+    const CUserContextPtr bob = boost::make_shared<CUserContext>();
     Deliver(1, alice);
     Deliver(2, bob);
     ASSERT_TRUE(Handled(2));
@@ -113,14 +104,12 @@ TEST_F(ProcessingThread, FailuresAreLoggedAtErrorLevelAndTheNextMessageIsProcess
     Deliver(1);
     // The bus only delivers subscribed types; the kernel may still hand over
     // anything, so the subscriber is called directly for the odd ones.
-    module->Subscriber()->OnMessage(boost::make_shared<CTestMessage>(5, "Stray"),
-                                    CUserContextPtr());
+    module->Subscriber()->OnMessage(boost::make_shared<CTestMessage>(5, "Stray"), nullptr);
     // A message of the subscribed type that is not a CTestMessage.
-    module->Subscriber()->OnMessage(MakeCleanupRequest(), CUserContextPtr());
+    module->Subscriber()->OnMessage(MakeCleanupRequest(), nullptr);
     Deliver(4);
     ASSERT_TRUE(Handled(2));
-    ASSERT_TRUE(kernel.logger->WaitFor([](const Lines& records) { return records.size() >= 3; },
-                                       kWaitBound));
+    ASSERT_TRUE(WaitUntil([&] { return kernel.logger->Records().size() >= 3; }));
     EXPECT_EQ(module->HandledSerials(), (std::vector<int>{1, 4}));
     EXPECT_EQ(kernel.logger->Records(),
               (Lines{
@@ -239,7 +228,7 @@ TEST_F(ProcessingThread, StopFromTheProcessingThreadCannotJoinItself) {
         "boost thread: trying joining itself: " +
         boost::system::errc::make_error_code(boost::system::errc::resource_deadlock_would_occur)
             .message();
-    ASSERT_TRUE(kernel.logger->WaitForText(expected, kWaitBound));
+    ASSERT_TRUE(kernel.logger->WaitForText(expected));
     EXPECT_EQ(kernel.logger->Records(), (Lines{{expected, 4, CProbeModule::kName}}));
     // The interruption it asked for still ends the thread; the holder is
     // disabled and the thread object is joined by the next Stop.
@@ -287,16 +276,16 @@ TEST(CSubscriber, DescribeQueueAndForEachQueuedFollowQueueOrder) {
     EXPECT_TRUE(subscriber.DescribeQueue(text));
     EXPECT_EQ(text, "");
 
-    const Security::CUserContextPtr first = boost::make_shared<Security::CUserContext>();
-    const Security::CUserContextPtr second = boost::make_shared<Security::CUserContext>();
+    const CUserContextPtr first = boost::make_shared<CUserContext>();
+    const CUserContextPtr second = boost::make_shared<CUserContext>();
     subscriber.OnMessage(Message("A"), first);
     subscriber.OnMessage(Message("B"), second);
-    subscriber.OnMessage(Message("A"), Security::CUserContextPtr());
+    subscriber.OnMessage(Message("A"), nullptr);
     EXPECT_FALSE(subscriber.DescribeQueue(text));
     EXPECT_EQ(text, "CCleanupModule:A,B,A");
     EXPECT_EQ(subscriber.GetQueueSize(), 3u);
 
-    typedef std::pair<std::string, Security::CUserContextPtr> Seen;
+    typedef std::pair<std::string, CUserContextPtr> Seen;
     std::vector<Seen> seen;
     subscriber.ForEachQueued([&](const Kernel::ISubscriber::QueueEntry& entry) {
         seen.emplace_back(entry.first->GetName(), entry.second);
@@ -323,7 +312,7 @@ TEST(CSubscriber, GracefulStopEndsAWaitingThreadOrClearsExited) {
     // No thread at all: no stop request may be left behind, or it would end
     // the next thread before its first message.
     EXPECT_TRUE(subscriber.PrepareGracefulStop(false));
-    subscriber.OnMessage(Message("A"), Security::CUserContextPtr());
+    subscriber.OnMessage(Message("A"), nullptr);
     EXPECT_EQ(Take(subscriber), "A");
     EXPECT_FALSE(subscriber.PrepareGracefulStop(true));  // A is being processed
 
@@ -338,7 +327,7 @@ TEST(CSubscriber, GracefulStopEndsAWaitingThreadOrClearsExited) {
     ASSERT_TRUE(waiter.try_join_for(boost::chrono::seconds(10)));
     EXPECT_FALSE(taken);
     EXPECT_FALSE(subscriber.IsExited());
-    subscriber.OnMessage(Message("B"), Security::CUserContextPtr());
+    subscriber.OnMessage(Message("B"), nullptr);
     EXPECT_EQ(Take(subscriber), "B");
 }
 
@@ -352,18 +341,17 @@ TEST(CSubscriber, FailedRestartLetsTheNextMessageTryAgain) {
     subscriber.Arm();
     // The restart failure reaches the caller.
     EXPECT_EQ(Logs::Test::ErrorText<std::runtime_error>(
-                  [&] { subscriber.OnMessage(Message("A"), Security::CUserContextPtr()); }),
+                  [&] { subscriber.OnMessage(Message("A"), nullptr); }),
               "no thread today");
     EXPECT_EQ(subscriber.GetQueueSize(), 1u);
     EXPECT_TRUE(subscriber.IsExited());
-    subscriber.OnMessage(Message("B"), Security::CUserContextPtr());
+    subscriber.OnMessage(Message("B"), nullptr);
     EXPECT_EQ(attempts, 2);
     EXPECT_EQ(subscriber.GetQueueSize(), 2u);
 
     CSubscriber withoutCallback("S", CSubscriber::RestartCallback());
     withoutCallback.Arm();
-    EXPECT_THROW(withoutCallback.OnMessage(Message("A"), Security::CUserContextPtr()),
-                 boost::bad_function_call);
+    EXPECT_THROW(withoutCallback.OnMessage(Message("A"), nullptr), boost::bad_function_call);
 }
 
 }  // namespace

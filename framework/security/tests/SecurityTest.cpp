@@ -43,19 +43,17 @@ TEST(CSystemUser, IdentityAndRightsInGrantOrder) {
 }
 
 TEST(CSystemUser, ToJsonDescribesEveryRightWithoutScope) {
-    std::string expected =
-        "{ \"name\" : \"system-user\", \"uuid\" : \"00000000-0000-0000-7002-000000000001\", "
-        "\"accessRights\" : [ ";
-    for (std::size_t i = 0; i < kRights.size(); ++i) {
+    std::string rights;
+    for (const std::string& right : kRights) {
         for (int type = 0; type < 3; ++type) {
-            if (i != 0 || type != 0) {
-                expected += ", ";
-            }
-            expected += "{ \"uuid\" : \"" + kRights[i] +
-                        "\", \"accessType\" : " + std::to_string(type) + " }";
+            rights += (rights.empty() ? "{ \"uuid\" : \"" : ", { \"uuid\" : \"") + right +
+                      "\", \"accessType\" : " + std::to_string(type) + " }";
         }
     }
-    expected += " ] }";
+    const std::string expected =
+        "{ \"name\" : \"system-user\", \"uuid\" : \"00000000-0000-0000-7002-000000000001\", "
+        "\"accessRights\" : [ " +
+        rights + " ] }";
     EXPECT_EQ(CSystemUser().ToJson(), expected);  // no scope UUID, nothing escaped
 }
 
