@@ -55,10 +55,6 @@ const char* const kNotHandled = "CCleanupModuleBase::ProcessCleanupTask: Enum is
 const char* const kOldLogsFailure =
     "Failed to cleanup old logs: mapper or configuration resource is not available";
 
-ptime Now() {
-    return boost::posix_time::second_clock::universal_time();
-}
-
 // A module on a complete test kernel. Tests change the kernel, then Init().
 struct Engine {
     // Initialises the module, then forgets its "Module initialized" line.
@@ -131,9 +127,9 @@ TEST_F(CleanupEngine, StorageIsFollowedByBackupOnlyOnKindOne) {
 TEST_F(CleanupEngine, CutOffsAreCountedBackFromTheCurrentSecond) {
     kernel.serverConfiguration->days = {{0, 1, 30, 365, 65535}};
     Init();
-    const ptime before = Now();
+    const ptime before = boost::posix_time::second_clock::universal_time();
     Run({7, 13});
-    const ptime after = Now();
+    const ptime after = boost::posix_time::second_clock::universal_time();
 
     EXPECT_EQ(kernel.database->Requests(), (Ids{21, 361}));
     const auto calls = kernel.mapper->Calls();

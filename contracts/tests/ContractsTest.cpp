@@ -19,7 +19,7 @@ CCleanupLogs::Uuid MakeUuid(const char* text) {
     return uuid;
 }
 
-TEST(CCleanupLogs, FilledFrozenThenRefusesWrites) {
+TEST(CCleanupLogs, FilledFrozenThenRefusesWritesAndEqualsComparesUuidsAndOperations) {
     CCleanupLogs request;
     EXPECT_EQ(request.GetType(), 2);
     EXPECT_EQ(request.GetName(), "CleanupLogs");
@@ -34,9 +34,7 @@ TEST(CCleanupLogs, FilledFrozenThenRefusesWrites) {
     EXPECT_EQ(request.GetOperations(), (std::vector<std::int32_t>{7, 3, 3}));
     EXPECT_EQ(request.GetFirstRequestUuid().uuid(), "00000000-0000-0000-0000-000000000001");
     EXPECT_FALSE(request.GetSecondRequestUuid().has_uuid());
-}
 
-TEST(CCleanupLogs, EqualsComparesUuidsAndOperations) {
     CCleanupLogs a;
     CCleanupLogs b;
     a.SetOperations({1, 2});

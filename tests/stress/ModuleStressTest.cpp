@@ -298,10 +298,10 @@ public:
 private:
     std::unique_ptr<IModule> Create() {
         std::unique_ptr<IModule> module(m_loader.create("Kol::Cleanup::Agent::CCleanupModule"));
-        const std::size_t before = m_kernel.bus->Subscriptions().size();
         module->Initialize(m_kernel.provider);
+        // One subscription per generation, the new one last.
         const auto subscriptions = m_kernel.bus->Subscriptions();
-        const auto subscriber = subscriptions.size() == before + 1
+        const auto subscriber = subscriptions.size() == subscribers.size() + 1
                                     ? boost::dynamic_pointer_cast<Common::Module::CSubscriber>(
                                           subscriptions.back().first)
                                     : CSubscriberPtr();

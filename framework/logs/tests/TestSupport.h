@@ -1,9 +1,12 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <boost/algorithm/hex.hpp>
 
 #include "contracts/datadefinition/Common.pb.h"
 #include "contracts/logs/ISymbolContainer.h"
@@ -26,24 +29,13 @@ std::string ErrorText(Action&& action) {
 
 // Lower-case hex of `bytes`, two digits per byte, no separators.
 inline std::string Hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (unsigned char b : bytes) {
-        text += digits[b >> 4];
-        text += digits[b & 15];
-    }
-    return text;
+    return boost::algorithm::hex_lower(bytes);
 }
 
 // The bytes of a hex text; spaces are ignored.
-inline std::string Bytes(const std::string& hex) {
-    std::string bytes;
-    for (std::size_t i = 0; i + 1 < hex.size(); ++i) {
-        if (hex[i] != ' ') {
-            bytes += static_cast<char>(std::stoi(hex.substr(i++, 2), nullptr, 16));
-        }
-    }
-    return bytes;
+inline std::string Bytes(std::string hex) {
+    hex.erase(std::remove(hex.begin(), hex.end(), ' '), hex.end());
+    return boost::algorithm::unhex(hex);
 }
 
 // The identifiers of `container` in insertion order.
