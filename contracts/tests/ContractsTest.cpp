@@ -35,13 +35,12 @@ TEST(CCleanupLogs, FilledFrozenThenRefusesWritesAndEqualsComparesUuidsAndOperati
     EXPECT_EQ(request.GetFirstRequestUuid().uuid(), "00000000-0000-0000-0000-000000000001");
     EXPECT_FALSE(request.GetSecondRequestUuid().has_uuid());
 
-    CCleanupLogs a;
-    CCleanupLogs b;
-    a.SetOperations({1, 2});
-    b.SetOperations({1, 2});
-    EXPECT_TRUE(a.Equals(b));
-    b.SetThirdRequestUuid(MakeUuid("00000000-0000-0000-0000-000000000003"));
-    EXPECT_FALSE(a.Equals(b));
+    CCleanupLogs same;
+    same.SetFirstRequestUuid(MakeUuid("00000000-0000-0000-0000-000000000001"));
+    same.SetOperations({7, 3, 3});
+    EXPECT_TRUE(request.Equals(same));
+    same.SetThirdRequestUuid(MakeUuid("00000000-0000-0000-0000-000000000003"));
+    EXPECT_FALSE(request.Equals(same));
 }
 
 // The status event's descriptor, its event and delta types and their log

@@ -274,14 +274,14 @@ TEST(HostStress, TheBackupFinishesWhileAWriterNeverPauses) {
 
 const int kKept = 1000;
 const int kBatchRows = 100;
-const std::int32_t kProgressSymbol = 2850;
 
+// The progress symbol (2850) of each stored status event.
 std::vector<std::int64_t> ProgressCodes(CTestStore& store) {
     std::vector<std::int64_t> codes;
     for (const std::string& blob : store.Blobs("SELECT symbols FROM status_events ORDER BY id")) {
         Common::Logs::CSymbolContainer symbols;
         symbols.DeserializeBinary(blob);
-        codes.push_back(symbols.GetInt64(kProgressSymbol));
+        codes.push_back(symbols.GetInt64(2850));
     }
     return codes;
 }

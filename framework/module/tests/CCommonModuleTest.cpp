@@ -29,8 +29,9 @@ namespace {
 using namespace Testing;
 typedef std::vector<CTestLogger::Record> Lines;
 
-TEST(CCommonModule, InitializeSubscribesEveryHandlerTypeInOrderAndStartsNoThread) {
+TEST(CCommonModule, InitializeSubscribesInOrderStartsNoThreadAndLogErrorIgnoresTheThreshold) {
     CTestKernel kernel;
+    kernel.logger->SetLogLevel(5);
     CProbeModule module({7, -3, 2});
     module.Initialize(kernel.provider);
     ASSERT_EQ(module.GetThreadHolders().size(), 1u);
@@ -42,13 +43,8 @@ TEST(CCommonModule, InitializeSubscribesEveryHandlerTypeInOrderAndStartsNoThread
     EXPECT_EQ(module.GetLoggerResource(), kernel.logger);
     EXPECT_EQ(module.Subscriber()->GetName(), CProbeModule::kName);
     EXPECT_FALSE(module.Holder()->HasThread());
-}
 
-TEST(CCommonModule, LogErrorIgnoresTheThresholdWhileStreamsHonourIt) {
-    CTestKernel kernel;
-    kernel.logger->SetLogLevel(5);
-    CProbeModule module;
-    module.Initialize(kernel.provider);
+    // LogError ignores the threshold (5); the streams honour it.
     module.LogError("always written");
     { module.LogErrorStream() << "filtered"; }
     { module.LogInfo() << "filtered too"; }

@@ -254,9 +254,6 @@ TEST_F(ProcessingThread, DestroyedModuleLeavesASubscriberThatOnlyQueues) {
     Deliver(3);
     EXPECT_EQ(subscriber->GetQueueSize(), 2u);
     EXPECT_FALSE(subscriber->IsExited());
-    std::string description;
-    EXPECT_FALSE(subscriber->DescribeQueue(description));
-    EXPECT_EQ(description, "Probe:Probe,Probe");
 }
 
 Kernel::IMessagePtr Message(const char* name) {
@@ -270,8 +267,7 @@ std::string Take(CSubscriber& subscriber) {
 }
 
 TEST(CSubscriber, DescribeQueueAndForEachQueuedFollowQueueOrder) {
-    int restarts = 0;
-    CSubscriber subscriber("CCleanupModule", [&] { ++restarts; });
+    CSubscriber subscriber("CCleanupModule", [] {});
     std::string text = "stale";
     EXPECT_TRUE(subscriber.DescribeQueue(text));
     EXPECT_EQ(text, "");
@@ -291,8 +287,6 @@ TEST(CSubscriber, DescribeQueueAndForEachQueuedFollowQueueOrder) {
         seen.emplace_back(entry.first->GetName(), entry.second);
     });
     EXPECT_EQ(seen, (std::vector<Seen>{{"A", first}, {"B", second}, {"A", nullptr}}));
-    // Never exited, so no message asked for a thread.
-    EXPECT_EQ(restarts, 0);
 }
 
 // Who starts the thread (Arm with or without work queued, the first message
