@@ -141,35 +141,24 @@ CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
             dropped.interrupted = true;  // RunDdl checks too; a dry run runs none
             return dropped;
         }
-        // Counting is the one part of a drop that grows with the rows (an
-        // index-only scan of every partition), so the first half of the
-        // group is counted on the second connection while this one counts
-        // the rest and reads the sizes.
-        const std::size_t end = std::min(old.size(), first + kDropsPerStatement);
-        const std::size_t half = first + (end - first) / 2;
+        // The rows and bytes of the whole group in one statement.
         std::string names;
-        std::string sideSql;
         std::string rowsSql;
         std::string bytesSql;
-        for (std::size_t i = first; i < end; ++i) {
+        for (std::size_t i = first; i < old.size() && i < first + kDropsPerStatement; ++i) {
             names += (names.empty() ? "" : ", ") + old[i];
-            std::string& sum = i < half ? sideSql : rowsSql;
-            sum += (sum.empty() ? "" : " + ") + ("(SELECT count(*) FROM " + old[i] + ")");
+            rowsSql += (rowsSql.empty() ? "" : " + ") + ("(SELECT count(*) FROM " + old[i] + ")");
             bytesSql +=
                 (bytesSql.empty() ? "" : " + ") + ("pg_total_relation_size('" + old[i] + "')");
         }
-        if (!sideSql.empty()) {
-            m_store.StartSideQuery("SELECT " + sideSql);
-        }
         const pqxx::result counted = m_store.Run("SELECT " + rowsSql + ", " + bytesSql);
-        const std::uint64_t rows =
-            counted[0][0].as<std::uint64_t>() + (sideSql.empty() ? 0 : m_store.TakeSideInt64());
+        const std::uint64_t rows = counted[0][0].as<std::uint64_t>();
         const std::int64_t bytes = counted[0][1].as<std::int64_t>();
         if (!m_store.IsDryRun() && !m_store.RunDdl("DROP TABLE " + names)) {
             dropped.interrupted = true;
             return dropped;
         }
-        dropped.partitions += end - first;
+        dropped.partitions += std::min(kDropsPerStatement, old.size() - first);
         dropped.rows += rows;
         dropped.bytes += bytes;
     }

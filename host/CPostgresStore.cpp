@@ -117,7 +117,7 @@ CPostgresStore::CPostgresStore(const std::string& uri, const Options& options)
       m_name(MaskPassword(uri)),
       m_backupPath(options.backupPath),
       m_dryRun(options.dryRun),
-      m_second(nullptr, &PQfinish) {
+      m_bulk(nullptr, &PQfinish) {
     try {
         Open(options);
     } catch (const std::invalid_argument&) {
@@ -129,7 +129,7 @@ CPostgresStore::CPostgresStore(const std::string& uri, const Options& options)
 
 CPostgresStore::~CPostgresStore() {
     m_work.reset();
-    m_second.reset();
+    m_bulk.reset();
     // Closing the session lets go of the advisory lock.
     m_connection.reset();
 }
@@ -392,49 +392,18 @@ void CPostgresStore::PrepareLogRange(std::int64_t from, std::int64_t to) {
     CPostgresPartitions(*this).Prepare(from, to);
 }
 
-pg_conn* CPostgresStore::Second() {
-    if (!m_second) {
-        m_second.reset(PQconnectdb(m_uri.c_str()));
-        if (PQstatus(m_second.get()) != CONNECTION_OK) {
-            const std::string error = Masked(PQerrorMessage(m_second.get()));
-            m_second.reset();
-            throw std::runtime_error("cannot open a second connection: " + error);
-        }
-    }
-    return m_second.get();
-}
-
 std::unique_ptr<IStore::RowWriter> CPostgresStore::WriteRows(
     const std::string& table, const std::vector<std::string>& columns) {
-    return std::unique_ptr<RowWriter>(new CPostgresRowWriter(Second(), table, columns, m_dryRun));
-}
-
-void CPostgresStore::StartSideQuery(const std::string& sql) {
-    pg_conn* second = Second();
-    while (PGresult* stale = PQgetResult(second)) {  // an earlier one never taken
-        PQclear(stale);
-    }
-    if (PQsendQuery(second, sql.c_str()) != 1) {
-        throw std::runtime_error(Masked(PQerrorMessage(second)));
-    }
-}
-
-std::int64_t CPostgresStore::TakeSideInt64() {
-    pg_conn* second = Second();
-    std::string error;
-    std::int64_t value = 0;
-    while (PGresult* result = PQgetResult(second)) {
-        if (PQresultStatus(result) != PGRES_TUPLES_OK) {
-            error = PQresultErrorMessage(result);
-        } else if (error.empty() && PQntuples(result) > 0) {
-            value = std::stoll(PQgetvalue(result, 0, 0));
+    if (!m_bulk) {
+        m_bulk.reset(PQconnectdb(m_uri.c_str()));
+        if (PQstatus(m_bulk.get()) != CONNECTION_OK) {
+            const std::string error = Masked(PQerrorMessage(m_bulk.get()));
+            m_bulk.reset();
+            throw std::runtime_error("cannot connect for COPY: " + error);
         }
-        PQclear(result);
     }
-    if (!error.empty()) {
-        throw std::runtime_error(Masked(error));
-    }
-    return value;
+    return std::unique_ptr<RowWriter>(
+        new CPostgresRowWriter(m_bulk.get(), table, columns, m_dryRun));
 }
 
 pqxx::transaction_base& CPostgresStore::OpenTransaction() {

@@ -101,7 +101,7 @@ public:
                                  const BatchObserver& afterBatch) override;
     // Prepares the weekly partitions of every class over the range.
     void PrepareLogRange(std::int64_t from, std::int64_t to) override;
-    // COPY on the second connection, all rows or none.
+    // COPY on a second connection of its own, all rows or none.
     std::unique_ptr<RowWriter> WriteRows(const std::string& table,
                                          const std::vector<std::string>& columns) override;
     // -1: not told (see the storage operation's vacuum line).
@@ -131,13 +131,6 @@ public:
     // password, when there is one, is passed on by GetPassword).
     std::string GetDatabase();
     const std::string& GetUri() const { return m_uri; }
-    // Starts `sql`, a read that returns one integer, on the second
-    // connection and returns at once, so that the first one can work
-    // meanwhile; TakeSideInt64 waits for the value (0 for no row). One at a
-    // time; a query never taken is discarded by the next. Both throw
-    // std::runtime_error with the server's message.
-    void StartSideQuery(const std::string& sql);
-    std::int64_t TakeSideInt64();
 
     // One transaction: BEGIN ... COMMIT, or ROLLBACK in a dry run or when
     // dropped without Commit. Measured for the longest write transaction.
@@ -169,8 +162,6 @@ private:
     std::string Numbered(const std::string& sql, const Parameters& parameters,
                          std::vector<std::string>& values) const;
     std::string Masked(const std::string& message) const;
-    // The second connection, opened on first use.
-    pg_conn* Second();
 
     const std::string m_uri;
     const std::string m_name;
@@ -178,8 +169,8 @@ private:
     std::string m_openNote;
     const bool m_dryRun;
     std::unique_ptr<pqxx::connection> m_connection;
-    std::unique_ptr<pqxx::transaction_base> m_work;         // the open Transaction's
-    std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_second;  // COPY and side queries
+    std::unique_ptr<pqxx::transaction_base> m_work;       // the open Transaction's
+    std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_bulk;  // for COPY, opened on first use
     CWriteTally m_tally;
     std::set<std::string> m_touched;
 };
