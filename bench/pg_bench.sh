@@ -12,7 +12,7 @@
 #
 # BUILD_DIR: a Release build holding bin/cleanup-agent and its plug-in.
 # PG_BENCH_ROWS: the sizes (default "1000000 5000000"); PG_BENCH_ROUNDS: the
-# rounds per size (default 3; the medians are compared). Not part of CI.
+# rounds per size (default 5; the medians are compared). Not part of CI.
 # PG_SCRATCH_BASE: where the server's files go (default /tmp). A file system
 # mounted with online discard (as here) makes every dropped file cost its
 # size in TRIM at commit; /dev/shm shows the database's own work.
@@ -90,7 +90,7 @@ round() {
   echo "$agent_time $(awk -v a="$delete_time" -v b="$vacuum_time" 'BEGIN { printf "%.3f", a + b }') $delete_time $vacuum_time $slowest ${removed% rows} $raw_rows $detail"
 }
 
-rounds="${PG_BENCH_ROUNDS:-3}"
+rounds="${PG_BENCH_ROUNDS:-5}"
 declare -A agent_median
 for rows in $sizes; do
   seed="seed_$rows"
