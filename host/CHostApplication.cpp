@@ -107,11 +107,13 @@ CHostApplication::CHostApplication(const CHostOptions& options, std::ostream& ou
         }
     }
     // With JSON on standard output the log lines go to standard error.
+    std::ostream& lines = m_options.output == CHostOptions::Output::kJson ? err : out;
     m_logger = boost::make_shared<CHostLogger>(
-        m_options.output == CHostOptions::Output::kJson ? err : out, m_options.logLevel,
+        lines, m_options.logLevel,
         [this](const std::string& text, std::int32_t level, const std::string& module) {
             OnRecord(text, level, module);
-        });
+        },
+        CHostLogger::IsJournal(lines));
 }
 
 CHostApplication::~CHostApplication() = default;
@@ -144,7 +146,8 @@ int CHostApplication::SignalStatus() {
 int CHostApplication::Fail(const std::string& message, int status) {
     m_failure = message;
     // Escaped like every log line: a file name cannot forge a second record.
-    m_err << "cleanup-agent: " << CHostLogger::Escape(message) << std::endl;
+    m_err << CHostLogger::ErrorPrefix(m_err) << "cleanup-agent: " << CHostLogger::Escape(message)
+          << std::endl;
     return status;
 }
 

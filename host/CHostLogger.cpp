@@ -1,12 +1,18 @@
 #include "host/CHostLogger.h"
 
+#include <sys/stat.h>
+
+#include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
+#include <iostream>
 
 namespace Kol {
 namespace Host {
 
-CHostLogger::CHostLogger(std::ostream& out, std::int32_t threshold, const Observer& observer)
-    : m_out(out), m_threshold(threshold), m_observer(observer) {}
+CHostLogger::CHostLogger(std::ostream& out, std::int32_t threshold, const Observer& observer,
+                         bool journal)
+    : m_out(out), m_threshold(threshold), m_observer(observer), m_journal(journal) {}
 
 void CHostLogger::SetLogLevel(std::int32_t level) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -15,10 +21,15 @@ void CHostLogger::SetLogLevel(std::int32_t level) {
 
 void CHostLogger::Log(const std::string& text, std::int32_t level, const std::string& moduleName) {
     try {
-        std::timespec now{};
-        std::timespec_get(&now, TIME_UTC);
-        const std::string line = FormatTime(now) + " " + LevelName(level) + " " +
-                                 Escape(moduleName) + ": " + Escape(text) + "\n";
+        std::string line;
+        if (m_journal) {
+            line = JournalPrefix(level);
+        } else {
+            std::timespec now{};
+            std::timespec_get(&now, TIME_UTC);
+            line = FormatTime(now) + " ";
+        }
+        line += LevelName(level) + " " + Escape(moduleName) + ": " + Escape(text) + "\n";
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             if (level >= m_threshold) {
@@ -56,6 +67,38 @@ std::string CHostLogger::LevelName(std::int32_t level) {
         default:
             return "LEVEL" + std::to_string(level);
     }
+}
+
+bool CHostLogger::IsJournal(const std::ostream& out) {
+    const int fd = &out == &std::cout ? 1 : &out == &std::cerr ? 2 : -1;
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    std::uintmax_t device = 0;
+    std::uintmax_t inode = 0;
+    char end = 0;
+    if (fd < 0 || stream == nullptr ||
+        std::sscanf(stream, "%" SCNuMAX ":%" SCNuMAX "%c", &device, &inode, &end) != 2) {
+        return false;
+    }
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && static_cast<std::uintmax_t>(status.st_dev) == device &&
+           static_cast<std::uintmax_t>(status.st_ino) == inode;
+}
+
+std::string CHostLogger::JournalPrefix(std::int32_t level) {
+    switch (level) {
+        case 1:
+            return "<7>";
+        case 3:
+            return "<4>";
+        case 4:
+            return "<3>";
+        default:
+            return "<6>";
+    }
+}
+
+std::string CHostLogger::ErrorPrefix(const std::ostream& stream) {
+    return IsJournal(stream) ? JournalPrefix(4) : std::string();
 }
 
 std::string CHostLogger::Escape(const std::string& text) {

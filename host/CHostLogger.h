@@ -22,6 +22,12 @@ namespace Host {
 // early or forge another record. Every record
 // handed in, whatever its level, also goes to the observer.
 //
+// When the stream is the systemd journal (see IsJournal), each line is
+// "<N><LEVEL> <module>: <text>" instead: the sd-daemon priority prefix
+// (<7> debug, <6> info, <4> warning, <3> error), which journald strips and
+// keeps as the entry's priority, and no time, since the journal stamps every
+// entry itself.
+//
 // Thread-safe: lines of several threads never mix.
 class CHostLogger : public Common::Kernel::ILoggerResource {
 public:
@@ -31,7 +37,9 @@ public:
 
     // `out` must outlive the logger. The observer is called on the logging
     // thread after the line is written and must not throw.
-    CHostLogger(std::ostream& out, std::int32_t threshold, const Observer& observer = Observer());
+    // `journal`: write the journal's form of each line (see above).
+    CHostLogger(std::ostream& out, std::int32_t threshold, const Observer& observer = Observer(),
+                bool journal = false);
 
     CHostLogger(const CHostLogger&) = delete;
     CHostLogger& operator=(const CHostLogger&) = delete;
@@ -48,6 +56,16 @@ public:
     // "\x1b" for the other bytes below 0x20 and for 0x7f, "\u0085" for the
     // C1 controls U+0080 to U+009F; everything else unchanged.
     static std::string Escape(const std::string& text);
+    // True when `stream` is std::cout or std::cerr and its file descriptor is
+    // the journal stream that systemd names in $JOURNAL_STREAM ("<device>:
+    // <inode>" of the stream it connected); false for any other stream.
+    static bool IsJournal(const std::ostream& stream);
+    // The sd-daemon priority prefix of a host level: "<7>" for DEBUG, "<6>"
+    // for INFO and any other level, "<4>" for WARNING, "<3>" for ERROR.
+    static std::string JournalPrefix(std::int32_t level);
+    // "<3>" when `stream` is the journal, else "": for the program's own
+    // one-line error messages, written outside the logger.
+    static std::string ErrorPrefix(const std::ostream& stream);
     // "2024-05-01T12:34:56.789Z".
     static std::string FormatTime(const std::timespec& time);
 
@@ -56,6 +74,7 @@ private:
     std::ostream& m_out;       // guarded by m_mutex
     std::int32_t m_threshold;  // guarded by m_mutex
     const Observer m_observer;
+    const bool m_journal;
 };
 
 typedef boost::shared_ptr<CHostLogger> CHostLoggerPtr;

@@ -43,7 +43,8 @@ int main(int argc, char* argv[]) {
     try {
         options = CCommandLine::Parse(std::vector<std::string>(argv + 1, argv + argc), setup);
     } catch (const std::exception& e) {
-        std::cerr << "cleanup-agent: " << CHostLogger::Escape(e.what())
+        std::cerr << CHostLogger::ErrorPrefix(std::cerr)
+                  << "cleanup-agent: " << CHostLogger::Escape(e.what())
                   << "\nTry 'cleanup-agent --help'.\n";
         return kExitUsage;
     }
@@ -61,7 +62,8 @@ int main(int argc, char* argv[]) {
         CSignalWatcher watcher([&application](int signal) { application.OnSignal(signal); });
         return application.Run();
     } catch (const std::exception& e) {
-        std::cerr << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
+        std::cerr << CHostLogger::ErrorPrefix(std::cerr)
+                  << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
         return kExitUnusable;
     }
 }

@@ -33,6 +33,7 @@ using Kol::Host::Testing::CTestStore;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 typedef std::map<std::string, std::set<std::int64_t>> Keys;
 
 const std::int64_t kDay = 86400;
@@ -354,6 +355,25 @@ TEST_F(EndToEnd, LinesComeInOrderWithTheModuleNameAndTheHostsFacts) {
     EXPECT_EQ(quiet->Texts("host"),
               (std::vector<std::string>{"ERROR 25: this module does not handle operation 25 (see "
                                         "the operations in cleanup-agent --help)"}));
+    // Under systemd, with standard output the journal stream: the sd-daemon
+    // priority before each line and no time of its own.
+    const std::string agent = std::string(CLEANUP_AGENT_PATH) + " --db '" + m_db + "' ";
+    const std::string journal = "JOURNAL_STREAM=$(stat -L -c %d:%i /proc/$$/fd/1) exec " + agent;
+    CAgentProcess errors({"-c", journal + "-q 25"}, "/bin/sh");
+    EXPECT_EQ(errors.Wait(std::chrono::seconds(60)), 1);
+    EXPECT_EQ(errors.Out(),
+              "<3>ERROR CCleanupModule: Failed to process cleanup operation  with error: "
+              "CCleanupModuleBase::ProcessCleanupTask: Enum is not handled\n"
+              "<3>ERROR host: 25: this module does not handle operation 25 (see the operations "
+              "in cleanup-agent --help)\n");
+    CAgentProcess infos({"-c", journal + "indexes"}, "/bin/sh");
+    EXPECT_EQ(infos.Wait(std::chrono::seconds(60)), 0);
+    EXPECT_THAT(infos.Out(), StartsWith("<6>INFO host: store " + m_db + " open; installation "));
+    EXPECT_THAT(infos.Out(), Not(HasSubstr("Z INFO ")));
+    // A stream that is not the one named is written as everywhere else.
+    CAgentProcess elsewhere({"-c", "JOURNAL_STREAM=1:1 exec " + agent + "-q 25"}, "/bin/sh");
+    EXPECT_EQ(elsewhere.Wait(std::chrono::seconds(60)), 1);
+    EXPECT_EQ(elsewhere.Records().size(), 2u);
     // -v adds the debug lines: the sources of the values and the batches.
     const std::unique_ptr<CAgentProcess> verbose = Agent({"-v", "--batch-rows", "1", "old-logs"});
     EXPECT_EQ(m_status, 0);
