@@ -35,7 +35,8 @@ service and daily timer (installed, not enabled) and bash completion.")
 set(conffiles ${CMAKE_CURRENT_BINARY_DIR}/conffiles)
 file(WRITE ${conffiles} "${CLEANUP_CONFIG_FILE}\n")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${conffiles} ${CMAKE_CURRENT_SOURCE_DIR}/postinst
-    ${CMAKE_CURRENT_SOURCE_DIR}/postrm ${CMAKE_CURRENT_SOURCE_DIR}/triggers)
+    ${CMAKE_CURRENT_SOURCE_DIR}/prerm ${CMAKE_CURRENT_SOURCE_DIR}/postrm
+    ${CMAKE_CURRENT_SOURCE_DIR}/triggers)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME cleanup-agent-dev)
