@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -301,15 +302,16 @@ void ReadConfig(const std::string& path, const std::vector<CCommandLine::Option>
     }
 }
 
-// `text` wrapped into lines of kWidth columns that start at kTextColumn.
-std::string Wrap(std::string label, const std::string& text) {
+// `text` wrapped into lines of kWidth columns that start at `column`, after
+// `label` (on a line of its own when it reaches into the text).
+std::string Wrap(std::string label, const std::string& text, std::size_t column = kTextColumn) {
     std::string out;
     std::string line = label;
-    if (line.size() + 2 > kTextColumn) {
+    if (line.size() + 2 > column) {
         out += line + "\n";
         line.clear();
     }
-    line.resize(kTextColumn, ' ');
+    line.resize(column, ' ');
     std::size_t at = 0;
     bool first = true;
     while (at < text.size()) {
@@ -318,7 +320,7 @@ std::string Wrap(std::string label, const std::string& text) {
         const std::string word = text.substr(at, end - at);
         if (!first && line.size() + 1 + word.size() > kWidth) {
             out += line + "\n";
-            line = std::string(kTextColumn, ' ') + word;
+            line = std::string(column, ' ') + word;
         } else {
             line += (first ? "" : " ") + word;
         }
@@ -326,6 +328,23 @@ std::string Wrap(std::string label, const std::string& text) {
         at = end + 1;
     }
     return out + line + "\n";
+}
+
+// Two lines per operation: its number, the dashed name of the host's lines
+// and the enumeration name of the module's lines; below them what it does.
+std::string OperationTable() {
+    std::size_t nameWidth = 0;
+    for (const COperationCatalog::Operation& operation : COperationCatalog::All()) {
+        nameWidth = std::max(nameWidth, operation.name.size());
+    }
+    std::string text;
+    for (const COperationCatalog::Operation& operation : COperationCatalog::All()) {
+        std::string label = std::to_string(operation.number);
+        label = std::string(4 - label.size(), ' ') + label + "  " + operation.name;
+        label.resize(6 + nameWidth + 2, ' ');
+        text += Wrap(label + operation.enumeration, operation.effect, 8);
+    }
+    return text;
 }
 
 std::string OptionList(const CCommandLine::Setup& setup, CCommandLine::Section section) {
@@ -433,7 +452,7 @@ std::string CCommandLine::Usage(const Setup& setup) {
         "(1 2 3 4 5 7 12 13 14 6). Numbers pass to the module as they are; a negative\n"
         "number goes after \"--\". Without an operation the store is only opened (and\n"
         "created with --create).\n" +
-        COperationCatalog::Describe() +
+        OperationTable() +
         "\n"
         "Configuration file: the long option names as keys, e.g. \"retention =\n"
         "30,90,180,365,730\" or \"dry-run = true\"; the command line wins over the file,\n"

@@ -1,6 +1,5 @@
 #include "host/COperationCatalog.h"
 
-#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <limits>
@@ -125,17 +124,6 @@ std::vector<std::int32_t> COperationCatalog::Parse(const std::string& word) {
     }
     throw std::invalid_argument("unknown operation \"" + word + "\"; valid: " + names +
                                 ", all, or a number");
-}
-
-std::string COperationCatalog::Describe() {
-    std::string text;
-    for (const Operation& operation : All()) {
-        std::string line = (operation.number < 10 ? "   " : "  ") +
-                           std::to_string(operation.number) + "  " + operation.name;
-        line.resize(std::max<std::size_t>(line.size() + 1, 29), ' ');
-        text += line + operation.effect + "\n";
-    }
-    return text;
 }
 
 std::string COperationCatalog::NamesOf(const std::vector<std::int32_t>& numbers) {

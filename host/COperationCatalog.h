@@ -46,9 +46,6 @@ public:
     // std::invalid_argument with a one-line message that lists the valid
     // names.
     static std::vector<std::int32_t> Parse(const std::string& word);
-
-    // The table for --help: one line per operation, within 80 columns.
-    static std::string Describe();
 };
 
 }  // namespace Host

@@ -12,6 +12,7 @@
 #include <boost/thread/thread.hpp>
 
 #include "host/CBatchedDelete.h"
+#include "host/CResultWriter.h"
 #include "host/CSqliteTransaction.h"
 
 namespace Kol {
@@ -142,8 +143,9 @@ const std::int32_t CSqliteStore::kApplicationId = 0x4B4F4C43;
 const std::int32_t CSqliteStore::kSchemaVersion = 1;
 
 std::string CSqliteStore::LogSizes::Text() const {
-    return "write-ahead log " + std::to_string(before) + " bytes before, " + std::to_string(after) +
-           " after" + (truncated || after == 0 ? "" : " (other connections kept it in use)");
+    return "write-ahead log " + CResultWriter::Size(before) + " before, " +
+           CResultWriter::Size(after) + " after" +
+           (truncated || after == 0 ? "" : " (other connections kept it in use)");
 }
 
 CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
@@ -235,12 +237,17 @@ void CSqliteStore::Open(const Options& options) {
 }
 
 CSqliteStore::Origin CSqliteStore::CheckIdentity(bool create) {
-    // The first read: a file that is not a database fails here ("file is not
-    // a database"), before anything is written to it.
+    const std::string foreign = m_path + " is not a cleanup-agent store";
+    // The first read: a file that is not a database at all (a text, an
+    // image) fails here, before anything is written to it, and is refused
+    // like any other program's file.
     std::int64_t objects = 0;
     try {
         objects = QueryInt64("SELECT count(*) FROM sqlite_master");
     } catch (const std::exception&) {
+        if (sqlite3_errcode(m_db) == SQLITE_NOTADB) {
+            Refuse(foreign);
+        }
         throw std::runtime_error(sqlite3_errmsg(m_db));
     }
     const std::int64_t id = QueryInt64("PRAGMA application_id");
@@ -259,7 +266,7 @@ CSqliteStore::Origin CSqliteStore::CheckIdentity(bool create) {
     if (id == 0 && objects > 0 && ReadColumns(m_db) == OurColumns()) {
         return Origin::kEarlierBuild;
     }
-    Refuse(m_path + " is not a cleanup-agent store");
+    Refuse(foreign);
 }
 
 void CSqliteStore::Refuse(const std::string& sentence) {

@@ -72,15 +72,17 @@ public:
         std::int64_t before = 0;
         std::int64_t after = 0;
         bool truncated = false;  // false: a reader held it, or nothing was done
+        // "write-ahead log 36.6 MiB (38390192 bytes) before, 0 bytes after".
         std::string Text() const;
     };
 
     // Opens the store at `path`, a plain file name (never a URI; the host
     // passes the real path). Throws std::invalid_argument with a whole
     // sentence when the file is refused ("<path> is not a cleanup-agent
-    // store", "<path> was made by a newer cleanup-agent ..."), the file then
-    // unchanged, and std::runtime_error "cannot open store <path>: <reason>"
-    // on a database failure.
+    // store" for any file not ours, an SQLite database or not, "<path> was
+    // made by a newer cleanup-agent ..."), the file then unchanged, and
+    // std::runtime_error "cannot open store <path>: <reason>" on a database
+    // failure.
     CSqliteStore(const std::string& path, const Options& options);
     // With the default options: creates the store when absent.
     explicit CSqliteStore(const std::string& path);

@@ -170,9 +170,11 @@ TEST(CommandLine, HelpListsEveryOptionAndOperationWithinEightyColumns) {
     }
     for (const char* line :
          {"  -h, --help ", "  -V, --version ", "  -q, --quiet ", "  -v, --verbose ",
-          "\n   7  old-logs ", "\n  13  enrollment-tombstones ",
-          "\n   8  operation-8            not handled: fails\n",
-          "\n  15  operation-15           a hook this module leaves empty\n"}) {
+          "\n   7  old-logs               OLD_LOGS\n        removes logs older than ",
+          "\n  13  enrollment-tombstones  ENROLLMENT_TOMBSTONES\n        removes ",
+          "\n   8  operation-8            OPERATION_8\n        not handled: fails\n",
+          "\n  15  operation-15           OPERATION_15\n        a hook this module leaves "
+          "empty\n"}) {
         EXPECT_THAT(product, HasSubstr(line));
     }
     std::istringstream lines(test);

@@ -140,7 +140,9 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
         {ours, "", {"old-logs", "2147483648"}, 2,
          "operation 2147483648 is not a 32-bit value" + usage},
         {ours, "", {"-x"}, 2, "unrecognised option '-x'" + usage},
-        {garbage, "", {"all"}, 3, "cannot open store " + m_db + ": file is not a database"},
+        // No database at all is as foreign as another program's database.
+        {garbage, "", {"all"}, 3, notOurs},
+        {"milk\neggs\n", "", {"all"}, 3, notOurs},
         {ours, "DROP TABLE owners; CREATE TABLE customers(name TEXT);" + earlier, {"all"}, 3,
          notOurs},
         {ours, "ALTER TABLE logs DROP COLUMN symbols;" + earlier, {"old-logs"}, 3, notOurs},

@@ -248,10 +248,9 @@ void BackUpWhileLogging(std::chrono::milliseconds pause, bool exitZero) {
     std::smatch snapshot;
     ASSERT_TRUE(std::regex_search(
         out, snapshot,
-        std::regex(
-            R"(host: backup \(to \S+\): removed 0 rows, freed 0 bytes .*, )"
-            R"(a snapshot holding (\d+) logs; write-ahead log \d+ bytes before, \d+ after.*; )"
-            R"(the file grew by \d+ bytes meanwhile\n)")))
+        std::regex(R"(host: backup \(to \S+\): removed 0 rows, freed 0 bytes .*, )"
+                   R"(a snapshot holding (\d+) logs; write-ahead log .+ before, .+ after.*; )"
+                   R"(the file grew by \d+ bytes meanwhile\n)")))
         << out;
     EXPECT_EQ(out.find("freed -"), std::string::npos) << out;
     CTestStore copy(db + ".bak");
