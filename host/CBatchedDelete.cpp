@@ -84,6 +84,7 @@ CBatchedDelete::Result CBatchedDelete::Run(const Plan& plan,
                 }
                 transaction.Commit();
             }
+            m_store.CheckpointAfterBatch();
             result.rows += static_cast<std::uint64_t>(removed);
             ++result.batches;
             if (afterBatch) {

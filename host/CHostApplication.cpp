@@ -38,6 +38,7 @@
 #include "host/CStoreDatabaseResource.h"
 #include "host/CStoreFiles.h"
 #include "host/CStoreLock.h"
+#include "host/CTrustedPath.h"
 #include "host/ExitStatus.h"
 
 namespace Kol {
@@ -204,9 +205,21 @@ int CHostApplication::Finish(int status) {
 
 int CHostApplication::RunChecked() {
     // The plug-in comes first: when it is missing the store is not touched.
+    // It and the configuration file that may have named it run with this
+    // program's rights: neither may be someone else's to replace.
+    try {
+        if (!m_options.config.empty()) {
+            CTrustedPath::Check(m_options.config);
+        }
+    } catch (const std::exception& e) {
+        return Fail(e.what(), kExitUnusable);
+    }
     std::unique_ptr<CPluginModule> plugin;
     if (!m_options.operations.empty()) {
         try {
+            if (CStoreFiles::Exists(m_options.module)) {
+                CTrustedPath::Check(m_options.module);
+            }
             plugin.reset(new CPluginModule(m_options.module, kModuleClass));
         } catch (const std::exception& e) {
             return Fail(e.what(), kExitUnusable);
@@ -330,26 +343,41 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock, boost::shared
                 (m_options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"),
             kExitUnusable);
     }
-    try {
+    // The lock's file is touched only once the store is known to be ours:
+    // an existing file passes its identity checks first; an absent one is
+    // made by this run, under the lock.
+    bool locking = false;
+    const auto takeLock = [this, &lock, &path, &locking] {
+        locking = true;
         lock.reset(new CStoreLock(path, std::chrono::seconds(m_options.waitSeconds),
                                   [this] { return Signalled(); }));
-    } catch (const std::exception& e) {
-        return Signalled() ? SignalStatus() : Fail(e.what(), kExitUnusable);
-    }
+        locking = false;
+    };
+    const bool existed = CStoreFiles::Exists(path);
     int refusal = kExitUnusable;
     try {
+        if (!existed) {
+            takeLock();
+        }
         CSqliteStore::Options options;
         options.vfs = m_options.vfs;
         options.create = create;
         options.dryRun = m_options.dryRun;
         options.busyTimeout = std::chrono::seconds(m_options.busyTimeoutSeconds);
         options.backupPath = backup;
-        options.beforeFirstWrite = [this, &identity, &refusal](CSqliteStore& opened) {
+        options.beforeFirstWrite = [&](CSqliteStore& opened) {
             CheckStore(opened, identity, refusal);
+            if (existed) {
+                try {
+                    takeLock();
+                } catch (const std::runtime_error& e) {
+                    throw std::invalid_argument(e.what());  // passed on as it is
+                }
+            }
         };
         store = boost::make_shared<CSqliteStore>(path, options);
     } catch (const std::exception& e) {
-        return Fail(e.what(), refusal);
+        return locking && Signalled() ? SignalStatus() : Fail(e.what(), refusal);
     }
     return AfterOpening(*store, identity);
 }

@@ -46,7 +46,8 @@ public:
     static std::string LevelName(std::int32_t level);
     // `text` with its control characters written out: "\n", "\r", "\t",
     // "\x1b" for the other bytes below 0x20 and for 0x7f, "\u0085" for the
-    // C1 controls U+0080 to U+009F; everything else unchanged.
+    // C1 controls U+0080 to U+009F, "\xff" for each byte that is not part
+    // of valid UTF-8; everything else unchanged.
     static std::string Escape(const std::string& text);
     // "2024-05-01T12:34:56.789Z".
     static std::string FormatTime(const std::timespec& time);

@@ -19,10 +19,8 @@ namespace Host {
 
 namespace {
 
-// Pages the log may hold before it is copied back between two batches
-// (4 MiB with 4 KiB pages). Small, so that on a nearly full disk the log is
-// reused long before it has taken the space one more batch needs; copying
-// back often costs little, since a batch's pages are few and side by side.
+// Pages the log may hold before it is copied back after a transaction that
+// is not a batch of deletes (4 MiB with 4 KiB pages).
 const int kCheckpointPages = 1024;
 const std::chrono::milliseconds kTruncateWait(100);
 
@@ -251,15 +249,34 @@ CSqliteStore::Origin CSqliteStore::CheckIdentity(bool create) {
                    std::to_string(version) + "; this one knows up to " +
                    std::to_string(kSchemaVersion) + ")");
         }
+        RefuseForeignCode();
         return version < kSchemaVersion ? Origin::kOlder : Origin::kOurs;
     }
     if (id == 0 && objects == 0 && create) {
         return Origin::kNew;
     }
     if (id == 0 && objects > 0 && ReadColumns(m_db) == OurColumns()) {
+        RefuseForeignCode();
         return Origin::kEarlierBuild;
     }
     Refuse(m_path + " is not a cleanup-agent store");
+}
+
+void CSqliteStore::RefuseForeignCode() {
+    // This program makes neither triggers nor views. A trigger runs with the
+    // agent's rights on the agent's own deletes and inserts (emptying a table
+    // that no operation asked for); a view may hide one of its own.
+    CSqliteStatement select(m_db,
+                            "SELECT type, name FROM sqlite_master WHERE type NOT IN ('table', "
+                            "'index') ORDER BY type, name");
+    std::string found;
+    while (select.Step()) {
+        found += (found.empty() ? "" : ", ") + select.GetText(0) + " " + select.GetText(1);
+    }
+    if (!found.empty()) {
+        Refuse(m_path + " holds schema objects cleanup-agent did not make (" + found +
+               "); they would run with its rights on its deletes, so the store is left as it is");
+    }
 }
 
 void CSqliteStore::Refuse(const std::string& sentence) {
@@ -454,6 +471,17 @@ void CSqliteStore::RecordTransaction(double seconds, std::int64_t freedBytes,
 
 void CSqliteStore::CheckpointIfLarge() {
     if (!m_dryRun && !m_damaged && m_walPages >= kCheckpointPages) {
+        sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        m_walPages = 0;
+    }
+}
+
+void CSqliteStore::CheckpointAfterBatch() {
+    // The log then holds one batch at most and is reused from its start:
+    // on a nearly full disk the cleanup goes on as long as one batch fits.
+    // Copying back often costs little, since a batch's pages are few and
+    // side by side.
+    if (!m_dryRun && !m_damaged && m_walPages > 0) {
         sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         m_walPages = 0;
     }

@@ -142,6 +142,9 @@ public:
     // After a commit: copies the log back into the database file when it has
     // grown past 4 MiB. Not a write transaction: other writers go on meanwhile.
     void CheckpointIfLarge();
+    // After a committed batch of deletes: copies the log back, so that it
+    // never holds more than one batch.
+    void CheckpointAfterBatch();
     // Copies the whole log back; `truncate` also empties the log file. Does
     // nothing during a dry run or on a damaged store.
     void Checkpoint(bool truncate);
@@ -161,6 +164,8 @@ private:
     void Open(const Options& options);
     // Reads only; throws std::invalid_argument when the file is refused.
     Origin CheckIdentity(bool create);
+    // Refuses a store with triggers or views: none are ours.
+    void RefuseForeignCode();
     [[noreturn]] void Refuse(const std::string& sentence);
     void KeepLogOnClose();
     // Creates what is missing of the schema and stamps the identity.

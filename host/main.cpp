@@ -4,7 +4,13 @@
 // cleanup-agent-test, which adds the fault-injection options and reads its
 // default configuration file from $CLEANUP_AGENT_TEST_CONFIG instead of /etc.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -34,10 +40,34 @@ Kol::Host::CCommandLine::Setup ProgramSetup() {
     return setup;
 }
 
+// Standard input, output and error open before anything else is: a file
+// opened later would otherwise get one of their numbers and take the log
+// lines written to it (a lock file, a server's socket).
+void OpenStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF &&
+            ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) {
+            std::_Exit(Kol::Host::kExitUnusable);
+        }
+    }
+}
+
+// A result that could not be written is a failure, never a silent success.
+int Finish(int status) {
+    std::cout.flush();
+    if (!std::cout || std::fflush(stdout) != 0) {
+        std::cerr << "cleanup-agent: cannot write to standard output: " << std::strerror(errno)
+                  << std::endl;
+        return status == Kol::Host::kExitSucceeded ? Kol::Host::kExitFailed : status;
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     using namespace Kol::Host;
+    OpenStandardDescriptors();
     const CCommandLine::Setup setup = ProgramSetup();
     CHostOptions options;
     try {
@@ -49,17 +79,17 @@ int main(int argc, char* argv[]) {
     }
     if (options.help) {
         std::cout << CCommandLine::Usage(setup);
-        return kExitSucceeded;
+        return Finish(kExitSucceeded);
     }
     if (options.version) {
         std::cout << CCommandLine::Version(options.module);
-        return kExitSucceeded;
+        return Finish(kExitSucceeded);
     }
     try {
         CHostApplication application(options, std::cout, std::cerr);
         // Before any other thread exists, so that all of them inherit the mask.
         CSignalWatcher watcher([&application](int signal) { application.OnSignal(signal); });
-        return application.Run();
+        return Finish(application.Run());
     } catch (const std::exception& e) {
         std::cerr << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
         return kExitUnusable;
