@@ -84,7 +84,6 @@ CBatchedDelete::Result CBatchedDelete::Run(const Plan& plan,
                 }
                 transaction.Commit();
             }
-            m_store.CheckpointAfterBatch();
             result.rows += static_cast<std::uint64_t>(removed);
             ++result.batches;
             if (afterBatch) {

@@ -38,7 +38,6 @@
 #include "host/CStoreDatabaseResource.h"
 #include "host/CStoreFiles.h"
 #include "host/CStoreLock.h"
-#include "host/CTrustedPath.h"
 #include "host/ExitStatus.h"
 
 namespace Kol {
@@ -205,21 +204,9 @@ int CHostApplication::Finish(int status) {
 
 int CHostApplication::RunChecked() {
     // The plug-in comes first: when it is missing the store is not touched.
-    // It and the configuration file that may have named it run with this
-    // program's rights: neither may be someone else's to replace.
-    try {
-        if (!m_options.config.empty()) {
-            CTrustedPath::Check(m_options.config);
-        }
-    } catch (const std::exception& e) {
-        return Fail(e.what(), kExitUnusable);
-    }
     std::unique_ptr<CPluginModule> plugin;
     if (!m_options.operations.empty()) {
         try {
-            if (CStoreFiles::Exists(m_options.module)) {
-                CTrustedPath::Check(m_options.module);
-            }
             plugin.reset(new CPluginModule(m_options.module, kModuleClass));
         } catch (const std::exception& e) {
             return Fail(e.what(), kExitUnusable);
@@ -337,28 +324,25 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock, boost::shared
         return Fail(e.what(), kExitUnusable);
     }
     const bool create = (m_options.create || m_options.seedRows) && !m_options.dryRun;
-    if (!CStoreFiles::Exists(path) && !create) {
+    const bool existed = CStoreFiles::Exists(path);  // the lock waits for its checks
+    if (!existed && !create) {
         return Fail(
             "no store at " + m_options.db +
                 (m_options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"),
             kExitUnusable);
     }
-    // The lock's file is touched only once the store is known to be ours:
-    // an existing file passes its identity checks first; an absent one is
-    // made by this run, under the lock.
-    bool locking = false;
-    const auto takeLock = [this, &lock, &path, &locking] {
-        locking = true;
-        lock.reset(new CStoreLock(path, std::chrono::seconds(m_options.waitSeconds),
-                                  [this] { return Signalled(); }));
-        locking = false;
+    const auto takeLock = [this, &lock, &path](bool now) {
+        try {
+            lock.reset(now ? new CStoreLock(path, std::chrono::seconds(m_options.waitSeconds),
+                                            [this] { return Signalled(); })
+                           : lock.release());  // not yet: kept as it is
+        } catch (const std::runtime_error& e) {
+            throw std::invalid_argument(e.what());
+        }
     };
-    const bool existed = CStoreFiles::Exists(path);
     int refusal = kExitUnusable;
     try {
-        if (!existed) {
-            takeLock();
-        }
+        takeLock(!existed);
         CSqliteStore::Options options;
         options.vfs = m_options.vfs;
         options.create = create;
@@ -367,17 +351,11 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock, boost::shared
         options.backupPath = backup;
         options.beforeFirstWrite = [&](CSqliteStore& opened) {
             CheckStore(opened, identity, refusal);
-            if (existed) {
-                try {
-                    takeLock();
-                } catch (const std::runtime_error& e) {
-                    throw std::invalid_argument(e.what());  // passed on as it is
-                }
-            }
+            takeLock(existed);
         };
         store = boost::make_shared<CSqliteStore>(path, options);
     } catch (const std::exception& e) {
-        return locking && Signalled() ? SignalStatus() : Fail(e.what(), refusal);
+        return Signalled() ? SignalStatus() : Fail(e.what(), refusal);
     }
     return AfterOpening(*store, identity);
 }
@@ -524,8 +502,7 @@ boost::shared_ptr<CHostResourceProvider> CHostApplication::BuildResources(
 
 int CHostApplication::RunModule(CPluginModule& plugin, CHostBus& bus,
                                 const boost::shared_ptr<CHostResourceProvider>& provider) {
-    // On every way out the module is deleted before the bus lets go of its
-    // subscriber, and both before the library is unloaded.
+    // On every way out: the module deleted, then the bus's subscriber, then the library.
     struct Teardown {
         CHostApplication& app;
         CPluginModule& plugin;

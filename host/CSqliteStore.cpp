@@ -19,8 +19,10 @@ namespace Host {
 
 namespace {
 
-// Pages the log may hold before it is copied back after a transaction that
-// is not a batch of deletes (4 MiB with 4 KiB pages).
+// Pages the log may hold before it is copied back between two batches
+// (4 MiB with 4 KiB pages). Small, so that on a nearly full disk the log is
+// reused long before it has taken the space one more batch needs; copying
+// back often costs little, since a batch's pages are few and side by side.
 const int kCheckpointPages = 1024;
 const std::chrono::milliseconds kTruncateWait(100);
 
@@ -471,17 +473,6 @@ void CSqliteStore::RecordTransaction(double seconds, std::int64_t freedBytes,
 
 void CSqliteStore::CheckpointIfLarge() {
     if (!m_dryRun && !m_damaged && m_walPages >= kCheckpointPages) {
-        sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-        m_walPages = 0;
-    }
-}
-
-void CSqliteStore::CheckpointAfterBatch() {
-    // The log then holds one batch at most and is reused from its start:
-    // on a nearly full disk the cleanup goes on as long as one batch fits.
-    // Copying back often costs little, since a batch's pages are few and
-    // side by side.
-    if (!m_dryRun && !m_damaged && m_walPages > 0) {
         sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         m_walPages = 0;
     }

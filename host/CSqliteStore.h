@@ -142,9 +142,6 @@ public:
     // After a commit: copies the log back into the database file when it has
     // grown past 4 MiB. Not a write transaction: other writers go on meanwhile.
     void CheckpointIfLarge();
-    // After a committed batch of deletes: copies the log back, so that it
-    // never holds more than one batch.
-    void CheckpointAfterBatch();
     // Copies the whole log back; `truncate` also empties the log file. Does
     // nothing during a dry run or on a damaged store.
     void Checkpoint(bool truncate);

@@ -20,6 +20,7 @@
 #include "host/CHostApplication.h"
 #include "host/CHostLogger.h"
 #include "host/CSignalWatcher.h"
+#include "host/CTrustedPath.h"
 #include "host/ExitStatus.h"
 #ifdef CLEANUP_AGENT_TEST_BUILD
 #include "host/CTestBuildOptions.h"
@@ -53,9 +54,10 @@ void OpenStandardDescriptors() {
 }
 
 // A result that could not be written is a failure, never a silent success.
-int Finish(int status) {
+// With `quietPipe`, a reader that stopped reading (EPIPE) is no failure.
+int Finish(int status, bool quietPipe = false) {
     std::cout.flush();
-    if (!std::cout || std::fflush(stdout) != 0) {
+    if ((!std::cout || std::fflush(stdout) != 0) && !(quietPipe && errno == EPIPE)) {
         std::cerr << "cleanup-agent: cannot write to standard output: " << std::strerror(errno)
                   << std::endl;
         return status == Kol::Host::kExitSucceeded ? Kol::Host::kExitFailed : status;
@@ -77,13 +79,23 @@ int main(int argc, char* argv[]) {
                   << "\nTry 'cleanup-agent --help'.\n";
         return kExitUsage;
     }
+    // The file says what runs with this program's rights (the plug-in):
+    // it must not be someone else's to replace.
+    try {
+        if (!options.config.empty()) {
+            CTrustedPath::Check(options.config);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
+        return kExitUnusable;
+    }
     if (options.help) {
         std::cout << CCommandLine::Usage(setup);
-        return Finish(kExitSucceeded);
+        return Finish(kExitSucceeded, true);
     }
     if (options.version) {
         std::cout << CCommandLine::Version(options.module);
-        return Finish(kExitSucceeded);
+        return Finish(kExitSucceeded, true);
     }
     try {
         CHostApplication application(options, std::cout, std::cerr);

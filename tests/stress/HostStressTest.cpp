@@ -412,7 +412,7 @@ TEST(HostFaults, ANearlyFullDiskStillTakesEveryBatchThatFits) {
     // Removing these rows rewrites far more pages than the disk has room
     // for; only a log that is copied back and reused as it goes fits.
     ASSERT_GT(matches, logs / 2);
-    CAgentProcess agent({"--db", scratch.db, "--inject-disk-space", "1500000", "--batch-rows",
+    CAgentProcess agent({"--db", scratch.db, "--inject-disk-space", "6000000", "--batch-rows",
                          "1000", "replicated-logs", "old-logs"});
     EXPECT_EQ(agent.Wait(std::chrono::seconds(120)), 0) << agent.Out() << agent.Err();
     CTestStore store(scratch.db);
