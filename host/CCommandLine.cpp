@@ -1,5 +1,6 @@
 #include "host/CCommandLine.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -7,7 +8,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <limits>
+#include <sstream>
 #include <stdexcept>
 
 #include <sqlite3.h>
@@ -285,13 +288,23 @@ void Apply(const po::variables_map& values, const std::vector<CCommandLine::Opti
 
 void ReadConfig(const std::string& path, const std::vector<CCommandLine::Option>& options,
                 CHostOptions& result) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        throw std::invalid_argument("--config: " + path + " is not a regular file");
+    }
     std::ifstream file(path);
     if (!file) {
         throw std::invalid_argument("--config: cannot read " + path);
     }
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // A byte order mark, as some editors write, is no part of the first key.
+    if (text.compare(0, 3, "\xef\xbb\xbf") == 0) {
+        text.erase(0, 3);
+    }
+    std::istringstream content(text);
     po::variables_map values;
     try {
-        po::store(po::parse_config_file(file, Description(options, true), false), values);
+        po::store(po::parse_config_file(content, Description(options, true), false), values);
     } catch (const po::error& e) {
         throw std::invalid_argument("configuration file " + path + ": " + e.what());
     }

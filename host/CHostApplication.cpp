@@ -327,32 +327,38 @@ int CHostApplication::OpenStore(std::unique_ptr<CStoreLock>& lock, boost::shared
         return Fail(e.what(), kExitUnusable);
     }
     const bool create = (m_options.create || m_options.seedRows) && !m_options.dryRun;
-    if (!CStoreFiles::Exists(path) && !create) {
+    const bool existed = CStoreFiles::Exists(path);  // the lock waits for its checks
+    if (!existed && !create) {
         return Fail(
             "no store at " + m_options.db +
                 (m_options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"),
             kExitUnusable);
     }
-    try {
-        lock.reset(new CStoreLock(path, std::chrono::seconds(m_options.waitSeconds),
-                                  [this] { return Signalled(); }));
-    } catch (const std::exception& e) {
-        return Signalled() ? SignalStatus() : Fail(e.what(), kExitUnusable);
-    }
+    const auto takeLock = [this, &lock, &path](bool now) {
+        try {
+            lock.reset(now ? new CStoreLock(path, std::chrono::seconds(m_options.waitSeconds),
+                                            [this] { return Signalled(); })
+                           : lock.release());  // not yet: kept as it is
+        } catch (const std::runtime_error& e) {
+            throw std::invalid_argument(e.what());
+        }
+    };
     int refusal = kExitUnusable;
     try {
+        takeLock(!existed);
         CSqliteStore::Options options;
         options.vfs = m_options.vfs;
         options.create = create;
         options.dryRun = m_options.dryRun;
         options.busyTimeout = std::chrono::seconds(m_options.busyTimeoutSeconds);
         options.backupPath = backup;
-        options.beforeFirstWrite = [this, &identity, &refusal](CSqliteStore& opened) {
+        options.beforeFirstWrite = [&](CSqliteStore& opened) {
             CheckStore(opened, identity, refusal);
+            takeLock(existed);
         };
         store = boost::make_shared<CSqliteStore>(path, options);
     } catch (const std::exception& e) {
-        return Fail(e.what(), refusal);
+        return Signalled() ? SignalStatus() : Fail(e.what(), refusal);
     }
     return AfterOpening(*store, identity);
 }
@@ -499,8 +505,7 @@ boost::shared_ptr<CHostResourceProvider> CHostApplication::BuildResources(
 
 int CHostApplication::RunModule(CPluginModule& plugin, CHostBus& bus,
                                 const boost::shared_ptr<CHostResourceProvider>& provider) {
-    // On every way out the module is deleted before the bus lets go of its
-    // subscriber, and both before the library is unloaded.
+    // On every way out: the module deleted, then the bus's subscriber, then the library.
     struct Teardown {
         CHostApplication& app;
         CPluginModule& plugin;

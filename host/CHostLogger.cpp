@@ -101,6 +101,36 @@ std::string CHostLogger::ErrorPrefix(const std::ostream& stream) {
     return IsJournal(stream) ? JournalPrefix(4) : std::string();
 }
 
+namespace {
+
+// The length of the valid UTF-8 sequence at `at` (lead byte 0x80 or more),
+// 0 when there is none: no overlong forms, surrogates or values past U+10FFFF.
+std::size_t Utf8Length(const std::string& text, std::size_t at) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead >= 0xc2 && lead <= 0xdf   ? 2
+                               : lead >= 0xe0 && lead <= 0xef ? 3
+                               : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                              : 0;
+    if (length == 0 || at + length > text.size()) {
+        return 0;
+    }
+    const unsigned char second = static_cast<unsigned char>(text[at + 1]);
+    const unsigned char low = lead == 0xe0 ? 0xa0 : lead == 0xf0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xed ? 0x9f : lead == 0xf4 ? 0x8f : 0xbf;
+    if (second < low || second > high) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[at + k]);
+        if (next < 0x80 || next > 0xbf) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
 std::string CHostLogger::Escape(const std::string& text) {
     std::string escaped;
     escaped.reserve(text.size());
@@ -118,8 +148,15 @@ std::string CHostLogger::Escape(const std::string& text) {
             // UTF-8 of U+0080 to U+009F: terminals take these as controls too.
             std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned char>(text[++i]));
             escaped += code;
-        } else {
+        } else if (c < 0x80) {
             escaped += static_cast<char>(c);
+        } else if (const std::size_t length = Utf8Length(text, i)) {
+            escaped.append(text, i, length);
+            i += length - 1;
+        } else {
+            // Not UTF-8: shown as its byte, never passed on raw.
+            std::snprintf(code, sizeof code, "\\x%02x", c);
+            escaped += code;
         }
     }
     return escaped;

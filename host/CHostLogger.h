@@ -54,7 +54,8 @@ public:
     static std::string LevelName(std::int32_t level);
     // `text` with its control characters written out: "\n", "\r", "\t",
     // "\x1b" for the other bytes below 0x20 and for 0x7f, "\u0085" for the
-    // C1 controls U+0080 to U+009F; everything else unchanged.
+    // C1 controls U+0080 to U+009F, "\xff" for each byte that is not part
+    // of valid UTF-8; everything else unchanged.
     static std::string Escape(const std::string& text);
     // True when `stream` is std::cout or std::cerr and its file descriptor is
     // the journal stream that systemd names in $JOURNAL_STREAM ("<device>:

@@ -13,6 +13,8 @@
 
 #include <Poco/Exception.h>
 
+#include "host/CTrustedPath.h"
+
 namespace Kol {
 namespace Host {
 
@@ -105,6 +107,8 @@ std::string CheckElfImage(const std::string& path) {
 
 CPluginModule::CPluginModule(const std::string& libraryPath, const std::string& className)
     : m_path(RealPath(libraryPath)) {
+    // It runs with this program's rights: it must not be someone else's to replace.
+    CTrustedPath::Check(m_path);
     const std::string whole = CheckElfImage(m_path);
     if (!whole.empty()) {
         throw std::runtime_error("cannot load plug-in " + libraryPath + ": " + whole);

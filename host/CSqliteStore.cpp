@@ -258,15 +258,34 @@ CSqliteStore::Origin CSqliteStore::CheckIdentity(bool create) {
                    std::to_string(version) + "; this one knows up to " +
                    std::to_string(kSchemaVersion) + ")");
         }
+        RefuseForeignCode();
         return version < kSchemaVersion ? Origin::kOlder : Origin::kOurs;
     }
     if (id == 0 && objects == 0 && create) {
         return Origin::kNew;
     }
     if (id == 0 && objects > 0 && ReadColumns(m_db) == OurColumns()) {
+        RefuseForeignCode();
         return Origin::kEarlierBuild;
     }
     Refuse(foreign);
+}
+
+void CSqliteStore::RefuseForeignCode() {
+    // This program makes neither triggers nor views. A trigger runs with the
+    // agent's rights on the agent's own deletes and inserts (emptying a table
+    // that no operation asked for); a view may hide one of its own.
+    CSqliteStatement select(m_db,
+                            "SELECT type, name FROM sqlite_master WHERE type NOT IN ('table', "
+                            "'index') ORDER BY type, name");
+    std::string found;
+    while (select.Step()) {
+        found += (found.empty() ? "" : ", ") + select.GetText(0) + " " + select.GetText(1);
+    }
+    if (!found.empty()) {
+        Refuse(m_path + " holds schema objects cleanup-agent did not make (" + found +
+               "); they would run with its rights on its deletes, so the store is left as it is");
+    }
 }
 
 void CSqliteStore::Refuse(const std::string& sentence) {

@@ -163,6 +163,8 @@ private:
     void Open(const Options& options);
     // Reads only; throws std::invalid_argument when the file is refused.
     Origin CheckIdentity(bool create);
+    // Refuses a store with triggers or views: none are ours.
+    void RefuseForeignCode();
     [[noreturn]] void Refuse(const std::string& sentence);
     void KeepLogOnClose();
     // Creates what is missing of the schema and stamps the identity.

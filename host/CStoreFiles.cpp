@@ -59,7 +59,7 @@ bool CStoreFiles::Exists(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0;
 }
 
-int CStoreFiles::Create(const std::string& store, std::string& path, bool unique) {
+int CStoreFiles::Create(const std::string& store, std::string& path, bool unique, bool* made) {
     struct stat model {};
     const bool modelled = ::stat(store.c_str(), &model) == 0;
     const mode_t mode = modelled ? (model.st_mode & 0777) : 0644;
@@ -71,14 +71,27 @@ int CStoreFiles::Create(const std::string& store, std::string& path, bool unique
         fd = ::mkostemp(&name[0], O_CLOEXEC);
         path = name;
     } else {
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        // Never through a symbolic link, and never blocking on a FIFO.
+        const int flags = O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+        fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
         if (fd < 0 && errno == EEXIST) {
             created = false;
-            fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+            fd = ::open(path.c_str(), flags);
         }
     }
     if (fd < 0) {
-        throw std::runtime_error(Error("cannot create", path));
+        throw std::runtime_error(errno == ELOOP ? "cannot create " + path +
+                                                      ": it is a symbolic link; it is left as it is"
+                                                : Error("cannot create", path));
+    }
+    struct stat status {};
+    if (!created && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        ::close(fd);
+        throw std::runtime_error("cannot create " + path +
+                                 ": it is not a regular file; it is left as it is");
+    }
+    if (made != nullptr) {
+        *made = created;
     }
     // The umask may have taken bits away; never add any beyond the store's.
     if (created && modelled &&

@@ -30,8 +30,10 @@ public:
     // `store` with the store's mode bits and, as root, its owner and group.
     // An absent store leaves the process's default (0644 less the umask).
     // Returns the open descriptor (close-on-exec); without `unique` an
-    // existing file is opened as it is.
-    static int Create(const std::string& store, std::string& path, bool unique);
+    // existing regular file is opened as it is (never through a symbolic
+    // link, never a FIFO), and `made`, when given, tells whether it was new.
+    static int Create(const std::string& store, std::string& path, bool unique,
+                      bool* made = nullptr);
 
     // Removes a temporary copy and the files SQLite may have left beside it.
     // Never throws.

@@ -21,7 +21,7 @@ const std::chrono::milliseconds kPoll(50);
 }  // namespace
 
 CStoreLock::CStoreLock(const std::string& store, std::chrono::seconds wait, const StopCheck& stop)
-    : m_store(store), m_path(CStoreFiles::LockPath(store)), m_fd(-1) {
+    : m_store(store), m_path(CStoreFiles::LockPath(store)), m_fd(-1), m_created(false) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
     std::string holder;
     while (!TryOnce(holder)) {
@@ -36,15 +36,19 @@ CStoreLock::CStoreLock(const std::string& store, std::chrono::seconds wait, cons
 
 CStoreLock::~CStoreLock() {
     // Removed while still held: a run waiting on this file then finds it gone
-    // and starts again on a new one.
-    ::unlink(m_path.c_str());
+    // and starts again on a new one. A file this run did not make is never
+    // removed: it may be someone else's.
+    if (m_created) {
+        ::unlink(m_path.c_str());
+    }
     ::close(m_fd);
 }
 
 bool CStoreLock::TryOnce(std::string& holder) {
     for (;;) {
         std::string path = m_path;
-        const int fd = CStoreFiles::Create(m_store, path, false);
+        bool created = false;
+        const int fd = CStoreFiles::Create(m_store, path, false, &created);
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             char text[32] = {};
@@ -70,6 +74,7 @@ bool CStoreLock::TryOnce(std::string& holder) {
             throw std::runtime_error(message);
         }
         m_fd = fd;
+        m_created = created;
         return true;
     }
 }

@@ -4,7 +4,13 @@
 // cleanup-agent-test, which adds the fault-injection options and reads its
 // default configuration file from $CLEANUP_AGENT_TEST_CONFIG instead of /etc.
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -14,6 +20,7 @@
 #include "host/CHostApplication.h"
 #include "host/CHostLogger.h"
 #include "host/CSignalWatcher.h"
+#include "host/CTrustedPath.h"
 #include "host/ExitStatus.h"
 #ifdef CLEANUP_AGENT_TEST_BUILD
 #include "host/CTestBuildOptions.h"
@@ -34,10 +41,35 @@ Kol::Host::CCommandLine::Setup ProgramSetup() {
     return setup;
 }
 
+// Standard input, output and error open before anything else is: a file
+// opened later would otherwise get one of their numbers and take the log
+// lines written to it (a lock file, a server's socket).
+void OpenStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) < 0 && errno == EBADF &&
+            ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd) {
+            std::_Exit(Kol::Host::kExitUnusable);
+        }
+    }
+}
+
+// A result that could not be written is a failure, never a silent success.
+// With `quietPipe`, a reader that stopped reading (EPIPE) is no failure.
+int Finish(int status, bool quietPipe = false) {
+    std::cout.flush();
+    if ((!std::cout || std::fflush(stdout) != 0) && !(quietPipe && errno == EPIPE)) {
+        std::cerr << "cleanup-agent: cannot write to standard output: " << std::strerror(errno)
+                  << std::endl;
+        return status == Kol::Host::kExitSucceeded ? Kol::Host::kExitFailed : status;
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
     using namespace Kol::Host;
+    OpenStandardDescriptors();
     const CCommandLine::Setup setup = ProgramSetup();
     CHostOptions options;
     try {
@@ -48,19 +80,29 @@ int main(int argc, char* argv[]) {
                   << "\nTry 'cleanup-agent --help'.\n";
         return kExitUsage;
     }
+    // The file says what runs with this program's rights (the plug-in):
+    // it must not be someone else's to replace.
+    try {
+        if (!options.config.empty()) {
+            CTrustedPath::Check(options.config);
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
+        return kExitUnusable;
+    }
     if (options.help) {
         std::cout << CCommandLine::Usage(setup);
-        return kExitSucceeded;
+        return Finish(kExitSucceeded, true);
     }
     if (options.version) {
         std::cout << CCommandLine::Version(options.module);
-        return kExitSucceeded;
+        return Finish(kExitSucceeded, true);
     }
     try {
         CHostApplication application(options, std::cout, std::cerr);
         // Before any other thread exists, so that all of them inherit the mask.
         CSignalWatcher watcher([&application](int signal) { application.OnSignal(signal); });
-        return application.Run();
+        return Finish(application.Run());
     } catch (const std::exception& e) {
         std::cerr << CHostLogger::ErrorPrefix(std::cerr)
                   << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;

@@ -126,6 +126,23 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
     const std::string notes = elsewhere.path + "/notes.db";
     CTestStore(notes).Execute("CREATE TABLE notes(text TEXT)");
     const std::string noteBytes = CTestStore::ReadFile(notes);
+    // Configuration files and a plug-in that someone else could replace.
+    const std::string conf = elsewhere.path + "/", open = conf + "open",
+                      uid = std::to_string(::geteuid());
+    CTestStore::WriteFile(conf + "bom.conf",
+                          "\xef\xbb\xbf"
+                          "batch-rows = x\n");
+    CTestStore::WriteFile(conf + "bad.conf", "b\xff\xc3 = 1\n");
+    CTestStore::WriteFile(conf + "others.conf", "");
+    CTestStore::WriteFile(conf + "nobody.conf", "");
+    ASSERT_EQ(::chmod((conf + "others.conf").c_str(), 0666) |
+                  ::chown((conf + "nobody.conf").c_str(), 65534, 0) | ::mkdir(open.c_str(), 0777) |
+                  ::chmod(open.c_str(), 0777),
+              0);
+    CTestStore::WriteFile(open + "/lib.so", CTestStore::ReadFile(CLEANUP_PLUGIN_PATH));
+    const std::string
+        bad = "bad owner or permissions on ",
+        mustBe = "): it must belong to root or to this user and be writable by no one else";
     const struct {
         std::string file;    // the store's bytes
         std::string change;  // SQL on them, if any
@@ -164,6 +181,18 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
              " exists and is not a backup of a cleanup-agent store; it is left as it is"},
         {ours, "", {"--backup", m_db + "-wal", "storage"}, 3,
          "--backup: " + m_db + "-wal is the store's own file"},
+        // Code that is not ours would run with the agent's rights on its deletes.
+        {ours, "CREATE TRIGGER wipe AFTER DELETE ON logs BEGIN DELETE FROM static_objects; END;"
+         "CREATE VIEW v AS SELECT 1;", {"old-logs"}, 3, m_db + " holds schema objects cleanup-agent "
+         "did not make (trigger wipe, view v); they would run with its rights on its deletes, so "
+         "the store is left as it is"},
+        {ours, "", {"--config", conf + "others.conf", "all"}, 3, bad + conf + "others.conf (owner uid " + uid + ", mode 0666" + mustBe},
+        {ours, "", {"--config", conf + "nobody.conf", "all"}, 3, bad + conf + "nobody.conf (owner uid 65534, mode 0644" + mustBe},
+        {ours, "", {"--module", open + "/lib.so", "all"}, 3, bad + open + " (owner uid " + uid + ", mode 0777" + mustBe},
+        {ours, "", {"--config", elsewhere.path, "all"}, 2, "--config: " + elsewhere.path + " is not a regular file" + usage},
+        // A byte order mark is skipped; bytes that are not UTF-8 are shown escaped.
+        {ours, "", {"--config", conf + "bom.conf", "all"}, 2, "configuration file " + conf + "bom.conf: --batch-rows: \"x\" is not a number of rows from 1 to 10000" + usage},
+        {ours, "", {"--config", conf + "bad.conf", "all"}, 2, "configuration file " + conf + "bad.conf: unrecognised option 'b\\xff\\xc3'" + usage},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -283,6 +312,36 @@ TEST_F(Failure, OneRunPerStoreAtATimeAndItsFilesGoBesideTheRealFile) {
     // A symbolic link: the backup and the lock go beside the file itself.
     const CScratchDirectory otherScratch;
     const std::string other = otherScratch.path;
+    // A lock is never followed through a link, nor touched for a store that
+    // is not ours, nor removed by a run that did not make it; log lines never
+    // go into it when standard output is closed.
+    CTestStore::WriteFile(other + "/secret", "secret");
+    ASSERT_EQ(::symlink((other + "/secret").c_str(), lockPath.c_str()), 0);
+    EXPECT_EQ(Run({"storage"}), 3);
+    EXPECT_EQ(m_err, "cleanup-agent: cannot create " + lockPath +
+                         ": it is a symbolic link; it is left as it is\n");
+    ::unlink(lockPath.c_str());
+    CTestStore::WriteFile(other + "/app.db", "not a store");
+    CTestStore::WriteFile(other + "/app.db.lock", "1");
+    EXPECT_EQ(Run({"--db", other + "/app.db", "storage"}, false), 3);
+    CTestStore::WriteFile(lockPath, "1");
+    CAgentProcess closed(
+        {"-c", "exec \"$0\" \"$@\" >&-", CLEANUP_AGENT_PATH, "--db", m_db, "indexes"}, "/bin/sh");
+    EXPECT_EQ(closed.Wait(std::chrono::seconds(60)), 0) << closed.Err();
+    for (const auto& [kept, bytes] :
+         {std::make_pair(other + "/secret", "secret"), std::make_pair(other + "/app.db.lock", "1"),
+          std::make_pair(lockPath, "[0-9]+")}) {
+        EXPECT_THAT(CTestStore::ReadFile(kept), ::testing::MatchesRegex(bytes)) << kept;
+    }
+    ::unlink(lockPath.c_str());
+    // A result that cannot be written is a failure.
+    CAgentProcess full({"-c", "exec \"$0\" \"$@\" >/dev/full", CLEANUP_AGENT_PATH, "--db", m_db,
+                        "--output", "json", "indexes"},
+                       "/bin/sh");
+    EXPECT_EQ(full.Wait(std::chrono::seconds(60)), 1);
+    EXPECT_THAT(
+        full.Err(),
+        EndsWith("cleanup-agent: cannot write to standard output: No space left on device\n"));
     ASSERT_EQ(::symlink(m_db.c_str(), (other + "/link.db").c_str()), 0);
     EXPECT_EQ(CAgentProcess::Run({"--db", other + "/link.db", "storage"}), 0);
     EXPECT_FALSE(CTestStore::Exists(other + "/link.db.bak"));
@@ -294,7 +353,7 @@ TEST_F(Failure, OneRunPerStoreAtATimeAndItsFilesGoBesideTheRealFile) {
     EXPECT_EQ(uri.Wait(std::chrono::seconds(60)), 0) << uri.Out() << uri.Err();
     EXPECT_TRUE(CTestStore::Exists(m_directory + "/file:agent.db?psow=1.bak"));
     // The runs through the name and the link cleaned agent.db, not this one.
-    EXPECT_EQ(CTestStore(m_db).Int("SELECT count(*) FROM status_events"), 4);
+    EXPECT_EQ(CTestStore(m_db).Int("SELECT count(*) FROM status_events"), 8);
 }
 
 }  // namespace
