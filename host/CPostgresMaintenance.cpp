@@ -24,12 +24,12 @@ namespace Host {
 
 namespace {
 
-// The dump holds our tables and the sequence behind logs.id; the weekly
-// partitions come with the pattern logs_c*.
-const char* const kDumpTables[] = {
-    "settings",     "logs",      "logs_c*",        "logs_id_seq",
-    "owners",       "log_blobs", "static_objects", "enrollment_tombstones",
-    "status_events"};
+// The dump holds our tables and the sequence behind logs.id, and every
+// partition of logs by its name (a pattern would take in the tables of others
+// that happen to match it).
+const char* const kDumpTables[] = {"settings",     "logs_id_seq",    "owners",
+                                   "log_blobs",    "static_objects", "enrollment_tombstones",
+                                   "status_events"};
 
 std::string LastLine(const std::string& text) {
     std::string::size_type end = text.find_last_not_of("\n ");
@@ -64,9 +64,27 @@ CPostgresMaintenance::CPostgresMaintenance(CPostgresStore& store) : m_store(stor
 
 std::int64_t CPostgresMaintenance::TableBytes(const std::string& table) {
     // A partitioned table has no storage of its own: its partitions do.
-    return m_store.QueryInt64(
-        "SELECT coalesce(sum(pg_total_relation_size(relid)), 0) FROM pg_partition_tree('" + table +
-        "')");
+    return m_store
+        .Run(
+            "SELECT coalesce(sum(pg_catalog.pg_total_relation_size(relid)), 0) FROM"
+            " pg_catalog.pg_partition_tree($1::text::regclass)",
+            {m_store.Quote(table)})[0][0]
+        .as<std::int64_t>();
+}
+
+std::vector<std::string> CPostgresMaintenance::DumpTables() {
+    // pg_dump reads a name in double quotes literally.
+    std::vector<std::string> names(std::begin(kDumpTables), std::end(kDumpTables));
+    for (const auto& row : m_store.Run("SELECT c.relname FROM pg_catalog.pg_partition_tree("
+                                       "'logs'::regclass) t JOIN pg_catalog.pg_class c"
+                                       " ON c.oid = t.relid")) {
+        names.push_back(row[0].c_str());
+    }
+    const std::string schema = m_store.Quote(m_store.GetSchema()) + ".";
+    for (std::string& name : names) {
+        name = schema + m_store.Quote(name);
+    }
+    return names;
 }
 
 void CPostgresMaintenance::Vacuum(CRunReport::MapperCall& call) {
@@ -179,8 +197,8 @@ void CPostgresMaintenance::Backup(CRunReport::MapperCall& call) {
     try {
         std::vector<std::string> arguments{"--format=custom", "--no-password",
                                            "--file=" + temporary};
-        for (const char* table : kDumpTables) {
-            arguments.push_back(std::string("--table=") + table);
+        for (const std::string& table : DumpTables()) {
+            arguments.push_back("--table=" + table);
         }
         const std::map<std::string, std::string> environment = ClientEnvironment(m_store.GetUri());
         const CChildProcess::Result dump =

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "host/CRunReport.h"
 
@@ -41,6 +42,8 @@ public:
 
 private:
     std::int64_t TableBytes(const std::string& table);
+    // What pg_dump is to dump: each table by its quoted, qualified name.
+    std::vector<std::string> DumpTables();
 
     CPostgresStore& m_store;
 };

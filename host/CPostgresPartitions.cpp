@@ -73,14 +73,15 @@ std::string CPostgresPartitions::SpanName(int retentionClass, std::int64_t weekS
 
 std::vector<CPostgresPartitions::Partition> CPostgresPartitions::List(int retentionClass) {
     const pqxx::result rows = m_store.Run(
-        "SELECT c.relname, pg_get_expr(c.relpartbound, c.oid) FROM pg_inherits i"
-        " JOIN pg_class c ON c.oid = i.inhrelid WHERE i.inhparent = to_regclass($1)"
-        " ORDER BY c.relname",
-        {ClassTable(retentionClass)});
+        "SELECT c.relname, pg_catalog.pg_get_expr(c.relpartbound, c.oid), c.oid"
+        " FROM pg_catalog.pg_inherits i JOIN pg_catalog.pg_class c ON c.oid = i.inhrelid"
+        " WHERE i.inhparent = pg_catalog.to_regclass($1::text) ORDER BY c.relname",
+        {m_store.Quote(ClassTable(retentionClass))});
     std::vector<Partition> partitions;
     for (const auto& row : rows) {
         Partition partition;
         partition.name = row[0].c_str();
+        partition.oid = row[2].c_str();
         const std::string bound = row[1].c_str();
         partition.isDefault = bound == "DEFAULT";
         if (partition.isDefault || ParseBounds(bound, partition.from, partition.to)) {
@@ -129,10 +130,10 @@ void CPostgresPartitions::Prepare(std::int64_t from, std::int64_t to) {
 
 CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
                                                              std::int64_t cutoff) {
-    std::vector<std::string> old;
+    std::vector<Partition> old;
     for (const Partition& partition : List(retentionClass)) {
         if (!partition.isDefault && partition.to <= cutoff) {
-            old.push_back(partition.name);
+            old.push_back(partition);
         }
     }
     Dropped dropped;
@@ -146,10 +147,11 @@ CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
         std::string rowsSql;
         std::string bytesSql;
         for (std::size_t i = first; i < old.size() && i < first + kDropsPerStatement; ++i) {
-            names += (names.empty() ? "" : ", ") + old[i];
-            rowsSql += (rowsSql.empty() ? "" : " + ") + ("(SELECT count(*) FROM " + old[i] + ")");
-            bytesSql +=
-                (bytesSql.empty() ? "" : " + ") + ("pg_total_relation_size('" + old[i] + "')");
+            const std::string quoted = m_store.Quote(old[i].name);
+            names += (names.empty() ? "" : ", ") + quoted;
+            rowsSql += (rowsSql.empty() ? "" : " + ") + ("(SELECT count(*) FROM " + quoted + ")");
+            bytesSql += (bytesSql.empty() ? "" : " + ") +
+                        ("pg_catalog.pg_total_relation_size(" + old[i].oid + "::oid::regclass)");
         }
         const pqxx::result counted = m_store.Run("SELECT " + rowsSql + ", " + bytesSql);
         const std::uint64_t rows = counted[0][0].as<std::uint64_t>();

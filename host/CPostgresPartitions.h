@@ -35,6 +35,7 @@ public:
 
     struct Partition {
         std::string name;
+        std::string oid;  // in decimal
         bool isDefault = false;
         std::int64_t from = 0;  // created_at from, inclusive
         std::int64_t to = 0;    // created_at to, exclusive

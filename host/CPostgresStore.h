@@ -131,6 +131,10 @@ public:
     // password, when there is one, is passed on by GetPassword).
     std::string GetDatabase();
     const std::string& GetUri() const { return m_uri; }
+    // The schema the store's tables are in.
+    const std::string& GetSchema() const { return m_schema; }
+    // `name` quoted as an SQL identifier.
+    std::string Quote(const std::string& name) const { return m_connection->quote_name(name); }
 
     // One transaction: BEGIN ... COMMIT, or ROLLBACK in a dry run or when
     // dropped without Commit. Measured for the longest write transaction.
@@ -155,9 +159,13 @@ public:
 
 private:
     void Open(const Options& options);
+    // Refuses a hot standby and a database whose transactions are read-only.
+    void CheckWritable();
     void TakeLock(const Options& options);
     // Reads only; returns true for an empty schema (to be made).
     bool CheckIdentity(bool create);
+    // Refuses a store whose tables carry triggers, rules or policies.
+    void CheckForeignObjects();
     void WriteSchema();
     std::string Numbered(const std::string& sql, const Parameters& parameters,
                          std::vector<std::string>& values) const;
@@ -168,6 +176,8 @@ private:
     std::string m_backupPath;
     std::string m_openNote;
     const bool m_dryRun;
+    std::string m_schema;   // the store's
+    std::string m_session;  // the settings of every session of ours
     std::unique_ptr<pqxx::connection> m_connection;
     std::unique_ptr<pqxx::transaction_base> m_work;       // the open Transaction's
     std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_bulk;  // for COPY, opened on first use

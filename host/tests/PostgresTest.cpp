@@ -79,6 +79,60 @@ TEST_F(Postgres, AForeignDatabaseIsRefusedUntouchedAndNoPasswordIsEverShown) {
     EXPECT_THAT(out, HasSubstr("\"store\": \"postgresql://postgres:***@"));
     EXPECT_EQ(CPostgresStore::MaskPassword("postgres://u:p@h/d?password=q&sslmode=require"),
               "postgres://u:***@h/d?password=***&sslmode=require");
+    EXPECT_EQ(CPostgresStore::MaskPassword("postgresql://u:a/b@h/d?%70assword=x&Password=y&a=b"),
+              "postgresql://u:***@h/d?%70assword=***&Password=***&a=b");
+}
+
+// Another role's code and names: refused before anything is written, or
+// run around; `important` is never dropped, nor another's table dumped.
+TEST_F(Postgres, ForeignCodeNamesAndReadOnlyStoresNeverActForUs) {
+    const std::string partition = " PARTITION OF logs_c1 FOR VALUES FROM ";
+    const struct {
+        std::string sql, operation;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"CREATE FUNCTION f() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN RETURN NEW; END';"
+         " CREATE TRIGGER evil BEFORE INSERT ON status_events FOR EACH ROW EXECUTE FUNCTION f()",
+         "static-objects", 3, "did not make: trigger evil on status_events\n"},
+        {"ALTER DATABASE DB SET default_transaction_read_only = on", "static-objects", 3,
+         "is read-only (default_transaction_read_only is on): a cleanup needs the primary\n"},
+        {"CREATE FUNCTION public.pg_try_advisory_lock(text) RETURNS bool LANGUAGE sql"
+         " AS 'DROP TABLE important; SELECT true'",
+         "--dry-run", 0, ""},
+        {"CREATE TABLE \"logs_c1_x/**/,/**/important\"" + partition +
+             "(0) TO (86400);"
+             " CREATE TABLE \"logs_c1_Archive\"" +
+             partition + "(86400) TO (172800)",
+         "old-logs", 0, ""},
+        {"CREATE TABLE logs_cache(secret text)", "storage", 0, ""},
+    };
+    for (const auto& c : cases) {
+        const CScratchDatabase database;
+        const std::string dump = m_scratch.path + "/" + database.name;
+        ASSERT_EQ(CAgentProcess::Run({"--db", database.uri, "--create"}), 0);
+        std::string sql = c.sql;
+        if (sql.find(" DB ") != std::string::npos) {
+            sql.replace(sql.find(" DB "), 4, " " + database.name + " ");
+        }
+        CTestStore(database.uri).Execute("CREATE TABLE important(x int); " + sql);
+        std::string out;
+        std::string err;
+        EXPECT_EQ(
+            CAgentProcess::Run({"--db", database.uri, "--backup", dump, c.operation}, &out, &err),
+            c.status)
+            << c.sql << out << err;
+        EXPECT_THAT(err, HasSubstr(c.err.empty() ? "" : c.err));
+        EXPECT_EQ(c.err.empty(), err.find("cleanup-agent:") == std::string::npos) << err;
+        CTestStore store(database.uri);
+        EXPECT_EQ(store.Int("SELECT count(*) FROM pg_tables WHERE tablename = 'important'"), 1);
+        EXPECT_EQ(store.Int("SELECT count(*) FROM pg_tables WHERE tablename ~ '[A-Z/]'"), 0);
+        if (c.status == 3 || c.operation == "--dry-run") {  // nothing written
+            EXPECT_EQ(store.Int("SELECT count(*) FROM status_events"), 0);
+        }
+        EXPECT_THAT(CTestStore::Exists(dump) ? CTestStore::ReadFile(dump) : "",
+                    Not(HasSubstr("logs_cache")));
+    }
 }
 
 TEST_F(Postgres, OneCleanupPerDatabaseAtATime) {
