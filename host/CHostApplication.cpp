@@ -107,13 +107,11 @@ CHostApplication::CHostApplication(const CHostOptions& options, std::ostream& ou
         }
     }
     // With JSON on standard output the log lines go to standard error.
-    std::ostream& lines = m_options.output == CHostOptions::Output::kJson ? err : out;
     m_logger = boost::make_shared<CHostLogger>(
-        lines, m_options.logLevel,
+        m_options.output == CHostOptions::Output::kJson ? err : out, m_options.logLevel,
         [this](const std::string& text, std::int32_t level, const std::string& module) {
             OnRecord(text, level, module);
-        },
-        CHostLogger::IsJournal(lines));
+        });
 }
 
 CHostApplication::~CHostApplication() = default;

@@ -10,9 +10,8 @@
 namespace Kol {
 namespace Host {
 
-CHostLogger::CHostLogger(std::ostream& out, std::int32_t threshold, const Observer& observer,
-                         bool journal)
-    : m_out(out), m_threshold(threshold), m_observer(observer), m_journal(journal) {}
+CHostLogger::CHostLogger(std::ostream& out, std::int32_t threshold, const Observer& observer)
+    : m_out(out), m_threshold(threshold), m_observer(observer), m_journal(IsJournal(out)) {}
 
 void CHostLogger::SetLogLevel(std::int32_t level) {
     std::lock_guard<std::mutex> lock(m_mutex);

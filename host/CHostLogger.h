@@ -37,9 +37,8 @@ public:
 
     // `out` must outlive the logger. The observer is called on the logging
     // thread after the line is written and must not throw.
-    // `journal`: write the journal's form of each line (see above).
-    CHostLogger(std::ostream& out, std::int32_t threshold, const Observer& observer = Observer(),
-                bool journal = false);
+    // Writes the journal's form of each line when IsJournal(out).
+    CHostLogger(std::ostream& out, std::int32_t threshold, const Observer& observer = Observer());
 
     CHostLogger(const CHostLogger&) = delete;
     CHostLogger& operator=(const CHostLogger&) = delete;
