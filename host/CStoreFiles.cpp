@@ -137,6 +137,29 @@ int CStoreFiles::RemoveStaleTemporaries(const std::string& backup) {
     return removed;
 }
 
+bool CStoreFiles::ReadHead(const std::string& backup, char* head, std::size_t size) {
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    const int fd = ::open(backup.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status {};
+    if (fd >= 0 && (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))) {
+        ::close(fd);
+        throw std::invalid_argument("--backup: " + backup +
+                                    " exists and is not a regular file; it is left as it is");
+    }
+    std::size_t got = 0;
+    while (fd >= 0 && got < size) {
+        const ssize_t n = ::read(fd, head + got, size - got);
+        if (n <= 0 && !(n < 0 && errno == EINTR)) {
+            break;
+        }
+        got += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return got == size;
+}
+
 void CStoreFiles::CheckChosenBackup(const std::string& store, const std::string& backup) {
     for (const std::string& taken :
          {store, store + "-journal", store + "-wal", store + "-shm", LockPath(store)}) {
@@ -150,12 +173,11 @@ void CStoreFiles::CheckChosenBackup(const std::string& store, const std::string&
     // An SQLite database header with this program's application id (the
     // four bytes at offset 68, big-endian).
     char header[72] = {};
-    std::ifstream file(backup, std::ios::binary);
-    file.read(header, sizeof header);
+    const bool whole = ReadHead(backup, header, sizeof header);
     const unsigned char* id = reinterpret_cast<const unsigned char*>(header) + 68;
     const std::uint32_t application = (std::uint32_t{id[0]} << 24) | (std::uint32_t{id[1]} << 16) |
                                       (std::uint32_t{id[2]} << 8) | std::uint32_t{id[3]};
-    if (file.gcount() != sizeof header || std::memcmp(header, "SQLite format 3", 16) != 0 ||
+    if (!whole || std::memcmp(header, "SQLite format 3", 16) != 0 ||
         application != static_cast<std::uint32_t>(CSqliteStore::kApplicationId)) {
         throw std::invalid_argument("--backup: " + backup +
                                     " exists and is not a backup of a cleanup-agent store; it is "
@@ -168,9 +190,7 @@ void CStoreFiles::CheckChosenDump(const std::string& backup) {
         return;
     }
     char magic[5] = {};
-    std::ifstream file(backup, std::ios::binary);
-    file.read(magic, sizeof magic);
-    if (file.gcount() != sizeof magic || std::memcmp(magic, "PGDMP", sizeof magic) != 0) {
+    if (!ReadHead(backup, magic, sizeof magic) || std::memcmp(magic, "PGDMP", sizeof magic) != 0) {
         throw std::invalid_argument("--backup: " + backup +
                                     " exists and is not a pg_dump archive; it is left as it is");
     }

@@ -55,6 +55,13 @@ public:
     static void CheckChosenDump(const std::string& backup);
 
     CStoreFiles() = delete;
+
+private:
+    // Reads the first `size` bytes of an existing backup into `head`; false
+    // when the file is shorter (or cannot be read). Throws
+    // std::invalid_argument when it is no regular file (a FIFO, a device, a
+    // folder), which is never waited on nor replaced.
+    static bool ReadHead(const std::string& backup, char* head, std::size_t size);
 };
 
 }  // namespace Host

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -126,6 +127,9 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
     const std::string notes = elsewhere.path + "/notes.db";
     CTestStore(notes).Execute("CREATE TABLE notes(text TEXT)");
     const std::string noteBytes = CTestStore::ReadFile(notes);
+    // Opening a FIFO for reading waits for a writer: a backup there must not.
+    const std::string fifo = elsewhere.path + "/backup.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Configuration files and a plug-in that someone else could replace.
     const std::string conf = elsewhere.path + "/", open = conf + "open",
                       uid = std::to_string(::geteuid());
@@ -181,6 +185,8 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
              " exists and is not a backup of a cleanup-agent store; it is left as it is"},
         {ours, "", {"--backup", m_db + "-wal", "storage"}, 3,
          "--backup: " + m_db + "-wal is the store's own file"},
+        {ours, "", {"--backup", fifo, "storage"}, 3,
+         "--backup: " + fifo + " exists and is not a regular file; it is left as it is"},
         // Code that is not ours would run with the agent's rights on its deletes.
         {ours, "CREATE TRIGGER wipe AFTER DELETE ON logs BEGIN DELETE FROM static_objects; END;"
          "CREATE VIEW v AS SELECT 1;", {"old-logs"}, 3, m_db + " holds schema objects cleanup-agent "
