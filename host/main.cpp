@@ -87,7 +87,8 @@ int main(int argc, char* argv[]) {
             CTrustedPath::Check(options.config);
         }
     } catch (const std::exception& e) {
-        std::cerr << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
+        std::cerr << CHostLogger::ErrorPrefix(std::cerr)
+                  << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
         return kExitUnusable;
     }
     if (options.help) {
