@@ -38,6 +38,8 @@ TEST_F(Operator, HelpVersionAndTheEndOfOptions) {
     ASSERT_EQ(CAgentProcess::Run({"--help"}, &help, &err), 0);
     EXPECT_THAT(help, StartsWith("Usage: cleanup-agent [OPTION...] [--] [OPERATION...]\n"));
     EXPECT_THAT(help, HasSubstr("\n      --inject-write-faults AFTER,COUNT"));
+    EXPECT_THAT(help,
+                HasSubstr("\n   1  replicated-logs        REPLICATED_LOGS\n        removes "));
     std::string shortHelp;
     EXPECT_EQ(CAgentProcess::Run({"-h"}, &shortHelp), 0);
     EXPECT_EQ(shortHelp, help);
