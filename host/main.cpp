@@ -16,14 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "host/CCommandLine.h"
-#include "host/CHostApplication.h"
-#include "host/CHostLogger.h"
-#include "host/CSignalWatcher.h"
-#include "host/CTrustedPath.h"
-#include "host/ExitStatus.h"
+#include "host/app/CHostApplication.h"
+#include "host/app/CSignalWatcher.h"
+#include "host/app/ExitStatus.h"
+#include "host/cli/CCommandLine.h"
+#include "host/kernel/CHostLogger.h"
+#include "host/kernel/CTrustedPath.h"
 #ifdef CLEANUP_AGENT_TEST_BUILD
-#include "host/CTestBuildOptions.h"
+#include "host/testing/CTestBuildOptions.h"
 #endif
 
 namespace {

@@ -23,9 +23,9 @@
 #include <gtest/gtest.h>
 
 #include "framework/logs/CSymbolContainer.h"
-#include "host/tests/CAgentProcess.h"
-#include "host/tests/CScratchDirectory.h"
-#include "host/tests/CTestStore.h"
+#include "host/testing/CAgentProcess.h"
+#include "host/testing/CScratchDirectory.h"
+#include "host/testing/CTestStore.h"
 #include "tests/kernel/WaitUntil.h"
 
 namespace Kol::Testing {

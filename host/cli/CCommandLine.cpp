@@ -1,0 +1,533 @@
+#include "host/cli/CCommandLine.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+#include <sqlite3.h>
+#include <boost/program_options.hpp>
+
+#include "host/app/ExitStatus.h"
+#include "host/cli/COperationCatalog.h"
+
+#ifndef CLEANUP_AGENT_VERSION
+#error "CLEANUP_AGENT_VERSION must be defined by the build"
+#endif
+
+namespace Kol {
+namespace Host {
+
+namespace po = boost::program_options;
+
+namespace {
+
+const char* const kPluginFile = "libCleanupAgent.so";
+const std::size_t kWidth = 80;
+const std::size_t kTextColumn = 30;
+const std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+const std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+std::vector<std::string> SplitCommas(const std::string& text) {
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    for (;;) {
+        const std::string::size_type comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) {
+            return parts;
+        }
+        start = comma + 1;
+    }
+}
+
+// A flag's value: "true" from the command line, any of Boost's boolean
+// words from the configuration file.
+// A file option's value; an empty one is refused.
+std::string FileName(const std::string& text, const char* option) {
+    if (text.empty()) {
+        throw std::invalid_argument(std::string("--") + option + ": the file name is empty");
+    }
+    return text;
+}
+
+bool Flag(const std::string& text, const char* option) {
+    std::string word = text;
+    for (char& c : word) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (word == "true" || word == "yes" || word == "on" || word == "1") {
+        return true;
+    }
+    if (word == "false" || word == "no" || word == "off" || word == "0") {
+        return false;
+    }
+    throw std::invalid_argument(std::string("--") + option + ": \"" + text +
+                                "\" is not true or false");
+}
+
+std::vector<std::string> Parts(const std::string& text, std::size_t count, const char* option,
+                               const char* what) {
+    const std::vector<std::string> parts = SplitCommas(text);
+    if (parts.size() != count) {
+        throw std::invalid_argument(std::string("--") + option + " needs " + what +
+                                    " separated by commas, got " + std::to_string(parts.size()));
+    }
+    return parts;
+}
+
+void SetLevel(const std::string& text, CHostOptions& o) {
+    o.logLevel = static_cast<std::int32_t>(
+        CCommandLine::ParseNumber(text, 1, 4, "--log-level", "a level from 1 to 4"));
+}
+
+const std::vector<CCommandLine::Option> kOptions = {
+    {"help", 'h', nullptr, "print this text and exit", CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.help = Flag(v, "help"); }, false},
+    {"version", 'V', nullptr, "print the versions of the program, plug-in and SQLite and exit",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.version = Flag(v, "version"); }, false},
+    {"db", 0, "STORE",
+     "the agent's store: an SQLite file, a plain path (never an SQLite URI) beside whose real "
+     "path the backup FILE.bak and the lock FILE.lock go; or a PostgreSQL database, "
+     "postgresql://... or postgres://... in libpq's syntax, whose PG* environment variables "
+     "apply (default: agent.db in the working directory)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.db = FileName(v, "db"); }, true},
+    {"backup", 0, "FILE",
+     "where the storage cleanup's backup goes, replaced only by a verified copy; FILE must be "
+     "absent or a backup made here, and its temporary copies go beside it (default: FILE.bak "
+     "beside an SQLite store; DATABASE.dump in the working directory for PostgreSQL)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.backup = FileName(v, "backup"); }, true},
+    {"create", 0, nullptr,
+     "make the store when it is absent (default: an absent store is an error)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.create = Flag(v, "create"); }, true},
+    {"module", 0, "FILE", "the cleanup plug-in (default: the one installed with the program)",
+     CCommandLine::Section::kMain, [](const std::string& v, CHostOptions& o) { o.module = v; },
+     true},
+    {"config", 0, "FILE",
+     "read options from FILE, one \"name = value\" per line with the long option names "
+     "(default: /etc/cleanup-agent.conf when it exists)",
+     CCommandLine::Section::kMain, [](const std::string& v, CHostOptions& o) { o.config = v; },
+     false},
+    {"output", 0, "FORMAT",
+     "text: log lines and a summary on standard output; json: one JSON document on standard "
+     "output at the end, the log lines on standard error (default: text)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         if (v != "text" && v != "json") {
+             throw std::invalid_argument("--output: \"" + v + "\" is not text or json");
+         }
+         o.output = v == "json" ? CHostOptions::Output::kJson : CHostOptions::Output::kText;
+     },
+     true},
+    {"quiet", 'q', nullptr, "write errors only (as --log-level 4)", CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         if (Flag(v, "quiet")) {
+             o.logLevel = Common::Module::Error;
+         }
+     },
+     true},
+    {"verbose", 'v', nullptr,
+     "write debug lines too: batches, row counts, where each setting came from (as --log-level "
+     "1)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         if (Flag(v, "verbose")) {
+             o.logLevel = Common::Module::Debug;
+         }
+     },
+     true},
+    {"log-level", 0, "N", "lowest level written: 1 debug, 2 info, 3 warning, 4 error (default: 2)",
+     CCommandLine::Section::kMain, SetLevel, true},
+    {"dry-run", 0, nullptr,
+     "run and report everything, rolling each batch back at once: the store is unchanged, no "
+     "backup is written, and each operation's figures are what it would remove or free on its own",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.dryRun = Flag(v, "dry-run"); }, true},
+    {"installation-kind", 0, "N",
+     "the installation kind; kind 1 sends status events and backs up the store (default: 1)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         o.installationKind = static_cast<std::int32_t>(CCommandLine::ParseNumber(
+             v, kInt32Min, kInt32Max, "--installation-kind", "a 32-bit integer"));
+     },
+     true},
+    {"installation-uuid", 0, "UUID",
+     "the installation UUID (default: the store's setting installation_uuid, created on first "
+     "use)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         o.installationUuid = CCommandLine::NormalizeUuid(v, "--installation-uuid");
+     },
+     true},
+    {"retention", 0, "D1,D2,D3,D4,D5",
+     "the retention periods of classes 1 to 5 in days, 0 to 65535 each (default: the store's "
+     "settings retention_days_1 to retention_days_5, else 30,90,180,365,730)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         const std::vector<std::string> parts = Parts(v, 5, "retention", "five day counts");
+         std::array<std::uint16_t, 5> days{};
+         for (std::size_t i = 0; i < parts.size(); ++i) {
+             days[i] = CCommandLine::ParseDays(parts[i], "--retention");
+         }
+         o.retentionDays = days;
+     },
+     true},
+    {"request", 0, "UUID1,UUID2,UUID3", "the three UUIDs of the request (default: random)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         const std::vector<std::string> parts = Parts(v, 3, "request", "three UUIDs");
+         std::array<std::string, 3> uuids;
+         for (std::size_t i = 0; i < parts.size(); ++i) {
+             uuids[i] = CCommandLine::NormalizeUuid(parts[i], "--request");
+         }
+         o.requestUuids = uuids;
+     },
+     true},
+    {"seed-demo", 0, "ROWS",
+     "first fill the store with a synthetic data set of about ROWS logs (default: no seeding)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) {
+         o.seedRows = static_cast<std::uint64_t>(CCommandLine::ParseNumber(
+             v, 0, std::numeric_limits<std::int64_t>::max(), "--seed-demo", "a number of rows"));
+     },
+     true},
+    {"batch-rows", 0, "N",
+     "rows per delete batch and write transaction, 1 to 10000 (default: 10000)",
+     CCommandLine::Section::kAdvanced,
+     [](const std::string& v, CHostOptions& o) {
+         o.batchRows = static_cast<std::size_t>(
+             CCommandLine::ParseNumber(v, 1, static_cast<std::int64_t>(CStoreMapper::kMaxBatchRows),
+                                       "--batch-rows", "a number of rows from 1 to 10000"));
+     },
+     true},
+    {"wait", 0, "SECONDS",
+     "wait up to SECONDS for another cleanup-agent working on the same store (default: 0)",
+     CCommandLine::Section::kAdvanced,
+     [](const std::string& v, CHostOptions& o) {
+         o.waitSeconds = static_cast<std::uint32_t>(CCommandLine::ParseNumber(
+             v, 0, 86400, "--wait", "a number of seconds from 0 to 86400"));
+     },
+     true},
+    {"busy-timeout", 0, "SECONDS",
+     "how long a batch waits for another writer to release the store, retrying with back-off, "
+     "0 to 86400 (default: 30)",
+     CCommandLine::Section::kAdvanced,
+     [](const std::string& v, CHostOptions& o) {
+         o.busyTimeoutSeconds = static_cast<std::uint32_t>(CCommandLine::ParseNumber(
+             v, 0, 86400, "--busy-timeout", "a number of seconds from 0 to 86400"));
+     },
+     true},
+};
+
+std::vector<CCommandLine::Option> AllOptions(const CCommandLine::Setup& setup) {
+    std::vector<CCommandLine::Option> all = CCommandLine::Options();
+    all.insert(all.end(), setup.testOptions.begin(), setup.testOptions.end());
+    return all;
+}
+
+// `forConfig`: every value is text (a flag's too), and only the keys the
+// file may hold.
+po::options_description Description(const std::vector<CCommandLine::Option>& options,
+                                    bool forConfig) {
+    po::options_description description;
+    for (const CCommandLine::Option& option : options) {
+        if (forConfig && !option.inConfigFile) {
+            continue;
+        }
+        const std::string name = option.shortName != 0 && !forConfig
+                                     ? std::string(option.name) + "," + option.shortName
+                                     : std::string(option.name);
+        if (option.valueName != nullptr || forConfig) {
+            description.add_options()(name.c_str(), po::value<std::string>(), "");
+        } else {
+            description.add_options()(name.c_str(), "");
+        }
+    }
+    if (!forConfig) {
+        description.add_options()("operation", po::value<std::vector<std::string>>(), "");
+    }
+    return description;
+}
+
+// Applies what one source gave, in the order of the table.
+void Apply(const po::variables_map& values, const std::vector<CCommandLine::Option>& options,
+           const std::string& source, bool fromFile, CHostOptions& result) {
+    std::size_t levels = 0;
+    for (const CCommandLine::Option& option : options) {
+        if (values.count(option.name) == 0) {
+            continue;
+        }
+        const po::variable_value& value = values[option.name];
+        // A flag on the command line has no text; in the file it has one.
+        option.apply(option.valueName == nullptr && !fromFile ? "true" : value.as<std::string>(),
+                     result);
+        result.sources[option.name] = source;
+        const std::string name = option.name;
+        if (name == "quiet" || name == "verbose") {
+            result.sources["log-level"] = source + ", --" + name;
+        }
+        levels += name == "quiet" || name == "verbose" || name == "log-level" ? 1 : 0;
+    }
+    if (levels > 1) {
+        throw std::invalid_argument("--quiet, --verbose and --log-level exclude each other (" +
+                                    source + ")");
+    }
+}
+
+void ReadConfig(const std::string& path, const std::vector<CCommandLine::Option>& options,
+                CHostOptions& result) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        throw std::invalid_argument("--config: " + path + " is not a regular file");
+    }
+    std::ifstream file(path);
+    if (!file) {
+        throw std::invalid_argument("--config: cannot read " + path);
+    }
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // A byte order mark, as some editors write, is no part of the first key.
+    if (text.compare(0, 3, "\xef\xbb\xbf") == 0) {
+        text.erase(0, 3);
+    }
+    std::istringstream content(text);
+    po::variables_map values;
+    try {
+        po::store(po::parse_config_file(content, Description(options, true), false), values);
+    } catch (const po::error& e) {
+        throw std::invalid_argument("configuration file " + path + ": " + e.what());
+    }
+    try {
+        Apply(values, options, "configuration file " + path, true, result);
+    } catch (const std::invalid_argument& e) {
+        throw std::invalid_argument("configuration file " + path + ": " + e.what());
+    }
+}
+
+// `text` wrapped into lines of kWidth columns that start at `column`, after
+// `label` (on a line of its own when it reaches into the text).
+std::string Wrap(std::string label, const std::string& text, std::size_t column = kTextColumn) {
+    std::string out;
+    std::string line = label;
+    if (line.size() + 2 > column) {
+        out += line + "\n";
+        line.clear();
+    }
+    line.resize(column, ' ');
+    std::size_t at = 0;
+    bool first = true;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string word = text.substr(at, end - at);
+        if (!first && line.size() + 1 + word.size() > kWidth) {
+            out += line + "\n";
+            line = std::string(column, ' ') + word;
+        } else {
+            line += (first ? "" : " ") + word;
+        }
+        first = false;
+        at = end + 1;
+    }
+    return out + line + "\n";
+}
+
+// Two lines per operation: its number, the dashed name of the host's lines
+// and the enumeration name of the module's lines; below them what it does.
+std::string OperationTable() {
+    std::size_t nameWidth = 0;
+    for (const COperationCatalog::Operation& operation : COperationCatalog::All()) {
+        nameWidth = std::max(nameWidth, operation.name.size());
+    }
+    std::string text;
+    for (const COperationCatalog::Operation& operation : COperationCatalog::All()) {
+        std::string label = std::to_string(operation.number);
+        label = std::string(4 - label.size(), ' ') + label + "  " + operation.name;
+        label.resize(6 + nameWidth + 2, ' ');
+        text += Wrap(label + operation.enumeration, operation.effect, 8);
+    }
+    return text;
+}
+
+std::string OptionList(const CCommandLine::Setup& setup, CCommandLine::Section section) {
+    std::string text;
+    for (const CCommandLine::Option& option : AllOptions(setup)) {
+        if (option.section != section) {
+            continue;
+        }
+        std::string label = option.shortName != 0 ? std::string("  -") + option.shortName + ", --"
+                                                  : std::string("      --");
+        label += option.name;
+        if (option.valueName != nullptr) {
+            label += std::string(" ") + option.valueName;
+        }
+        text += Wrap(label, option.help);
+    }
+    return text;
+}
+
+}  // namespace
+
+const std::vector<CCommandLine::Option>& CCommandLine::Options() {
+    return kOptions;
+}
+
+std::int64_t CCommandLine::ParseNumber(const std::string& text, std::int64_t low, std::int64_t high,
+                                       const std::string& source, const std::string& what) {
+    const char* begin = text.data() + (!text.empty() && text[0] == '+' ? 1 : 0);
+    const char* end = text.data() + text.size();
+    std::int64_t value = 0;
+    const std::from_chars_result result = std::from_chars(begin, end, value);
+    if (begin == end || result.ec != std::errc() || result.ptr != end || value < low ||
+        value > high) {
+        throw std::invalid_argument(source + ": \"" + text + "\" is not " + what);
+    }
+    return value;
+}
+
+std::string CCommandLine::NormalizeUuid(const std::string& text, const std::string& option) {
+    bool valid = text.size() == 36;
+    std::string lower = text;
+    for (std::size_t i = 0; valid && i < text.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        valid = dash ? c == '-' : std::isxdigit(c) != 0;
+        lower[i] = static_cast<char>(std::tolower(c));
+    }
+    if (!valid) {
+        throw std::invalid_argument(option + ": \"" + text +
+                                    "\" is not a UUID (expected 8-4-4-4-12 hexadecimal digits)");
+    }
+    return lower;
+}
+
+std::uint16_t CCommandLine::ParseDays(const std::string& text, const std::string& source) {
+    return static_cast<std::uint16_t>(
+        ParseNumber(text, 0, 65535, source, "a number of days from 0 to 65535"));
+}
+
+std::string CCommandLine::DefaultModulePath() {
+    std::string directory = ".";
+    char self[4096];
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+        const std::string program(self, static_cast<std::size_t>(length));
+        directory = program.substr(0, program.rfind('/'));
+    }
+    // The plug-in's private folder, placed relative to the program in the
+    // build tree as when installed; else a plug-in copied beside the program.
+    const std::string installed =
+        directory + "/" + CLEANUP_PLUGIN_DIR_FROM_PROGRAM + "/" + kPluginFile;
+    const std::string beside = directory + "/" + kPluginFile;
+    return ::access(installed.c_str(), F_OK) != 0 && ::access(beside.c_str(), F_OK) == 0
+               ? beside
+               : installed;
+}
+
+std::string CCommandLine::Version(const std::string& module) {
+    // The plug-in's real path when it exists, without the program's "bin/..".
+    std::string path = module;
+    if (char* real = ::realpath(module.c_str(), nullptr)) {
+        path = real;
+        std::free(real);
+    }
+    return std::string("cleanup-agent ") + CLEANUP_AGENT_VERSION + "\nplug-in: " + path +
+           "\nSQLite: " + sqlite3_libversion() + "\n";
+}
+
+std::string CCommandLine::Usage(const Setup& setup) {
+    std::string text =
+        "Usage: cleanup-agent [OPTION...] [--] [OPERATION...]\n"
+        "\n"
+        "Loads the cleanup plug-in, sends it one cleanup request with the given\n"
+        "operations and lets it clean the agent's store (SQLite or PostgreSQL).\n"
+        "\n"
+        "Options:\n" +
+        OptionList(setup, Section::kMain) + "\nAdvanced options:\n" +
+        OptionList(setup, Section::kAdvanced);
+    if (!setup.testOptions.empty()) {
+        text += "\nTest options (test build only):\n" + OptionList(setup, Section::kTest);
+    }
+    text +=
+        "\n"
+        "Operations: a number, a name below (any case, '-' or '_'), or all\n"
+        "(1 2 3 4 5 7 12 13 14 6). Numbers pass to the module as they are; a negative\n"
+        "number goes after \"--\". Without an operation the store is only opened (and\n"
+        "created with --create).\n" +
+        OperationTable() +
+        "\n"
+        "Configuration file: the long option names as keys, e.g. \"retention =\n"
+        "30,90,180,365,730\" or \"dry-run = true\"; the command line wins over the file,\n"
+        "the file over the store's settings, the settings over the defaults.\n"
+        "\n"
+        "Exit status:\n"
+        "  0      every requested operation succeeded (or nothing to do)\n"
+        "  1      at least one operation or the request failed\n"
+        "  2      usage error: a bad option, value or configuration file\n"
+        "  3      the plug-in or the store cannot be used, or another run cleans the\n"
+        "         store; the store is unchanged\n"
+        "  128+N  stopped by signal N: 129 SIGHUP, 130 SIGINT, 143 SIGTERM\n";
+    return text;
+}
+
+CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments, const Setup& setup) {
+    const std::vector<Option> options = AllOptions(setup);
+    po::positional_options_description positional;
+    positional.add("operation", -1);
+    po::variables_map values;
+    try {
+        po::store(
+            po::command_line_parser(arguments)
+                .options(Description(options, false))
+                .positional(positional)
+                .style(po::command_line_style::unix_style & ~po::command_line_style::allow_guessing)
+                .run(),
+            values);
+    } catch (const po::error& e) {
+        throw std::invalid_argument(e.what());
+    }
+
+    CHostOptions result;
+    result.module = setup.defaultModule;
+    CHostOptions given;
+    Apply(values, options, "command line", false, given);
+    if (given.help || given.version) {
+        given.module = values.count("module") ? given.module : setup.defaultModule;
+        return given;
+    }
+    const std::string config =
+        values.count("config") ? values["config"].as<std::string>()
+        : !setup.defaultConfig.empty() && ::access(setup.defaultConfig.c_str(), F_OK) == 0
+            ? setup.defaultConfig
+            : std::string();
+    if (!config.empty()) {
+        ReadConfig(config, options, result);
+    }
+    Apply(values, options, "command line", false, result);
+    result.config = config;
+    if (values.count("operation")) {
+        for (const std::string& word : values["operation"].as<std::vector<std::string>>()) {
+            const std::vector<std::int32_t> operations = COperationCatalog::Parse(word);
+            result.operations.insert(result.operations.end(), operations.begin(), operations.end());
+        }
+    }
+    if (result.dryRun && result.seedRows) {
+        // A dry run rolls back every transaction at once: nothing seeded would stay.
+        throw std::invalid_argument("--dry-run and --seed-demo exclude each other");
+    }
+    return result;
+}
+
+}  // namespace Host
+}  // namespace Kol

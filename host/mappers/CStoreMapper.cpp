@@ -1,0 +1,146 @@
+#include "host/mappers/CStoreMapper.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+
+#include "framework/module/LogLevel.h"
+#include "host/report/CResultWriter.h"
+
+namespace Kol {
+namespace Host {
+
+namespace {
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+}  // namespace
+
+CStoreMapper::CStoreMapper(const Context& context) : m_context(context) {}
+
+CStoreMapper::~CStoreMapper() = default;
+
+std::int64_t CStoreMapper::ToUnixSeconds(const boost::posix_time::ptime& time, const char* what) {
+    if (time.is_special()) {
+        throw std::runtime_error(std::string(what) + " is not a valid point in time");
+    }
+    const boost::posix_time::ptime epoch(boost::gregorian::date(1970, 1, 1));
+    return (time - epoch).ticks() / boost::posix_time::time_duration::ticks_per_second();
+}
+
+std::string CStoreMapper::FormatTime(const boost::posix_time::ptime& time) {
+    return boost::posix_time::to_iso_extended_string(time) + "Z";
+}
+
+void CStoreMapper::Log(const std::string& text, std::int32_t level) const {
+    if (m_context.logger) {
+        m_context.logger->Log(text, level, "host");
+    }
+}
+
+void CStoreMapper::DeleteInBatches(const IStore::DeletePlan& plan,
+                                   CRunReport::MapperCall& call) const {
+    const std::uint64_t before = call.rows;
+    const IStore::DeleteResult result = Store().DeleteInBatches(
+        plan, BatchRows(), [this, &call, before](const IStore::DeleteResult& soFar) {
+            call.rows = before + soFar.rows;
+            m_context.report->UpdateMapperCall(call.rows);
+            Log(call.label + ": batch " + std::to_string(soFar.batches) + " committed, " +
+                    std::to_string(soFar.rows) + " rows so far",
+                Common::Module::Debug);
+        });
+    call.rows = before + result.rows;
+    call.interrupted = result.interrupted;
+}
+
+void CStoreMapper::CountRows(CRunReport::MapperCall& call, std::uint64_t rows) const {
+    call.rows += rows;
+    m_context.report->UpdateMapperCall(call.rows);
+}
+
+void CStoreMapper::RunDelete(const std::string& label, const std::string& arguments,
+                             const IStore::DeletePlan& plan) {
+    RunCall(label, arguments,
+            [this, &plan](CRunReport::MapperCall& call) { DeleteInBatches(plan, call); });
+}
+
+void CStoreMapper::RunCall(const std::string& label, const std::string& arguments,
+                           const Work& work) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::string title = arguments.empty() ? label : label + " (" + arguments + ")";
+    const bool dry = m_context.dryRun;
+    CRunReport::MapperCall call;
+    call.label = label;
+    m_context.report->BeginMapperCall(label);
+    Store().TakeLongestTransaction();
+    // Counted in this run's own transactions, the committed batches of a
+    // call that fails too: other writers may add meanwhile, which shows as
+    // growth of the file, never as less freed.
+    const std::int64_t freedBefore = Store().GetFreedBytesTotal();
+    const std::int64_t returnedBefore = Store().GetReturnedBytesTotal();
+    const auto countBytes = [&] {
+        call.bytesFreed = std::max<std::int64_t>(0, Store().GetFreedBytesTotal() - freedBefore);
+        call.bytesReturned =
+            std::max<std::int64_t>(0, Store().GetReturnedBytesTotal() - returnedBefore);
+    };
+    try {
+        if (Store().IsDamaged()) {
+            call.refused = true;
+            throw std::runtime_error(Store().DamageText());
+        }
+        const std::int64_t fileBefore = Store().GetFileBytes();
+        work(call);
+        // The next operation starts with an empty log: it can reuse the log's
+        // space rather than grow the file on a nearly full disk.
+        Store().AfterCall();
+        countBytes();
+        const std::int64_t grown = Store().GetFileBytes() - fileBefore;
+        if (fileBefore >= 0 && grown > 0) {
+            call.detail += (call.detail.empty() ? "" : "; ") + std::string("the file grew by ") +
+                           std::to_string(grown) + " bytes meanwhile";
+        }
+    } catch (const std::exception& e) {
+        try {
+            Store().AfterCall();
+        } catch (const std::exception&) {
+            // The call's own failure is the one to report.
+        }
+        countBytes();
+        call.failed = true;
+        call.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        call.longestTransaction = Store().TakeLongestTransaction();
+        m_context.report->AddMapperCall(call);
+        Log(title + ": failed after " + Seconds(call.seconds) + " s, " + std::to_string(call.rows) +
+                " rows " + (dry ? "would have been removed" : "removed") + " before: " + e.what(),
+            Common::Module::Error);
+        throw;
+    }
+    call.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    call.longestTransaction = Store().TakeLongestTransaction();
+    m_context.report->AddMapperCall(call);
+    std::string line = title + ": " + (dry ? "would remove " : "removed ") +
+                       std::to_string(call.rows) + " rows, " + (dry ? "would free " : "freed ") +
+                       CResultWriter::Size(call.bytesFreed) + " inside the file, " +
+                       (dry ? "would return " : "returned ") +
+                       CResultWriter::Size(call.bytesReturned) + " to the file system in " +
+                       Seconds(call.seconds) + " s, longest write transaction " +
+                       Seconds(call.longestTransaction) + " s";
+    if (!call.detail.empty()) {
+        line += "; " + call.detail;
+    }
+    if (call.interrupted) {
+        line += "; interrupted, the rest is left for a later run";
+    }
+    Log(line, Common::Module::Information);
+}
+
+}  // namespace Host
+}  // namespace Kol

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <boost/date_time/posix_time/ptime.hpp>
+#include <boost/function.hpp>
+#include <boost/shared_ptr.hpp>
+
+#include "contracts/kernel/ILoggerResource.h"
+#include "host/report/CRunReport.h"
+#include "host/store/IStore.h"
+
+namespace Kol {
+namespace Host {
+
+// Common ground of the host's mappers: the store they work on, the batch size,
+// and the bookkeeping of each mapper call (one host log line with the rows
+// removed and the time taken, and an entry in the run report).
+//
+// A virtual base of every mapper, so that an object answering several mapper
+// interfaces (CLogsCleanupMapper) carries one context.
+//
+// Mappers are called on the module's processing thread, one call at a time.
+class CStoreMapper {
+public:
+    // Rows per delete batch and per write transaction: the default and the
+    // largest allowed.
+    static const std::size_t kDefaultBatchRows = 10000;
+    static const std::size_t kMaxBatchRows = 10000;
+
+    struct Context {
+        boost::shared_ptr<IStore> store;
+        boost::shared_ptr<CRunReport> report;
+        Common::Kernel::ILoggerResourcePtr logger;
+        std::size_t batchRows = kDefaultBatchRows;
+        bool dryRun = false;  // every figure is what a real run would remove
+    };
+
+    virtual ~CStoreMapper();
+
+    CStoreMapper(const CStoreMapper&) = delete;
+    CStoreMapper& operator=(const CStoreMapper&) = delete;
+
+    // Unix seconds of a UTC time. Throws std::runtime_error "<what> is not a
+    // valid point in time" for a special value.
+    static std::int64_t ToUnixSeconds(const boost::posix_time::ptime& time, const char* what);
+    // "2024-05-01T12:34:56Z".
+    static std::string FormatTime(const boost::posix_time::ptime& time);
+
+protected:
+    // Fills the rows removed, whether the work stopped early, and details.
+    typedef boost::function<void(CRunReport::MapperCall& call)> Work;
+
+    explicit CStoreMapper(const Context& context);
+
+    // Runs `work` and measures it: time, bytes freed inside the file and
+    // returned to the file system, the longest write transaction. Writes the
+    // host line ("<label> (<arguments>): removed ..." or "<label>: failed
+    // ...") and adds the call to the report. What the work throws is passed
+    // on after that. `label` is the operation's dashed name (old-logs).
+    void RunCall(const std::string& label, const std::string& arguments, const Work& work);
+
+    // Deletes the rows of `plan` in batches as (part of) `call`'s work: after
+    // each committed batch `call`'s row count (added to what it held), the
+    // report's progress and a debug line are brought up to date; `call`
+    // notes an early stop.
+    void DeleteInBatches(const IStore::DeletePlan& plan, CRunReport::MapperCall& call) const;
+    // Adds `rows` removed otherwise (a dropped partition) to `call` and the
+    // report's progress.
+    void CountRows(CRunReport::MapperCall& call, std::uint64_t rows) const;
+    // A whole mapper call whose work is DeleteInBatches(plan).
+    void RunDelete(const std::string& label, const std::string& arguments,
+                   const IStore::DeletePlan& plan);
+
+    IStore& Store() const { return *m_context.store; }
+    // The store as one kind (CSqliteStore, CPostgresStore), or null: for the
+    // work whose SQL differs per store.
+    template <class Kind>
+    Kind* StoreAs() const {
+        return dynamic_cast<Kind*>(m_context.store.get());
+    }
+    std::size_t BatchRows() const { return m_context.batchRows; }
+
+private:
+    void Log(const std::string& text, std::int32_t level) const;
+
+    const Context m_context;
+};
+
+}  // namespace Host
+}  // namespace Kol

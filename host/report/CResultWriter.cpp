@@ -1,0 +1,231 @@
+#include "host/report/CResultWriter.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include <nlohmann/json.hpp>
+
+#include "host/cli/COperationCatalog.h"
+#include "host/kernel/CHostLogger.h"
+
+namespace Kol {
+namespace Host {
+
+namespace {
+
+const std::int64_t kSucceededCode = 30;
+const std::int64_t kFailedCode = 40;
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+double Duration(const std::timespec& start, const std::timespec& end) {
+    return static_cast<double>(end.tv_sec - start.tv_sec) +
+           static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9;
+}
+
+std::string Join(const std::vector<std::string>& words) {
+    std::string text;
+    for (const std::string& word : words) {
+        text += (text.empty() ? "" : ", ") + word;
+    }
+    return text;
+}
+
+// "removed 12 rows, freed 1.0 KiB (1024 bytes) inside the file, returned 0
+// bytes to the file system", or its dry-run form.
+std::string Figures(std::uint64_t rows, std::int64_t freed, std::int64_t returned, bool dryRun) {
+    return std::string(dryRun ? "would remove " : "removed ") + std::to_string(rows) + " rows, " +
+           (dryRun ? "would free " : "freed ") + CResultWriter::Size(freed) + " inside the file, " +
+           (dryRun ? "would return " : "returned ") + CResultWriter::Size(returned) +
+           " to the file system";
+}
+
+std::string OperationLine(const CRunReport::Operation& operation, bool dryRun) {
+    const std::string figures =
+        Figures(operation.rows, operation.bytesFreed, operation.bytesReturned, dryRun) + " in " +
+        Seconds(operation.seconds) + " s" +
+        (operation.detail.empty() ? std::string() : "; " + operation.detail);
+    std::string line = "summary: " + COperationCatalog::NameOf(operation.number) + ": ";
+    switch (operation.status) {
+        case CRunReport::Status::kNotRun:
+            return line + "not run (" + operation.reason + ")";
+        case CRunReport::Status::kFailed:
+            line += "failed: " + operation.error;
+            return operation.seconds > 0 ? line + "; before that " + figures : line;
+        case CRunReport::Status::kInterrupted:
+            return line + figures + "; interrupted, the rest is left for a later run";
+        default:
+            break;
+    }
+    if (COperationCatalog::IsEmptyHook(operation.number)) {
+        return line + "succeeded (" + COperationCatalog::Find(operation.number)->effect + ")";
+    }
+    return line + figures;
+}
+
+}  // namespace
+
+std::string CResultWriter::Size(std::int64_t bytes) {
+    const std::string exact = std::to_string(bytes) + " bytes";
+    const double magnitude = static_cast<double>(std::llabs(bytes));
+    if (magnitude < 1024) {
+        return exact;
+    }
+    static const char* const units[] = {"KiB", "MiB", "GiB", "TiB"};
+    double value = magnitude / 1024;
+    std::size_t unit = 0;
+    while (value >= 1024 && unit + 1 < sizeof units / sizeof units[0]) {
+        value /= 1024;
+        ++unit;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%.1f %s (%s)", bytes < 0 ? "-" : "", value, units[unit],
+                  exact.c_str());
+    return text;
+}
+
+const char* CResultWriter::StatusName(CRunReport::Status status) {
+    switch (status) {
+        case CRunReport::Status::kSucceeded:
+            return "succeeded";
+        case CRunReport::Status::kFailed:
+            return "failed";
+        case CRunReport::Status::kInterrupted:
+            return "interrupted";
+        case CRunReport::Status::kRunning:
+            return "running";
+        case CRunReport::Status::kNotRun:
+            break;
+    }
+    return "not-run";
+}
+
+std::string CResultWriter::FinalStatus(const CRunReport& report, const Run& run) {
+    std::vector<std::string> failed;
+    bool allRan = true;
+    for (const CRunReport::Operation& operation : report.GetOperations()) {
+        if (operation.status == CRunReport::Status::kFailed) {
+            failed.push_back(COperationCatalog::NameOf(operation.number));
+        }
+        allRan = allRan && (operation.status == CRunReport::Status::kSucceeded ||
+                            operation.status == CRunReport::Status::kFailed);
+    }
+    const std::vector<CRunReport::StatusEvent> events = report.GetStatusEvents();
+    const std::string eventFailure = report.GetStatusEventFailure();
+    std::string status = "final status ";
+    if (!run.statusEventsExpected) {
+        status += report.HasFailed(false) ? "failed" : "succeeded";
+        status += " (" + std::to_string(report.GetFailureLines()) +
+                  " failure lines; this installation kind sends no status events)";
+    } else if (events.empty()) {
+        status += "unknown: no status event came" +
+                  (!run.failure.empty() ? ", the run ended before the request: " + run.failure
+                                        : std::string());
+    } else if (events.back().progress == kSucceededCode) {
+        status +=
+            allRan ? "30 (every operation succeeded)" : "30 (every operation that ran succeeded)";
+    } else if (events.back().progress == kFailedCode) {
+        status += "40 (" +
+                  (failed.empty() ? std::string("the request failed")
+                                  : "at least one operation failed: " + Join(failed)) +
+                  ")";
+    } else {
+        status +=
+            std::to_string(events.back().progress) + ": the module did not finish the request";
+    }
+    if (!events.empty() && !events.back().notStored.empty()) {
+        status += "; this status event was not stored: " + events.back().notStored;
+    } else if (!eventFailure.empty()) {
+        status += "; a status event was not stored: " + eventFailure;
+    }
+    if (!run.signal.empty()) {
+        status += "; interrupted by " + run.signal;
+    }
+    return status;
+}
+
+std::vector<std::string> CResultWriter::Summary(const CRunReport& report, const Run& run) {
+    std::vector<std::string> lines;
+    std::uint64_t rows = 0;
+    std::int64_t freed = 0;
+    std::int64_t returned = 0;
+    std::vector<std::string> notRun;
+    for (const CRunReport::Operation& operation : report.GetOperations()) {
+        lines.push_back(OperationLine(operation, run.dryRun));
+        rows += operation.rows;
+        freed += operation.bytesFreed;
+        returned += operation.bytesReturned;
+        if (operation.status == CRunReport::Status::kNotRun) {
+            notRun.push_back(COperationCatalog::NameOf(operation.number) + " (" + operation.reason +
+                             ")");
+        }
+    }
+    double longest = 0;
+    for (const CRunReport::MapperCall& call : report.GetMapperCalls()) {
+        longest = std::max(longest, call.longestTransaction);
+    }
+    lines.push_back("summary: total: " + Figures(rows, freed, returned, run.dryRun) +
+                    "; longest write transaction " + Seconds(longest) + " s; elapsed " +
+                    Seconds(Duration(run.start, run.end)) + " s");
+    if (!notRun.empty()) {
+        lines.push_back("summary: not run: " + Join(notRun));
+    }
+    lines.push_back("summary: " + FinalStatus(report, run));
+    return lines;
+}
+
+std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
+    using json = nlohmann::ordered_json;
+    json operations = json::array();
+    for (const CRunReport::Operation& operation : report.GetOperations()) {
+        operations.push_back({
+            {"number", operation.number},
+            {"name", COperationCatalog::NameOf(operation.number)},
+            {"status", StatusName(operation.status)},
+            {"rows_removed", operation.rows},
+            {"bytes_freed_inside_file", operation.bytesFreed},
+            {"bytes_returned_to_file_system", operation.bytesReturned},
+            {"seconds", operation.seconds},
+            {"longest_write_transaction_seconds", operation.longestTransaction},
+            {"error",
+             operation.status == CRunReport::Status::kFailed ? json(operation.error) : json()},
+            {"not_run_reason",
+             operation.status == CRunReport::Status::kNotRun ? json(operation.reason) : json()},
+        });
+    }
+    json events = json::array();
+    for (const CRunReport::StatusEvent& event : report.GetStatusEvents()) {
+        events.push_back(
+            {{"progress", event.progress},
+             {"level", event.level ? json(*event.level) : json()},
+             {"stored", event.notStored.empty()},
+             {"not_stored_reason", event.notStored.empty() ? json() : json(event.notStored)}});
+    }
+    const std::vector<CRunReport::StatusEvent> received = report.GetStatusEvents();
+    const bool final = !received.empty() && (received.back().progress == kSucceededCode ||
+                                             received.back().progress == kFailedCode);
+    const json document = {
+        {"format", 1},
+        {"version", run.version},
+        {"store", run.store},
+        {"start", CHostLogger::FormatTime(run.start)},
+        {"end", CHostLogger::FormatTime(run.end)},
+        {"duration_seconds", Duration(run.start, run.end)},
+        {"dry_run", run.dryRun},
+        {"request", run.requestUuids},
+        {"operations", operations},
+        {"status_events", events},
+        {"final_status", final ? json(received.back().progress) : json()},
+        {"final_status_text", FinalStatus(report, run)},
+        {"exit_code", run.exitCode},
+    };
+    return document.dump(2) + "\n";
+}
+
+}  // namespace Host
+}  // namespace Kol

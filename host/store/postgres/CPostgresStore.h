@@ -1,0 +1,189 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <boost/function.hpp>
+#include <pqxx/connection>
+#include <pqxx/result>
+#include <pqxx/transaction_base>
+
+#include "host/store/CWriteTally.h"
+#include "host/store/IStore.h"
+
+struct pg_conn;
+
+namespace Kol {
+namespace Host {
+
+// The agent's store on a PostgreSQL server, for server installations: the
+// same tables and columns as the SQLite store (bigint for ids and Unix
+// seconds, bytea for blobs) in the connection's current schema, with `logs`
+// partitioned by retention class (list) and then by week of `created_at`
+// (range; CPostgresPartitions), each class with a default partition for the
+// weeks not prepared.
+//
+// Identity: the settings rows application_id (the SQLite store's
+// application id, in decimal) and schema_version. Opening reads before it
+// writes: a schema holding tables but not ours is refused untouched; an empty
+// one gets the schema only when `create` is set.
+//
+// One cleanup per database at a time: the store holds a session advisory
+// lock from opening to closing (taken before anything is read).
+//
+// Every DDL statement (RunDdl) runs under a short lock_timeout and is
+// retried, so that no writer queues behind a waiting schema change for long.
+//
+// Thread-safety: one thread at a time, like every IStore.
+class CPostgresStore : public IStore {
+public:
+    static const std::int64_t kSchemaVersion;
+    // How long one DDL statement may wait for its lock before it is retried.
+    static const std::chrono::milliseconds kLockTimeout;
+
+    struct Options {
+        bool create = true;   // make the schema in an empty database
+        bool dryRun = false;  // write nothing: every transaction rolls back
+        // Called after the identity checks and before the first write, for
+        // the caller's own checks (settings); what it throws is passed on.
+        boost::function<void(CPostgresStore&)> beforeFirstWrite;
+        // Where the backup goes; "" for "<database>.dump" in the working folder.
+        std::string backupPath;
+        std::chrono::seconds wait{0};  // for another run's lock
+        boost::function<bool()> stopWaiting;
+    };
+
+    // True for "postgresql://..." and "postgres://...".
+    static bool IsUri(const std::string& text);
+    // `uri` with the password (in the user part or as a parameter) replaced
+    // by "***".
+    static std::string MaskPassword(const std::string& uri);
+
+    // Connects (libpq's URI syntax and environment variables apply), takes
+    // the lock, checks and, unless a dry run, creates or completes the schema
+    // and the coming weeks' partitions. Throws std::invalid_argument with a
+    // whole sentence when the database is refused (nothing written), also
+    // "another cleanup-agent (pid N) is cleaning <masked uri>", and
+    // std::runtime_error "cannot open store <masked uri>: <reason>" otherwise.
+    CPostgresStore(const std::string& uri, const Options& options);
+    ~CPostgresStore() override;
+
+    CPostgresStore(const CPostgresStore&) = delete;
+    CPostgresStore& operator=(const CPostgresStore&) = delete;
+
+    // IStore.
+    std::string GetName() const override { return m_name; }
+    const std::string& GetBackupPath() const override { return m_backupPath; }
+    const std::string& GetOpenNote() const override { return m_openNote; }
+    bool IsDryRun() const override { return m_dryRun; }
+    bool IsDamaged() const override { return false; }
+    std::string DamageText() const override { return std::string(); }
+    bool HasTable(const std::string& name) override;
+    std::int64_t QueryInt64(const std::string& sql,
+                            const Parameters& parameters = Parameters()) override;
+    std::vector<std::int64_t> QueryInt64s(const std::string& sql,
+                                          const Parameters& parameters = Parameters()) override;
+    void Execute(const std::string& sql, const Parameters& parameters = Parameters()) override;
+    boost::optional<std::string> GetSetting(const std::string& key) override;
+    void SetSetting(const std::string& key, const std::string& value) override;
+    std::int64_t AddStatusEvent(std::int64_t messageType, const std::string& name,
+                                const std::string& symbols, const std::string& symbolsProtobuf,
+                                std::int64_t receivedAt) override;
+    // Walks the table's primary key (a plan's "rowid" means the primary key
+    // too) in batches: the key of the batchRows-th match, then one DELETE up
+    // to it in its own transaction.
+    DeleteResult DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
+                                 const BatchObserver& afterBatch) override;
+    // Prepares the weekly partitions of every class over the range.
+    void PrepareLogRange(std::int64_t from, std::int64_t to) override;
+    // COPY on a second connection of its own, all rows or none.
+    std::unique_ptr<RowWriter> WriteRows(const std::string& table,
+                                         const std::vector<std::string>& columns) override;
+    // -1: not told (see the storage operation's vacuum line).
+    std::int64_t GetFileBytes() override;
+    std::int64_t GetFreedBytesTotal() const override { return m_tally.GetFreedBytesTotal(); }
+    std::int64_t GetReturnedBytesTotal() const override { return m_tally.GetReturnedBytesTotal(); }
+    double TakeLongestTransaction() override { return m_tally.TakeLongestTransaction(); }
+    void AfterCall() override {}
+
+    // For the per-store work of the mappers.
+    // A statement with positional parameters ($1 ...), in the open
+    // transaction or on its own.
+    pqxx::result Run(const std::string& sql, const std::vector<std::string>& parameters = {});
+    // The open Transaction's; throws std::logic_error when none is open.
+    pqxx::transaction_base& OpenTransaction();
+    // Runs `sql` in a transaction of its own under kLockTimeout, retrying
+    // while the lock is not granted (up to about a minute); false, and
+    // nothing done, when the thread is asked to interrupt first. Commits even
+    // in a dry run: callers decide what a dry run may change.
+    bool RunDdl(const std::string& sql);
+    // Bytes freed inside the store and returned to the file system by work
+    // other than a delete (a partition dropped, a vacuum).
+    void RecordFreed(std::int64_t freed, std::int64_t returned);
+    // The tables the run has deleted rows from so far.
+    std::set<std::string> GetTouchedTables() const { return m_touched; }
+    // The database's name and the connection URI without its password (the
+    // password, when there is one, is passed on by GetPassword).
+    std::string GetDatabase();
+    const std::string& GetUri() const { return m_uri; }
+    // The schema the store's tables are in.
+    const std::string& GetSchema() const { return m_schema; }
+    // `name` quoted as an SQL identifier.
+    std::string Quote(const std::string& name) const { return m_connection->quote_name(name); }
+
+    // One transaction: BEGIN ... COMMIT, or ROLLBACK in a dry run or when
+    // dropped without Commit. Measured for the longest write transaction.
+    class Transaction {
+    public:
+        explicit Transaction(CPostgresStore& store);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        // Commits (rolls back in a dry run); throws std::runtime_error.
+        void Commit();
+        // Commits whatever the store's dry run says.
+        void CommitAlways();
+
+    private:
+        void End(bool commit);
+
+        CPostgresStore& m_store;
+        std::chrono::steady_clock::time_point m_start;
+        bool m_open;
+    };
+
+private:
+    void Open(const Options& options);
+    // Refuses a hot standby and a database whose transactions are read-only.
+    void CheckWritable();
+    void TakeLock(const Options& options);
+    // Reads only; returns true for an empty schema (to be made).
+    bool CheckIdentity(bool create);
+    // Refuses a store whose tables carry triggers, rules or policies.
+    void CheckForeignObjects();
+    void WriteSchema();
+    std::string Numbered(const std::string& sql, const Parameters& parameters,
+                         std::vector<std::string>& values) const;
+    std::string Masked(const std::string& message) const;
+
+    const std::string m_uri;
+    const std::string m_name;
+    std::string m_backupPath;
+    std::string m_openNote;
+    const bool m_dryRun;
+    std::string m_schema;   // the store's
+    std::string m_session;  // the settings of every session of ours
+    std::unique_ptr<pqxx::connection> m_connection;
+    std::unique_ptr<pqxx::transaction_base> m_work;       // the open Transaction's
+    std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_bulk;  // for COPY, opened on first use
+    CWriteTally m_tally;
+    std::set<std::string> m_touched;
+};
+
+}  // namespace Host
+}  // namespace Kol

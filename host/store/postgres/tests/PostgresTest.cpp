@@ -1,0 +1,232 @@
+// The PostgreSQL store through the real program, on databases of the test
+// server: what only a server store has (foreign databases, pg_dump backups,
+// concurrent writers, passwords in the connection URI).
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <pqxx/pqxx>
+
+#include "host/store/postgres/CChildProcess.h"
+#include "host/store/postgres/CPostgresStore.h"
+#include "host/testing/CAgentProcess.h"
+#include "host/testing/CScratchDatabase.h"
+#include "host/testing/CScratchDirectory.h"
+#include "host/testing/CTestStore.h"
+
+namespace {
+
+using Kol::Host::CChildProcess;
+using Kol::Host::CPostgresStore;
+using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CScratchDatabase;
+using Kol::Host::Testing::CScratchDirectory;
+using Kol::Host::Testing::CTestStore;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+class Postgres : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (m_database.uri.empty()) {
+            GTEST_SKIP() << "no test server: CLEANUP_TEST_PG_URI is not set";
+        }
+    }
+
+    // Runs the program on the test's database to its end.
+    int Agent(std::vector<std::string> arguments, std::string* out = nullptr,
+              std::string* err = nullptr) {
+        arguments.insert(arguments.begin(),
+                         {"--db", m_database.uri, "--backup", m_scratch.path + "/store.dump"});
+        return CAgentProcess::Run(arguments, out, err);
+    }
+
+    const CScratchDirectory m_scratch;
+    const CScratchDatabase m_database;
+};
+
+TEST_F(Postgres, AForeignDatabaseIsRefusedUntouchedAndNoPasswordIsEverShown) {
+    CTestStore(m_database.uri)
+        .Execute("CREATE TABLE customers(id int); INSERT INTO customers VALUES (7)");
+    std::string out;
+    std::string err;
+    EXPECT_EQ(Agent({"--create", "all"}, &out, &err), 3);
+    EXPECT_EQ(err, "cleanup-agent: " + m_database.uri + " is not a cleanup-agent store\n") << out;
+    CTestStore foreign(m_database.uri);
+    EXPECT_EQ(foreign.Int("SELECT count(*) FROM pg_tables WHERE schemaname = 'public'"), 1);
+    EXPECT_EQ(foreign.Int("SELECT id FROM customers"), 7);
+
+    // The server trusts the socket and ignores the password, which must
+    // still show nowhere: not in the lines, not in the JSON document.
+    const CScratchDatabase fresh;
+    const std::string uri =
+        "postgresql://postgres:s3cret@" + fresh.uri.substr(std::string("postgresql://").size());
+    EXPECT_EQ(CAgentProcess::Run({"--db", uri, "--create", "--backup", m_scratch.path + "/b.dump",
+                                  "--output", "json", "-v", "all"},
+                                 &out, &err),
+              0)
+        << err;
+    EXPECT_THAT(out + err, Not(HasSubstr("s3cret")));
+    EXPECT_THAT(out, HasSubstr("\"store\": \"postgresql://postgres:***@"));
+    EXPECT_EQ(CPostgresStore::MaskPassword("postgres://u:p@h/d?password=q&sslmode=require"),
+              "postgres://u:***@h/d?password=***&sslmode=require");
+    EXPECT_EQ(CPostgresStore::MaskPassword("postgresql://u:a/b@h/d?%70assword=x&Password=y&a=b"),
+              "postgresql://u:***@h/d?%70assword=***&Password=***&a=b");
+}
+
+// Another role's code and names: refused before anything is written, or
+// run around; `important` is never dropped, nor another's table dumped.
+TEST_F(Postgres, ForeignCodeNamesAndReadOnlyStoresNeverActForUs) {
+    const std::string partition = " PARTITION OF logs_c1 FOR VALUES FROM ";
+    const struct {
+        std::string sql, operation;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"CREATE FUNCTION f() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN RETURN NEW; END';"
+         " CREATE TRIGGER evil BEFORE INSERT ON status_events FOR EACH ROW EXECUTE FUNCTION f()",
+         "static-objects", 3, "did not make: trigger evil on status_events\n"},
+        {"ALTER DATABASE DB SET default_transaction_read_only = on", "static-objects", 3,
+         "is read-only (default_transaction_read_only is on): a cleanup needs the primary\n"},
+        {"CREATE FUNCTION public.pg_try_advisory_lock(text) RETURNS bool LANGUAGE sql"
+         " AS 'DROP TABLE important; SELECT true'",
+         "--dry-run", 0, ""},
+        {"CREATE TABLE \"logs_c1_x/**/,/**/important\"" + partition +
+             "(0) TO (86400);"
+             " CREATE TABLE \"logs_c1_Archive\"" +
+             partition + "(86400) TO (172800)",
+         "old-logs", 0, ""},
+        {"CREATE TABLE logs_cache(secret text)", "storage", 0, ""},
+    };
+    for (const auto& c : cases) {
+        const CScratchDatabase database;
+        const std::string dump = m_scratch.path + "/" + database.name;
+        ASSERT_EQ(CAgentProcess::Run({"--db", database.uri, "--create"}), 0);
+        std::string sql = c.sql;
+        if (sql.find(" DB ") != std::string::npos) {
+            sql.replace(sql.find(" DB "), 4, " " + database.name + " ");
+        }
+        CTestStore(database.uri).Execute("CREATE TABLE important(x int); " + sql);
+        std::string out;
+        std::string err;
+        EXPECT_EQ(
+            CAgentProcess::Run({"--db", database.uri, "--backup", dump, c.operation}, &out, &err),
+            c.status)
+            << c.sql << out << err;
+        EXPECT_THAT(err, HasSubstr(c.err.empty() ? "" : c.err));
+        EXPECT_EQ(c.err.empty(), err.find("cleanup-agent:") == std::string::npos) << err;
+        CTestStore store(database.uri);
+        EXPECT_EQ(store.Int("SELECT count(*) FROM pg_tables WHERE tablename = 'important'"), 1);
+        EXPECT_EQ(store.Int("SELECT count(*) FROM pg_tables WHERE tablename ~ '[A-Z/]'"), 0);
+        if (c.status == 3 || c.operation == "--dry-run") {  // nothing written
+            EXPECT_EQ(store.Int("SELECT count(*) FROM status_events"), 0);
+        }
+        EXPECT_THAT(CTestStore::Exists(dump) ? CTestStore::ReadFile(dump) : "",
+                    Not(HasSubstr("logs_cache")));
+    }
+}
+
+TEST_F(Postgres, OneCleanupPerDatabaseAtATime) {
+    ASSERT_EQ(Agent({"--create"}), 0);
+    pqxx::connection holder(m_database.uri);
+    pqxx::nontransaction(holder).exec(
+        "SET application_name = 'cleanup-agent pid 4242'; SELECT pg_advisory_lock(1263488067)");
+    std::string err;
+    EXPECT_EQ(Agent({"--wait", "1", "static-objects"}, nullptr, &err), 3);
+    EXPECT_EQ(err, "cleanup-agent: another cleanup-agent (pid 4242) is cleaning " + m_database.uri +
+                       "\n");
+    pqxx::nontransaction(holder).exec("SELECT pg_advisory_unlock(1263488067)");
+    EXPECT_EQ(Agent({"static-objects"}), 0);
+}
+
+TEST_F(Postgres, DryRunChangesNothingAndTheBackupRestoresToTheSameRows) {
+    ASSERT_EQ(Agent({"--seed-demo", "3000"}), 0);
+    const std::string before = CTestStore(m_database.uri).Dump();
+    std::string out;
+    ASSERT_EQ(Agent({"--dry-run", "all"}, &out), 0) << out;
+    EXPECT_THAT(out, HasSubstr("old-logs (cut-offs"));
+    EXPECT_THAT(out, HasSubstr(": would remove "));
+    EXPECT_EQ(CTestStore(m_database.uri).Dump(), before);
+    EXPECT_FALSE(CTestStore::Exists(m_scratch.path + "/store.dump"));
+
+    ASSERT_EQ(Agent({"storage"}, &out), 0) << out;
+    const std::string dump = m_scratch.path + "/store.dump";
+    struct stat status {};
+    ASSERT_EQ(::stat(dump.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);  // every row of the store is in it
+    const CScratchDatabase restored;
+    const CChildProcess::Result restore = CChildProcess::Run(
+        CChildProcess::FindPostgresTool("pg_restore"), {"--dbname=" + restored.uri, dump}, {});
+    ASSERT_EQ(restore.exitStatus, 0) << restore.err;
+    CTestStore original(m_database.uri);
+    // Every row; the final status event comes after the backup.
+    original.Execute("DELETE FROM status_events WHERE id = (SELECT max(id) FROM status_events)");
+    EXPECT_EQ(CTestStore(restored.uri).Dump(), original.Dump());
+    EXPECT_GT(original.Int("SELECT count(*) FROM logs"), 2000);
+}
+
+// Four writers insert logs of every class, each insert its own transaction,
+// while the program runs every operation. A writer's session gives up on any
+// lock it waits for longer than 250 ms: an insert that waited that long fails.
+TEST_F(Postgres, FourWritersNeverWaitLongWhileEverythingRuns) {
+    ASSERT_EQ(Agent({"--seed-demo", "30000"}), 0);
+    std::atomic<bool> done{false};
+    std::vector<std::string> ids(4);    // each writer's, as an SQL list
+    std::vector<double> slowest(4, 0);  // seconds; reported, the bound is the lock timeout
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 4; ++w) {
+        writers.emplace_back([&, w] {
+            try {
+                pqxx::connection connection(m_database.uri);
+                pqxx::nontransaction(connection).exec("SET lock_timeout = '250ms'");
+                for (int n = 0; !done || n < 20; ++n) {
+                    const auto start = std::chrono::steady_clock::now();
+                    pqxx::work insert(connection);
+                    ids[w] += (n == 0 ? "" : ",") +
+                              insert
+                                  .exec_params1(
+                                      "INSERT INTO logs(log_type, retention_class, created_at)"
+                                      " VALUES (1, $1, $2) RETURNING id",
+                                      1 + n % 5, static_cast<std::int64_t>(std::time(nullptr)))[0]
+                                  .as<std::string>();
+                    insert.commit();
+                    slowest[w] = std::max(slowest[w], std::chrono::duration<double>(
+                                                          std::chrono::steady_clock::now() - start)
+                                                          .count());
+                    // About 200 inserts a second each, an agent's pace
+                    // rather than a load test's.
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                }
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << "writer " << w << ": " << e.what();
+            }
+        });
+    }
+    std::string out;
+    std::string err;
+    const int status = Agent({"all"}, &out, &err);
+    done = true;
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    EXPECT_EQ(status, 0) << out << err;
+    RecordProperty("slowest_insert_ms",
+                   static_cast<int>(1000 * *std::max_element(slowest.begin(), slowest.end())));
+    // Every log written meanwhile is young: none may go.
+    CTestStore store(m_database.uri);
+    for (const std::string& list : ids) {
+        EXPECT_EQ(store.Int("SELECT count(*) FROM logs WHERE id IN (" + list + ")"),
+                  std::count(list.begin(), list.end(), ',') + 1);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,196 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <boost/function.hpp>
+#include <boost/optional.hpp>
+
+#include "host/store/CWriteTally.h"
+#include "host/store/IStore.h"
+#include "host/store/sqlite/CSqliteStatement.h"
+
+struct sqlite3;
+
+namespace Kol {
+namespace Host {
+
+// The agent's SQLite store: one connection in write-ahead-log mode with a busy
+// timeout, the schema (incremental auto-vacuum on a new file), the settings
+// table, and the bookkeeping the host reports: the longest write transaction,
+// the bytes freed and returned by its own transactions, the log's size.
+//
+// Identity: a store made here carries PRAGMA application_id kApplicationId
+// and PRAGMA user_version kSchemaVersion. Opening reads before it writes: a
+// file that is not a store of ours is refused untouched, a store of earlier
+// builds (no id, exactly our tables) is marked, an older schema version is
+// migrated in one transaction.
+//
+// Damage: after the first SQLITE_CORRUPT or SQLITE_NOTADB any statement of
+// the store meets, the store counts as damaged and nothing more is written to
+// it: transactions and checkpoints refuse, closing does not checkpoint.
+//
+// Thread-safety: the connection is opened in serialised mode, so single calls
+// may come from any thread; a CSqliteTransaction holds TransactionMutex() for
+// its whole life so that the transactions of two threads never interleave.
+// In practice the host hands the store from its main thread to the module's
+// processing thread and back, one at a time.
+//
+// Dry run (Options::dryRun): opening writes nothing, and every
+// CSqliteTransaction is rolled back where a real run commits, so that another
+// writer never waits longer than one batch and each batch's figures are true.
+class CSqliteStore : public IStore {
+public:
+    static constexpr std::chrono::milliseconds kDefaultBusyTimeout{30000};
+
+    static const std::int32_t kApplicationId;  // 0x4B4F4C43, "KOLC"
+    static const std::int32_t kSchemaVersion;
+
+    struct Options {
+        std::string vfs;      // the SQLite file system to use; "" the default
+        bool create = true;   // make a new store in an absent or empty file
+        bool dryRun = false;  // write nothing: no marking, no migration, no commit
+        // Called after the identity checks and before the first write, for
+        // the caller's own checks (settings); what it throws is passed on.
+        boost::function<void(CSqliteStore&)> beforeFirstWrite;
+        // How long a statement that finds another connection holding the
+        // lock (SQLITE_BUSY) is retried, with a back-off of 1 to 16 ms,
+        // before it fails with "database is locked". A thread asked to
+        // interrupt stops waiting at once.
+        std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout;
+        // Where the backup goes (named in DamageText); "" for "<path>.bak".
+        std::string backupPath;
+    };
+
+    // The write-ahead log's size in bytes before and after a truncation.
+    struct LogSizes {
+        std::int64_t before = 0;
+        std::int64_t after = 0;
+        bool truncated = false;  // false: a reader held it, or nothing was done
+        // "write-ahead log 36.6 MiB (38390192 bytes) before, 0 bytes after".
+        std::string Text() const;
+    };
+
+    // Opens the store at `path`, a plain file name (never a URI; the host
+    // passes the real path). Throws std::invalid_argument with a whole
+    // sentence when the file is refused ("<path> is not a cleanup-agent
+    // store" for any file not ours, an SQLite database or not, "<path> was
+    // made by a newer cleanup-agent ..."), the file then unchanged, and
+    // std::runtime_error "cannot open store <path>: <reason>" on a database
+    // failure.
+    CSqliteStore(const std::string& path, const Options& options);
+    // With the default options: creates the store when absent.
+    explicit CSqliteStore(const std::string& path);
+    // Closes the connection (which checkpoints the log into the database file
+    // unless the store is damaged).
+    ~CSqliteStore();
+
+    CSqliteStore(const CSqliteStore&) = delete;
+    CSqliteStore& operator=(const CSqliteStore&) = delete;
+
+    const std::string& GetPath() const { return m_path; }
+    const std::string& GetVfs() const { return m_vfs; }
+
+    // IStore. Named parameters bind where the statement has them. Execute
+    // without parameters may hold several statements.
+    std::string GetName() const override { return m_path; }
+    const std::string& GetBackupPath() const override { return m_backupPath; }
+    const std::string& GetOpenNote() const override { return m_openNote; }
+    bool IsDryRun() const override { return m_dryRun; }
+    bool IsDamaged() const override { return m_damaged; }
+    // "the store is damaged: <message>; nothing more was changed; check it
+    // with PRAGMA integrity_check and restore from <backup path>"
+    std::string DamageText() const override;
+    bool HasTable(const std::string& name) override;
+    std::int64_t QueryInt64(const std::string& sql,
+                            const Parameters& parameters = Parameters()) override;
+    std::vector<std::int64_t> QueryInt64s(const std::string& sql,
+                                          const Parameters& parameters = Parameters()) override;
+    void Execute(const std::string& sql, const Parameters& parameters = Parameters()) override;
+    boost::optional<std::string> GetSetting(const std::string& key) override;
+    void SetSetting(const std::string& key, const std::string& value) override;
+    std::int64_t AddStatusEvent(std::int64_t messageType, const std::string& name,
+                                const std::string& symbols, const std::string& symbolsProtobuf,
+                                std::int64_t receivedAt) override;
+    // Walks the key with CBatchedDelete.
+    DeleteResult DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
+                                 const BatchObserver& afterBatch) override;
+    void PrepareLogRange(std::int64_t, std::int64_t) override {}
+    std::unique_ptr<RowWriter> WriteRows(const std::string& table,
+                                         const std::vector<std::string>& columns) override;
+    // Bytes of all pages.
+    std::int64_t GetFileBytes() override;
+    std::int64_t GetFreedBytesTotal() const override { return m_tally.GetFreedBytesTotal(); }
+    std::int64_t GetReturnedBytesTotal() const override { return m_tally.GetReturnedBytesTotal(); }
+    double TakeLongestTransaction() override { return m_tally.TakeLongestTransaction(); }
+    // Checkpoint(false).
+    void AfterCall() override;
+
+    // Throws std::runtime_error with SQLite's message.
+    CSqliteStatement Prepare(const std::string& sql);
+
+    std::int64_t GetPageSize();
+    // Bytes of the pages holding data (all minus free ones).
+    std::int64_t GetUsedBytes();
+
+    // Called by CSqliteTransaction with the duration of a finished write
+    // transaction, and the bytes its pages in use and its file shrank by.
+    void RecordTransaction(double seconds, std::int64_t freedBytes, std::int64_t returnedBytes);
+    // After a commit: copies the log back into the database file when it has
+    // grown past 4 MiB. Not a write transaction: other writers go on meanwhile.
+    void CheckpointIfLarge();
+    // Copies the whole log back; `truncate` also empties the log file. Does
+    // nothing during a dry run or on a damaged store.
+    void Checkpoint(bool truncate);
+    // Copies the log back without blocking anyone, then empties it unless a
+    // reader still holds it (waiting only briefly). Throws std::runtime_error.
+    LogSizes TruncateLog();
+
+    // Records the first damage seen; any thread.
+    void MarkDamaged(const std::string& message);
+
+    std::recursive_mutex& TransactionMutex() { return m_transactionMutex; }
+    sqlite3* GetHandle() const { return m_db; }
+
+private:
+    enum class Origin { kNew, kOurs, kOlder, kEarlierBuild };
+
+    void Open(const Options& options);
+    // Reads only; throws std::invalid_argument when the file is refused.
+    Origin CheckIdentity(bool create);
+    // Refuses a store with triggers or views: none are ours.
+    void RefuseForeignCode();
+    [[noreturn]] void Refuse(const std::string& sentence);
+    void KeepLogOnClose();
+    // Creates what is missing of the schema and stamps the identity.
+    void WriteSchema();
+    std::int64_t LogFileBytes() const;
+    void Close() noexcept;
+    static int OnBusy(void* self, int attempt);
+    static int OnWalCommit(void* self, sqlite3* db, const char* name, int pages);
+    static void OnStatementError(void* self, int code, const std::string& message);
+
+    const std::string m_path;
+    const std::string m_vfs;
+    const std::string m_backupPath;
+    std::string m_openNote;
+    sqlite3* m_db;
+    const bool m_dryRun;
+    std::recursive_mutex m_transactionMutex;
+    CWriteTally m_tally;
+    mutable std::mutex m_statsMutex;
+    std::string m_damage;  // guarded by m_statsMutex
+    std::atomic<bool> m_damaged;
+    bool m_hadLog;                // a non-empty log lay beside the file when it was opened
+    std::atomic<int> m_walPages;  // pages in the log after the last commit
+    std::atomic<std::chrono::milliseconds> m_busyTimeout;
+    std::chrono::steady_clock::time_point m_busySince;  // used by the thread in SQLite's call
+};
+
+}  // namespace Host
+}  // namespace Kol
