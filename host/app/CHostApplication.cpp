@@ -33,6 +33,7 @@
 #include "host/kernel/CStatusEventRecorder.h"
 #include "host/kernel/CStoreDatabaseResource.h"
 #include "host/mappers/CEventLogsMapper.h"
+#include "host/report/CModuleLineReader.h"
 #include "host/report/CResultWriter.h"
 #include "host/report/CRunReport.h"
 #include "host/store/CStoreFiles.h"
@@ -154,7 +155,8 @@ void CHostApplication::OnRecord(const std::string& text, std::int32_t level,
     if (module != kModuleName) {
         return;
     }
-    if (const boost::optional<std::int32_t> rejected = m_report->AddModuleRecord(text, level)) {
+    if (const boost::optional<std::int32_t> rejected =
+            CModuleLineReader(*m_report).Read(text, level)) {
         m_logger->Log(COperationCatalog::NameOf(*rejected) + ": this module does not handle " +
                           "operation " + std::to_string(*rejected) +
                           " (see the operations in cleanup-agent --help)",

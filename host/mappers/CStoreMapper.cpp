@@ -2,26 +2,15 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <stdexcept>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 #include "framework/module/LogLevel.h"
-#include "host/report/CResultWriter.h"
+#include "host/store/CUnits.h"
 
 namespace Kol {
 namespace Host {
-
-namespace {
-
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
-}
-
-}  // namespace
 
 CStoreMapper::CStoreMapper(const Context& context) : m_context(context) {}
 
@@ -118,21 +107,19 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         call.longestTransaction = Store().TakeLongestTransaction();
         m_context.report->AddMapperCall(call);
-        Log(title + ": failed after " + Seconds(call.seconds) + " s, " + std::to_string(call.rows) +
-                " rows " + (dry ? "would have been removed" : "removed") + " before: " + e.what(),
+        Log(title + ": failed after " + CUnits::Seconds(call.seconds) + " s, " +
+                std::to_string(call.rows) + " rows " +
+                (dry ? "would have been removed" : "removed") + " before: " + e.what(),
             Common::Module::Error);
         throw;
     }
     call.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     call.longestTransaction = Store().TakeLongestTransaction();
     m_context.report->AddMapperCall(call);
-    std::string line = title + ": " + (dry ? "would remove " : "removed ") +
-                       std::to_string(call.rows) + " rows, " + (dry ? "would free " : "freed ") +
-                       CResultWriter::Size(call.bytesFreed) + " inside the file, " +
-                       (dry ? "would return " : "returned ") +
-                       CResultWriter::Size(call.bytesReturned) + " to the file system in " +
-                       Seconds(call.seconds) + " s, longest write transaction " +
-                       Seconds(call.longestTransaction) + " s";
+    std::string line = title + ": " +
+                       CUnits::Removal(call.rows, call.bytesFreed, call.bytesReturned, dry) +
+                       " in " + CUnits::Seconds(call.seconds) + " s, longest write transaction " +
+                       CUnits::Seconds(call.longestTransaction) + " s";
     if (!call.detail.empty()) {
         line += "; " + call.detail;
     }

@@ -1,27 +1,17 @@
 #include "host/report/CResultWriter.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 #include <nlohmann/json.hpp>
 
 #include "host/cli/COperationCatalog.h"
 #include "host/kernel/CHostLogger.h"
+#include "host/store/CUnits.h"
 
 namespace Kol {
 namespace Host {
 
 namespace {
-
-const std::int64_t kSucceededCode = 30;
-const std::int64_t kFailedCode = 40;
-
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
-}
 
 double Duration(const std::timespec& start, const std::timespec& end) {
     return static_cast<double>(end.tv_sec - start.tv_sec) +
@@ -36,19 +26,10 @@ std::string Join(const std::vector<std::string>& words) {
     return text;
 }
 
-// "removed 12 rows, freed 1.0 KiB (1024 bytes) inside the file, returned 0
-// bytes to the file system", or its dry-run form.
-std::string Figures(std::uint64_t rows, std::int64_t freed, std::int64_t returned, bool dryRun) {
-    return std::string(dryRun ? "would remove " : "removed ") + std::to_string(rows) + " rows, " +
-           (dryRun ? "would free " : "freed ") + CResultWriter::Size(freed) + " inside the file, " +
-           (dryRun ? "would return " : "returned ") + CResultWriter::Size(returned) +
-           " to the file system";
-}
-
 std::string OperationLine(const CRunReport::Operation& operation, bool dryRun) {
     const std::string figures =
-        Figures(operation.rows, operation.bytesFreed, operation.bytesReturned, dryRun) + " in " +
-        Seconds(operation.seconds) + " s" +
+        CUnits::Removal(operation.rows, operation.bytesFreed, operation.bytesReturned, dryRun) +
+        " in " + CUnits::Seconds(operation.seconds) + " s" +
         (operation.detail.empty() ? std::string() : "; " + operation.detail);
     std::string line = "summary: " + COperationCatalog::NameOf(operation.number) + ": ";
     switch (operation.status) {
@@ -69,25 +50,6 @@ std::string OperationLine(const CRunReport::Operation& operation, bool dryRun) {
 }
 
 }  // namespace
-
-std::string CResultWriter::Size(std::int64_t bytes) {
-    const std::string exact = std::to_string(bytes) + " bytes";
-    const double magnitude = static_cast<double>(std::llabs(bytes));
-    if (magnitude < 1024) {
-        return exact;
-    }
-    static const char* const units[] = {"KiB", "MiB", "GiB", "TiB"};
-    double value = magnitude / 1024;
-    std::size_t unit = 0;
-    while (value >= 1024 && unit + 1 < sizeof units / sizeof units[0]) {
-        value /= 1024;
-        ++unit;
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "%s%.1f %s (%s)", bytes < 0 ? "-" : "", value, units[unit],
-                  exact.c_str());
-    return text;
-}
 
 const char* CResultWriter::StatusName(CRunReport::Status status) {
     switch (status) {
@@ -126,10 +88,10 @@ std::string CResultWriter::FinalStatus(const CRunReport& report, const Run& run)
         status += "unknown: no status event came" +
                   (!run.failure.empty() ? ", the run ended before the request: " + run.failure
                                         : std::string());
-    } else if (events.back().progress == kSucceededCode) {
+    } else if (events.back().progress == CRunReport::kSucceededCode) {
         status +=
             allRan ? "30 (every operation succeeded)" : "30 (every operation that ran succeeded)";
-    } else if (events.back().progress == kFailedCode) {
+    } else if (events.back().progress == CRunReport::kFailedCode) {
         status += "40 (" +
                   (failed.empty() ? std::string("the request failed")
                                   : "at least one operation failed: " + Join(failed)) +
@@ -169,9 +131,9 @@ std::vector<std::string> CResultWriter::Summary(const CRunReport& report, const 
     for (const CRunReport::MapperCall& call : report.GetMapperCalls()) {
         longest = std::max(longest, call.longestTransaction);
     }
-    lines.push_back("summary: total: " + Figures(rows, freed, returned, run.dryRun) +
-                    "; longest write transaction " + Seconds(longest) + " s; elapsed " +
-                    Seconds(Duration(run.start, run.end)) + " s");
+    lines.push_back("summary: total: " + CUnits::Removal(rows, freed, returned, run.dryRun) +
+                    "; longest write transaction " + CUnits::Seconds(longest) + " s; elapsed " +
+                    CUnits::Seconds(Duration(run.start, run.end)) + " s");
     if (!notRun.empty()) {
         lines.push_back("summary: not run: " + Join(notRun));
     }
@@ -207,8 +169,9 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
              {"not_stored_reason", event.notStored.empty() ? json() : json(event.notStored)}});
     }
     const std::vector<CRunReport::StatusEvent> received = report.GetStatusEvents();
-    const bool final = !received.empty() && (received.back().progress == kSucceededCode ||
-                                             received.back().progress == kFailedCode);
+    const bool final =
+        !received.empty() && (received.back().progress == CRunReport::kSucceededCode ||
+                              received.back().progress == CRunReport::kFailedCode);
     const json document = {
         {"format", 1},
         {"version", run.version},

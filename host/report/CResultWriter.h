@@ -30,8 +30,6 @@ public:
         int exitCode = 0;
     };
 
-    // "18.0 MiB (18829312 bytes)"; below 1 KiB only "512 bytes".
-    static std::string Size(std::int64_t bytes);
     // "succeeded", "failed", "not-run", "interrupted" ("running" never
     // leaves a finished report).
     static const char* StatusName(CRunReport::Status status);

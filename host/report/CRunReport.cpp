@@ -1,50 +1,13 @@
 #include "host/report/CRunReport.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "framework/module/LogLevel.h"
 #include "host/cli/COperationCatalog.h"
 
 namespace Kol {
 namespace Host {
 
 namespace {
-
-const char* const kInitiating = "Initiating ";
-const char* const kOperationFailed = "Failed to process cleanup operation ";
-const char* const kWithError = " with error: ";
-const char* const kRequestFailed = "Failed to process cleanup task request with: ";
-const char* const kInterrupted = "The module is stopping. Cleanup process interrupted.";
-const char* const kRescheduled = "Failed to re-schedule a cleanup: ";
-const std::int64_t kSucceededCode = 30;
-const std::int64_t kFailedCode = 40;
-
-bool StartsWith(const std::string& text, const char* prefix) {
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-// The operation an Initiating line begins; 0 for the backup, which goes on
-// with the storage operation before it; -1 for any other line.
-std::int32_t InitiatedOperation(const std::string& job) {
-    static const struct {
-        const char* job;
-        std::int32_t operation;
-    } jobs[] = {
-        {"replicated logs cleanup", 1}, {"obsolete delta logs cleanup", 2},
-        {"event logs cleanup", 3},      {"abandoned logs cleanup", 4},
-        {"ignored logs cleanup", 5},    {"storage cleanup", 6},
-        {"database backup", 0},         {"old logs cleanup", 7},
-        {"indexes cleanup", 12},        {"cleaning computer enrollement tombstone", 13},
-        {"static objects cleanup", 14},
-    };
-    for (const auto& entry : jobs) {
-        if (job == entry.job) {
-            return entry.operation;
-        }
-    }
-    return -1;
-}
 
 // The name the module prints for an operation: the library's, which is
 // empty for a number outside 1 to 24.
@@ -138,10 +101,7 @@ void CRunReport::AddStatusEvent(std::int64_t progressCode, boost::optional<std::
         m_statusEventFailure = notStored;
     }
     if (progressCode == kSucceededCode || progressCode == kFailedCode) {
-        AdvanceTo([](const Operation&) { return false; });
-        for (; m_cursor < m_operations.size(); ++m_cursor) {
-            m_operations[m_cursor].status = Status::kSucceeded;
-        }
+        CloseTheRest(Status::kSucceeded);
     }
 }
 
@@ -152,58 +112,50 @@ void CRunReport::AddStatusEventFailure(const std::string& message) {
     }
 }
 
-boost::optional<std::int32_t> CRunReport::AddModuleRecord(const std::string& text,
-                                                          std::int32_t level) {
+void CRunReport::CloseTheRest(Status status) {
+    AdvanceTo([](const Operation&) { return false; });
+    for (; m_cursor < m_operations.size(); ++m_cursor) {
+        m_operations[m_cursor].status = status;
+    }
+}
+
+void CRunReport::BeginOperation(std::int32_t number) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (StartsWith(text, kInitiating)) {
-        const std::int32_t number = InitiatedOperation(text.substr(std::strlen(kInitiating)));
-        if (number > 0) {
-            AdvanceTo([number](const Operation& operation) { return operation.number == number; });
-        }
-        return boost::none;
-    }
-    if (text == kInterrupted || StartsWith(text, kRescheduled)) {
-        // After an interruption nothing more runs; after the re-scheduling
-        // line the request is over and the rest ran without a word.
-        const bool interrupted = text == kInterrupted;
-        AdvanceTo([](const Operation&) { return false; });
-        for (; m_cursor < m_operations.size(); ++m_cursor) {
-            m_operations[m_cursor].status = interrupted ? Status::kNotRun : Status::kSucceeded;
-        }
-        return boost::none;
-    }
-    // A missing mapper is logged at level 4 too, but the module counts that
-    // operation as succeeded; only these two lines mean a failure.
-    if (level != Common::Module::Error) {
-        return boost::none;
-    }
-    if (StartsWith(text, kRequestFailed)) {
-        ++m_failureLines;
-        return boost::none;
-    }
-    const std::string::size_type with = text.find(kWithError);
-    if (!StartsWith(text, kOperationFailed) || with == std::string::npos) {
-        return boost::none;
-    }
+    AdvanceTo([number](const Operation& operation) { return operation.number == number; });
+}
+
+void CRunReport::StopRequest() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CloseTheRest(Status::kNotRun);
+}
+
+void CRunReport::EndRequest() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    CloseTheRest(Status::kSucceeded);
+}
+
+void CRunReport::AddRequestFailure() {
+    std::lock_guard<std::mutex> lock(m_mutex);
     ++m_failureLines;
-    const std::string name =
-        text.substr(std::strlen(kOperationFailed), with - std::strlen(kOperationFailed));
-    const bool current = m_started && ModuleName(m_operations[m_cursor].number) == name;
-    if (!current && !AdvanceTo([&name](const Operation& operation) {
-            return ModuleName(operation.number) == name;
+}
+
+boost::optional<std::int32_t> CRunReport::FailOperation(const std::string& moduleName,
+                                                        const std::string& error) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_failureLines;
+    const bool current = m_started && ModuleName(m_operations[m_cursor].number) == moduleName;
+    if (!current && !AdvanceTo([&moduleName](const Operation& operation) {
+            return ModuleName(operation.number) == moduleName;
         })) {
         return boost::none;
     }
     Operation& operation = m_operations[m_cursor];
-    operation.error = text.substr(with + std::strlen(kWithError));
+    operation.error = error;
     if (operation.refused) {
         operation.reason = "the store is damaged";
     }
     const std::int32_t number = operation.number;
     Close(operation.refused ? Status::kNotRun : Status::kFailed);
-    if (COperationCatalog::IsHandled(number)) {
-        return boost::none;
-    }
     return number;
 }
 

@@ -12,7 +12,8 @@ namespace Kol {
 namespace Host {
 
 // What one run of the host did, per requested operation, collected from the
-// mappers, the module's log lines and the status events on the bus.
+// mappers, the module's log lines (as CModuleLineReader reads them) and the
+// status events on the bus.
 //
 // The module says little about which operation it is at: an operation with a
 // mapper writes an Initiating line, the mapper calls follow, then a Finished
@@ -68,6 +69,10 @@ public:
         std::uint64_t rows = 0;
     };
 
+    // The progress codes of the two final status events.
+    static const std::int64_t kSucceededCode = 30;
+    static const std::int64_t kFailedCode = 40;
+
     explicit CRunReport(const std::vector<std::int32_t>& operations = {});
 
     void BeginMapperCall(const std::string& label);
@@ -79,9 +84,25 @@ public:
     void AddStatusEvent(std::int64_t progressCode, boost::optional<std::int32_t> level,
                         const std::string& notStored = std::string());
     void AddStatusEventFailure(const std::string& message);
-    // Follows the module's lines; returns the number of an operation that
-    // just failed because the module does not handle it.
-    boost::optional<std::int32_t> AddModuleRecord(const std::string& text, std::int32_t level);
+    // What the module's lines tell (CModuleLineReader reads them).
+    // Operation `number` begins; the requested ones the module passed over
+    // before it ran silently. Nothing happens when no operation from the one
+    // at work on has that number.
+    void BeginOperation(std::int32_t number);
+    // The module stopped: no operation not reached by now runs.
+    void StopRequest();
+    // The request is over: the operations not reached by now ran silently.
+    void EndRequest();
+    // One failure line about the whole request.
+    void AddRequestFailure();
+    // A failure line about the operation that the module calls `moduleName`
+    // (the catalog's enumeration name, empty outside 1 to 24): the one at
+    // work when it has that name, else the next requested one that has it,
+    // failed with `error` (or did not run, when its mapper refused it on a
+    // damaged store). Returns its number; none when no operation is found,
+    // which still counts as a failure line.
+    boost::optional<std::int32_t> FailOperation(const std::string& moduleName,
+                                                const std::string& error);
     // Every operation not reached by now did not run, for `reason`.
     void MarkNotRun(const std::string& reason);
 
@@ -104,6 +125,8 @@ private:
     template <typename Match>
     bool AdvanceTo(const Match& matches);
     void Close(Status status);
+    // Closes the operation at work and gives every one not reached `status`.
+    void CloseTheRest(Status status);
 
     mutable std::mutex m_mutex;
     std::vector<Operation> m_operations;     // guarded by m_mutex

@@ -20,8 +20,10 @@
 #include "host/kernel/CHostBus.h"
 #include "host/kernel/CHostLogger.h"
 #include "host/kernel/CStoreDatabaseResource.h"
+#include "host/report/CModuleLineReader.h"
 #include "host/report/CResultWriter.h"
 #include "host/report/CRunReport.h"
+#include "host/store/CUnits.h"
 #include "host/store/sqlite/CSqliteStore.h"
 #include "host/testing/CScratchDirectory.h"
 #include "host/testing/CTestStore.h"
@@ -31,11 +33,13 @@ namespace {
 using namespace Kol::Common::Database;
 using Kol::Host::CHostBus;
 using Kol::Host::CHostLogger;
+using Kol::Host::CModuleLineReader;
 using Kol::Host::CResultWriter;
 using Kol::Host::CRunReport;
 using Kol::Host::CSqliteStore;
 using Kol::Host::CStoreDatabaseResource;
 using Kol::Host::CStoreMapper;
+using Kol::Host::CUnits;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 using ::testing::HasSubstr;
@@ -122,23 +126,24 @@ CRunReport::MapperCall Call(const char* label, std::uint64_t rows, std::int64_t 
 // unhandled value, storage with its backup, an interruption.
 TEST(RunReport, FollowsTheModuleThroughTheRequestAndSummarizes) {
     CRunReport report({8, 7, 15, 6, 3, 25, 14});
+    CModuleLineReader reader(report);
     const char* const failure = "Failed to process cleanup operation ";
-    EXPECT_EQ(*report.AddModuleRecord(std::string(failure) + "OPERATION_8 with error: E", 4), 8);
-    report.AddModuleRecord("Initiating old logs cleanup", 2);
+    EXPECT_EQ(*reader.Read(std::string(failure) + "OPERATION_8 with error: E", 4), 8);
+    reader.Read("Initiating old logs cleanup", 2);
     report.AddMapperCall(Call("old-logs", 10, 4096, false));
-    report.AddModuleRecord("Finished old logs cleanup", 2);
-    report.AddModuleRecord("Initiating storage cleanup", 2);
+    reader.Read("Finished old logs cleanup", 2);
+    reader.Read("Initiating storage cleanup", 2);
     report.AddMapperCall(Call("storage", 2, 100, false));
-    report.AddModuleRecord("Initiating database backup", 2);
+    reader.Read("Initiating database backup", 2);
     report.AddMapperCall(Call("backup", 0, 0, false));
-    report.AddModuleRecord("Initiating event logs cleanup", 2);
+    reader.Read("Initiating event logs cleanup", 2);
     report.BeginMapperCall("event-logs");
     report.UpdateMapperCall(3);
     EXPECT_EQ(report.GetRunningCall()->rows, 3u);
     report.AddMapperCall(Call("event-logs", 5, 3 << 20, true));
     EXPECT_FALSE(report.GetRunningCall());
-    EXPECT_FALSE(report.AddModuleRecord("Failed to cleanup storage: mapper not available", 4));
-    report.AddModuleRecord("The module is stopping. Cleanup process interrupted.", 3);
+    EXPECT_FALSE(reader.Read("Failed to cleanup storage: mapper not available", 4));
+    reader.Read("The module is stopping. Cleanup process interrupted.", 3);
     report.MarkNotRun("interrupted by SIGINT");
 
     CResultWriter::Run run;
@@ -167,9 +172,10 @@ TEST(RunReport, FollowsTheModuleThroughTheRequestAndSummarizes) {
 
     // The final status in words, and the dry run's wording.
     CRunReport ran({15, 25});
+    CModuleLineReader ranReader(ran);
     ran.AddStatusEvent(20, 1);
     EXPECT_TRUE(ran.HasFailed(true));  // the final event has not come yet
-    ran.AddModuleRecord(std::string(failure) + " with error: E", 4);
+    ranReader.Read(std::string(failure) + " with error: E", 4);
     ran.AddStatusEvent(40, 4);
     run.signal.clear();
     run.dryRun = true;
@@ -182,8 +188,8 @@ TEST(RunReport, FollowsTheModuleThroughTheRequestAndSummarizes) {
     EXPECT_EQ(CResultWriter::Summary(ran, run).back(),
               "summary: final status failed (1 failure lines; this installation kind sends no "
               "status events)");
-    EXPECT_EQ(CResultWriter::Size(-1536), "-1.5 KiB (-1536 bytes)");
-    EXPECT_EQ(CResultWriter::Size(18829312), "18.0 MiB (18829312 bytes)");
+    EXPECT_EQ(CUnits::Size(-1536), "-1.5 KiB (-1536 bytes)");
+    EXPECT_EQ(CUnits::Size(18829312), "18.0 MiB (18829312 bytes)");
 }
 
 class RecordingSubscriber : public Kol::Common::Kernel::ISubscriber {

@@ -11,8 +11,8 @@
 #include <sqlite3.h>
 #include <boost/thread/thread.hpp>
 
-#include "host/report/CResultWriter.h"
 #include "host/store/CBatchedDelete.h"
+#include "host/store/CUnits.h"
 #include "host/store/sqlite/CSqliteTransaction.h"
 
 namespace Kol {
@@ -143,9 +143,8 @@ const std::int32_t CSqliteStore::kApplicationId = 0x4B4F4C43;
 const std::int32_t CSqliteStore::kSchemaVersion = 1;
 
 std::string CSqliteStore::LogSizes::Text() const {
-    return "write-ahead log " + CResultWriter::Size(before) + " before, " +
-           CResultWriter::Size(after) + " after" +
-           (truncated || after == 0 ? "" : " (other connections kept it in use)");
+    return "write-ahead log " + CUnits::Size(before) + " before, " + CUnits::Size(after) +
+           " after" + (truncated || after == 0 ? "" : " (other connections kept it in use)");
 }
 
 CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
