@@ -85,9 +85,9 @@ public:
                         const std::string& notStored = std::string());
     void AddStatusEventFailure(const std::string& message);
     // What the module's lines tell (CModuleLineReader reads them).
-    // Operation `number` begins; the requested ones the module passed over
-    // before it ran silently. Nothing happens when no operation from the one
-    // at work on has that number.
+    // Operation `number` begins: the one at work ends, and the requested ones
+    // the module passed over before `number` ran silently. When no operation
+    // still to come has that number, only the one at work ends.
     void BeginOperation(std::int32_t number);
     // The module stopped: no operation not reached by now runs.
     void StopRequest();
