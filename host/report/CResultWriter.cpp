@@ -14,9 +14,6 @@ namespace Host {
 
 namespace {
 
-const std::int64_t kSucceededCode = 30;
-const std::int64_t kFailedCode = 40;
-
 std::string Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", seconds);
@@ -126,10 +123,10 @@ std::string CResultWriter::FinalStatus(const CRunReport& report, const Run& run)
         status += "unknown: no status event came" +
                   (!run.failure.empty() ? ", the run ended before the request: " + run.failure
                                         : std::string());
-    } else if (events.back().progress == kSucceededCode) {
+    } else if (events.back().progress == CRunReport::kSucceededCode) {
         status +=
             allRan ? "30 (every operation succeeded)" : "30 (every operation that ran succeeded)";
-    } else if (events.back().progress == kFailedCode) {
+    } else if (events.back().progress == CRunReport::kFailedCode) {
         status += "40 (" +
                   (failed.empty() ? std::string("the request failed")
                                   : "at least one operation failed: " + Join(failed)) +
@@ -207,8 +204,9 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
              {"not_stored_reason", event.notStored.empty() ? json() : json(event.notStored)}});
     }
     const std::vector<CRunReport::StatusEvent> received = report.GetStatusEvents();
-    const bool final = !received.empty() && (received.back().progress == kSucceededCode ||
-                                             received.back().progress == kFailedCode);
+    const bool final =
+        !received.empty() && (received.back().progress == CRunReport::kSucceededCode ||
+                              received.back().progress == CRunReport::kFailedCode);
     const json document = {
         {"format", 1},
         {"version", run.version},

@@ -17,8 +17,6 @@ const char* const kWithError = " with error: ";
 const char* const kRequestFailed = "Failed to process cleanup task request with: ";
 const char* const kInterrupted = "The module is stopping. Cleanup process interrupted.";
 const char* const kRescheduled = "Failed to re-schedule a cleanup: ";
-const std::int64_t kSucceededCode = 30;
-const std::int64_t kFailedCode = 40;
 
 bool StartsWith(const std::string& text, const char* prefix) {
     return text.compare(0, std::strlen(prefix), prefix) == 0;
