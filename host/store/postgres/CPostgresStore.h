@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <boost/function.hpp>
 #include <pqxx/connection>
 #include <pqxx/result>
 #include <pqxx/transaction_base>
