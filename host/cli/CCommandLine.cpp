@@ -13,11 +13,10 @@
 #include <sstream>
 #include <stdexcept>
 
-#include <sqlite3.h>
 #include <boost/program_options.hpp>
 
-#include "host/app/ExitStatus.h"
 #include "host/cli/COperationCatalog.h"
+#include "host/store/CStoreFactory.h"
 
 #ifndef CLEANUP_AGENT_VERSION
 #error "CLEANUP_AGENT_VERSION must be defined by the build"
@@ -208,7 +207,7 @@ const std::vector<CCommandLine::Option> kOptions = {
      CCommandLine::Section::kAdvanced,
      [](const std::string& v, CHostOptions& o) {
          o.batchRows = static_cast<std::size_t>(
-             CCommandLine::ParseNumber(v, 1, static_cast<std::int64_t>(CStoreMapper::kMaxBatchRows),
+             CCommandLine::ParseNumber(v, 1, static_cast<std::int64_t>(StoreOptions::kMaxBatchRows),
                                        "--batch-rows", "a number of rows from 1 to 10000"));
      },
      true},
@@ -442,8 +441,8 @@ std::string CCommandLine::Version(const std::string& module) {
         path = real;
         std::free(real);
     }
-    return std::string("cleanup-agent ") + CLEANUP_AGENT_VERSION + "\nplug-in: " + path +
-           "\nSQLite: " + sqlite3_libversion() + "\n";
+    return std::string("cleanup-agent ") + CLEANUP_AGENT_VERSION + "\nplug-in: " + path + "\n" +
+           CStoreFactory::LibraryVersions();
 }
 
 std::string CCommandLine::Usage(const Setup& setup) {
@@ -459,10 +458,16 @@ std::string CCommandLine::Usage(const Setup& setup) {
     if (!setup.testOptions.empty()) {
         text += "\nTest options (test build only):\n" + OptionList(setup, Section::kTest);
     }
+    std::string runOrder;
+    for (const std::int32_t number : COperationCatalog::AllInRunOrder()) {
+        runOrder += (runOrder.empty() ? "" : " ") + std::to_string(number);
+    }
     text +=
         "\n"
         "Operations: a number, a name below (any case, '-' or '_'), or all\n"
-        "(1 2 3 4 5 7 12 13 14 6). Numbers pass to the module as they are; a negative\n"
+        "(" +
+        runOrder +
+        "). Numbers pass to the module as they are; a negative\n"
         "number goes after \"--\". Without an operation the store is only opened (and\n"
         "created with --create).\n" +
         OperationTable() +

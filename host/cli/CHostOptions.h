@@ -10,7 +10,7 @@
 #include <boost/optional.hpp>
 
 #include "framework/module/LogLevel.h"
-#include "host/mappers/CStoreMapper.h"
+#include "host/store/StoreOptions.h"
 
 namespace Kol {
 namespace Host {
@@ -36,7 +36,7 @@ struct CHostOptions {
     boost::optional<std::array<std::string, 3>> requestUuids;  // canonical lower-case text
     bool dryRun = false;
     boost::optional<std::uint64_t> seedRows;
-    std::size_t batchRows = CStoreMapper::kDefaultBatchRows;
+    std::size_t batchRows = StoreOptions::kDefaultBatchRows;
     // How long a statement waits for another writer, retrying with back-off.
     std::uint32_t busyTimeoutSeconds = 30;
     // The SQLite VFS to open the store with; empty for the default one (only

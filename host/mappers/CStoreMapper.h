@@ -11,6 +11,7 @@
 #include "contracts/kernel/ILoggerResource.h"
 #include "host/report/CRunReport.h"
 #include "host/store/IStore.h"
+#include "host/store/StoreOptions.h"
 
 namespace Kol {
 namespace Host {
@@ -25,16 +26,11 @@ namespace Host {
 // Mappers are called on the module's processing thread, one call at a time.
 class CStoreMapper {
 public:
-    // Rows per delete batch and per write transaction: the default and the
-    // largest allowed.
-    static const std::size_t kDefaultBatchRows = 10000;
-    static const std::size_t kMaxBatchRows = 10000;
-
     struct Context {
         boost::shared_ptr<IStore> store;
         boost::shared_ptr<CRunReport> report;
         Common::Kernel::ILoggerResourcePtr logger;
-        std::size_t batchRows = kDefaultBatchRows;
+        std::size_t batchRows = StoreOptions::kDefaultBatchRows;
         bool dryRun = false;  // every figure is what a real run would remove
     };
 

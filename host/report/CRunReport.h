@@ -25,6 +25,10 @@ namespace Host {
 // Thread-safe: filled on the module's thread, read on the main thread.
 class CRunReport {
 public:
+    // The progress codes of the module's final status event.
+    static constexpr std::int64_t kSucceededCode = 30;  // every operation that ran succeeded
+    static constexpr std::int64_t kFailedCode = 40;     // an operation or the request failed
+
     // One call of a mapper operation.
     struct MapperCall {
         std::string label;               // the operation's dashed name, or "backup"
@@ -68,10 +72,6 @@ public:
         std::chrono::steady_clock::time_point start;
         std::uint64_t rows = 0;
     };
-
-    // The progress codes of the two final status events.
-    static const std::int64_t kSucceededCode = 30;
-    static const std::int64_t kFailedCode = 40;
 
     explicit CRunReport(const std::vector<std::int32_t>& operations = {});
 

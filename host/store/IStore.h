@@ -91,6 +91,16 @@ public:
 
     virtual ~IStore() = default;
 
+    // The second step of opening, after CStoreFactory::Open has checked the
+    // store without writing and the caller has run its own checks (settings):
+    // the store's first writes (on SQLite the lock of an existing file, then
+    // the journal mode; the schema of a new store, a migration, the coming
+    // weeks' partitions on PostgreSQL). A dry run writes nothing. Call once;
+    // a store dropped before it is closed as it was found. Throws
+    // std::invalid_argument for a refusal (another run holds the lock),
+    // std::runtime_error "cannot open store <name>: <reason>" otherwise.
+    virtual void FinishOpening() = 0;
+
     // The store as an operator names it: the file's path, or the connection
     // URI with any password masked. Never holds a password.
     virtual std::string GetName() const = 0;

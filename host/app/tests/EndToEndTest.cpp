@@ -164,9 +164,12 @@ protected:
         EndToEnd::SetUp();
         if (GetParam() == "postgres") {
             const std::int64_t now = std::time(nullptr);
-            CPostgresStore::Options options;
-            options.backupPath = m_directory + "/store.dump";
-            CPostgresStore(m_db, options).PrepareLogRange(now - 800 * kDay, now);
+            Kol::Host::StoreOptions options;
+            options.db = m_db;
+            options.backup = m_directory + "/store.dump";
+            CPostgresStore store(options);
+            store.FinishOpening();
+            store.PrepareLogRange(now - 800 * kDay, now);
         }
     }
 

@@ -26,7 +26,7 @@ TEST(DemoSeeder, CountsTheRowsItLeftAndRepeatsItselfForTheSameSeed) {
     std::vector<std::string> seeded;
     for (const char* name : {"/a.db", "/b.db"}) {
         const std::string path = scratch.path + name;
-        CSqliteStore store(path, CSqliteStore::Options());
+        CSqliteStore store(path);
         const CDemoSeeder::Counts c = CDemoSeeder(store, 20240601).Seed(3000, now);
         EXPECT_EQ((std::vector<std::uint64_t>{c.logs, c.owners, c.orphanBlobs, c.tombstones,
                                               c.staticObjects}),

@@ -7,7 +7,7 @@
 namespace Kol {
 namespace Host {
 
-// Runs a tool (pg_dump, pg_restore) to its end: no shell, the program by
+// Runs a program to its end: no shell, the program by
 // absolute path, extra environment variables (a password goes there, never on
 // the command line, where every user can read it), standard output and error
 // captured. While it runs, the calling thread's interruption flag is read
@@ -24,11 +24,6 @@ public:
         std::string out;
         std::string err;
     };
-
-    // The newest installed PostgreSQL client program `name` (in
-    // /usr/lib/postgresql/VERSION/bin, else an absolute folder of PATH).
-    // Throws std::runtime_error when there is none.
-    static std::string FindPostgresTool(const std::string& name);
 
     static Result Run(const std::string& program, const std::vector<std::string>& arguments,
                       const std::map<std::string, std::string>& environment);

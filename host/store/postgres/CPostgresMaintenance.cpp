@@ -17,6 +17,7 @@
 #include <pqxx/pqxx>
 
 #include "host/store/postgres/CChildProcess.h"
+#include "host/store/postgres/CPostgresTools.h"
 #include "host/store/postgres/CPostgresStore.h"
 
 namespace Kol {
@@ -202,7 +203,7 @@ void CPostgresMaintenance::Backup(CRunReport::MapperCall& call) {
         }
         const std::map<std::string, std::string> environment = ClientEnvironment(m_store.GetUri());
         const CChildProcess::Result dump =
-            CChildProcess::Run(CChildProcess::FindPostgresTool("pg_dump"), arguments, environment);
+            CChildProcess::Run(CPostgresTools::Find("pg_dump"), arguments, environment);
         if (dump.interrupted) {
             std::remove(temporary.c_str());
             call.interrupted = true;
@@ -212,7 +213,7 @@ void CPostgresMaintenance::Backup(CRunReport::MapperCall& call) {
             throw std::runtime_error("pg_dump: " + LastLine(dump.err));
         }
         const CChildProcess::Result list = CChildProcess::Run(
-            CChildProcess::FindPostgresTool("pg_restore"), {"--list", temporary}, environment);
+            CPostgresTools::Find("pg_restore"), {"--list", temporary}, environment);
         if (list.exitStatus != 0 || list.out.find("TABLE DATA") == std::string::npos) {
             throw std::runtime_error("pg_restore --list does not read the dump: " +
                                      LastLine(list.err));

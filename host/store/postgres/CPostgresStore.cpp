@@ -148,11 +148,12 @@ std::string CPostgresStore::MaskPassword(const std::string& uri) {
     return masked;
 }
 
-CPostgresStore::CPostgresStore(const std::string& uri, const Options& options)
-    : m_uri(uri),
-      m_name(MaskPassword(uri)),
-      m_backupPath(options.backupPath),
+CPostgresStore::CPostgresStore(const StoreOptions& options)
+    : m_uri(options.db),
+      m_name(MaskPassword(options.db)),
+      m_backupPath(options.backup.empty() ? std::string() : CStoreFiles::RealPath(options.backup)),
       m_dryRun(options.dryRun),
+      m_empty(false),
       m_bulk(nullptr, &PQfinish) {
     try {
         Open(options);
@@ -176,7 +177,7 @@ std::string CPostgresStore::Masked(const std::string& message) const {
     return ReplaceAll(message, m_uri, m_name);
 }
 
-void CPostgresStore::Open(const Options& options) {
+void CPostgresStore::Open(const StoreOptions& options) {
     m_connection.reset(new pqxx::connection(m_uri));
     // Names resolve in the store's schema only, and pg_catalog, not named,
     // comes before it: a function or operator another role puts in a
@@ -197,19 +198,26 @@ void CPostgresStore::Open(const Options& options) {
         m_backupPath = CStoreFiles::RealPath(GetDatabase() + ".dump");
     }
     CStoreFiles::CheckChosenDump(m_backupPath);
-    const bool empty = CheckIdentity(options.create);
-    if (options.beforeFirstWrite) {
-        options.beforeFirstWrite(*this);
-    }
-    if (options.dryRun) {
+    m_empty = CheckIdentity(options.create);
+}
+
+void CPostgresStore::FinishOpening() {
+    if (m_dryRun) {
         return;
     }
-    if (empty) {
-        WriteSchema();
-        m_openNote = "created a new store (schema version " + std::to_string(kSchemaVersion) + ")";
+    try {
+        if (m_empty) {
+            WriteSchema();
+            m_openNote =
+                "created a new store (schema version " + std::to_string(kSchemaVersion) + ")";
+        }
+        const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+        CPostgresPartitions(*this).Prepare(now, now);
+    } catch (const std::invalid_argument&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw std::runtime_error("cannot open store " + m_name + ": " + Masked(e.what()));
     }
-    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-    CPostgresPartitions(*this).Prepare(now, now);
 }
 
 void CPostgresStore::CheckWritable() {
@@ -224,7 +232,7 @@ void CPostgresStore::CheckWritable() {
     }
 }
 
-void CPostgresStore::TakeLock(const Options& options) {
+void CPostgresStore::TakeLock(const StoreOptions& options) {
     const auto deadline = std::chrono::steady_clock::now() + options.wait;
     for (;;) {
         if (Run("SELECT pg_catalog.pg_try_advisory_lock($1::bigint)",

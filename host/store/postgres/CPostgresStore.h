@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include <boost/function.hpp>
 #include <pqxx/connection>
 #include <pqxx/result>
 #include <pqxx/transaction_base>
 
 #include "host/store/CWriteTally.h"
 #include "host/store/IStore.h"
+#include "host/store/StoreOptions.h"
 
 struct pg_conn;
 
@@ -46,37 +46,30 @@ public:
     // How long one DDL statement may wait for its lock before it is retried.
     static const std::chrono::milliseconds kLockTimeout;
 
-    struct Options {
-        bool create = true;   // make the schema in an empty database
-        bool dryRun = false;  // write nothing: every transaction rolls back
-        // Called after the identity checks and before the first write, for
-        // the caller's own checks (settings); what it throws is passed on.
-        boost::function<void(CPostgresStore&)> beforeFirstWrite;
-        // Where the backup goes; "" for "<database>.dump" in the working folder.
-        std::string backupPath;
-        std::chrono::seconds wait{0};  // for another run's lock
-        boost::function<bool()> stopWaiting;
-    };
-
     // True for "postgresql://..." and "postgres://...".
     static bool IsUri(const std::string& text);
     // `uri` with the password (in the user part or as a parameter) replaced
     // by "***".
     static std::string MaskPassword(const std::string& uri);
 
-    // Connects (libpq's URI syntax and environment variables apply), takes
-    // the lock, checks and, unless a dry run, creates or completes the schema
-    // and the coming weeks' partitions. Throws std::invalid_argument with a
-    // whole sentence when the database is refused (nothing written), also
-    // "another cleanup-agent (pid N) is cleaning <masked uri>", and
+    // The first step of opening options.db: connects (libpq's URI syntax and
+    // environment variables apply), takes the lock (trying for options.wait
+    // unless options.stopWaiting says stop) and checks the store, writing
+    // nothing. The backup goes to options.backup's real path, else
+    // "<database>.dump" in the working folder. Throws std::invalid_argument
+    // with a whole sentence when the database is refused (nothing written),
+    // also "another cleanup-agent (pid N) is cleaning <masked uri>", and
     // std::runtime_error "cannot open store <masked uri>: <reason>" otherwise.
-    CPostgresStore(const std::string& uri, const Options& options);
+    explicit CPostgresStore(const StoreOptions& options);
     ~CPostgresStore() override;
 
     CPostgresStore(const CPostgresStore&) = delete;
     CPostgresStore& operator=(const CPostgresStore&) = delete;
 
     // IStore.
+    // Unless a dry run: creates or completes the schema and the coming
+    // weeks' partitions.
+    void FinishOpening() override;
     std::string GetName() const override { return m_name; }
     const std::string& GetBackupPath() const override { return m_backupPath; }
     const std::string& GetOpenNote() const override { return m_openNote; }
@@ -158,10 +151,10 @@ public:
     };
 
 private:
-    void Open(const Options& options);
+    void Open(const StoreOptions& options);
     // Refuses a hot standby and a database whose transactions are read-only.
     void CheckWritable();
-    void TakeLock(const Options& options);
+    void TakeLock(const StoreOptions& options);
     // Reads only; returns true for an empty schema (to be made).
     bool CheckIdentity(bool create);
     // Refuses a store whose tables carry triggers, rules or policies.
@@ -176,6 +169,7 @@ private:
     std::string m_backupPath;
     std::string m_openNote;
     const bool m_dryRun;
+    bool m_empty;           // the schema holds no table yet: FinishOpening makes them
     std::string m_schema;   // the store's
     std::string m_session;  // the settings of every session of ours
     std::unique_ptr<pqxx::connection> m_connection;

@@ -12,8 +12,10 @@
 #include <boost/thread/thread.hpp>
 
 #include "host/store/CBatchedDelete.h"
+#include "host/store/CStoreFiles.h"
 #include "host/store/CUnits.h"
 #include "host/store/sqlite/CSqliteTransaction.h"
+#include "host/store/sqlite/CStoreLock.h"
 
 namespace Kol {
 namespace Host {
@@ -147,39 +149,90 @@ std::string CSqliteStore::LogSizes::Text() const {
            " after" + (truncated || after == 0 ? "" : " (other connections kept it in use)");
 }
 
-CSqliteStore::CSqliteStore(const std::string& path, const Options& options)
-    : m_path(path),
+std::string CSqliteStore::LibraryVersion() {
+    return sqlite3_libversion();
+}
+
+CSqliteStore::CSqliteStore(const StoreOptions& options) : CSqliteStore(options, true) {}
+
+CSqliteStore::CSqliteStore(const std::string& path) : CSqliteStore(DefaultOptions(path), false) {
+    FinishOpening();
+}
+
+CSqliteStore::CSqliteStore(const StoreOptions& options, bool lock)
+    : m_path(CStoreFiles::RealPath(options.db)),
       m_vfs(options.vfs),
-      m_backupPath(options.backupPath.empty() ? path + ".bak" : options.backupPath),
+      m_backupPath(ChosenBackup(m_path, options.backup)),
       m_db(nullptr),
       m_dryRun(options.dryRun),
+      m_origin(Origin::kOurs),
+      m_existed(CStoreFiles::Exists(m_path)),
+      m_writing(false),
+      m_locking(lock),
+      m_lockWait(options.wait),
+      m_stopWaiting(options.stopWaiting),
       m_damaged(false),
       m_hadLog(false),
       m_walPages(0),
-      m_busyTimeout(kDefaultBusyTimeout) {
+      m_busyTimeout(options.busyTimeout) {
+    if (!m_existed && !options.create) {
+        throw std::invalid_argument(
+            "no store at " + options.db +
+            (options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"));
+    }
+    // Opening makes the file, so the lock comes first; an existing file is
+    // locked only once it is known to be ours (FinishOpening).
+    if (!m_existed && m_locking) {
+        TakeLock();
+    }
     try {
-        Open(options);
+        Open(options.create);
     } catch (const std::invalid_argument&) {
         Close();
         throw;
     } catch (const std::exception& e) {
         Close();
-        throw std::runtime_error("cannot open store " + path + ": " + e.what());
+        throw std::runtime_error("cannot open store " + m_path + ": " + e.what());
     }
 }
 
-CSqliteStore::CSqliteStore(const std::string& path) : CSqliteStore(path, Options()) {}
-
 CSqliteStore::~CSqliteStore() {
+    if (!m_writing) {
+        KeepLogOnClose();  // closed as it was found
+    }
     Close();
 }
 
-void CSqliteStore::Open(const Options& options) {
+StoreOptions CSqliteStore::DefaultOptions(const std::string& path) {
+    StoreOptions options;
+    options.db = path;
+    return options;
+}
+
+std::string CSqliteStore::ChosenBackup(const std::string& path, const std::string& chosen) {
+    if (chosen.empty()) {
+        return CStoreFiles::BackupPath(path);
+    }
+    const std::string backup = CStoreFiles::RealPath(chosen);
+    CStoreFiles::CheckChosenBackup(path, backup);
+    return backup;
+}
+
+void CSqliteStore::TakeLock() {
+    try {
+        m_lock.reset(new CStoreLock(m_path, m_lockWait, m_stopWaiting));
+    } catch (const std::runtime_error& e) {
+        // A refusal like the others: passed on as it is, the store unchanged.
+        throw std::invalid_argument(e.what());
+    }
+}
+
+void CSqliteStore::Open(bool create) {
     m_hadLog = LogFileBytes() > 0;
-    // No SQLITE_OPEN_URI, and the host passes an absolute path: never a URI.
+    // No SQLITE_OPEN_URI, and the path is a real one: never a URI.
     const int code = sqlite3_open_v2(
         m_path.c_str(), &m_db,
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (options.create ? SQLITE_OPEN_CREATE : 0),
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0),
         m_vfs.empty() ? nullptr : m_vfs.c_str());
     if (code != SQLITE_OK) {
         throw std::runtime_error(m_db != nullptr ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
@@ -187,17 +240,27 @@ void CSqliteStore::Open(const Options& options) {
     if (sqlite3_db_readonly(m_db, "main") == 1) {
         throw std::runtime_error("the file is not writable");
     }
-    m_busyTimeout = options.busyTimeout;
     sqlite3_busy_handler(m_db, &CSqliteStore::OnBusy, this);
-    const Origin origin = CheckIdentity(options.create);
-    if (options.beforeFirstWrite) {
-        try {
-            options.beforeFirstWrite(*this);
-        } catch (const std::exception&) {
-            KeepLogOnClose();
-            throw;
-        }
+    m_origin = CheckIdentity(create);
+}
+
+void CSqliteStore::FinishOpening() {
+    if (m_locking && !m_lock) {
+        TakeLock();
     }
+    m_writing = true;
+    try {
+        WriteFirst();
+    } catch (const std::invalid_argument&) {
+        Close();
+        throw;
+    } catch (const std::exception& e) {
+        Close();
+        throw std::runtime_error("cannot open store " + m_path + ": " + e.what());
+    }
+}
+
+void CSqliteStore::WriteFirst() {
     // In WAL mode NORMAL keeps the file consistent; a crash may only lose the
     // last commits, which a later cleanup repeats.
     Execute("PRAGMA synchronous = NORMAL");
@@ -207,10 +270,10 @@ void CSqliteStore::Open(const Options& options) {
     // no commit pays for copying the log back.
     sqlite3_wal_autocheckpoint(m_db, 0);
     sqlite3_wal_hook(m_db, &CSqliteStore::OnWalCommit, this);
-    if (options.dryRun) {
+    if (m_dryRun) {
         return;  // the first writes below would outlive the rollback
     }
-    if (origin == Origin::kNew) {
+    if (m_origin == Origin::kNew) {
         // Only takes effect before the first table is created.
         Execute("PRAGMA auto_vacuum = INCREMENTAL");
     }
@@ -220,17 +283,17 @@ void CSqliteStore::Open(const Options& options) {
     }
     journal.Reset();
     const std::int64_t version = QueryInt64("PRAGMA user_version");
-    if (origin != Origin::kOurs) {
+    if (m_origin != Origin::kOurs) {
         WriteSchema();
     }
-    if (origin == Origin::kEarlierBuild) {
+    if (m_origin == Origin::kEarlierBuild) {
         m_openNote = "marked the store of an earlier cleanup-agent as ours (application id " +
                      std::to_string(kApplicationId) + ", schema version " +
                      std::to_string(kSchemaVersion) + ")";
-    } else if (origin == Origin::kOlder) {
+    } else if (m_origin == Origin::kOlder) {
         m_openNote = "migrated the store from schema version " + std::to_string(version) + " to " +
                      std::to_string(kSchemaVersion);
-    } else if (origin == Origin::kNew) {
+    } else if (m_origin == Origin::kNew) {
         m_openNote = "created a new store (schema version " + std::to_string(kSchemaVersion) + ")";
     }
 }
@@ -295,7 +358,7 @@ void CSqliteStore::Refuse(const std::string& sentence) {
 void CSqliteStore::KeepLogOnClose() {
     // Closing must not copy a log that was there before into a file that is
     // refused. An empty log (or none) is simply removed again on closing.
-    if (m_hadLog) {
+    if (m_hadLog && m_db != nullptr) {
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     }
 }

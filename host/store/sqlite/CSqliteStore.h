@@ -13,12 +13,15 @@
 
 #include "host/store/CWriteTally.h"
 #include "host/store/IStore.h"
+#include "host/store/StoreOptions.h"
 #include "host/store/sqlite/CSqliteStatement.h"
 
 struct sqlite3;
 
 namespace Kol {
 namespace Host {
+
+class CStoreLock;
 
 // The agent's SQLite store: one connection in write-ahead-log mode with a busy
 // timeout, the schema (incremental auto-vacuum on a new file), the settings
@@ -31,6 +34,10 @@ namespace Host {
 // builds (no id, exactly our tables) is marked, an older schema version is
 // migrated in one transaction.
 //
+// One cleanup per file at a time: a store opened with StoreOptions holds
+// CStoreLock from opening (a new file) or FinishOpening (an existing one)
+// until it is destroyed.
+//
 // Damage: after the first SQLITE_CORRUPT or SQLITE_NOTADB any statement of
 // the store meets, the store counts as damaged and nothing more is written to
 // it: transactions and checkpoints refuse, closing does not checkpoint.
@@ -41,31 +48,13 @@ namespace Host {
 // In practice the host hands the store from its main thread to the module's
 // processing thread and back, one at a time.
 //
-// Dry run (Options::dryRun): opening writes nothing, and every
+// Dry run (StoreOptions::dryRun): opening writes nothing, and every
 // CSqliteTransaction is rolled back where a real run commits, so that another
 // writer never waits longer than one batch and each batch's figures are true.
 class CSqliteStore : public IStore {
 public:
-    static constexpr std::chrono::milliseconds kDefaultBusyTimeout{30000};
-
     static const std::int32_t kApplicationId;  // 0x4B4F4C43, "KOLC"
     static const std::int32_t kSchemaVersion;
-
-    struct Options {
-        std::string vfs;      // the SQLite file system to use; "" the default
-        bool create = true;   // make a new store in an absent or empty file
-        bool dryRun = false;  // write nothing: no marking, no migration, no commit
-        // Called after the identity checks and before the first write, for
-        // the caller's own checks (settings); what it throws is passed on.
-        boost::function<void(CSqliteStore&)> beforeFirstWrite;
-        // How long a statement that finds another connection holding the
-        // lock (SQLITE_BUSY) is retried, with a back-off of 1 to 16 ms,
-        // before it fails with "database is locked". A thread asked to
-        // interrupt stops waiting at once.
-        std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout;
-        // Where the backup goes (named in DamageText); "" for "<path>.bak".
-        std::string backupPath;
-    };
 
     // The write-ahead log's size in bytes before and after a truncation.
     struct LogSizes {
@@ -76,18 +65,25 @@ public:
         std::string Text() const;
     };
 
-    // Opens the store at `path`, a plain file name (never a URI; the host
-    // passes the real path). Throws std::invalid_argument with a whole
-    // sentence when the file is refused ("<path> is not a cleanup-agent
-    // store" for any file not ours, an SQLite database or not, "<path> was
-    // made by a newer cleanup-agent ..."), the file then unchanged, and
+    // The first step of opening the store at options.db (a plain file name,
+    // never a URI; its real path is the one opened): checks a backup chosen
+    // with options.backup, refuses an absent file unless options.create,
+    // takes the lock when the file is still to be made, opens and checks the
+    // identity, writing nothing to an existing file. Throws
+    // std::invalid_argument with a whole sentence when the file is refused
+    // ("no store at <db> (use --create to make one)", "<path> is not a
+    // cleanup-agent store" for any file not ours, an SQLite database or not,
+    // "<path> was made by a newer cleanup-agent ...", "another cleanup-agent
+    // (pid N) is cleaning <path>"), the file then unchanged, and
     // std::runtime_error "cannot open store <path>: <reason>" on a database
-    // failure.
-    CSqliteStore(const std::string& path, const Options& options);
-    // With the default options: creates the store when absent.
+    // failure. StoreOptions::wait and stopWaiting apply to the lock.
+    explicit CSqliteStore(const StoreOptions& options);
+    // Both steps with the default options, creating the store when absent,
+    // and without the lock: a store of one's own (tools, tests).
     explicit CSqliteStore(const std::string& path);
     // Closes the connection (which checkpoints the log into the database file
-    // unless the store is damaged).
+    // unless the store is damaged or FinishOpening was never called), then
+    // lets go of the lock.
     ~CSqliteStore();
 
     CSqliteStore(const CSqliteStore&) = delete;
@@ -96,8 +92,13 @@ public:
     const std::string& GetPath() const { return m_path; }
     const std::string& GetVfs() const { return m_vfs; }
 
+    // "3.46.1": the SQLite library the program runs with.
+    static std::string LibraryVersion();
+
     // IStore. Named parameters bind where the statement has them. Execute
     // without parameters may hold several statements.
+    // Takes the lock of an existing file, then the first writes.
+    void FinishOpening() override;
     std::string GetName() const override { return m_path; }
     const std::string& GetBackupPath() const override { return m_backupPath; }
     const std::string& GetOpenNote() const override { return m_openNote; }
@@ -160,7 +161,17 @@ public:
 private:
     enum class Origin { kNew, kOurs, kOlder, kEarlierBuild };
 
-    void Open(const Options& options);
+    // `lock`: hold CStoreLock (the first constructor), or not (the second).
+    CSqliteStore(const StoreOptions& options, bool lock);
+    static StoreOptions DefaultOptions(const std::string& path);
+    // The real path of a chosen backup, checked; else "<path>.bak".
+    static std::string ChosenBackup(const std::string& path, const std::string& chosen);
+    // Throws std::invalid_argument when another run keeps the lock.
+    void TakeLock();
+    // Opens the connection and checks the identity; reads only.
+    void Open(bool create);
+    // The pragmas, the journal mode and the schema, unless a dry run.
+    void WriteFirst();
     // Reads only; throws std::invalid_argument when the file is refused.
     Origin CheckIdentity(bool create);
     // Refuses a store with triggers or views: none are ours.
@@ -181,6 +192,13 @@ private:
     std::string m_openNote;
     sqlite3* m_db;
     const bool m_dryRun;
+    Origin m_origin;       // what opening found
+    const bool m_existed;  // the file was there before this run
+    bool m_writing;        // FinishOpening has begun the first writes
+    const bool m_locking;  // one cleanup per file: the lock is held
+    const std::chrono::seconds m_lockWait;
+    const boost::function<bool()> m_stopWaiting;
+    std::unique_ptr<CStoreLock> m_lock;
     std::recursive_mutex m_transactionMutex;
     CWriteTally m_tally;
     mutable std::mutex m_statsMutex;

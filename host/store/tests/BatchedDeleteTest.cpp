@@ -119,9 +119,11 @@ TEST_F(BatchedDelete, WalksKeysAnywhereInSixtyFourBitsAtTheCostOfTheRows) {
 
 TEST_F(BatchedDelete, EachBatchIsItsOwnTransactionCommittedOrInADryRunRolledBackAtOnce) {
     for (const bool dryRun : {true, false}) {
-        CSqliteStore::Options options;
+        Kol::Host::StoreOptions options;
+        options.db = m_directory + "/agent.db";
         options.dryRun = dryRun;
-        CSqliteStore store(m_directory + "/agent.db", options);
+        CSqliteStore store(options);
+        store.FinishOpening();
         store.TakeLongestTransaction();
         EXPECT_EQ(store.TakeLongestTransaction(), 0.0);
         const CBatchedDelete::Result result = CBatchedDelete(store, 4).Run(

@@ -18,6 +18,7 @@
 
 #include "host/store/postgres/CChildProcess.h"
 #include "host/store/postgres/CPostgresStore.h"
+#include "host/store/postgres/CPostgresTools.h"
 #include "host/testing/CAgentProcess.h"
 #include "host/testing/CScratchDatabase.h"
 #include "host/testing/CScratchDirectory.h"
@@ -27,6 +28,7 @@ namespace {
 
 using Kol::Host::CChildProcess;
 using Kol::Host::CPostgresStore;
+using Kol::Host::CPostgresTools;
 using Kol::Host::Testing::CAgentProcess;
 using Kol::Host::Testing::CScratchDatabase;
 using Kol::Host::Testing::CScratchDirectory;
@@ -165,7 +167,7 @@ TEST_F(Postgres, DryRunChangesNothingAndTheBackupRestoresToTheSameRows) {
     EXPECT_EQ(status.st_mode & 0777, 0600u);  // every row of the store is in it
     const CScratchDatabase restored;
     const CChildProcess::Result restore = CChildProcess::Run(
-        CChildProcess::FindPostgresTool("pg_restore"), {"--dbname=" + restored.uri, dump}, {});
+        CPostgresTools::Find("pg_restore"), {"--dbname=" + restored.uri, dump}, {});
     ASSERT_EQ(restore.exitStatus, 0) << restore.err;
     CTestStore original(m_database.uri);
     // Every row; the final status event comes after the backup.
