@@ -13,6 +13,7 @@
 
 #include "host/report/CResultWriter.h"
 #include "host/store/CBatchedDelete.h"
+#include "host/store/sqlite/CSqliteMaintenance.h"
 #include "host/store/sqlite/CSqliteTransaction.h"
 
 namespace Kol {
@@ -463,6 +464,13 @@ std::unique_ptr<IStore::RowWriter> CSqliteStore::WriteRows(
 
 void CSqliteStore::AfterCall() {
     Checkpoint(false);
+}
+
+IStoreMaintenance& CSqliteStore::Maintenance() {
+    if (!m_maintenance) {
+        m_maintenance.reset(new CSqliteMaintenance(*this));
+    }
+    return *m_maintenance;
 }
 
 std::int64_t CSqliteStore::GetFileBytes() {
