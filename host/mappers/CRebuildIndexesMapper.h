@@ -1,8 +1,5 @@
 #pragma once
 
-#include <string>
-#include <vector>
-
 #include "contracts/database/ICleanupRebuildIndexesMapper.h"
 #include "host/mappers/CStoreMapper.h"
 
@@ -10,7 +7,8 @@ namespace Kol {
 namespace Host {
 
 // Rebuilds the indexes (REINDEX) and refreshes the planner's statistics
-// (ANALYZE), one short transaction per index and per table. Removes no rows.
+// (ANALYZE) the store's own way (IStoreMaintenance::RebuildIndexes), one
+// short step per index and per table. Removes no rows.
 //
 // Called on the module's processing thread; throws std::runtime_error on a
 // database failure; stops between two statements when the thread is asked to
@@ -21,13 +19,6 @@ public:
     explicit CRebuildIndexesMapper(const Context& context);
 
     void Cleanup() final;
-
-private:
-    // The names of the schema's objects of `type`, the statistics tables left out.
-    std::vector<std::string> Names(const char* type) const;
-    // Runs `statement` in its own transaction; false (and nothing run) when
-    // the thread is asked to interrupt.
-    bool Run(const std::string& statement) const;
 };
 
 }  // namespace Host

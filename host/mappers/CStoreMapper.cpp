@@ -34,24 +34,41 @@ void CStoreMapper::Log(const std::string& text, std::int32_t level) const {
     }
 }
 
+IStoreMaintenance::ProgressObserver CStoreMapper::Observe(CRunReport::MapperCall& call) const {
+    const std::uint64_t before = call.rows;
+    return [this, &call, before](const IStoreMaintenance::Progress& soFar) {
+        call.rows = before + soFar.rows;
+        m_context.report->UpdateMapperCall(call.rows);
+        if (soFar.walkBatches > 0) {
+            Log(call.label + ": batch " + std::to_string(soFar.walkBatches) + " committed, " +
+                    std::to_string(soFar.walkRows) + " rows so far",
+                Common::Module::Debug);
+        }
+    };
+}
+
+void CStoreMapper::Record(const IStoreMaintenance::Result& result, std::uint64_t rowsBefore,
+                          CRunReport::MapperCall& call) {
+    call.rows = rowsBefore + result.rows;
+    call.interrupted = result.interrupted;
+    if (!result.detail.empty()) {
+        call.detail += (call.detail.empty() ? "" : "; ") + result.detail;
+    }
+}
+
 void CStoreMapper::DeleteInBatches(const IStore::DeletePlan& plan,
                                    CRunReport::MapperCall& call) const {
     const std::uint64_t before = call.rows;
-    const IStore::DeleteResult result = Store().DeleteInBatches(
-        plan, BatchRows(), [this, &call, before](const IStore::DeleteResult& soFar) {
-            call.rows = before + soFar.rows;
-            m_context.report->UpdateMapperCall(call.rows);
-            Log(call.label + ": batch " + std::to_string(soFar.batches) + " committed, " +
-                    std::to_string(soFar.rows) + " rows so far",
-                Common::Module::Debug);
+    const IStoreMaintenance::ProgressObserver progress = Observe(call);
+    const IStore::DeleteResult result =
+        Store().DeleteInBatches(plan, BatchRows(), [&progress](const IStore::DeleteResult& soFar) {
+            IStoreMaintenance::Progress now;
+            now.rows = now.walkRows = soFar.rows;
+            now.walkBatches = soFar.batches;
+            progress(now);
         });
     call.rows = before + result.rows;
     call.interrupted = result.interrupted;
-}
-
-void CStoreMapper::CountRows(CRunReport::MapperCall& call, std::uint64_t rows) const {
-    call.rows += rows;
-    m_context.report->UpdateMapperCall(call.rows);
 }
 
 void CStoreMapper::RunDelete(const std::string& label, const std::string& arguments,

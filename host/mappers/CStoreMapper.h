@@ -12,6 +12,7 @@
 #include "host/report/CRunReport.h"
 #include "host/store/IStore.h"
 #include "host/store/StoreOptions.h"
+#include "host/store/IStoreMaintenance.h"
 
 namespace Kol {
 namespace Host {
@@ -63,20 +64,20 @@ protected:
     // report's progress and a debug line are brought up to date; `call`
     // notes an early stop.
     void DeleteInBatches(const IStore::DeletePlan& plan, CRunReport::MapperCall& call) const;
-    // Adds `rows` removed otherwise (a dropped partition) to `call` and the
-    // report's progress.
-    void CountRows(CRunReport::MapperCall& call, std::uint64_t rows) const;
+    // Tells of the progress of a maintenance call as (part of) `call`'s
+    // work: `call`'s row count (added to what it held when made), the
+    // report's progress and, after each delete batch, a debug line.
+    IStoreMaintenance::ProgressObserver Observe(CRunReport::MapperCall& call) const;
+    // Adds what a maintenance call did to `call`: its rows (to what `call`
+    // held before it), its detail (after `call`'s own, "; " between), whether
+    // it stopped early.
+    static void Record(const IStoreMaintenance::Result& result, std::uint64_t rowsBefore,
+                       CRunReport::MapperCall& call);
     // A whole mapper call whose work is DeleteInBatches(plan).
     void RunDelete(const std::string& label, const std::string& arguments,
                    const IStore::DeletePlan& plan);
 
     IStore& Store() const { return *m_context.store; }
-    // The store as one kind (CSqliteStore, CPostgresStore), or null: for the
-    // work whose SQL differs per store.
-    template <class Kind>
-    Kind* StoreAs() const {
-        return dynamic_cast<Kind*>(m_context.store.get());
-    }
     std::size_t BatchRows() const { return m_context.batchRows; }
 
 private:

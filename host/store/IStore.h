@@ -13,13 +13,14 @@
 namespace Kol {
 namespace Host {
 
+class IStoreMaintenance;
+
 // The agent's store as the host's mappers, seeder and status event recorder
 // see it: the same tables and columns on every store (settings, logs, owners,
 // log_blobs, static_objects, enrollment_tombstones, status_events), plain SQL
 // that both stores understand, and the few kinds of work whose SQL must differ
 // (a batched delete, bulk rows). What differs beyond that (space, index
-// rebuilds, backups, partitions) the mappers do per store (CSqliteStore,
-// CPostgresStore).
+// rebuilds, backups, old logs) is the store's IStoreMaintenance.
 //
 // Errors: every call that reaches the database throws std::runtime_error
 // with the database's message; a store found damaged refuses further writes.
@@ -159,6 +160,11 @@ public:
     // After each mapper call, also a failed one: leaves the store ready for
     // the next (SQLite copies its log back). May throw.
     virtual void AfterCall() = 0;
+
+    // The store's own ways of releasing space, rebuilding indexes, backing up
+    // and dropping old logs; lives as long as the store. Same thread as the
+    // store's other calls; never throws.
+    virtual IStoreMaintenance& Maintenance() = 0;
 };
 
 }  // namespace Host

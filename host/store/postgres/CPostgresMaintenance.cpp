@@ -1,12 +1,6 @@
 #include "host/store/postgres/CPostgresMaintenance.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <set>
 #include <stdexcept>
@@ -16,8 +10,10 @@
 #include <boost/thread/thread.hpp>
 #include <pqxx/pqxx>
 
+#include "host/store/CBackupCommit.h"
 #include "host/store/postgres/CChildProcess.h"
 #include "host/store/postgres/CPostgresTools.h"
+#include "host/store/postgres/CPostgresPartitions.h"
 #include "host/store/postgres/CPostgresStore.h"
 
 namespace Kol {
@@ -40,23 +36,6 @@ std::string LastLine(const std::string& text) {
     const std::string::size_type start = text.rfind('\n', end);
     return text.substr(start == std::string::npos ? 0 : start + 1,
                        end - (start == std::string::npos ? 0 : start + 1) + 1);
-}
-
-void Sync(const std::string& path, int flags) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
-    const bool synced = fd >= 0 && ::fsync(fd) == 0;
-    const int error = errno;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    if (!synced) {
-        throw std::runtime_error("cannot sync " + path + ": " + std::strerror(error));
-    }
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::string::size_type slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -88,7 +67,8 @@ std::vector<std::string> CPostgresMaintenance::DumpTables() {
     return names;
 }
 
-void CPostgresMaintenance::Vacuum(CRunReport::MapperCall& call) {
+IStoreMaintenance::Result CPostgresMaintenance::ReleaseSpace() {
+    Result result;
     std::set<std::string> tables = m_store.GetTouchedTables();
     tables.insert("log_blobs");
     std::set<std::string> vacuumed;
@@ -101,8 +81,8 @@ void CPostgresMaintenance::Vacuum(CRunReport::MapperCall& call) {
     std::string names;
     for (const std::string& table : vacuumed) {
         if (boost::this_thread::interruption_requested()) {
-            call.interrupted = true;
-            return;
+            result.interrupted = true;
+            return result;
         }
         const std::int64_t bytes = TableBytes(table);
         before += bytes;
@@ -115,12 +95,13 @@ void CPostgresMaintenance::Vacuum(CRunReport::MapperCall& call) {
     if (before > after) {
         m_store.RecordFreed(before - after, before - after);
     }
-    call.detail += (call.detail.empty() ? "" : "; ") +
-                   std::string(m_store.IsDryRun() ? "would vacuum " : "vacuumed ") + names + ": " +
-                   std::to_string(before) + " bytes before, " + std::to_string(after) + " after";
+    result.detail = std::string(m_store.IsDryRun() ? "would vacuum " : "vacuumed ") + names + ": " +
+                    std::to_string(before) + " bytes before, " + std::to_string(after) + " after";
+    return result;
 }
 
-void CPostgresMaintenance::RebuildIndexes(CRunReport::MapperCall& call) {
+IStoreMaintenance::Result CPostgresMaintenance::RebuildIndexes() {
+    Result result;
     const pqxx::result indexes = m_store.Run(
         "SELECT c.relname, t.relname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid"
         " JOIN pg_class t ON t.oid = i.indrelid JOIN pg_namespace n ON n.oid = c.relnamespace"
@@ -134,25 +115,26 @@ void CPostgresMaintenance::RebuildIndexes(CRunReport::MapperCall& call) {
             continue;
         }
         if (boost::this_thread::interruption_requested()) {
-            call.interrupted = true;
-            return;
+            result.interrupted = true;
+            return result;
         }
         // Outside any transaction, as CONCURRENTLY needs: writers go on.
         m_store.Run(std::string("REINDEX INDEX CONCURRENTLY ") + index[0].c_str());
     }
     for (const std::string& table : tables) {
         if (boost::this_thread::interruption_requested()) {
-            call.interrupted = true;
-            return;
+            result.interrupted = true;
+            return result;
         }
         if (!m_store.IsDryRun()) {
             m_store.Run("ANALYZE " + table);
         }
     }
-    call.detail = std::string(m_store.IsDryRun() ? "would rebuild " : "rebuilt ") +
-                  std::to_string(indexes.size()) + " indexes and " +
-                  (m_store.IsDryRun() ? "refresh" : "refreshed") + " the statistics of " +
-                  std::to_string(tables.size()) + " tables";
+    result.detail = std::string(m_store.IsDryRun() ? "would rebuild " : "rebuilt ") +
+                    std::to_string(indexes.size()) + " indexes and " +
+                    (m_store.IsDryRun() ? "refresh" : "refreshed") + " the statistics of " +
+                    std::to_string(tables.size()) + " tables";
+    return result;
 }
 
 std::map<std::string, std::string> CPostgresMaintenance::ClientEnvironment(const std::string& uri) {
@@ -181,21 +163,18 @@ std::map<std::string, std::string> CPostgresMaintenance::ClientEnvironment(const
     return environment;
 }
 
-void CPostgresMaintenance::Backup(CRunReport::MapperCall& call) {
+IStoreMaintenance::Result CPostgresMaintenance::Backup() {
     const std::string target = m_store.GetBackupPath();
+    Result result;
     if (m_store.IsDryRun()) {
-        call.detail = "dry run: no backup written";
-        return;
+        result.detail = "dry run: no backup written";
+        return result;
     }
-    std::string temporary = target + ".tmp-XXXXXX";
-    // mkstemp makes the file readable by its owner only: a dump holds every row.
-    const int fd = ::mkstemp(&temporary[0]);
-    if (fd < 0) {
-        throw std::runtime_error("backup to " + target + " failed: cannot create " + temporary +
-                                 ": " + std::strerror(errno));
-    }
-    ::close(fd);
     try {
+        // With no file to follow, the temporary file is readable by its owner
+        // only: a dump holds every row.
+        CBackupCommit commit(target, std::string());
+        const std::string& temporary = commit.GetTemporary();
         std::vector<std::string> arguments{"--format=custom", "--no-password",
                                            "--file=" + temporary};
         for (const std::string& table : DumpTables()) {
@@ -205,9 +184,8 @@ void CPostgresMaintenance::Backup(CRunReport::MapperCall& call) {
         const CChildProcess::Result dump =
             CChildProcess::Run(CPostgresTools::Find("pg_dump"), arguments, environment);
         if (dump.interrupted) {
-            std::remove(temporary.c_str());
-            call.interrupted = true;
-            return;
+            result.interrupted = true;
+            return result;
         }
         if (dump.exitStatus != 0) {
             throw std::runtime_error("pg_dump: " + LastLine(dump.err));
@@ -218,19 +196,74 @@ void CPostgresMaintenance::Backup(CRunReport::MapperCall& call) {
             throw std::runtime_error("pg_restore --list does not read the dump: " +
                                      LastLine(list.err));
         }
-        Sync(temporary, O_RDONLY);
-        if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-            throw std::runtime_error("cannot rename " + temporary + ": " + std::strerror(errno));
-        }
-        Sync(FolderOf(target), O_RDONLY | O_DIRECTORY);
-        struct stat status {};
-        const long long size = ::stat(target.c_str(), &status) == 0 ? status.st_size : 0;
-        call.detail = "wrote " + std::to_string(size) + " bytes to " + target +
-                      " (pg_dump custom format, read back with pg_restore --list)";
+        const std::int64_t size = commit.Commit();
+        result.detail = "wrote " + std::to_string(size) + " bytes to " + target +
+                        " (pg_dump custom format, read back with pg_restore --list)";
     } catch (const std::exception& e) {
-        std::remove(temporary.c_str());
         throw std::runtime_error("backup to " + target + " failed: " + e.what());
     }
+    return result;
+}
+
+IStoreMaintenance::Result CPostgresMaintenance::DropOldLogs(const Cutoffs& cutoffs,
+                                                            std::size_t batchRows,
+                                                            const ProgressObserver& progress) {
+    CPostgresPartitions partitions(m_store);
+    CPostgresPartitions::Dropped total;
+    Result result;
+    for (int k = 1; k <= 5 && !result.interrupted; ++k) {
+        const std::int64_t cutoff = cutoffs[k - 1];
+        const CPostgresPartitions::Dropped dropped = partitions.DropBefore(k, cutoff);
+        result.rows += dropped.rows;
+        if (progress) {
+            Progress now;
+            now.rows = result.rows;
+            progress(now);
+        }
+        total.partitions += dropped.partitions;
+        total.rows += dropped.rows;
+        if (!m_store.IsDryRun()) {
+            m_store.RecordFreed(dropped.bytes, dropped.bytes);
+        }
+        if (dropped.interrupted) {
+            result.interrupted = true;
+            break;
+        }
+        // Only the span that straddles the cut-off and the default
+        // partition are thinned out row by row.
+        for (const CPostgresPartitions::Partition& partition : partitions.List(k)) {
+            if (partition.isDefault || (partition.from < cutoff && cutoff < partition.to)) {
+                ThinOut(partition.name, cutoff, batchRows, progress, result);
+                if (result.interrupted) {
+                    break;
+                }
+            }
+        }
+    }
+    result.detail = std::string(m_store.IsDryRun() ? "would drop " : "dropped ") +
+                    std::to_string(total.partitions) + " partitions holding " +
+                    std::to_string(total.rows) + " rows";
+    return result;
+}
+
+void CPostgresMaintenance::ThinOut(const std::string& table, std::int64_t cutoff,
+                                   std::size_t batchRows, const ProgressObserver& progress,
+                                   Result& result) {
+    IStore::DeletePlan plan{table, "id", "created_at < :cutoff"};
+    plan.parameters.emplace_back(":cutoff", cutoff);
+    const std::uint64_t before = result.rows;
+    const IStore::DeleteResult deleted = m_store.DeleteInBatches(
+        plan, batchRows, [&progress, before](const IStore::DeleteResult& soFar) {
+            if (progress) {
+                Progress now;
+                now.rows = before + soFar.rows;
+                now.walkBatches = soFar.batches;
+                now.walkRows = soFar.rows;
+                progress(now);
+            }
+        });
+    result.rows = before + deleted.rows;
+    result.interrupted = deleted.interrupted;
 }
 
 }  // namespace Host

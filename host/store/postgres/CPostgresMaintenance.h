@@ -5,36 +5,39 @@
 #include <string>
 #include <vector>
 
-#include "host/report/CRunReport.h"
+#include "host/store/IStoreMaintenance.h"
 
 namespace Kol {
 namespace Host {
 
 class CPostgresStore;
 
-// The work of the storage, indexes and backup operations that a PostgreSQL
-// store does with the server's own tools: VACUUM (ANALYZE), REINDEX INDEX
-// CONCURRENTLY and ANALYZE, pg_dump --format=custom verified with pg_restore
-// --list. Each fills the mapper call it is given (detail, interruption).
+// The PostgreSQL store's maintenance (IStoreMaintenance), done with the
+// server's own tools:
+// - space: VACUUM (ANALYZE) of the tables this run deleted from (log_blobs
+//   always), with their sizes before and after; a dry run only reports them;
+// - indexes: every index of our tables rebuilt without blocking writers
+//   (REINDEX INDEX CONCURRENTLY), then the tables analysed; a dry run only
+//   counts them;
+// - backup: pg_dump --format=custom of our tables into a temporary file
+//   beside the backup path, checked with pg_restore --list, then committed
+//   over the backup (CBackupCommit); a dry run writes nothing;
+// - old logs: the partitions wholly before a cut-off are dropped, and only
+//   the one that straddles it and the default partition lose rows one batch
+//   at a time: the cost follows the partitions, not the rows.
 //
-// Runs on the calling thread (the module's processing thread, a
-// boost::thread: a forced stop ends the work between two statements or stops
-// pg_dump). Throws std::runtime_error on a database or tool failure.
-class CPostgresMaintenance {
+// Owned by its store and used on the store's thread (the module's processing
+// thread, a boost::thread: a forced stop ends the work between two
+// statements or stops pg_dump). See IStoreMaintenance for errors.
+class CPostgresMaintenance : public IStoreMaintenance {
 public:
     explicit CPostgresMaintenance(CPostgresStore& store);
 
-    // VACUUM (ANALYZE) of the tables this run deleted from (log_blobs always),
-    // with their sizes before and after. A dry run only reports the sizes.
-    void Vacuum(CRunReport::MapperCall& call);
-    // Every index of our tables rebuilt without blocking writers, then the
-    // tables analysed. A dry run only counts them.
-    void RebuildIndexes(CRunReport::MapperCall& call);
-    // Dumps our tables to a temporary file beside the store's backup path,
-    // checks it with pg_restore --list, then renames it over the backup. The
-    // previous backup is replaced only by a verified one; the temporary file
-    // goes on every failure. A dry run writes nothing.
-    void Backup(CRunReport::MapperCall& call);
+    Result ReleaseSpace() override;
+    Result RebuildIndexes() override;
+    Result Backup() override;
+    Result DropOldLogs(const Cutoffs& cutoffs, std::size_t batchRows,
+                       const ProgressObserver& progress) override;
 
     // The libpq environment variables (PGHOST, PGPASSWORD, ...) that connect
     // a client tool as `uri` does, so that no password is on a command line.
@@ -44,6 +47,10 @@ private:
     std::int64_t TableBytes(const std::string& table);
     // What pg_dump is to dump: each table by its quoted, qualified name.
     std::vector<std::string> DumpTables();
+    // Deletes the rows of `table` created before `cutoff` in batches, adding
+    // them to `result` and telling `progress`.
+    void ThinOut(const std::string& table, std::int64_t cutoff, std::size_t batchRows,
+                 const ProgressObserver& progress, Result& result);
 
     CPostgresStore& m_store;
 };

@@ -13,6 +13,7 @@
 #include <pqxx/pqxx>
 
 #include "host/store/CStoreFiles.h"
+#include "host/store/postgres/CPostgresMaintenance.h"
 #include "host/store/postgres/CPostgresPartitions.h"
 #include "host/store/postgres/CPostgresRowWriter.h"
 #include "host/store/sqlite/CSqliteStore.h"
@@ -494,6 +495,13 @@ IStore::DeleteResult CPostgresStore::DeleteInBatches(const DeletePlan& plan, std
 
 void CPostgresStore::PrepareLogRange(std::int64_t from, std::int64_t to) {
     CPostgresPartitions(*this).Prepare(from, to);
+}
+
+IStoreMaintenance& CPostgresStore::Maintenance() {
+    if (!m_maintenance) {
+        m_maintenance.reset(new CPostgresMaintenance(*this));
+    }
+    return *m_maintenance;
 }
 
 std::unique_ptr<IStore::RowWriter> CPostgresStore::WriteRows(

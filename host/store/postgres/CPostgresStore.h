@@ -21,6 +21,8 @@ struct pg_conn;
 namespace Kol {
 namespace Host {
 
+class CPostgresMaintenance;
+
 // The agent's store on a PostgreSQL server, for server installations: the
 // same tables and columns as the SQLite store (bigint for ids and Unix
 // seconds, bytea for blobs) in the connection's current schema, with `logs`
@@ -103,6 +105,8 @@ public:
     std::int64_t GetReturnedBytesTotal() const override { return m_tally.GetReturnedBytesTotal(); }
     double TakeLongestTransaction() override { return m_tally.TakeLongestTransaction(); }
     void AfterCall() override {}
+    // A CPostgresMaintenance on this store.
+    IStoreMaintenance& Maintenance() override;
 
     // For the per-store work of the mappers.
     // A statement with positional parameters ($1 ...), in the open
@@ -177,6 +181,7 @@ private:
     std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_bulk;  // for COPY, opened on first use
     CWriteTally m_tally;
     std::set<std::string> m_touched;
+    std::unique_ptr<CPostgresMaintenance> m_maintenance;  // made on first use
 };
 
 }  // namespace Host

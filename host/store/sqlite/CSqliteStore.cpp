@@ -14,6 +14,7 @@
 #include "host/store/CBatchedDelete.h"
 #include "host/store/CStoreFiles.h"
 #include "host/store/CUnits.h"
+#include "host/store/sqlite/CSqliteMaintenance.h"
 #include "host/store/sqlite/CSqliteTransaction.h"
 #include "host/store/sqlite/CStoreLock.h"
 
@@ -525,6 +526,13 @@ std::unique_ptr<IStore::RowWriter> CSqliteStore::WriteRows(
 
 void CSqliteStore::AfterCall() {
     Checkpoint(false);
+}
+
+IStoreMaintenance& CSqliteStore::Maintenance() {
+    if (!m_maintenance) {
+        m_maintenance.reset(new CSqliteMaintenance(*this));
+    }
+    return *m_maintenance;
 }
 
 std::int64_t CSqliteStore::GetFileBytes() {

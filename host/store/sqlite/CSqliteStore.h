@@ -22,6 +22,7 @@ namespace Kol {
 namespace Host {
 
 class CStoreLock;
+class CSqliteMaintenance;
 
 // The agent's SQLite store: one connection in write-ahead-log mode with a busy
 // timeout, the schema (incremental auto-vacuum on a new file), the settings
@@ -131,6 +132,8 @@ public:
     double TakeLongestTransaction() override { return m_tally.TakeLongestTransaction(); }
     // Checkpoint(false).
     void AfterCall() override;
+    // A CSqliteMaintenance on this store.
+    IStoreMaintenance& Maintenance() override;
 
     // Throws std::runtime_error with SQLite's message.
     CSqliteStatement Prepare(const std::string& sql);
@@ -208,6 +211,7 @@ private:
     std::atomic<int> m_walPages;  // pages in the log after the last commit
     std::atomic<std::chrono::milliseconds> m_busyTimeout;
     std::chrono::steady_clock::time_point m_busySince;  // used by the thread in SQLite's call
+    std::unique_ptr<CSqliteMaintenance> m_maintenance;  // made on first use
 };
 
 }  // namespace Host

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <boost/function.hpp>
+
+namespace Kol {
+namespace Host {
+
+// The work of the storage, indexes, backup and old-logs operations whose
+// means differ per store (SQLite: incremental vacuum, REINDEX, the online
+// backup, one walk over logs; PostgreSQL: VACUUM, REINDEX CONCURRENTLY,
+// pg_dump, dropping whole partitions). Reached through IStore::Maintenance;
+// the mappers hold this interface only and turn each Result into their
+// report entry.
+//
+// Bytes freed and returned count in the store's totals
+// (IStore::GetFreedBytesTotal, GetReturnedBytesTotal), as for a delete.
+//
+// Thread-safety: the store's thread, one call at a time. Each call reads the
+// calling thread's interruption flag (boost::this_thread) between its steps
+// and stops there with Result::interrupted. Errors throw std::runtime_error
+// with the database's or the tool's message; work committed before stays.
+//
+// Dry run: nothing is changed; the figures are what a real run would do.
+class IStoreMaintenance {
+public:
+    // What one call did.
+    struct Result {
+        std::uint64_t rows = 0;    // rows removed (DropOldLogs)
+        std::string detail;        // the facts for the operator ("" when none)
+        bool interrupted = false;  // stopped early; the rest is left for a later run
+    };
+
+    // Progress of DropOldLogs, after each committed delete batch and each
+    // group of rows removed otherwise (dropped partitions).
+    struct Progress {
+        std::uint64_t rows = 0;  // removed by the whole call so far
+        // After a delete batch: that walk's batches and rows so far; both 0
+        // after rows removed otherwise.
+        std::uint64_t walkBatches = 0;
+        std::uint64_t walkRows = 0;
+    };
+    typedef boost::function<void(const Progress& soFar)> ProgressObserver;
+
+    // The five cut-offs of DropOldLogs, Unix seconds: retention class k
+    // (1 to 5) keeps the logs created from cutoffs[k - 1] on.
+    typedef std::int64_t Cutoffs[5];
+
+    virtual ~IStoreMaintenance() = default;
+
+    // Gives the space that deleted rows left back to the store (and, where
+    // the store can, to the file system). Call after the deletes it is for.
+    virtual Result ReleaseSpace() = 0;
+    // Rebuilds every index of the store's tables and refreshes their
+    // statistics, one short step at a time.
+    virtual Result RebuildIndexes() = 0;
+    // Writes a verified copy of the store to IStore::GetBackupPath(), which
+    // is replaced only by a complete one. Throws std::runtime_error "backup
+    // to <path> failed: <reason>" (no temporary file stays). Interrupted, the
+    // previous backup stays as it was.
+    virtual Result Backup() = 0;
+    // Deletes the logs of each retention class created before its cut-off,
+    // in batches of at most `batchRows` rows (each its own transaction).
+    virtual Result DropOldLogs(const Cutoffs& cutoffs, std::size_t batchRows,
+                               const ProgressObserver& progress) = 0;
+};
+
+}  // namespace Host
+}  // namespace Kol
