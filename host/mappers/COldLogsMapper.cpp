@@ -33,12 +33,9 @@ void COldLogsMapper::Cleanup(const boost::posix_time::ptime& cutoff1,
         }
         IStore::DeletePlan plan;
         plan.table = "logs";
-        plan.key = "id";
-        plan.walkTable = true;
         for (int k = 1; k <= 5; ++k) {
-            const std::string name = ":c" + std::to_string(k);
-            plan.parameters.emplace_back(name,
-                                         ToUnixSeconds(*cutoffs[k - 1], "an old logs cut-off"));
+            const std::string name = "$" + std::to_string(k);
+            plan.parameters.push_back(ToUnixSeconds(*cutoffs[k - 1], "an old logs cut-off"));
             plan.condition += std::string(k == 1 ? "" : " OR ") +
                               "(retention_class = " + std::to_string(k) + " AND created_at < " +
                               name + ")";
@@ -68,9 +65,8 @@ void COldLogsMapper::DropPartitions(CPostgresStore& server, const std::int64_t (
         // partition are thinned out row by row.
         for (const CPostgresPartitions::Partition& partition : partitions.List(k)) {
             if (partition.isDefault || (partition.from < cutoff && cutoff < partition.to)) {
-                IStore::DeletePlan plan{partition.name, "id", "created_at < :cutoff"};
-                plan.parameters.emplace_back(":cutoff", cutoff);
-                DeleteInBatches(plan, call);
+                DeleteInBatches(IStore::DeletePlan{partition.name, "created_at < $1", {cutoff}},
+                                call);
                 if (call.interrupted) {
                     break;
                 }

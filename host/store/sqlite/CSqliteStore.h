@@ -25,11 +25,12 @@ namespace Host {
 // table, and the bookkeeping the host reports: the longest write transaction,
 // the bytes freed and returned by its own transactions, the log's size.
 //
-// Identity: a store made here carries PRAGMA application_id kApplicationId
-// and PRAGMA user_version kSchemaVersion. Opening reads before it writes: a
-// file that is not a store of ours is refused untouched, a store of earlier
-// builds (no id, exactly our tables) is marked, an older schema version is
-// migrated in one transaction.
+// Identity: a store made here carries PRAGMA application_id
+// CStoreIdentity::kApplicationId and PRAGMA user_version kSchemaVersion.
+// Opening reads before it writes: a file that is not a store of ours is
+// refused untouched, a store of earlier builds (no id, exactly our tables,
+// CSqliteSchema) is marked, an older schema version is migrated in one
+// transaction.
 //
 // Damage: after the first SQLITE_CORRUPT or SQLITE_NOTADB any statement of
 // the store meets, the store counts as damaged and nothing more is written to
@@ -48,7 +49,6 @@ class CSqliteStore : public IStore {
 public:
     static constexpr std::chrono::milliseconds kDefaultBusyTimeout{30000};
 
-    static const std::int32_t kApplicationId;  // 0x4B4F4C43, "KOLC"
     static const std::int32_t kSchemaVersion;
 
     struct Options {
@@ -84,8 +84,6 @@ public:
     // std::runtime_error "cannot open store <path>: <reason>" on a database
     // failure.
     CSqliteStore(const std::string& path, const Options& options);
-    // With the default options: creates the store when absent.
-    explicit CSqliteStore(const std::string& path);
     // Closes the connection (which checkpoints the log into the database file
     // unless the store is damaged).
     ~CSqliteStore();
@@ -117,12 +115,13 @@ public:
     std::int64_t AddStatusEvent(std::int64_t messageType, const std::string& name,
                                 const std::string& symbols, const std::string& symbolsProtobuf,
                                 std::int64_t receivedAt) override;
-    // Walks the key with CBatchedDelete.
+    // Walks the key with CBatchedDelete (CSqliteDeleteWalk).
     DeleteResult DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
                                  const BatchObserver& afterBatch) override;
-    void PrepareLogRange(std::int64_t, std::int64_t) override {}
-    std::unique_ptr<RowWriter> WriteRows(const std::string& table,
-                                         const std::vector<std::string>& columns) override;
+    // Every row has its place: `createdAt` needs nothing.
+    std::unique_ptr<RowWriter> WriteRows(
+        const std::string& table, const std::vector<std::string>& columns,
+        const boost::optional<TimeSpan>& createdAt = boost::none) override;
     // Bytes of all pages.
     std::int64_t GetFileBytes() override;
     std::int64_t GetFreedBytesTotal() const override { return m_tally.GetFreedBytesTotal(); }
@@ -135,8 +134,6 @@ public:
     CSqliteStatement Prepare(const std::string& sql);
 
     std::int64_t GetPageSize();
-    // Bytes of the pages holding data (all minus free ones).
-    std::int64_t GetUsedBytes();
 
     // Called by CSqliteTransaction with the duration of a finished write
     // transaction, and the bytes its pages in use and its file shrank by.
