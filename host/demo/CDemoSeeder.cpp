@@ -86,7 +86,6 @@ void CDemoSeeder::SeedOwners(const Plan& plan, Counts& counts) {
 
 bool CDemoSeeder::SeedLogs(const Plan& plan, const StopCheck& stop, Counts& counts,
                            std::vector<std::int64_t>& gaps) {
-    m_store.PrepareLogRange(plan.now - kTwoYears, plan.now);
     std::uint64_t i = 0;
     while (i < plan.rows) {
         if (stop && stop()) {
@@ -95,7 +94,8 @@ bool CDemoSeeder::SeedLogs(const Plan& plan, const StopCheck& stop, Counts& coun
         // The blobs of a chunk follow its logs: a store's bulk writer takes
         // one table at a time.
         std::vector<std::vector<Value>> blobs;
-        const std::unique_ptr<IStore::RowWriter> logs = m_store.WriteRows("logs", kLogColumns);
+        const std::unique_ptr<IStore::RowWriter> logs = m_store.WriteRows(
+            "logs", kLogColumns, IStore::TimeSpan{plan.now - kTwoYears, plan.now});
         const std::uint64_t end = std::min(plan.rows, i + kLogsPerTransaction);
         for (; i < end; ++i) {
             const std::int64_t id = plan.firstLog + static_cast<std::int64_t>(i);

@@ -80,7 +80,5 @@ private:
     std::thread m_thread;
 };
 
-typedef boost::shared_ptr<CHostBus> CHostBusPtr;
-
 }  // namespace Host
 }  // namespace Kol

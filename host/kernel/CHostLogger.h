@@ -77,7 +77,5 @@ private:
     const bool m_journal;
 };
 
-typedef boost::shared_ptr<CHostLogger> CHostLoggerPtr;
-
 }  // namespace Host
 }  // namespace Kol

@@ -8,12 +8,10 @@ namespace Host {
 CAbandonedLogsMapper::CAbandonedLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CAbandonedLogsMapper::Cleanup() {
-    IStore::DeletePlan plan{
-        "logs", "id",
-        "owner_id IS NOT NULL AND NOT EXISTS (SELECT 1 FROM owners WHERE owners.id = "
-        "logs.owner_id)"};
-    plan.walkTable = true;
-    RunDelete("abandoned-logs", "", plan);
+    RunDelete("abandoned-logs", "",
+              IStore::DeletePlan{"logs",
+                                 "owner_id IS NOT NULL AND NOT EXISTS (SELECT 1 FROM owners WHERE "
+                                 "owners.id = logs.owner_id)"});
 }
 
 }  // namespace Host

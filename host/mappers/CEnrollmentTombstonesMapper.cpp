@@ -9,9 +9,10 @@ CEnrollmentTombstonesMapper::CEnrollmentTombstonesMapper(const Context& context)
     : CStoreMapper(context) {}
 
 void CEnrollmentTombstonesMapper::CleanupTombstones(boost::posix_time::ptime cutoff) {
-    IStore::DeletePlan plan{"enrollment_tombstones", "rowid", "removed_at < :cutoff"};
-    plan.parameters.emplace_back(":cutoff", ToUnixSeconds(cutoff, "the tombstone cut-off"));
-    RunDelete("enrollment-tombstones", "cut-off " + FormatTime(cutoff), plan);
+    RunDelete("enrollment-tombstones", "cut-off " + FormatTime(cutoff),
+              IStore::DeletePlan{"enrollment_tombstones",
+                                 "removed_at < $1",
+                                 {ToUnixSeconds(cutoff, "the tombstone cut-off")}});
 }
 
 }  // namespace Host

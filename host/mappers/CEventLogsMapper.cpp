@@ -53,21 +53,19 @@ void CEventLogsMapper::Cleanup() {
         for (const std::int64_t type :
              Store().QueryInt64s("SELECT DISTINCT log_type FROM logs WHERE is_delta = 0")) {
             if (keep == 0) {
-                Store().Execute("INSERT INTO event_log_bounds VALUES (:type, :beyond, :beyond)",
-                                {{":type", type}, {":beyond", beyond}});
+                Store().Execute("INSERT INTO event_log_bounds VALUES ($1, $2, $2)", {type, beyond});
                 continue;
             }
             Store().Execute(
                 "INSERT INTO event_log_bounds SELECT log_type, created_at, id FROM logs"
-                " WHERE log_type = :type AND is_delta = 0"
-                " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET :offset",
-                {{":type", type}, {":offset", keep - 1}});
+                " WHERE log_type = $1 AND is_delta = 0"
+                " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET $2",
+                {type, keep - 1});
         }
-        IStore::DeletePlan plan{"logs", "id",
+        IStore::DeletePlan plan{"logs",
                                 "is_delta = 0 AND EXISTS (SELECT 1 FROM event_log_bounds b WHERE "
                                 "b.log_type = logs.log_type AND (logs.created_at < b.created_at OR "
                                 "(logs.created_at = b.created_at AND logs.id < b.id)))"};
-        plan.walkTable = true;
         DeleteInBatches(plan, call);
         Store().Execute("DELETE FROM event_log_bounds");
     });

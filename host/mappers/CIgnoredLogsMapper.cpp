@@ -8,7 +8,7 @@ namespace Host {
 CIgnoredLogsMapper::CIgnoredLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CIgnoredLogsMapper::Cleanup() {
-    RunDelete("ignored-logs", "", IStore::DeletePlan{"logs", "id", "ignored = 1"});
+    RunDelete("ignored-logs", "", IStore::DeletePlan{"logs", "ignored = 1"});
 }
 
 }  // namespace Host

@@ -10,7 +10,7 @@ CObsoleteDeltaLogsMapper::CObsoleteDeltaLogsMapper(const Context& context)
 
 void CObsoleteDeltaLogsMapper::Cleanup() {
     RunDelete("obsolete-delta-logs", "",
-              IStore::DeletePlan{"logs", "id", "is_delta = 1 AND superseded = 1"});
+              IStore::DeletePlan{"logs", "is_delta = 1 AND superseded = 1"});
 }
 
 }  // namespace Host

@@ -8,7 +8,7 @@ namespace Host {
 CReplicatedLogsMapper::CReplicatedLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CReplicatedLogsMapper::Cleanup() {
-    RunDelete("replicated-logs", "", IStore::DeletePlan{"logs", "id", "replicated = 1"});
+    RunDelete("replicated-logs", "", IStore::DeletePlan{"logs", "replicated = 1"});
 }
 
 }  // namespace Host

@@ -8,7 +8,7 @@ namespace Host {
 CStaticObjectsMapper::CStaticObjectsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CStaticObjectsMapper::Cleanup() {
-    RunDelete("static-objects", "", IStore::DeletePlan{"static_objects", "id", "deleted = 1"});
+    RunDelete("static-objects", "", IStore::DeletePlan{"static_objects", "deleted = 1"});
 }
 
 }  // namespace Host

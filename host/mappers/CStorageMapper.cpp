@@ -10,12 +10,10 @@ CStorageMapper::CStorageMapper(const Context& context) : CStoreMapper(context) {
 
 void CStorageMapper::Cleanup() {
     RunCall("storage", "", [this](CRunReport::MapperCall& call) {
-        IStore::DeletePlan plan;
-        plan.table = "log_blobs";
-        plan.key = "id";
-        plan.condition = "NOT EXISTS (SELECT 1 FROM logs WHERE logs.id = log_blobs.log_id)";
-        plan.walkTable = true;
-        DeleteInBatches(plan, call);
+        DeleteInBatches(IStore::DeletePlan{"log_blobs",
+                                           "NOT EXISTS (SELECT 1 FROM logs WHERE "
+                                           "logs.id = log_blobs.log_id)"},
+                        call);
         if (call.interrupted) {
             return;
         }

@@ -13,7 +13,7 @@
 #include <regex>
 #include <stdexcept>
 
-#include "host/store/sqlite/CSqliteStore.h"
+#include "host/store/CStoreIdentity.h"
 
 namespace Kol {
 namespace Host {
@@ -178,7 +178,7 @@ void CStoreFiles::CheckChosenBackup(const std::string& store, const std::string&
     const std::uint32_t application = (std::uint32_t{id[0]} << 24) | (std::uint32_t{id[1]} << 16) |
                                       (std::uint32_t{id[2]} << 8) | std::uint32_t{id[3]};
     if (!whole || std::memcmp(header, "SQLite format 3", 16) != 0 ||
-        application != static_cast<std::uint32_t>(CSqliteStore::kApplicationId)) {
+        application != static_cast<std::uint32_t>(CStoreIdentity::kApplicationId)) {
         throw std::invalid_argument("--backup: " + backup +
                                     " exists and is not a backup of a cleanup-agent store; it is "
                                     "left as it is");

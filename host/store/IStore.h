@@ -34,23 +34,24 @@ class IStoreMaintenance;
 // scratch tables only.
 class IStore {
 public:
-    // Integer values for named parameters (":name") in the statements below.
-    typedef std::vector<std::pair<std::string, std::int64_t>> Parameters;
+    // Integer values for the parameters $1, $2, ... of the statements below,
+    // in that order; each store binds them natively (SQLite by those names,
+    // PostgreSQL by position, typed as what they are compared with or stored
+    // in). Every value must be used by the statement.
+    typedef std::vector<std::int64_t> Parameters;
 
     // The rows of one table that match a condition, deleted in batches of
-    // short transactions.
+    // short transactions along a key the store knows from its schema.
     struct DeletePlan {
         DeletePlan() = default;
-        DeletePlan(std::string table_, std::string key_, std::string condition_)
-            : table(std::move(table_)), key(std::move(key_)), condition(std::move(condition_)) {}
+        DeletePlan(std::string table_, std::string condition_, Parameters parameters_ = {})
+            : table(std::move(table_)),
+              condition(std::move(condition_)),
+              parameters(std::move(parameters_)) {}
 
         std::string table;      // e.g. "logs"
-        std::string key;        // ascending integer key: "id", or "rowid" where a table has none
-        std::string condition;  // SQL condition; may use the named parameters below
-        Parameters parameters;  // e.g. {":c1", 1700000000}
-        // Walk the table itself rather than an index the planner may choose
-        // (a hint for conditions made of several index ranges).
-        bool walkTable = false;
+        std::string condition;  // SQL condition on the table's columns; may use $1 ...
+        Parameters parameters;  // e.g. {1700000000} for "created_at < $1"
     };
 
     struct DeleteResult {
@@ -78,6 +79,12 @@ public:
 
     private:
         Value(Kind k, std::int64_t i, std::string b) : kind(k), integer(i), bytes(std::move(b)) {}
+    };
+
+    // Unix seconds, both included.
+    struct TimeSpan {
+        std::int64_t from = 0;
+        std::int64_t to = 0;
     };
 
     // Appends rows to one table inside one transaction of its own (COPY on
@@ -143,11 +150,14 @@ public:
     virtual DeleteResult DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
                                          const BatchObserver& afterBatch) = 0;
 
-    // Makes sure logs created from `from` to `to` (Unix seconds) have a place
-    // of their own; does nothing where the store needs none.
-    virtual void PrepareLogRange(std::int64_t from, std::int64_t to) = 0;
-    virtual std::unique_ptr<RowWriter> WriteRows(const std::string& table,
-                                                 const std::vector<std::string>& columns) = 0;
+    // A writer of rows of `table` with values for `columns`. For logs,
+    // `createdAt` (when given) spans the created_at of every row to come: a
+    // store that files logs by their time makes a place for all of it first,
+    // so that each row lands in its own (PostgreSQL's weekly partitions;
+    // SQLite needs none).
+    virtual std::unique_ptr<RowWriter> WriteRows(
+        const std::string& table, const std::vector<std::string>& columns,
+        const boost::optional<TimeSpan>& createdAt = boost::none) = 0;
 
     // Bookkeeping for the report. The bytes the store takes (-1 where that
     // is not cheap to tell), the bytes its own transactions freed inside it

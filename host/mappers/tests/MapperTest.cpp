@@ -243,7 +243,8 @@ TEST(HostBus, DeliversOnItsOwnThreadAndPassesSentMessagesToTheObserver) {
 class Mappers : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_context.store = boost::make_shared<CSqliteStore>(m_directory + "/agent.db");
+        m_context.store =
+            boost::make_shared<CSqliteStore>(m_directory + "/agent.db");
         m_context.report = boost::make_shared<CRunReport>();
         m_context.logger = boost::make_shared<CHostLogger>(m_out, 1);
         m_context.batchRows = 2;

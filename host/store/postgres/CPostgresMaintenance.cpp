@@ -249,8 +249,7 @@ IStoreMaintenance::Result CPostgresMaintenance::DropOldLogs(const Cutoffs& cutof
 void CPostgresMaintenance::ThinOut(const std::string& table, std::int64_t cutoff,
                                    std::size_t batchRows, const ProgressObserver& progress,
                                    Result& result) {
-    IStore::DeletePlan plan{table, "id", "created_at < :cutoff"};
-    plan.parameters.emplace_back(":cutoff", cutoff);
+    const IStore::DeletePlan plan{table, "created_at < $1", {cutoff}};
     const std::uint64_t before = result.rows;
     const IStore::DeleteResult deleted = m_store.DeleteInBatches(
         plan, batchRows, [&progress, before](const IStore::DeleteResult& soFar) {

@@ -89,16 +89,14 @@ public:
     std::int64_t AddStatusEvent(std::int64_t messageType, const std::string& name,
                                 const std::string& symbols, const std::string& symbolsProtobuf,
                                 std::int64_t receivedAt) override;
-    // Walks the table's primary key (a plan's "rowid" means the primary key
-    // too) in batches: the key of the batchRows-th match, then one DELETE up
-    // to it in its own transaction.
+    // Walks the table's primary key with CBatchedDelete (CPostgresDeleteWalk).
     DeleteResult DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
                                  const BatchObserver& afterBatch) override;
-    // Prepares the weekly partitions of every class over the range.
-    void PrepareLogRange(std::int64_t from, std::int64_t to) override;
-    // COPY on a second connection of its own, all rows or none.
-    std::unique_ptr<RowWriter> WriteRows(const std::string& table,
-                                         const std::vector<std::string>& columns) override;
+    // COPY on a second connection of its own, all rows or none; the weeks of
+    // `createdAt` are prepared first (PrepareLogRange).
+    std::unique_ptr<RowWriter> WriteRows(
+        const std::string& table, const std::vector<std::string>& columns,
+        const boost::optional<TimeSpan>& createdAt = boost::none) override;
     // -1: not told (see the storage operation's vacuum line).
     std::int64_t GetFileBytes() override;
     std::int64_t GetFreedBytesTotal() const override { return m_tally.GetFreedBytesTotal(); }
@@ -108,12 +106,16 @@ public:
     // A CPostgresMaintenance on this store.
     IStoreMaintenance& Maintenance() override;
 
+    // Prepares the weekly partitions of logs of every class over the range
+    // from `from` to `to` (Unix seconds). Throws std::runtime_error.
+    void PrepareLogRange(std::int64_t from, std::int64_t to);
+
     // For the per-store work of the mappers.
     // A statement with positional parameters ($1 ...), in the open
     // transaction or on its own.
     pqxx::result Run(const std::string& sql, const std::vector<std::string>& parameters = {});
-    // The open Transaction's; throws std::logic_error when none is open.
-    pqxx::transaction_base& OpenTransaction();
+    // IStore's parameters as Run's: $1 the first.
+    static std::vector<std::string> Values(const Parameters& parameters);
     // Runs `sql` in a transaction of its own under kLockTimeout, retrying
     // while the lock is not granted (up to about a minute); false, and
     // nothing done, when the thread is asked to interrupt first. Commits even
@@ -164,8 +166,6 @@ private:
     // Refuses a store whose tables carry triggers, rules or policies.
     void CheckForeignObjects();
     void WriteSchema();
-    std::string Numbered(const std::string& sql, const Parameters& parameters,
-                         std::vector<std::string>& values) const;
     std::string Masked(const std::string& message) const;
 
     const std::string m_uri;

@@ -122,11 +122,9 @@ IStoreMaintenance::Result CSqliteMaintenance::DropOldLogs(const Cutoffs& cutoffs
                                                           const ProgressObserver& progress) {
     IStore::DeletePlan plan;
     plan.table = "logs";
-    plan.key = "id";
-    plan.walkTable = true;
     for (int k = 1; k <= 5; ++k) {
-        const std::string name = ":c" + std::to_string(k);
-        plan.parameters.emplace_back(name, cutoffs[k - 1]);
+        const std::string name = "$" + std::to_string(k);
+        plan.parameters.push_back(cutoffs[k - 1]);
         plan.condition += std::string(k == 1 ? "" : " OR ") +
                           "(retention_class = " + std::to_string(k) + " AND created_at < " + name +
                           ")";

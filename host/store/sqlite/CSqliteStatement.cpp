@@ -78,11 +78,11 @@ bool CSqliteStatement::HasParameter(const std::string& name) const {
     return sqlite3_bind_parameter_index(m_statement, name.c_str()) != 0;
 }
 
-CSqliteStatement& CSqliteStatement::BindPresent(
-    const std::vector<std::pair<std::string, std::int64_t>>& named) {
-    for (const auto& parameter : named) {
-        if (HasParameter(parameter.first)) {
-            Bind(parameter.first, parameter.second);
+CSqliteStatement& CSqliteStatement::BindNumbered(const std::vector<std::int64_t>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const std::string name = "$" + std::to_string(i + 1);
+        if (HasParameter(name)) {
+            Bind(name, values[i]);
         }
     }
     return *this;

@@ -40,8 +40,9 @@ public:
     CSqliteStatement& BindNull(int index);
     CSqliteStatement& Bind(const std::string& name, std::int64_t value);
     bool HasParameter(const std::string& name) const;
-    // Binds each (":name", value) the statement has; the others are skipped.
-    CSqliteStatement& BindPresent(const std::vector<std::pair<std::string, std::int64_t>>& named);
+    // Binds values[i] to the parameter "$<i+1>" where the statement has it;
+    // the others are skipped.
+    CSqliteStatement& BindNumbered(const std::vector<std::int64_t>& values);
 
     // Runs to the next row: true when a row is ready, false when done.
     bool Step();

@@ -15,6 +15,9 @@
 #include "host/store/CStoreFiles.h"
 #include "host/store/CUnits.h"
 #include "host/store/sqlite/CSqliteMaintenance.h"
+#include "host/store/CStoreIdentity.h"
+#include "host/store/sqlite/CSqliteDeleteWalk.h"
+#include "host/store/sqlite/CSqliteSchema.h"
 #include "host/store/sqlite/CSqliteTransaction.h"
 #include "host/store/sqlite/CStoreLock.h"
 
@@ -29,36 +32,6 @@ namespace {
 // back often costs little, since a batch's pages are few and side by side.
 const int kCheckpointPages = 1024;
 const std::chrono::milliseconds kTruncateWait(100);
-
-const char* const kSchema[] = {
-    "CREATE TABLE IF NOT EXISTS settings(key TEXT PRIMARY KEY, value TEXT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS logs(id INTEGER PRIMARY KEY, log_type INTEGER NOT NULL,"
-    " retention_class INTEGER NOT NULL CHECK (retention_class BETWEEN 1 AND 5),"
-    " is_delta INTEGER NOT NULL DEFAULT 0, created_at INTEGER NOT NULL,"
-    " replicated INTEGER NOT NULL DEFAULT 0, ignored INTEGER NOT NULL DEFAULT 0,"
-    " superseded INTEGER NOT NULL DEFAULT 0, owner_id INTEGER, symbols BLOB)",
-    "CREATE TABLE IF NOT EXISTS owners(id INTEGER PRIMARY KEY, name TEXT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS log_blobs(id INTEGER PRIMARY KEY, log_id INTEGER NOT NULL,"
-    " data BLOB NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS static_objects(id INTEGER PRIMARY KEY, name TEXT NOT NULL,"
-    " deleted INTEGER NOT NULL DEFAULT 0)",
-    "CREATE TABLE IF NOT EXISTS enrollment_tombstones(computer_uuid TEXT PRIMARY KEY,"
-    " removed_at INTEGER NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS status_events(id INTEGER PRIMARY KEY,"
-    " message_type INTEGER NOT NULL, name TEXT NOT NULL, symbols BLOB NOT NULL,"
-    " symbols_protobuf BLOB NOT NULL, received_at INTEGER NOT NULL)",
-    // Retention and event-log ranges are walked in time order. Index entries of
-    // one batch of deletes then sit side by side, since logs are appended in
-    // time order. There is deliberately no index on owner_id: its entries are
-    // scattered, and keeping it would rewrite most of its pages in every batch.
-    "CREATE INDEX IF NOT EXISTS logs_retention ON logs(retention_class, created_at)",
-    "CREATE INDEX IF NOT EXISTS logs_event_type ON logs(log_type, created_at)"
-    " WHERE is_delta = 0",
-    "CREATE INDEX IF NOT EXISTS logs_replicated ON logs(id) WHERE replicated = 1",
-    "CREATE INDEX IF NOT EXISTS logs_ignored ON logs(id) WHERE ignored = 1",
-    "CREATE INDEX IF NOT EXISTS logs_obsolete_delta ON logs(id)"
-    " WHERE is_delta = 1 AND superseded = 1",
-};
 
 // Rows appended with one prepared INSERT inside one CSqliteTransaction.
 class CSqliteRowWriter : public IStore::RowWriter {
@@ -130,8 +103,8 @@ const Columns& OurColumns() {
             sqlite3_close(db);
             throw std::runtime_error("cannot open a database in memory");
         }
-        for (const char* statement : kSchema) {
-            sqlite3_exec(db, statement, nullptr, nullptr, nullptr);
+        for (const std::string& statement : CSqliteSchema::Statements()) {
+            sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr);
         }
         Columns columns = ReadColumns(db);
         sqlite3_close(db);
@@ -142,7 +115,6 @@ const Columns& OurColumns() {
 
 }  // namespace
 
-const std::int32_t CSqliteStore::kApplicationId = 0x4B4F4C43;
 const std::int32_t CSqliteStore::kSchemaVersion = 1;
 
 std::string CSqliteStore::LogSizes::Text() const {
@@ -289,7 +261,7 @@ void CSqliteStore::WriteFirst() {
     }
     if (m_origin == Origin::kEarlierBuild) {
         m_openNote = "marked the store of an earlier cleanup-agent as ours (application id " +
-                     std::to_string(kApplicationId) + ", schema version " +
+                     std::to_string(CStoreIdentity::kApplicationId) + ", schema version " +
                      std::to_string(kSchemaVersion) + ")";
     } else if (m_origin == Origin::kOlder) {
         m_openNote = "migrated the store from schema version " + std::to_string(version) + " to " +
@@ -315,7 +287,7 @@ CSqliteStore::Origin CSqliteStore::CheckIdentity(bool create) {
     }
     const std::int64_t id = QueryInt64("PRAGMA application_id");
     const std::int64_t version = QueryInt64("PRAGMA user_version");
-    if (id == kApplicationId) {
+    if (id == CStoreIdentity::kApplicationId) {
         if (version > kSchemaVersion) {
             Refuse(m_path + " was made by a newer cleanup-agent (schema version " +
                    std::to_string(version) + "; this one knows up to " +
@@ -366,10 +338,10 @@ void CSqliteStore::KeepLogOnClose() {
 
 void CSqliteStore::WriteSchema() {
     CSqliteTransaction transaction(*this);
-    for (const char* statement : kSchema) {
+    for (const std::string& statement : CSqliteSchema::Statements()) {
         Execute(statement);
     }
-    Execute("PRAGMA application_id = " + std::to_string(kApplicationId));
+    Execute("PRAGMA application_id = " + std::to_string(CStoreIdentity::kApplicationId));
     Execute("PRAGMA user_version = " + std::to_string(kSchemaVersion));
     transaction.Commit();
 }
@@ -441,7 +413,7 @@ CSqliteStatement CSqliteStore::Prepare(const std::string& sql) {
 void CSqliteStore::Execute(const std::string& sql, const Parameters& parameters) {
     if (!parameters.empty()) {
         CSqliteStatement statement = Prepare(sql);
-        statement.BindPresent(parameters);
+        statement.BindNumbered(parameters);
         statement.Run();
         return;
     }
@@ -456,14 +428,14 @@ void CSqliteStore::Execute(const std::string& sql, const Parameters& parameters)
 
 std::int64_t CSqliteStore::QueryInt64(const std::string& sql, const Parameters& parameters) {
     CSqliteStatement statement = Prepare(sql);
-    statement.BindPresent(parameters);
+    statement.BindNumbered(parameters);
     return statement.Step() && !statement.IsNull(0) ? statement.GetInt64(0) : 0;
 }
 
 std::vector<std::int64_t> CSqliteStore::QueryInt64s(const std::string& sql,
                                                     const Parameters& parameters) {
     CSqliteStatement statement = Prepare(sql);
-    statement.BindPresent(parameters);
+    statement.BindNumbered(parameters);
     std::vector<std::int64_t> values;
     while (statement.Step()) {
         if (!statement.IsNull(0)) {
@@ -516,11 +488,13 @@ std::int64_t CSqliteStore::AddStatusEvent(std::int64_t messageType, const std::s
 
 IStore::DeleteResult CSqliteStore::DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
                                                    const BatchObserver& afterBatch) {
-    return CBatchedDelete(*this, batchRows).Run(plan, afterBatch);
+    CSqliteDeleteWalk walk(*this, plan);
+    return CBatchedDelete<std::int64_t>(batchRows).Run(walk, afterBatch);
 }
 
-std::unique_ptr<IStore::RowWriter> CSqliteStore::WriteRows(
-    const std::string& table, const std::vector<std::string>& columns) {
+std::unique_ptr<IStore::RowWriter> CSqliteStore::WriteRows(const std::string& table,
+                                                           const std::vector<std::string>& columns,
+                                                           const boost::optional<TimeSpan>&) {
     return std::unique_ptr<RowWriter>(new CSqliteRowWriter(*this, table, columns));
 }
 
@@ -537,10 +511,6 @@ IStoreMaintenance& CSqliteStore::Maintenance() {
 
 std::int64_t CSqliteStore::GetFileBytes() {
     return QueryInt64("PRAGMA page_count") * GetPageSize();
-}
-
-std::int64_t CSqliteStore::GetUsedBytes() {
-    return (QueryInt64("PRAGMA page_count") - QueryInt64("PRAGMA freelist_count")) * GetPageSize();
 }
 
 void CSqliteStore::RecordTransaction(double seconds, std::int64_t freedBytes,

@@ -29,11 +29,12 @@ class CSqliteMaintenance;
 // table, and the bookkeeping the host reports: the longest write transaction,
 // the bytes freed and returned by its own transactions, the log's size.
 //
-// Identity: a store made here carries PRAGMA application_id kApplicationId
-// and PRAGMA user_version kSchemaVersion. Opening reads before it writes: a
-// file that is not a store of ours is refused untouched, a store of earlier
-// builds (no id, exactly our tables) is marked, an older schema version is
-// migrated in one transaction.
+// Identity: a store made here carries PRAGMA application_id
+// CStoreIdentity::kApplicationId and PRAGMA user_version kSchemaVersion.
+// Opening reads before it writes: a file that is not a store of ours is
+// refused untouched, a store of earlier builds (no id, exactly our tables,
+// CSqliteSchema) is marked, an older schema version is migrated in one
+// transaction.
 //
 // One cleanup per file at a time: a store opened with StoreOptions holds
 // CStoreLock from opening (a new file) or FinishOpening (an existing one)
@@ -54,7 +55,6 @@ class CSqliteMaintenance;
 // writer never waits longer than one batch and each batch's figures are true.
 class CSqliteStore : public IStore {
 public:
-    static const std::int32_t kApplicationId;  // 0x4B4F4C43, "KOLC"
     static const std::int32_t kSchemaVersion;
 
     // The write-ahead log's size in bytes before and after a truncation.
@@ -119,12 +119,13 @@ public:
     std::int64_t AddStatusEvent(std::int64_t messageType, const std::string& name,
                                 const std::string& symbols, const std::string& symbolsProtobuf,
                                 std::int64_t receivedAt) override;
-    // Walks the key with CBatchedDelete.
+    // Walks the key with CBatchedDelete (CSqliteDeleteWalk).
     DeleteResult DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
                                  const BatchObserver& afterBatch) override;
-    void PrepareLogRange(std::int64_t, std::int64_t) override {}
-    std::unique_ptr<RowWriter> WriteRows(const std::string& table,
-                                         const std::vector<std::string>& columns) override;
+    // Every row has its place: `createdAt` needs nothing.
+    std::unique_ptr<RowWriter> WriteRows(
+        const std::string& table, const std::vector<std::string>& columns,
+        const boost::optional<TimeSpan>& createdAt = boost::none) override;
     // Bytes of all pages.
     std::int64_t GetFileBytes() override;
     std::int64_t GetFreedBytesTotal() const override { return m_tally.GetFreedBytesTotal(); }
@@ -139,8 +140,6 @@ public:
     CSqliteStatement Prepare(const std::string& sql);
 
     std::int64_t GetPageSize();
-    // Bytes of the pages holding data (all minus free ones).
-    std::int64_t GetUsedBytes();
 
     // Called by CSqliteTransaction with the duration of a finished write
     // transaction, and the bytes its pages in use and its file shrank by.

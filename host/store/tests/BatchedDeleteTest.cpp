@@ -9,14 +9,19 @@
 #include <boost/thread/thread.hpp>
 
 #include "host/store/CBatchedDelete.h"
+#include "host/store/sqlite/CSqliteDeleteWalk.h"
+#include "host/store/sqlite/CSqliteSchema.h"
 #include "host/store/sqlite/CSqliteStore.h"
 #include "host/testing/CScratchDirectory.h"
 #include "host/testing/CTestStore.h"
 
 namespace {
 
-using Kol::Host::CBatchedDelete;
+using Kol::Host::CSqliteDeleteWalk;
+using Kol::Host::CSqliteSchema;
 using Kol::Host::CSqliteStore;
+using Kol::Host::IStore;
+typedef Kol::Host::CBatchedDelete<std::int64_t> CBatchedDelete;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 using ::testing::ThrowsMessage;
@@ -40,11 +45,15 @@ protected:
         return CTestStore(m_directory + "/agent.db")
             .Ints("SELECT id FROM static_objects ORDER BY id");
     }
-    static CBatchedDelete::Plan DeletedObjects(bool walkTable) {
-        CBatchedDelete::Plan plan("static_objects", "id", "deleted = :flag");
-        plan.parameters.emplace_back(":flag", 1);
-        plan.walkTable = walkTable;
-        return plan;
+    // The static objects marked deleted, in batches of `batchRows`.
+    static CBatchedDelete::Result DeleteObjects(
+        CSqliteStore& store, std::size_t batchRows,
+        const CBatchedDelete::BatchObserver& afterBatch = CBatchedDelete::BatchObserver(),
+        std::int64_t windowKeys = CSqliteDeleteWalk::kDefaultWindowKeys,
+        const std::string& condition = "deleted = $1") {
+        CSqliteDeleteWalk walk(store, IStore::DeletePlan("static_objects", condition, {1}),
+                               windowKeys);
+        return CBatchedDelete(batchRows).Run(walk, afterBatch);
     }
 
     const CScratchDirectory m_scratch;
@@ -56,27 +65,24 @@ TEST_F(BatchedDelete, RemovesExactlyTheMatchesInBatchesOfAtMostTheBatchSize) {
     const struct {
         std::size_t batchRows;
         std::int64_t windowKeys;
-        bool walkTable;
         std::vector<std::uint64_t> totals;  // after each batch
     } cases[] = {
-        {3, 50000, false, {3, 6, 9, 10}},
-        {3, 50000, true, {3, 6, 9, 10}},
-        {5, 50000, false, {5, 10}},
-        {10000, 50000, false, {10}},
-        {1, 50000, true, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        {3, 50000, {3, 6, 9, 10}},
+        {5, 50000, {5, 10}},
+        {10000, 50000, {10}},
+        {1, 50000, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
         // Sparse matches: a window of four keys holds two of them.
-        {10000, 4, true, {2, 4, 6, 8, 10}},
-        {2, 5, false, {2, 4, 6, 8, 10}},
+        {10000, 4, {2, 4, 6, 8, 10}},
+        {2, 5, {2, 4, 6, 8, 10}},
     };
     for (const auto& c : cases) {
         TearDown();
         SetUp();
         std::vector<std::uint64_t> totals;
-        const CBatchedDelete::Result result =
-            CBatchedDelete(*m_store, c.batchRows, c.windowKeys)
-                .Run(DeletedObjects(c.walkTable), [&totals](const CBatchedDelete::Result& soFar) {
-                    totals.push_back(soFar.rows);
-                });
+        const CBatchedDelete::Result result = DeleteObjects(
+            *m_store, c.batchRows,
+            [&totals](const CBatchedDelete::Result& soFar) { totals.push_back(soFar.rows); },
+            c.windowKeys);
         EXPECT_EQ(totals, c.totals) << c.batchRows << "/" << c.windowKeys;
         EXPECT_EQ(result.rows, 10u);
         EXPECT_EQ(result.batches, c.totals.size());
@@ -109,8 +115,7 @@ TEST_F(BatchedDelete, WalksKeysAnywhereInSixtyFourBitsAtTheCostOfTheRows) {
                     kept.push_back(keys[i]);
                 }
             }
-            const CBatchedDelete::Result result =
-                CBatchedDelete(*m_store, batchRows).Run(DeletedObjects(batchRows != 3));
+            const CBatchedDelete::Result result = DeleteObjects(*m_store, batchRows);
             EXPECT_EQ(result.rows, (keys.size() + 1) / 2) << keys.front() << "/" << batchRows;
             EXPECT_EQ(Remaining(), kept) << keys.front() << "/" << batchRows;
         }
@@ -126,8 +131,8 @@ TEST_F(BatchedDelete, EachBatchIsItsOwnTransactionCommittedOrInADryRunRolledBack
         store.FinishOpening();
         store.TakeLongestTransaction();
         EXPECT_EQ(store.TakeLongestTransaction(), 0.0);
-        const CBatchedDelete::Result result = CBatchedDelete(store, 4).Run(
-            DeletedObjects(dryRun), [this, dryRun](const CBatchedDelete::Result& soFar) {
+        const CBatchedDelete::Result result =
+            DeleteObjects(store, 4, [this, dryRun](const CBatchedDelete::Result& soFar) {
                 // Another connection sees each batch at once: committed, or
                 // already rolled back, so no lock outlives its batch.
                 CTestStore other(m_directory + "/agent.db");
@@ -148,7 +153,7 @@ TEST_F(BatchedDelete, StopsAfterTheCurrentBatchWhenTheThreadIsInterrupted) {
     boost::shared_future<void> ready = assigned.get_future().share();
     worker = boost::thread([&] {
         ready.wait();
-        result = CBatchedDelete(*m_store, 3).Run(DeletedObjects(false), [&](const auto&) {
+        result = DeleteObjects(*m_store, 3, [&](const auto&) {
             worker.interrupt();  // as a forced stop does from another thread
         });
     });
@@ -163,16 +168,18 @@ TEST_F(BatchedDelete, StopsAfterTheCurrentBatchWhenTheThreadIsInterrupted) {
 }
 
 TEST_F(BatchedDelete, AFailingBatchIsRolledBackAndReported) {
-    CBatchedDelete::Plan plan = DeletedObjects(false);
-    plan.condition = "no_such_column = 1";
-    EXPECT_THAT([&] { CBatchedDelete(*m_store, 3).Run(plan); },
-                ThrowsMessage<std::runtime_error>(
-                    "no such column: no_such_column in: SELECT max(id), count(*) FROM (SELECT id "
-                    "FROM static_objects WHERE id >= :first AND id <= :upto AND (no_such_column "
-                    "= 1) ORDER BY id LIMIT :limit)"));
+    EXPECT_THAT(
+        [&] {
+            DeleteObjects(*m_store, 3, {}, CSqliteDeleteWalk::kDefaultWindowKeys,
+                          "no_such_column = 1");
+        },
+        ThrowsMessage<std::runtime_error>(
+            "no such column: no_such_column in: SELECT max(id), count(*) FROM (SELECT id "
+            "FROM static_objects WHERE id >= :first AND id <= :upto AND (no_such_column "
+            "= 1) ORDER BY id LIMIT :limit)"));
     EXPECT_EQ(Remaining().size(), 20u);
-    EXPECT_THROW(CBatchedDelete(*m_store, 0), std::invalid_argument);
-    EXPECT_THROW(CBatchedDelete(*m_store, 10, 0), std::invalid_argument);
+    EXPECT_THROW(CBatchedDelete(0), std::invalid_argument);
+    EXPECT_THROW(DeleteObjects(*m_store, 10, {}, 0), std::invalid_argument);
 }
 
 }  // namespace

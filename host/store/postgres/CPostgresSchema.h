@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace Kol {
+namespace Host {
+
+// The tables and indexes of the PostgreSQL store as this build makes them
+// (the weekly partitions of logs apart, CPostgresPartitions): the one place
+// that knows them, for making a store, for telling which objects are ours,
+// and for walking a table's key.
+//
+// Stateless and thread-safe.
+class CPostgresSchema {
+public:
+    // The statements that make the schema in an empty one, in order.
+    static const std::vector<std::string>& Statements();
+    // The names of the tables, in the order they are made.
+    static const std::vector<std::string>& Tables();
+
+    // The primary key a batched delete walks on `table`; a name not among
+    // Tables() is taken for a partition of logs (keyed like logs).
+    static std::string KeyOf(const std::string& table);
+    // The key's SQL type: "bigint" or "text".
+    static std::string KeyTypeOf(const std::string& table);
+
+    CPostgresSchema() = delete;
+};
+
+}  // namespace Host
+}  // namespace Kol
