@@ -18,8 +18,8 @@
 
 #include "host/app/CHostApplication.h"
 #include "host/app/CSignalWatcher.h"
-#include "host/app/ExitStatus.h"
 #include "host/cli/CCommandLine.h"
+#include "host/cli/ExitStatus.h"
 #include "host/kernel/CHostLogger.h"
 #include "host/kernel/CTrustedPath.h"
 #ifdef CLEANUP_AGENT_TEST_BUILD

@@ -11,7 +11,7 @@
 #include "framework/module/LogLevel.h"
 #include "host/app/CModuleRun.h"
 #include "host/app/CRefusal.h"
-#include "host/app/ExitStatus.h"
+#include "host/cli/ExitStatus.h"
 #include "host/demo/CDemoSeeder.h"
 #include "host/kernel/CHostBus.h"
 #include "host/kernel/CHostIdGenerator.h"

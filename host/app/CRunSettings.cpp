@@ -8,8 +8,8 @@
 
 #include "contracts/datadefinition/Cleanup.pb.h"
 #include "host/app/CRefusal.h"
-#include "host/app/ExitStatus.h"
 #include "host/cli/CCommandLine.h"
+#include "host/cli/ExitStatus.h"
 #include "host/mappers/CEventLogsMapper.h"
 #include "host/store/CStoreFactory.h"
 #include "host/store/IStore.h"
@@ -83,8 +83,8 @@ CRunSettings::Identity CRunSettings::Read(IStore& store) const {
         return hasSettings ? store.GetSetting(key) : boost::optional<std::string>();
     };
     const std::vector<std::int32_t>& operations = m_options.operations;
-    if (std::find(operations.begin(), operations.end(), Common::DataDefinition::Cleanup::EVENT_LOGS) !=
-        operations.end()) {
+    if (std::find(operations.begin(), operations.end(),
+                  Common::DataDefinition::Cleanup::EVENT_LOGS) != operations.end()) {
         CEventLogsMapper::ParseKeepCount(setting("max_event_logs_per_type"));
     }
     identity.uuidSource = Given("installation-uuid", "");

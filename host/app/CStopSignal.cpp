@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "host/app/ExitStatus.h"
+#include "host/cli/ExitStatus.h"
 #include "host/kernel/CPluginModule.h"
 
 namespace Kol {

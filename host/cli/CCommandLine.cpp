@@ -16,6 +16,7 @@
 #include <boost/program_options.hpp>
 
 #include "host/cli/COperationCatalog.h"
+#include "host/cli/ExitStatus.h"
 #include "host/store/CStoreFactory.h"
 
 #ifndef CLEANUP_AGENT_VERSION
@@ -476,13 +477,17 @@ std::string CCommandLine::Usage(const Setup& setup) {
         "30,90,180,365,730\" or \"dry-run = true\"; the command line wins over the file,\n"
         "the file over the store's settings, the settings over the defaults.\n"
         "\n"
-        "Exit status:\n"
-        "  0      every requested operation succeeded (or nothing to do)\n"
-        "  1      at least one operation or the request failed\n"
-        "  2      usage error: a bad option, value or configuration file\n"
-        "  3      the plug-in or the store cannot be used, or another run cleans the\n"
-        "         store; the store is unchanged\n"
-        "  128+N  stopped by signal N: 129 SIGHUP, 130 SIGINT, 143 SIGTERM\n";
+        "Exit status:\n";
+    for (const ExitStatusMeaning& exit : kExitStatusMeanings) {
+        std::string status = exit.status;
+        status.resize(7, ' ');
+        std::string meaning = exit.meaning;
+        for (std::size_t at = meaning.find('\n'); at != std::string::npos;
+             at = meaning.find('\n', at + 1)) {
+            meaning.insert(at + 1, "         ");
+        }
+        text += "  " + status + meaning + "\n";
+    }
     return text;
 }
 

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "host/store/CUnits.h"
+
 namespace Kol {
 namespace Host {
 
@@ -26,7 +28,7 @@ void CHostLogger::Log(const std::string& text, std::int32_t level, const std::st
         } else {
             std::timespec now{};
             std::timespec_get(&now, TIME_UTC);
-            line = FormatTime(now) + " ";
+            line = CUnits::Time(now) + " ";
         }
         line += LevelName(level) + " " + Escape(moduleName) + ": " + Escape(text) + "\n";
         {
@@ -159,16 +161,6 @@ std::string CHostLogger::Escape(const std::string& text) {
         }
     }
     return escaped;
-}
-
-std::string CHostLogger::FormatTime(const std::timespec& time) {
-    std::tm parts{};
-    gmtime_r(&time.tv_sec, &parts);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
-                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                  static_cast<int>(time.tv_nsec / 1000000));
-    return text;
 }
 
 }  // namespace Host

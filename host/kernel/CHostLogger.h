@@ -66,8 +66,6 @@ public:
     // "<3>" when `stream` is the journal, else "": for the program's own
     // one-line error messages, written outside the logger.
     static std::string ErrorPrefix(const std::ostream& stream);
-    // "2024-05-01T12:34:56.789Z".
-    static std::string FormatTime(const std::timespec& time);
 
 private:
     mutable std::mutex m_mutex;

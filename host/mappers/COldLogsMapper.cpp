@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "host/store/CUnits.h"
 #include "host/store/IStoreMaintenance.h"
 
 namespace Kol {
@@ -18,7 +19,7 @@ void COldLogsMapper::Cleanup(const boost::posix_time::ptime& cutoff1,
                                                        &cutoff5};
     std::string arguments = "cut-offs";
     for (int k = 1; k <= 5; ++k) {
-        arguments += std::string(k == 1 ? " " : ", ") + FormatTime(*cutoffs[k - 1]);
+        arguments += std::string(k == 1 ? " " : ", ") + CUnits::Time(*cutoffs[k - 1]);
     }
     RunCall("old-logs", arguments, [this, &cutoffs](CRunReport::MapperCall& call) {
         IStoreMaintenance::Cutoffs seconds;

@@ -24,10 +24,6 @@ std::int64_t CStoreMapper::ToUnixSeconds(const boost::posix_time::ptime& time, c
     return (time - epoch).ticks() / boost::posix_time::time_duration::ticks_per_second();
 }
 
-std::string CStoreMapper::FormatTime(const boost::posix_time::ptime& time) {
-    return boost::posix_time::to_iso_extended_string(time) + "Z";
-}
-
 void CStoreMapper::Log(const std::string& text, std::int32_t level) const {
     if (m_context.logger) {
         m_context.logger->Log(text, level, "host");
@@ -97,24 +93,21 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
             std::max<std::int64_t>(0, Store().GetReturnedBytesTotal() - returnedBefore);
     };
     try {
-        if (Store().IsDamaged()) {
+        const std::string refusal = Store().BeginCall();
+        if (!refusal.empty()) {
             call.refused = true;
-            throw std::runtime_error(Store().DamageText());
+            throw std::runtime_error(refusal);
         }
-        const std::int64_t fileBefore = Store().GetFileBytes();
         work(call);
-        // The next operation starts with an empty log: it can reuse the log's
-        // space rather than grow the file on a nearly full disk.
-        Store().AfterCall();
+        const std::int64_t grown = Store().EndCall();
         countBytes();
-        const std::int64_t grown = Store().GetFileBytes() - fileBefore;
-        if (fileBefore >= 0 && grown > 0) {
+        if (grown > 0) {
             call.detail += (call.detail.empty() ? "" : "; ") + std::string("the file grew by ") +
                            std::to_string(grown) + " bytes meanwhile";
         }
     } catch (const std::exception& e) {
         try {
-            Store().AfterCall();
+            Store().EndCall();
         } catch (const std::exception&) {
             // The call's own failure is the one to report.
         }

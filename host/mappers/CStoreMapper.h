@@ -11,8 +11,8 @@
 #include "contracts/kernel/ILoggerResource.h"
 #include "host/report/CRunReport.h"
 #include "host/store/IStore.h"
-#include "host/store/StoreOptions.h"
 #include "host/store/IStoreMaintenance.h"
+#include "host/store/StoreOptions.h"
 
 namespace Kol {
 namespace Host {
@@ -43,8 +43,6 @@ public:
     // Unix seconds of a UTC time. Throws std::runtime_error "<what> is not a
     // valid point in time" for a special value.
     static std::int64_t ToUnixSeconds(const boost::posix_time::ptime& time, const char* what);
-    // "2024-05-01T12:34:56Z".
-    static std::string FormatTime(const boost::posix_time::ptime& time);
 
 protected:
     // Fills the rows removed, whether the work stopped early, and details.

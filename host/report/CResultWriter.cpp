@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include "host/cli/COperationCatalog.h"
-#include "host/kernel/CHostLogger.h"
 #include "host/store/CUnits.h"
 
 namespace Kol {
@@ -176,8 +175,8 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
         {"format", 1},
         {"version", run.version},
         {"store", run.store},
-        {"start", CHostLogger::FormatTime(run.start)},
-        {"end", CHostLogger::FormatTime(run.end)},
+        {"start", CUnits::Time(run.start)},
+        {"end", CUnits::Time(run.end)},
         {"duration_seconds", Duration(run.start, run.end)},
         {"dry_run", run.dryRun},
         {"request", run.requestUuids},

@@ -1,30 +1,28 @@
 #include "host/store/CStoreFactory.h"
 
-#include <boost/make_shared.hpp>
-
-#include "host/store/postgres/CPostgresStore.h"
-#include "host/store/sqlite/CSqliteStore.h"
+#include "host/store/postgres/CPostgresBackend.h"
+#include "host/store/sqlite/CSqliteBackend.h"
 
 namespace Kol {
 namespace Host {
 
 bool CStoreFactory::IsServer(const std::string& db) {
-    return CPostgresStore::IsUri(db);
+    return CPostgresBackend::Claims(db);
 }
 
 std::string CStoreFactory::DisplayName(const std::string& db) {
-    return IsServer(db) ? CPostgresStore::MaskPassword(db) : db;
+    return IsServer(db) ? CPostgresBackend::DisplayName(db) : db;
 }
 
 boost::shared_ptr<IStore> CStoreFactory::Open(const StoreOptions& options) {
     if (IsServer(options.db)) {
-        return boost::make_shared<CPostgresStore>(options);
+        return CPostgresBackend::Open(options);
     }
-    return boost::make_shared<CSqliteStore>(options);
+    return CSqliteBackend::Open(options);
 }
 
 std::string CStoreFactory::LibraryVersions() {
-    return "SQLite: " + CSqliteStore::LibraryVersion() + "\n";
+    return "SQLite: " + CSqliteBackend::LibraryVersion() + "\n";
 }
 
 }  // namespace Host

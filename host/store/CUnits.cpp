@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <boost/date_time/posix_time/posix_time_io.hpp>
+#include <boost/date_time/posix_time/time_formatters.hpp>
+
 namespace Kol {
 namespace Host {
 
@@ -29,6 +32,20 @@ std::string CUnits::Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
+}
+
+std::string CUnits::Time(const std::timespec& time) {
+    std::tm parts{};
+    gmtime_r(&time.tv_sec, &parts);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
+                  parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                  static_cast<int>(time.tv_nsec / 1000000));
+    return text;
+}
+
+std::string CUnits::Time(const boost::posix_time::ptime& time) {
+    return boost::posix_time::to_iso_extended_string(time) + "Z";
 }
 
 std::string CUnits::Removal(std::uint64_t rows, std::int64_t freed, std::int64_t returned,

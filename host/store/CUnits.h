@@ -1,14 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
+
+#include <boost/date_time/posix_time/ptime.hpp>
 
 namespace Kol {
 namespace Host {
 
-// How the host writes the figures of store work, the same in a mapper's log
-// line, a store's own note and the run's summary: sizes, seconds and the
-// sentence of a removal. It lives beside the store interface because the
+// How the host writes the figures of store work, the same in a log line, a
+// store's own note and the run's summary: sizes, seconds, points in time and
+// the sentence of a removal. It lives beside the store interface because the
 // stores use it too and may include nothing above their room; the mappers
 // and the report include it from here.
 //
@@ -20,6 +23,11 @@ public:
     static std::string Size(std::int64_t bytes);
     // Seconds with three decimals: "0.013".
     static std::string Seconds(double seconds);
+    // UTC in ISO 8601 with a Z: "2024-05-01T12:34:56.789Z" (milliseconds)
+    // for a clock reading; "2024-05-01T12:34:56Z" for a cut-off (with its
+    // fraction of a second, if any).
+    static std::string Time(const std::timespec& time);
+    static std::string Time(const boost::posix_time::ptime& time);
     // "removed 12 rows, freed 1.0 KiB (1024 bytes) inside the file, returned
     // 0 bytes to the file system"; on a dry run "would remove 12 rows, would
     // free ... inside the file, would return ... to the file system".

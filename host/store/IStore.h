@@ -118,10 +118,6 @@ public:
     virtual const std::string& GetOpenNote() const = 0;
     virtual bool IsDryRun() const = 0;
 
-    virtual bool IsDamaged() const = 0;
-    // Why nothing more is written, and where to restore from.
-    virtual std::string DamageText() const = 0;
-
     virtual bool HasTable(const std::string& name) = 0;
     // The first column of the first row of `sql`; 0 when there is no row or
     // it is NULL.
@@ -153,23 +149,30 @@ public:
     // A writer of rows of `table` with values for `columns`. For logs,
     // `createdAt` (when given) spans the created_at of every row to come: a
     // store that files logs by their time makes a place for all of it first,
-    // so that each row lands in its own (PostgreSQL's weekly partitions;
+    // so that each row lands in its own (PostgreSQL's two-week partitions;
     // SQLite needs none).
     virtual std::unique_ptr<RowWriter> WriteRows(
         const std::string& table, const std::vector<std::string>& columns,
         const boost::optional<TimeSpan>& createdAt = boost::none) = 0;
 
-    // Bookkeeping for the report. The bytes the store takes (-1 where that
-    // is not cheap to tell), the bytes its own transactions freed inside it
-    // and returned to the file system since it was opened, and the longest
-    // write transaction since the previous TakeLongestTransaction.
-    virtual std::int64_t GetFileBytes() = 0;
+    // Bracket one mapper call, also one that fails. BeginCall returns "" when
+    // the store takes writes, else why it takes none any more and where to
+    // restore from (the caller then refuses the call). EndCall leaves the
+    // store ready for the next call (SQLite copies its write-ahead log back,
+    // so that the next call reuses the log's space rather than grow the file
+    // on a nearly full disk) and returns by how many bytes the store grew
+    // since BeginCall through other writers (0 when it did not or the store
+    // cannot tell cheaply). EndCall throws std::runtime_error.
+    virtual std::string BeginCall() = 0;
+    virtual std::int64_t EndCall() = 0;
+
+    // Bookkeeping for the report: the bytes the store's own transactions
+    // freed inside it and returned to the file system since it was opened,
+    // and the longest write transaction since the previous
+    // TakeLongestTransaction.
     virtual std::int64_t GetFreedBytesTotal() const = 0;
     virtual std::int64_t GetReturnedBytesTotal() const = 0;
     virtual double TakeLongestTransaction() = 0;
-    // After each mapper call, also a failed one: leaves the store ready for
-    // the next (SQLite copies its log back). May throw.
-    virtual void AfterCall() = 0;
 
     // The store's own ways of releasing space, rebuilding indexes, backing up
     // and dropping old logs; lives as long as the store. Same thread as the

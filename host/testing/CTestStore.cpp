@@ -11,6 +11,8 @@
 #include <boost/filesystem/operations.hpp>
 #include <pqxx/pqxx>
 
+#include "host/store/CStoreFactory.h"
+
 namespace Kol::Host::Testing {
 
 const char* const kTables[] = {"settings",     "logs",           "owners",
@@ -146,6 +148,18 @@ std::string CTestStore::Dump() {
         }
     }
     return dump.str();
+}
+
+boost::shared_ptr<IStore> CTestStore::OpenStore(const std::string& db) {
+    StoreOptions options;
+    options.db = db;
+    const boost::shared_ptr<IStore> store = CStoreFactory::Open(options);
+    store->FinishOpening();
+    return store;
+}
+
+std::string CTestStore::SqliteVersion() {
+    return sqlite3_libversion();
 }
 
 bool CTestStore::Exists(const std::string& path) {

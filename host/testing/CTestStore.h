@@ -7,7 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <boost/shared_ptr.hpp>
 #include <pqxx/connection>
+
+#include "host/store/IStore.h"
 
 struct sqlite3;
 
@@ -42,6 +45,12 @@ public:
 
     // A blob literal of `hex` in the store's SQL.
     std::string Blob(const std::string& hex) const;
+
+    // The store at `db` as the program opens it (the factory, both steps,
+    // its lock held), made when absent. Throws as CStoreFactory::Open.
+    static boost::shared_ptr<IStore> OpenStore(const std::string& db);
+    // The version of the SQLite library the tests and the program link.
+    static std::string SqliteVersion();
 
     static bool Exists(const std::string& path);
     static std::string ReadFile(const std::string& path);

@@ -150,7 +150,7 @@ protected:
 };
 
 // The same tests on both stores: a file, and a database of the test server
-// whose weekly log partitions reach back over two years, as on a store that
+// whose two-week log partitions reach back over two years, as on a store that
 // has been in use that long.
 class Stores : public EndToEnd, public ::testing::WithParamInterface<std::string> {
 protected:

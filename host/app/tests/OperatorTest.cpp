@@ -10,7 +10,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <nlohmann/json.hpp>
 
 #include "host/testing/CAgentProcess.h"
@@ -46,7 +45,8 @@ TEST_F(Operator, HelpVersionAndTheEndOfOptions) {
     // The product has none: InstalledProgramHasNoTestOptions.
 
     const std::string version = std::string("cleanup-agent 1.0.0\nplug-in: ") +
-                                CLEANUP_PLUGIN_PATH + "\nSQLite: " + sqlite3_libversion() + "\n";
+                                CLEANUP_PLUGIN_PATH + "\nSQLite: " + CTestStore::SqliteVersion() +
+                                "\n";
     for (const char* option : {"-V", "--version"}) {
         std::string out;
         EXPECT_EQ(CAgentProcess::Run({option}, &out, &err), 0);

@@ -50,7 +50,7 @@ std::int64_t OldLogs(const std::string& db, std::int64_t now) {
     return std::accumulate(old.begin(), old.end(), std::int64_t(0));
 }
 
-// `db` is a file or a PostgreSQL database: there old-logs drops the weekly
+// `db` is a file or a PostgreSQL database: there old-logs drops the two-week
 // partitions of a class, then thins out the week that straddles its cut-off
 // one batch at a time.
 void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const char* batchRows,

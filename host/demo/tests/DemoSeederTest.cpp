@@ -5,14 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "host/demo/CDemoSeeder.h"
-#include "host/store/sqlite/CSqliteStore.h"
 #include "host/testing/CScratchDirectory.h"
 #include "host/testing/CTestStore.h"
 
 namespace {
 
 using Kol::Host::CDemoSeeder;
-using Kol::Host::CSqliteStore;
 using Kol::Host::Testing::CTestStore;
 
 // The counts are the rows left in the store: one log id in a thousand left
@@ -26,8 +24,8 @@ TEST(DemoSeeder, CountsTheRowsItLeftAndRepeatsItselfForTheSameSeed) {
     std::vector<std::string> seeded;
     for (const char* name : {"/a.db", "/b.db"}) {
         const std::string path = scratch.path + name;
-        CSqliteStore store(path);
-        const CDemoSeeder::Counts c = CDemoSeeder(store, 20240601).Seed(3000, now);
+        const auto store = CTestStore::OpenStore(path);
+        const CDemoSeeder::Counts c = CDemoSeeder(*store, 20240601).Seed(3000, now);
         EXPECT_EQ((std::vector<std::uint64_t>{c.logs, c.owners, c.orphanBlobs, c.tombstones,
                                               c.staticObjects}),
                   (std::vector<std::uint64_t>{2997, 19, 3, 8, 35}));

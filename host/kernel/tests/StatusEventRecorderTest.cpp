@@ -12,7 +12,6 @@
 #include "host/kernel/CHostLogger.h"
 #include "host/kernel/CStatusEventRecorder.h"
 #include "host/report/CRunReport.h"
-#include "host/store/sqlite/CSqliteStore.h"
 #include "host/testing/CScratchDirectory.h"
 #include "host/testing/CTestStore.h"
 
@@ -20,7 +19,6 @@ namespace {
 
 using Kol::Common::Message::Logs::CEventLog;
 using Kol::Host::CRunReport;
-using Kol::Host::CSqliteStore;
 using Kol::Host::Testing::CTestStore;
 
 // An event log of `type` with a level and, from 0 up, a progress code.
@@ -42,9 +40,8 @@ TEST(StatusEventRecorder, StoresEachEventLogAndFailsTheRunOnAStatusWithoutProgre
     const std::string path = scratch.path + "/agent.db";
     std::ostringstream out;
     const auto report = boost::make_shared<CRunReport>();
-    Kol::Host::CStatusEventRecorder recorder(boost::make_shared<CSqliteStore>(path),
-                                             boost::make_shared<Kol::Host::CHostLogger>(out, 1),
-                                             report);
+    Kol::Host::CStatusEventRecorder recorder(
+        CTestStore::OpenStore(path), boost::make_shared<Kol::Host::CHostLogger>(out, 1), report);
     for (const auto& event : {Event(Kol::Common::Kernel::MessageTypeCleanupStatusEvent, 20),
                               Event(Kol::Common::Kernel::MessageTypeServiceStateEvent, -1),
                               Event(Kol::Common::Kernel::MessageTypeCleanupStatusEvent, -1),

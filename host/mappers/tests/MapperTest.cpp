@@ -8,7 +8,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <boost/date_time/posix_time/conversion.hpp>
 #include <boost/make_shared.hpp>
 #include <boost/pointer_cast.hpp>
@@ -24,7 +23,7 @@
 #include "host/report/CResultWriter.h"
 #include "host/report/CRunReport.h"
 #include "host/store/CUnits.h"
-#include "host/store/sqlite/CSqliteStore.h"
+#include "host/testing/CGarblingVfs.h"
 #include "host/testing/CScratchDirectory.h"
 #include "host/testing/CTestStore.h"
 
@@ -36,10 +35,10 @@ using Kol::Host::CHostLogger;
 using Kol::Host::CModuleLineReader;
 using Kol::Host::CResultWriter;
 using Kol::Host::CRunReport;
-using Kol::Host::CSqliteStore;
 using Kol::Host::CStoreDatabaseResource;
 using Kol::Host::CStoreMapper;
 using Kol::Host::CUnits;
+using Kol::Host::Testing::CGarblingVfs;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 using ::testing::HasSubstr;
@@ -47,9 +46,8 @@ using ::testing::StartsWith;
 using ::testing::ThrowsMessage;
 
 TEST(HostLogger, FormatsTimeAndLevelsAndFiltersByThreshold) {
-    EXPECT_EQ(CHostLogger::FormatTime(std::timespec{0, 5000000}), "1970-01-01T00:00:00.005Z");
-    EXPECT_EQ(CHostLogger::FormatTime(std::timespec{1700000000, 999999999}),
-              "2023-11-14T22:13:20.999Z");
+    EXPECT_EQ(CUnits::Time(std::timespec{0, 5000000}), "1970-01-01T00:00:00.005Z");
+    EXPECT_EQ(CUnits::Time(std::timespec{1700000000, 999999999}), "2023-11-14T22:13:20.999Z");
     // The names of levels 1, 3 and 4 show in the lines below, INFO in every
     // line of the end-to-end runs.
     EXPECT_EQ(CHostLogger::LevelName(7), "LEVEL7");
@@ -243,8 +241,7 @@ TEST(HostBus, DeliversOnItsOwnThreadAndPassesSentMessagesToTheObserver) {
 class Mappers : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_context.store =
-            boost::make_shared<CSqliteStore>(m_directory + "/agent.db");
+        m_context.store = CTestStore::OpenStore(m_directory + "/agent.db");
         m_context.report = boost::make_shared<CRunReport>();
         m_context.logger = boost::make_shared<CHostLogger>(m_out, 1);
         m_context.batchRows = 2;
@@ -281,63 +278,19 @@ TEST_F(Mappers, AFailureIsReportedInTheHostLineAndPassedOn) {
         ThrowsMessage<std::exception>("the tombstone cut-off is not a valid point in time"));
 }
 
-// Every write to a backup's temporary copy lands garbled (all but the header
-// page): only a check of the copy itself, as written, can notice.
-class GarblingVfs {
-public:
-    GarblingVfs() : m_base(sqlite3_vfs_find(nullptr)), m_vfs(*m_base) {
-        m_vfs.zName = "garbling";
-        m_vfs.xOpen = &Open;
-        s_base = m_base;
-        sqlite3_vfs_register(&m_vfs, 1);
-    }
-    ~GarblingVfs() {
-        sqlite3_vfs_register(m_base, 1);
-        sqlite3_vfs_unregister(&m_vfs);
-    }
-
-private:
-    static int Open(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* out) {
-        const int code = s_base->xOpen(s_base, name, file, flags, out);
-        if (code == SQLITE_OK && file->pMethods != nullptr && name != nullptr &&
-            std::strstr(name, ".bak.tmp-") != nullptr) {
-            s_baseMethods = file->pMethods;
-            s_methods = *file->pMethods;
-            s_methods.xWrite = &Write;
-            file->pMethods = &s_methods;
-        }
-        return code;
-    }
-    static int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
-        std::string bytes(static_cast<const char*>(data), static_cast<std::size_t>(amount));
-        for (char& byte : bytes) {
-            byte = offset == 0 ? byte : static_cast<char>(byte ^ 0x5a);
-        }
-        return s_baseMethods->xWrite(file, bytes.data(), amount, offset);
-    }
-
-    sqlite3_vfs* const m_base;
-    sqlite3_vfs m_vfs;
-    static sqlite3_vfs* s_base;
-    static const sqlite3_io_methods* s_baseMethods;
-    static sqlite3_io_methods s_methods;
-};
-sqlite3_vfs* GarblingVfs::s_base = nullptr;
-const sqlite3_io_methods* GarblingVfs::s_baseMethods = nullptr;
-sqlite3_io_methods GarblingVfs::s_methods;
-
 TEST_F(Mappers, ABackupWhoseCopyFailsItsCheckReplacesNothing) {
     const std::string backup = m_directory + "/agent.db.bak";
     CTestStore::WriteFile(backup, "the previous backup");
     {
-        GarblingVfs garbling;
+        const CGarblingVfs garbling;
         EXPECT_THAT([this] { As<IBackupMapper>(m_database->GetMapper(365))->Backup(); },
                     ThrowsMessage<std::exception>(StartsWith(
                         "backup to " + backup + " failed: the copy failed quick_check: ")));
     }
     EXPECT_EQ(CTestStore::ReadFile(backup), "the previous backup");
     EXPECT_EQ(CTestStore::Files(m_directory),
-              (std::set<std::string>{"agent.db", "agent.db-shm", "agent.db-wal", "agent.db.bak"}));
+              (std::set<std::string>{"agent.db", "agent.db-shm", "agent.db-wal", "agent.db.bak",
+                                     "agent.db.lock"}));
     // Without the garbling the same store backs up fine.
     As<IBackupMapper>(m_database->GetMapper(365))->Backup();
     EXPECT_EQ(CTestStore(backup).Text("PRAGMA integrity_check"), "ok");

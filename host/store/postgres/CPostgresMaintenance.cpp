@@ -12,9 +12,9 @@
 
 #include "host/store/CBackupCommit.h"
 #include "host/store/postgres/CChildProcess.h"
-#include "host/store/postgres/CPostgresTools.h"
 #include "host/store/postgres/CPostgresPartitions.h"
 #include "host/store/postgres/CPostgresStore.h"
+#include "host/store/postgres/CPostgresTools.h"
 
 namespace Kol {
 namespace Host {
@@ -73,7 +73,7 @@ IStoreMaintenance::Result CPostgresMaintenance::ReleaseSpace() {
     tables.insert("log_blobs");
     std::set<std::string> vacuumed;
     for (const std::string& table : tables) {
-        // Rows deleted from a weekly partition leave their dead rows there.
+        // Rows deleted from a two-week partition leave their dead rows there.
         vacuumed.insert(table.rfind("logs_c", 0) == 0 ? std::string("logs") : table);
     }
     std::int64_t before = 0;
@@ -190,8 +190,8 @@ IStoreMaintenance::Result CPostgresMaintenance::Backup() {
         if (dump.exitStatus != 0) {
             throw std::runtime_error("pg_dump: " + LastLine(dump.err));
         }
-        const CChildProcess::Result list = CChildProcess::Run(
-            CPostgresTools::Find("pg_restore"), {"--list", temporary}, environment);
+        const CChildProcess::Result list = CChildProcess::Run(CPostgresTools::Find("pg_restore"),
+                                                              {"--list", temporary}, environment);
         if (list.exitStatus != 0 || list.out.find("TABLE DATA") == std::string::npos) {
             throw std::runtime_error("pg_restore --list does not read the dump: " +
                                      LastLine(list.err));

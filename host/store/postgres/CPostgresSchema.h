@@ -7,7 +7,7 @@ namespace Kol {
 namespace Host {
 
 // The tables and indexes of the PostgreSQL store as this build makes them
-// (the weekly partitions of logs apart, CPostgresPartitions): the one place
+// (the two-week partitions of logs apart, CPostgresPartitions): the one place
 // that knows them, for making a store, for telling which objects are ours,
 // and for walking a table's key.
 //

@@ -14,9 +14,9 @@
 
 #include "host/store/CBatchedDelete.h"
 #include "host/store/CStoreFiles.h"
-#include "host/store/postgres/CPostgresMaintenance.h"
 #include "host/store/CStoreIdentity.h"
 #include "host/store/postgres/CPostgresDeleteWalk.h"
+#include "host/store/postgres/CPostgresMaintenance.h"
 #include "host/store/postgres/CPostgresPartitions.h"
 #include "host/store/postgres/CPostgresRowWriter.h"
 #include "host/store/postgres/CPostgresSchema.h"
@@ -425,12 +425,6 @@ std::unique_ptr<IStore::RowWriter> CPostgresStore::WriteRows(
     }
     return std::unique_ptr<RowWriter>(
         new CPostgresRowWriter(m_bulk.get(), table, columns, m_dryRun));
-}
-
-std::int64_t CPostgresStore::GetFileBytes() {
-    // A stat of every file of hundreds of partitions, for a figure the
-    // vacuum reports where it matters.
-    return -1;
 }
 
 void CPostgresStore::RecordFreed(std::int64_t freed, std::int64_t returned) {

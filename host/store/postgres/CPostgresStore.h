@@ -26,7 +26,7 @@ class CPostgresMaintenance;
 // The agent's store on a PostgreSQL server, for server installations: the
 // same tables and columns as the SQLite store (bigint for ids and Unix
 // seconds, bytea for blobs) in the connection's current schema, with `logs`
-// partitioned by retention class (list) and then by week of `created_at`
+// partitioned by retention class (list) and then by two-week spans of `created_at`
 // (range; CPostgresPartitions), each class with a default partition for the
 // weeks not prepared.
 //
@@ -76,8 +76,6 @@ public:
     const std::string& GetBackupPath() const override { return m_backupPath; }
     const std::string& GetOpenNote() const override { return m_openNote; }
     bool IsDryRun() const override { return m_dryRun; }
-    bool IsDamaged() const override { return false; }
-    std::string DamageText() const override { return std::string(); }
     bool HasTable(const std::string& name) override;
     std::int64_t QueryInt64(const std::string& sql,
                             const Parameters& parameters = Parameters()) override;
@@ -97,16 +95,17 @@ public:
     std::unique_ptr<RowWriter> WriteRows(
         const std::string& table, const std::vector<std::string>& columns,
         const boost::optional<TimeSpan>& createdAt = boost::none) override;
-    // -1: not told (see the storage operation's vacuum line).
-    std::int64_t GetFileBytes() override;
+    // Nothing to refuse or to copy back; growth not told (see the storage
+    // operation's vacuum line).
+    std::string BeginCall() override { return std::string(); }
+    std::int64_t EndCall() override { return 0; }
     std::int64_t GetFreedBytesTotal() const override { return m_tally.GetFreedBytesTotal(); }
     std::int64_t GetReturnedBytesTotal() const override { return m_tally.GetReturnedBytesTotal(); }
     double TakeLongestTransaction() override { return m_tally.TakeLongestTransaction(); }
-    void AfterCall() override {}
     // A CPostgresMaintenance on this store.
     IStoreMaintenance& Maintenance() override;
 
-    // Prepares the weekly partitions of logs of every class over the range
+    // Prepares the two-week partitions of logs of every class over the range
     // from `from` to `to` (Unix seconds). Throws std::runtime_error.
     void PrepareLogRange(std::int64_t from, std::int64_t to);
 

@@ -13,10 +13,10 @@
 
 #include "host/store/CBatchedDelete.h"
 #include "host/store/CStoreFiles.h"
-#include "host/store/CUnits.h"
-#include "host/store/sqlite/CSqliteMaintenance.h"
 #include "host/store/CStoreIdentity.h"
+#include "host/store/CUnits.h"
 #include "host/store/sqlite/CSqliteDeleteWalk.h"
+#include "host/store/sqlite/CSqliteMaintenance.h"
 #include "host/store/sqlite/CSqliteSchema.h"
 #include "host/store/sqlite/CSqliteTransaction.h"
 #include "host/store/sqlite/CStoreLock.h"
@@ -126,13 +126,7 @@ std::string CSqliteStore::LibraryVersion() {
     return sqlite3_libversion();
 }
 
-CSqliteStore::CSqliteStore(const StoreOptions& options) : CSqliteStore(options, true) {}
-
-CSqliteStore::CSqliteStore(const std::string& path) : CSqliteStore(DefaultOptions(path), false) {
-    FinishOpening();
-}
-
-CSqliteStore::CSqliteStore(const StoreOptions& options, bool lock)
+CSqliteStore::CSqliteStore(const StoreOptions& options)
     : m_path(CStoreFiles::RealPath(options.db)),
       m_vfs(options.vfs),
       m_backupPath(ChosenBackup(m_path, options.backup)),
@@ -141,7 +135,6 @@ CSqliteStore::CSqliteStore(const StoreOptions& options, bool lock)
       m_origin(Origin::kOurs),
       m_existed(CStoreFiles::Exists(m_path)),
       m_writing(false),
-      m_locking(lock),
       m_lockWait(options.wait),
       m_stopWaiting(options.stopWaiting),
       m_damaged(false),
@@ -155,7 +148,7 @@ CSqliteStore::CSqliteStore(const StoreOptions& options, bool lock)
     }
     // Opening makes the file, so the lock comes first; an existing file is
     // locked only once it is known to be ours (FinishOpening).
-    if (!m_existed && m_locking) {
+    if (!m_existed) {
         TakeLock();
     }
     try {
@@ -174,12 +167,6 @@ CSqliteStore::~CSqliteStore() {
         KeepLogOnClose();  // closed as it was found
     }
     Close();
-}
-
-StoreOptions CSqliteStore::DefaultOptions(const std::string& path) {
-    StoreOptions options;
-    options.db = path;
-    return options;
 }
 
 std::string CSqliteStore::ChosenBackup(const std::string& path, const std::string& chosen) {
@@ -218,7 +205,7 @@ void CSqliteStore::Open(bool create) {
 }
 
 void CSqliteStore::FinishOpening() {
-    if (m_locking && !m_lock) {
+    if (!m_lock) {
         TakeLock();
     }
     m_writing = true;
@@ -498,8 +485,17 @@ std::unique_ptr<IStore::RowWriter> CSqliteStore::WriteRows(const std::string& ta
     return std::unique_ptr<RowWriter>(new CSqliteRowWriter(*this, table, columns));
 }
 
-void CSqliteStore::AfterCall() {
+std::string CSqliteStore::BeginCall() {
+    if (m_damaged) {
+        return DamageText();
+    }
+    m_callStartBytes = GetFileBytes();
+    return std::string();
+}
+
+std::int64_t CSqliteStore::EndCall() {
     Checkpoint(false);
+    return std::max<std::int64_t>(0, GetFileBytes() - m_callStartBytes);
 }
 
 IStoreMaintenance& CSqliteStore::Maintenance() {

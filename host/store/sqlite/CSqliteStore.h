@@ -79,9 +79,6 @@ public:
     // std::runtime_error "cannot open store <path>: <reason>" on a database
     // failure. StoreOptions::wait and stopWaiting apply to the lock.
     explicit CSqliteStore(const StoreOptions& options);
-    // Both steps with the default options, creating the store when absent,
-    // and without the lock: a store of one's own (tools, tests).
-    explicit CSqliteStore(const std::string& path);
     // Closes the connection (which checkpoints the log into the database file
     // unless the store is damaged or FinishOpening was never called), then
     // lets go of the lock.
@@ -104,10 +101,6 @@ public:
     const std::string& GetBackupPath() const override { return m_backupPath; }
     const std::string& GetOpenNote() const override { return m_openNote; }
     bool IsDryRun() const override { return m_dryRun; }
-    bool IsDamaged() const override { return m_damaged; }
-    // "the store is damaged: <message>; nothing more was changed; check it
-    // with PRAGMA integrity_check and restore from <backup path>"
-    std::string DamageText() const override;
     bool HasTable(const std::string& name) override;
     std::int64_t QueryInt64(const std::string& sql,
                             const Parameters& parameters = Parameters()) override;
@@ -126,13 +119,13 @@ public:
     std::unique_ptr<RowWriter> WriteRows(
         const std::string& table, const std::vector<std::string>& columns,
         const boost::optional<TimeSpan>& createdAt = boost::none) override;
-    // Bytes of all pages.
-    std::int64_t GetFileBytes() override;
+    // DamageText() once the store is damaged. EndCall: Checkpoint(false),
+    // then the growth of the file's pages since BeginCall.
+    std::string BeginCall() override;
+    std::int64_t EndCall() override;
     std::int64_t GetFreedBytesTotal() const override { return m_tally.GetFreedBytesTotal(); }
     std::int64_t GetReturnedBytesTotal() const override { return m_tally.GetReturnedBytesTotal(); }
     double TakeLongestTransaction() override { return m_tally.TakeLongestTransaction(); }
-    // Checkpoint(false).
-    void AfterCall() override;
     // A CSqliteMaintenance on this store.
     IStoreMaintenance& Maintenance() override;
 
@@ -156,6 +149,12 @@ public:
 
     // Records the first damage seen; any thread.
     void MarkDamaged(const std::string& message);
+    bool IsDamaged() const { return m_damaged; }
+    // "the store is damaged: <message>; nothing more was changed; check it
+    // with PRAGMA integrity_check and restore from <backup path>"
+    std::string DamageText() const;
+    // Bytes of all pages.
+    std::int64_t GetFileBytes();
 
     std::recursive_mutex& TransactionMutex() { return m_transactionMutex; }
     sqlite3* GetHandle() const { return m_db; }
@@ -163,9 +162,6 @@ public:
 private:
     enum class Origin { kNew, kOurs, kOlder, kEarlierBuild };
 
-    // `lock`: hold CStoreLock (the first constructor), or not (the second).
-    CSqliteStore(const StoreOptions& options, bool lock);
-    static StoreOptions DefaultOptions(const std::string& path);
     // The real path of a chosen backup, checked; else "<path>.bak".
     static std::string ChosenBackup(const std::string& path, const std::string& chosen);
     // Throws std::invalid_argument when another run keeps the lock.
@@ -197,7 +193,6 @@ private:
     Origin m_origin;       // what opening found
     const bool m_existed;  // the file was there before this run
     bool m_writing;        // FinishOpening has begun the first writes
-    const bool m_locking;  // one cleanup per file: the lock is held
     const std::chrono::seconds m_lockWait;
     const boost::function<bool()> m_stopWaiting;
     std::unique_ptr<CStoreLock> m_lock;
@@ -206,8 +201,9 @@ private:
     mutable std::mutex m_statsMutex;
     std::string m_damage;  // guarded by m_statsMutex
     std::atomic<bool> m_damaged;
-    bool m_hadLog;                // a non-empty log lay beside the file when it was opened
-    std::atomic<int> m_walPages;  // pages in the log after the last commit
+    bool m_hadLog;                      // a non-empty log lay beside the file when it was opened
+    std::atomic<int> m_walPages;        // pages in the log after the last commit
+    std::int64_t m_callStartBytes = 0;  // GetFileBytes() at BeginCall
     std::atomic<std::chrono::milliseconds> m_busyTimeout;
     std::chrono::steady_clock::time_point m_busySince;  // used by the thread in SQLite's call
     std::unique_ptr<CSqliteMaintenance> m_maintenance;  // made on first use

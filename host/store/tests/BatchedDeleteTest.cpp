@@ -29,7 +29,10 @@ using ::testing::ThrowsMessage;
 class BatchedDelete : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_store.reset(new CSqliteStore(m_directory + "/agent.db"));
+        Kol::Host::StoreOptions options;
+        options.db = m_directory + "/agent.db";
+        m_store.reset(new CSqliteStore(options));
+        m_store->FinishOpening();
         // 20 static objects; the odd ids are marked deleted.
         for (int id = 1; id <= 20; ++id) {
             m_store->Execute("INSERT INTO static_objects(id, name, deleted) VALUES (" +
@@ -123,6 +126,7 @@ TEST_F(BatchedDelete, WalksKeysAnywhereInSixtyFourBitsAtTheCostOfTheRows) {
 }
 
 TEST_F(BatchedDelete, EachBatchIsItsOwnTransactionCommittedOrInADryRunRolledBackAtOnce) {
+    m_store.reset();  // lets go of its lock
     for (const bool dryRun : {true, false}) {
         Kol::Host::StoreOptions options;
         options.db = m_directory + "/agent.db";

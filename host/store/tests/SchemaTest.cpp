@@ -6,16 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include "host/store/postgres/CPostgresStore.h"
-#include "host/store/sqlite/CSqliteStore.h"
 #include "host/testing/CScratchDatabase.h"
 #include "host/testing/CScratchDirectory.h"
 #include "host/testing/CTestStore.h"
 
 namespace {
 
-using Kol::Host::CPostgresStore;
-using Kol::Host::CSqliteStore;
 using Kol::Host::Testing::CScratchDatabase;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
@@ -28,10 +24,8 @@ TEST(Schema, BothStoresMakeTheSameTablesColumnsAndTypes) {
     const CScratchDirectory scratch;
     const std::string file = scratch.path + "/agent.db";
     {
-        const CSqliteStore onFile(file);
-        Kol::Host::StoreOptions options;
-        options.db = database.uri;
-        CPostgresStore(options).FinishOpening();
+        CTestStore::OpenStore(file);
+        CTestStore::OpenStore(database.uri);
     }
 
     // "table.column type" in the server's names for the types, one a line.
@@ -40,7 +34,7 @@ TEST(Schema, BothStoresMakeTheSameTablesColumnsAndTypes) {
         " CASE lower(p.type) WHEN 'integer' THEN 'bigint' WHEN 'blob' THEN 'bytea'"
         " ELSE lower(p.type) END AS line FROM sqlite_master m, pragma_table_info(m.name) p"
         " WHERE m.type = 'table' ORDER BY m.name, p.cid)");
-    // The tables, not the weekly partitions of logs.
+    // The tables, not the partitions of logs.
     const std::string onServer =
         CTestStore(database.uri)
             .Text(

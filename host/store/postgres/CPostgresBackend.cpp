@@ -1,0 +1,23 @@
+#include "host/store/postgres/CPostgresBackend.h"
+
+#include <boost/make_shared.hpp>
+
+#include "host/store/postgres/CPostgresStore.h"
+
+namespace Kol {
+namespace Host {
+
+bool CPostgresBackend::Claims(const std::string& db) {
+    return CPostgresStore::IsUri(db);
+}
+
+std::string CPostgresBackend::DisplayName(const std::string& uri) {
+    return CPostgresStore::MaskPassword(uri);
+}
+
+boost::shared_ptr<IStore> CPostgresBackend::Open(const StoreOptions& options) {
+    return boost::make_shared<CPostgresStore>(options);
+}
+
+}  // namespace Host
+}  // namespace Kol
