@@ -13,6 +13,8 @@
 #include <regex>
 #include <stdexcept>
 
+#include <boost/algorithm/string/predicate.hpp>
+
 #include "host/store/CStoreIdentity.h"
 
 namespace Kol {
@@ -57,6 +59,11 @@ std::string CStoreFiles::RealPath(const std::string& path) {
 bool CStoreFiles::Exists(const std::string& path) {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0;
+}
+
+bool CStoreFiles::IsRegularFile(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 int CStoreFiles::Create(const std::string& store, std::string& path, bool unique, bool* made) {
@@ -183,6 +190,19 @@ void CStoreFiles::CheckChosenBackup(const std::string& store, const std::string&
                                     " exists and is not a backup of a cleanup-agent store; it is "
                                     "left as it is");
     }
+}
+
+void CStoreFiles::CheckSameInstallation(const std::string& backup,
+                                        const boost::optional<std::string>& store,
+                                        const boost::optional<std::string>& inBackup) {
+    if (!inBackup || (store && boost::algorithm::iequals(*store, *inBackup))) {
+        return;
+    }
+    throw std::invalid_argument(
+        "--backup: " + backup + " is a backup of installation " + *inBackup + ", " +
+        (store ? "not of this store's " + *store
+               : std::string("and this store has no installation UUID yet")) +
+        "; it is left as it is");
 }
 
 void CStoreFiles::CheckChosenDump(const std::string& backup) {

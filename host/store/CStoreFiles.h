@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include <boost/optional.hpp>
+
 namespace Kol {
 namespace Host {
 
@@ -21,6 +23,8 @@ public:
     // path and its own name. Throws when the folder does not exist.
     static std::string RealPath(const std::string& path);
     static bool Exists(const std::string& path);
+    // True for an existing regular file (after symbolic links).
+    static bool IsRegularFile(const std::string& path);
 
     static std::string BackupPath(const std::string& store) { return store + ".bak"; }
     static std::string LockPath(const std::string& store) { return store + ".lock"; }
@@ -53,6 +57,16 @@ public:
     // The same for the backup of a PostgreSQL store: it must be absent or
     // an archive of pg_dump's custom format.
     static void CheckChosenDump(const std::string& backup);
+
+    // Throws std::invalid_argument "--backup: <backup> is a backup of
+    // installation <uuid>, ..." when an existing backup holds another
+    // installation's UUID than the store's (`store`: none while the store
+    // has none yet), so that one store's backup never replaces another's.
+    // A backup holding no UUID (made before stores kept one) may be
+    // replaced. Compares letters in any case.
+    static void CheckSameInstallation(const std::string& backup,
+                                      const boost::optional<std::string>& store,
+                                      const boost::optional<std::string>& inBackup);
 
     CStoreFiles() = delete;
 

@@ -226,6 +226,34 @@ TEST_P(Stores, EachOperationRemovesExactlyItsRowsAndNoOther) {
     EXPECT_THAT(Agent({"event-logs"})->Out(), HasSubstr("; kept the newest 2 of each log type"));
 }
 
+// A backup names its installation: one store's run never replaces another
+// installation's backup (here the store's UUID changed under it, as when two
+// stores share one --backup), and the refusal writes nothing.
+TEST_P(Stores, ABackupOfAnotherInstallationIsLeftAsItIs) {
+    ASSERT_EQ((Agent({"storage"}), m_status), 0);
+    const std::string made =
+        CTestStore(m_db).Text("SELECT value FROM settings WHERE key = 'installation_uuid'");
+    const std::string backup =
+        GetParam() == "postgres" ? m_directory + "/store.dump" : m_db + ".bak";
+    const std::string bytes = CTestStore::ReadFile(backup);
+    CTestStore(m_db).Execute(
+        "UPDATE settings SET value = 'aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee' "
+        "WHERE key = 'installation_uuid'");
+    const std::string contents = CTestStore(m_db).Dump();
+    for (const char* operation : {"storage", "replicated-logs"}) {
+        const std::unique_ptr<CAgentProcess> run = Agent({operation});
+        EXPECT_EQ(m_status, 3) << operation;
+        EXPECT_THAT(run->Err(),
+                    HasSubstr("--backup: " + backup + " is a backup of installation " + made +
+                              ", not of this store's "
+                              "aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee; it is left as it "
+                              "is\n"))
+            << run->Out() << run->Err();
+    }
+    EXPECT_EQ(CTestStore::ReadFile(backup), bytes);
+    EXPECT_EQ(CTestStore(m_db).Dump(), contents);
+}
+
 TEST_P(Stores, OldLogsUseTheFivePeriodsEachForItsOwnClass) {
     const std::int64_t t0 = std::time(nullptr);
     {

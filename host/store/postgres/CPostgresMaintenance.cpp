@@ -163,6 +163,24 @@ std::map<std::string, std::string> CPostgresMaintenance::ClientEnvironment(const
     return environment;
 }
 
+boost::optional<std::string> CPostgresMaintenance::BackupInstallation(const std::string& path) {
+    try {
+        const CChildProcess::Result settings =
+            CChildProcess::Run(CPostgresTools::Find("pg_restore"),
+                               {"--data-only", "--table=settings", "--file=-", path}, {});
+        // COPY's text form: "key<TAB>value", one row a line.
+        const std::string row = "\ninstallation_uuid\t";
+        const std::size_t at = settings.out.find(row);
+        if (settings.exitStatus == 0 && at != std::string::npos) {
+            const std::size_t from = at + row.size();
+            return settings.out.substr(from, settings.out.find('\n', from) - from);
+        }
+    } catch (const std::exception&) {
+        // No pg_restore: nothing to compare.
+    }
+    return boost::none;
+}
+
 IStoreMaintenance::Result CPostgresMaintenance::Backup() {
     const std::string target = m_store.GetBackupPath();
     Result result;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <boost/optional.hpp>
+
 #include "host/store/IStoreMaintenance.h"
 
 namespace Kol {
@@ -42,6 +44,10 @@ public:
     // The libpq environment variables (PGHOST, PGPASSWORD, ...) that connect
     // a client tool as `uri` does, so that no password is on a command line.
     static std::map<std::string, std::string> ClientEnvironment(const std::string& uri);
+    // The installation UUID (the settings row installation_uuid) an existing
+    // dump at `path` holds, read with pg_restore; none when it holds none or
+    // cannot be read. Reads only. Any thread.
+    static boost::optional<std::string> BackupInstallation(const std::string& path);
 
 private:
     std::int64_t TableBytes(const std::string& table);

@@ -174,6 +174,11 @@ void CPostgresStore::Open(const StoreOptions& options) {
     }
     CStoreFiles::CheckChosenDump(m_backupPath);
     m_empty = CheckIdentity(options.create);
+    if (CStoreFiles::IsRegularFile(m_backupPath)) {
+        CStoreFiles::CheckSameInstallation(m_backupPath,
+                                           m_empty ? boost::none : GetSetting("installation_uuid"),
+                                           CPostgresMaintenance::BackupInstallation(m_backupPath));
+    }
 }
 
 void CPostgresStore::FinishOpening() {

@@ -154,6 +154,20 @@ bool CSqliteBackup::WriteCopy(const std::string& temporary, std::int64_t& logs) 
     return true;
 }
 
+boost::optional<std::string> CSqliteBackup::InstallationOf(const std::string& path) {
+    try {
+        Connection backup = OpenConnection(path, SQLITE_OPEN_READONLY, std::string());
+        CSqliteStatement setting(backup.get(),
+                                 "SELECT value FROM settings WHERE key = 'installation_uuid'");
+        if (setting.Step()) {
+            return setting.GetText(0);
+        }
+    } catch (const std::exception&) {
+        // Not readable as a store: nothing to compare.
+    }
+    return boost::none;
+}
+
 void CSqliteBackup::VerifyCopy(const std::string& temporary, std::int64_t logs) {
     MarkRollbackJournal(temporary);
     // A connection of its own on the file as written, never the store's.

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include <boost/optional.hpp>
+
 #include "host/store/IStoreMaintenance.h"
 
 namespace Kol {
@@ -31,6 +33,11 @@ public:
     explicit CSqliteBackup(CSqliteStore& store);
 
     IStoreMaintenance::Result Write();
+
+    // The installation UUID (the setting installation_uuid) an existing
+    // backup at `path` holds; none when it holds none or cannot be read.
+    // Reads only, on a connection of its own. Any thread.
+    static boost::optional<std::string> InstallationOf(const std::string& path);
 
 private:
     // Copies the store into `temporary` and sets `logs` to the logs of the

@@ -15,6 +15,7 @@
 #include "host/store/CStoreFiles.h"
 #include "host/store/CStoreIdentity.h"
 #include "host/store/CUnits.h"
+#include "host/store/sqlite/CSqliteBackup.h"
 #include "host/store/sqlite/CSqliteDeleteWalk.h"
 #include "host/store/sqlite/CSqliteMaintenance.h"
 #include "host/store/sqlite/CSqliteSchema.h"
@@ -149,6 +150,7 @@ CSqliteStore::CSqliteStore(const StoreOptions& options)
     // Opening makes the file, so the lock comes first; an existing file is
     // locked only once it is known to be ours (FinishOpening).
     if (!m_existed) {
+        CheckBackupInstallation();
         TakeLock();
     }
     try {
@@ -202,6 +204,21 @@ void CSqliteStore::Open(bool create) {
     }
     sqlite3_busy_handler(m_db, &CSqliteStore::OnBusy, this);
     m_origin = CheckIdentity(create);
+    if (m_existed) {
+        CheckBackupInstallation();
+    }
+}
+
+void CSqliteStore::CheckBackupInstallation() {
+    // The default backup too (a FIFO or a file that is no backup holds no
+    // UUID; the commit refuses the FIFO).
+    if (!CStoreFiles::IsRegularFile(m_backupPath)) {
+        return;
+    }
+    CStoreFiles::CheckSameInstallation(
+        m_backupPath,
+        m_db != nullptr && HasTable("settings") ? GetSetting("installation_uuid") : boost::none,
+        CSqliteBackup::InstallationOf(m_backupPath));
 }
 
 void CSqliteStore::FinishOpening() {

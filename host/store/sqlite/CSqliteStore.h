@@ -172,6 +172,9 @@ private:
     void WriteFirst();
     // Reads only; throws std::invalid_argument when the file is refused.
     Origin CheckIdentity(bool create);
+    // Refuses an existing backup of another installation (a store without
+    // settings yet has none). Reads only.
+    void CheckBackupInstallation();
     // Refuses a store with triggers or views: none are ours.
     void RefuseForeignCode();
     [[noreturn]] void Refuse(const std::string& sentence);
