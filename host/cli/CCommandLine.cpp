@@ -104,7 +104,7 @@ const std::vector<CCommandLine::Option> kOptions = {
      [](const std::string& v, CHostOptions& o) { o.db = FileName(v, "db"); }, true},
     {"backup", 0, "FILE",
      "where the storage cleanup's backup goes, replaced only by a verified copy; FILE must be "
-     "absent or a backup made here, and its temporary copies go beside it (default: FILE.bak "
+     "absent or this installation's backup made here, and its temporary copies go beside it (default: FILE.bak "
      "beside an SQLite store; DATABASE.dump in the working directory for PostgreSQL)",
      CCommandLine::Section::kMain,
      [](const std::string& v, CHostOptions& o) { o.backup = FileName(v, "backup"); }, true},
