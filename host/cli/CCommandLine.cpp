@@ -104,8 +104,9 @@ const std::vector<CCommandLine::Option> kOptions = {
      [](const std::string& v, CHostOptions& o) { o.db = FileName(v, "db"); }, true},
     {"backup", 0, "FILE",
      "where the storage cleanup's backup goes, replaced only by a verified copy; FILE must be "
-     "absent or this installation's backup made here, and its temporary copies go beside it (default: FILE.bak "
-     "beside an SQLite store; DATABASE.dump in the working directory for PostgreSQL)",
+     "absent or this installation's backup made here, and its temporary copies go beside it "
+     "(default: FILE.bak beside an SQLite store; DATABASE.dump in the working directory for "
+     "PostgreSQL)",
      CCommandLine::Section::kMain,
      [](const std::string& v, CHostOptions& o) { o.backup = FileName(v, "backup"); }, true},
     {"create", 0, nullptr,
@@ -478,15 +479,15 @@ std::string CCommandLine::Usage(const Setup& setup) {
         "the file over the store's settings, the settings over the defaults.\n"
         "\n"
         "Exit status:\n";
+    // "  STATUS MEANING", the meaning's further lines under its first.
+    const std::string indent(2 + 7, ' ');
     for (const ExitStatusMeaning& exit : kExitStatusMeanings) {
-        std::string status = exit.status;
-        status.resize(7, ' ');
-        std::string meaning = exit.meaning;
-        for (std::size_t at = meaning.find('\n'); at != std::string::npos;
-             at = meaning.find('\n', at + 1)) {
-            meaning.insert(at + 1, "         ");
+        std::string line = "  " + std::string(exit.status);
+        line.resize(indent.size(), ' ');
+        for (const char* c = exit.meaning; *c != '\0'; ++c) {
+            line += *c == '\n' ? "\n" + indent : std::string(1, *c);
         }
-        text += "  " + status + meaning + "\n";
+        text += line + "\n";
     }
     return text;
 }

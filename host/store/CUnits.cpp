@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <boost/date_time/posix_time/posix_time_io.hpp>
 #include <boost/date_time/posix_time/time_formatters.hpp>
 
 namespace Kol {
