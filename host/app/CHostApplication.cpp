@@ -77,6 +77,12 @@ int CHostApplication::RunChecked() {
     if (refusal != kExitSucceeded) {
         return refusal;
     }
+    // The store outlives every way out of here; a signal no longer reaches
+    // it once this is gone.
+    struct Uncancel {
+        CStopSignal& stop;
+        ~Uncancel() { stop.SetCancel(nullptr); }
+    } uncancel{m_stop};
     m_output.Log("store " + m_settings.StoreName() + " open; installation " +
                  identity.installationUuid + ", kind " +
                  std::to_string(m_options.installationKind) + ", retention " +
@@ -121,6 +127,8 @@ int CHostApplication::OpenStore(boost::shared_ptr<IStore>& store,
     // Every check that can refuse the store comes before its first write.
     try {
         store = CStoreFactory::Open(m_settings.ForStore([this] { return m_stop.Raised(); }));
+        IStore* const opened = store.get();
+        m_stop.SetCancel([opened] { opened->Cancel(); });
         identity = m_settings.Check(*store);
         store->FinishOpening();
     } catch (const CRefusal& e) {
@@ -147,6 +155,7 @@ int CHostApplication::Refused(boost::shared_ptr<IStore>& store, const std::strin
                               int status) {
     // Closed (and let go) before the refusal is told, like a store that could
     // not be opened at all.
+    m_stop.SetCancel(nullptr);
     store.reset();
     return m_stop.Raised() ? m_stop.ExitStatus() : m_output.Fail(message, status);
 }

@@ -13,6 +13,10 @@ void CStopSignal::Raise(int signal) {
     if (m_signal == 0) {
         m_signal = signal;
     }
+    // The store's statement first: stopping the module waits for its thread.
+    if (m_cancel) {
+        m_cancel();
+    }
     if (m_running != nullptr) {
         try {
             m_running->Stop(true);
@@ -40,6 +44,14 @@ int CStopSignal::ExitStatus() const {
 void CStopSignal::SetRunning(CPluginModule* module) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_running = module;
+}
+
+void CStopSignal::SetCancel(const std::function<void()>& cancel) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_cancel = cancel;
+    if (m_cancel && m_signal != 0) {
+        m_cancel();
+    }
 }
 
 void CStopSignal::Wait(std::chrono::milliseconds timeout) {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 namespace Kol {
@@ -11,8 +12,9 @@ class CPluginModule;
 
 // The signal that stops a run (SIGHUP, SIGINT, SIGTERM): the first one is
 // kept, and a module that is running is stopped by force at once, so that the
-// mapper at work ends after its current batch. Every call is thread-safe;
-// Raise comes from the signal watcher's thread.
+// mapper at work ends after its current batch, and the store's statement in
+// flight is cancelled. Every call is thread-safe; Raise comes from the signal
+// watcher's thread.
 class CStopSignal {
 public:
     CStopSignal() = default;
@@ -30,6 +32,11 @@ public:
     // The started module that Raise stops, not owned; nullptr once it is no
     // longer running.
     void SetRunning(CPluginModule* module);
+    // What Raise calls after stopping the module (the open store's
+    // IStore::Cancel), and at once when a signal came before; empty for none.
+    // Once SetCancel returns, the previous one is not running nor called
+    // again: clear it before the store goes.
+    void SetCancel(const std::function<void()>& cancel);
     // Returns after `timeout`, or at once when a signal came.
     void Wait(std::chrono::milliseconds timeout);
 
@@ -38,6 +45,7 @@ private:
     std::condition_variable m_wake;
     int m_signal = 0;                    // guarded by m_mutex
     CPluginModule* m_running = nullptr;  // guarded by m_mutex
+    std::function<void()> m_cancel;      // guarded by m_mutex
 };
 
 }  // namespace Host

@@ -44,11 +44,15 @@ IStoreMaintenance::ProgressObserver CStoreMapper::Observe(CRunReport::MapperCall
 }
 
 void CStoreMapper::Record(const IStoreMaintenance::Result& result, std::uint64_t rowsBefore,
-                          CRunReport::MapperCall& call) {
+                          CRunReport::MapperCall& call) const {
     call.rows = rowsBefore + result.rows;
     call.interrupted = result.interrupted;
     if (!result.detail.empty()) {
         call.detail += (call.detail.empty() ? "" : "; ") + result.detail;
+    }
+    for (const std::string& warning : result.warnings) {
+        Log(call.label + ": " + warning, Common::Module::Warning);
+        call.warnings.push_back(warning);
     }
 }
 

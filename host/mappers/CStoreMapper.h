@@ -68,9 +68,9 @@ protected:
     IStoreMaintenance::ProgressObserver Observe(CRunReport::MapperCall& call) const;
     // Adds what a maintenance call did to `call`: its rows (to what `call`
     // held before it), its detail (after `call`'s own, "; " between), whether
-    // it stopped early.
-    static void Record(const IStoreMaintenance::Result& result, std::uint64_t rowsBefore,
-                       CRunReport::MapperCall& call);
+    // it stopped early, and its warnings (each also a warning line).
+    void Record(const IStoreMaintenance::Result& result, std::uint64_t rowsBefore,
+                CRunReport::MapperCall& call) const;
     // A whole mapper call whose work is DeleteInBatches(plan).
     void RunDelete(const std::string& label, const std::string& arguments,
                    const IStore::DeletePlan& plan);

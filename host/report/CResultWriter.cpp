@@ -157,6 +157,7 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
              operation.status == CRunReport::Status::kFailed ? json(operation.error) : json()},
             {"not_run_reason",
              operation.status == CRunReport::Status::kNotRun ? json(operation.reason) : json()},
+            {"warnings", operation.warnings},
         });
     }
     json events = json::array();

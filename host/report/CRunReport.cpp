@@ -87,6 +87,7 @@ void CRunReport::AddMapperCall(const MapperCall& call) {
     if (!call.detail.empty()) {
         operation.detail += (operation.detail.empty() ? "" : "; ") + call.detail;
     }
+    operation.warnings.insert(operation.warnings.end(), call.warnings.begin(), call.warnings.end());
     if (call.interrupted) {
         operation.status = Status::kInterrupted;
     }

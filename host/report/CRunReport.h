@@ -39,8 +39,9 @@ public:
         double longestTransaction = 0;
         bool interrupted = false;  // stopped after a batch on a forced stop
         bool failed = false;
-        bool refused = false;  // failed at once: the store was found damaged before
-        std::string detail;    // extra facts for the summary, may be empty
+        bool refused = false;               // failed at once: the store was found damaged before
+        std::string detail;                 // extra facts for the summary, may be empty
+        std::vector<std::string> warnings;  // what was skipped and why, one line each
     };
 
     enum class Status { kNotRun, kRunning, kSucceeded, kFailed, kInterrupted };
@@ -54,10 +55,11 @@ public:
         std::int64_t bytesReturned = 0;
         double seconds = 0;
         double longestTransaction = 0;
-        std::string error;     // the module's error text of a failed operation
-        std::string detail;    // the mappers' extra facts
-        std::string reason;    // why a not-run operation did not run
-        bool refused = false;  // its mapper refused to start on a damaged store
+        std::string error;                  // the module's error text of a failed operation
+        std::string detail;                 // the mappers' extra facts
+        std::vector<std::string> warnings;  // the mappers' calls', in order
+        std::string reason;                 // why a not-run operation did not run
+        bool refused = false;               // its mapper refused to start on a damaged store
     };
 
     struct StatusEvent {

@@ -178,6 +178,14 @@ public:
     // and dropping old logs; lives as long as the store. Same thread as the
     // store's other calls; never throws.
     virtual IStoreMaintenance& Maintenance() = 0;
+
+    // Asks the statement the store's thread has in flight to end now (a
+    // signal came); the statement fails with the database's message, and
+    // later ones wait for no lock. The one call that ANY thread may make,
+    // also while the store's thread is inside a call. Never throws. The
+    // default does nothing: a SQLite store's waits end on the thread's
+    // interruption flag.
+    virtual void Cancel() noexcept {}
 };
 
 }  // namespace Host

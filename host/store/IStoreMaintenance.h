@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <boost/function.hpp>
 
@@ -32,6 +33,9 @@ public:
         std::uint64_t rows = 0;    // rows removed (DropOldLogs)
         std::string detail;        // the facts for the operator ("" when none)
         bool interrupted = false;  // stopped early; the rest is left for a later run
+        // What was skipped and left for a later run, and why, one line each
+        // (e.g. a partition another session holds a lock on).
+        std::vector<std::string> warnings;
     };
 
     // Progress of DropOldLogs, after each committed delete batch and each

@@ -238,6 +238,8 @@ IStoreMaintenance::Result CPostgresMaintenance::DropOldLogs(const Cutoffs& cutof
             now.rows = result.rows;
             progress(now);
         }
+        result.warnings.insert(result.warnings.end(), dropped.warnings.begin(),
+                               dropped.warnings.end());
         total.partitions += dropped.partitions;
         total.rows += dropped.rows;
         if (!m_store.IsDryRun()) {

@@ -1,5 +1,7 @@
 #include "host/store/postgres/CPostgresPartitions.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -22,6 +24,8 @@ const std::int64_t kFirstMonday = -3 * 86400;
 // for 32 on a quiet server).
 const std::size_t kDropsPerStatement = 32;
 const char* const kDefaultConstraintBroken = "23514";
+const char* const kLockNotAvailable = "55P03";
+const char* const kDependentObjects = "2BP01";
 
 std::string ClassTable(int retentionClass) {
     return "logs_c" + std::to_string(retentionClass);
@@ -138,33 +142,95 @@ CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
     }
     Dropped dropped;
     for (std::size_t first = 0; first < old.size(); first += kDropsPerStatement) {
-        if (boost::this_thread::interruption_requested()) {
-            dropped.interrupted = true;  // RunDdl checks too; a dry run runs none
-            return dropped;
-        }
-        // The rows and bytes of the whole group in one statement.
-        std::string names;
-        std::string rowsSql;
-        std::string bytesSql;
-        for (std::size_t i = first; i < old.size() && i < first + kDropsPerStatement; ++i) {
-            const std::string quoted = m_store.Quote(old[i].name);
-            names += (names.empty() ? "" : ", ") + quoted;
-            rowsSql += (rowsSql.empty() ? "" : " + ") + ("(SELECT count(*) FROM " + quoted + ")");
-            bytesSql += (bytesSql.empty() ? "" : " + ") +
-                        ("pg_catalog.pg_total_relation_size(" + old[i].oid + "::oid::regclass)");
-        }
-        const pqxx::result counted = m_store.Run("SELECT " + rowsSql + ", " + bytesSql);
-        const std::uint64_t rows = counted[0][0].as<std::uint64_t>();
-        const std::int64_t bytes = counted[0][1].as<std::int64_t>();
-        if (!m_store.IsDryRun() && !m_store.RunDdl("DROP TABLE " + names)) {
+        // RunDdl checks too; a dry run runs none.
+        if (boost::this_thread::interruption_requested() ||
+            !DropGroup(retentionClass, old, first, std::min(old.size(), first + kDropsPerStatement),
+                       dropped)) {
             dropped.interrupted = true;
             return dropped;
         }
-        dropped.partitions += std::min(kDropsPerStatement, old.size() - first);
-        dropped.rows += rows;
-        dropped.bytes += bytes;
     }
     return dropped;
+}
+
+bool CPostgresPartitions::DropGroup(int retentionClass, const std::vector<Partition>& old,
+                                    std::size_t first, std::size_t last, Dropped& dropped) {
+    // Each partition's rows and bytes, all in one statement.
+    std::string columns;
+    for (std::size_t i = first; i < last; ++i) {
+        columns += (columns.empty() ? "" : ", ") +
+                   ("(SELECT count(*) FROM " + m_store.Quote(old[i].name) + ")") +
+                   (", pg_catalog.pg_total_relation_size(" + old[i].oid + "::oid::regclass)");
+    }
+    const pqxx::row counted = m_store.Run("SELECT " + columns)[0];
+    const auto count = [&](std::size_t i) {
+        const auto column = static_cast<pqxx::row::size_type>(2 * (i - first));
+        ++dropped.partitions;
+        dropped.rows += counted[column].as<std::uint64_t>();
+        dropped.bytes += counted[column + 1].as<std::int64_t>();
+    };
+    // The group's whole wait for locks, its partitions' one by one included.
+    const auto until = std::chrono::steady_clock::now() + m_store.GetBusyTimeout();
+    const auto drop = [&](std::size_t from, std::size_t to) {
+        std::string names;
+        for (std::size_t i = from; i < to; ++i) {
+            names += (names.empty() ? "" : ", ") + m_store.Quote(old[i].name);
+        }
+        return m_store.IsDryRun() || m_store.RunDdl("DROP TABLE " + names, until);
+    };
+    std::size_t from = first;
+    std::size_t to = last;
+    while (from < last) {
+        try {
+            if (!drop(from, to)) {
+                return false;
+            }
+            for (std::size_t i = from; i < to; ++i) {
+                count(i);
+            }
+            from = to;
+        } catch (const pqxx::sql_error& e) {
+            if (e.sqlstate() != kLockNotAvailable && e.sqlstate() != kDependentObjects) {
+                throw;
+            }
+            // One partition stops the group: each goes on its own, and
+            // what still cannot go is left for a later run.
+            if (to - from == 1) {
+                dropped.warnings.push_back(
+                    WhyLeft(old[from], retentionClass, e.sqlstate(), e.what()));
+                ++from;
+            }
+        }
+        to = from + 1;
+    }
+    return true;
+}
+
+std::string CPostgresPartitions::WhyLeft(const Partition& partition, int retentionClass,
+                                         const std::string& sqlstate, const std::string& error) {
+    const std::string head = "partition " + partition.name + " left for a later run: ";
+    if (sqlstate == kDependentObjects) {
+        const pqxx::result views = m_store.Run(
+            "SELECT pg_catalog.string_agg(DISTINCT r.ev_class::pg_catalog.regclass::text, ', ')"
+            " FROM pg_catalog.pg_depend d JOIN pg_catalog.pg_rewrite r ON r.oid = d.objid"
+            " WHERE d.classid = 'pg_catalog.pg_rewrite'::pg_catalog.regclass"
+            " AND d.refobjid = $1::oid AND r.ev_class <> $1::oid",
+            {partition.oid});
+        return head + (views[0][0].is_null()
+                           ? error
+                           : "view " + std::string(views[0][0].c_str()) + " depends on it");
+    }
+    // Who holds a lock on it or on its class's table (the drop needs both).
+    const pqxx::result pids = m_store.Run(
+        "SELECT pg_catalog.string_agg(DISTINCT l.pid::text, ', ' ORDER BY l.pid::text)"
+        " FROM pg_catalog.pg_locks l WHERE l.granted"
+        " AND l.pid <> pg_catalog.pg_backend_pid() AND l.database = (SELECT oid"
+        " FROM pg_catalog.pg_database WHERE datname = pg_catalog.current_database())"
+        " AND l.relation IN ($1::oid, pg_catalog.to_regclass($2::text))",
+        {partition.oid, m_store.Quote(ClassTable(retentionClass))});
+    return head + m_store.WaitedTooLong() +
+           (pids[0][0].is_null() ? std::string()
+                                 : ", held by pid " + std::string(pids[0][0].c_str()));
 }
 
 }  // namespace Host

@@ -46,6 +46,10 @@ public:
         std::uint64_t rows = 0;  // counted before the drop
         std::int64_t bytes = 0;  // tables, indexes and TOAST data
         bool interrupted = false;
+        // A partition whose lock was not granted within --busy-timeout, or
+        // that a view depends on, is left for a later run: one line each
+        // naming it and why (the pids holding a lock, the views).
+        std::vector<std::string> warnings;
     };
 
     explicit CPostgresPartitions(CPostgresStore& store);
@@ -60,9 +64,12 @@ public:
     std::vector<Partition> List(int retentionClass);
 
     // Drops the span partitions of the class that lie wholly before
-    // `cutoff`, several per statement; their rows and bytes are read first.
-    // In a dry run only counts. Stops between statements when the thread is
-    // asked to interrupt.
+    // `cutoff`, several per statement; their rows and bytes are read first
+    // and counted for the partitions dropped only. A group that cannot go
+    // whole is dropped one partition at a time, skipping (in `warnings`) what
+    // cannot be had; every blocked group waits --busy-timeout at most in
+    // all. In a dry run only counts. Stops between statements when the
+    // thread is asked to interrupt.
     Dropped DropBefore(int retentionClass, std::int64_t cutoff);
 
     // The Monday 00:00 UTC that starts the span of `time`.
@@ -70,6 +77,13 @@ public:
     static std::string SpanName(int retentionClass, std::int64_t weekStart);
 
 private:
+    // Drops old[first, last) into `dropped`; false when interrupted.
+    bool DropGroup(int retentionClass, const std::vector<Partition>& old, std::size_t first,
+                   std::size_t last, Dropped& dropped);
+    // Why `partition` could not be dropped (`error` the server's), one line.
+    std::string WhyLeft(const Partition& partition, int retentionClass, const std::string& sqlstate,
+                        const std::string& error);
+
     CPostgresStore& m_store;
 };
 

@@ -29,10 +29,17 @@ namespace {
 // The advisory lock every cleanup-agent takes on its database.
 const std::int64_t kLockKey = 0x4B4F4C43;
 const std::chrono::milliseconds kLockPoll(100);
-// How often a DDL statement is tried before its failure to get the lock is
-// reported, and how long it pauses between tries.
-const int kDdlTries = 300;
+// How long a DDL statement pauses between its tries for a lock.
 const std::chrono::milliseconds kDdlPause(100);
+// SQLSTATEs: lock_not_available (a lock timeout ran out), query_canceled.
+const char* const kLockNotAvailable = "55P03";
+const char* const kQueryCanceled = "57014";
+
+// A lock_timeout value: 0 turns the timeout off in PostgreSQL, so
+// --busy-timeout 0 ("do not wait") becomes the shortest one.
+std::string LockTimeout(std::chrono::milliseconds timeout) {
+    return "'" + std::to_string(std::max<std::int64_t>(1, timeout.count())) + "ms'";
+}
 
 // The percent-decoded form of a URI part, as libpq reads it.
 std::string Decoded(const std::string& text) {
@@ -128,8 +135,10 @@ CPostgresStore::CPostgresStore(const StoreOptions& options)
       m_name(MaskPassword(options.db)),
       m_backupPath(options.backup.empty() ? std::string() : CStoreFiles::RealPath(options.backup)),
       m_dryRun(options.dryRun),
+      m_busyTimeout(options.busyTimeout),
       m_empty(false),
-      m_bulk(nullptr, &PQfinish) {
+      m_bulk(nullptr, &PQfinish),
+      m_bulkCancel(nullptr, &PQfreeCancel) {
     try {
         Open(options);
     } catch (const std::invalid_argument&) {
@@ -141,9 +150,27 @@ CPostgresStore::CPostgresStore(const StoreOptions& options)
 
 CPostgresStore::~CPostgresStore() {
     m_work.reset();
+    const std::lock_guard<std::mutex> lock(m_cancelMutex);
+    m_bulkCancel.reset();
     m_bulk.reset();
     // Closing the session lets go of the advisory lock.
     m_connection.reset();
+}
+
+void CPostgresStore::Cancel() noexcept {
+    m_cancelled = true;
+    const std::lock_guard<std::mutex> lock(m_cancelMutex);
+    try {
+        if (m_connection) {
+            m_connection->cancel_query();
+        }
+    } catch (const std::exception&) {
+        // Nothing in flight, or the server gone: the statement ends anyway.
+    }
+    char error[256];
+    if (m_bulkCancel) {
+        PQcancel(m_bulkCancel.get(), error, sizeof error);
+    }
 }
 
 std::string CPostgresStore::Masked(const std::string& message) const {
@@ -153,7 +180,11 @@ std::string CPostgresStore::Masked(const std::string& message) const {
 }
 
 void CPostgresStore::Open(const StoreOptions& options) {
-    m_connection.reset(new pqxx::connection(m_uri));
+    {
+        std::unique_ptr<pqxx::connection> connection(new pqxx::connection(m_uri));
+        const std::lock_guard<std::mutex> lock(m_cancelMutex);
+        m_connection = std::move(connection);
+    }
     // Names resolve in the store's schema only, and pg_catalog, not named,
     // comes before it: a function or operator another role puts in a
     // writable schema never stands in for a built-in one (parameters are
@@ -165,7 +196,8 @@ void CPostgresStore::Open(const StoreOptions& options) {
     m_schema = schema[0][0].c_str();
     m_session = "SET search_path = " + m_connection->quote_name(m_schema) +
                 ", pg_temp; SET application_name = 'cleanup-agent pid " +
-                std::to_string(::getpid()) + "'";
+                std::to_string(::getpid()) + "'; SET lock_timeout = " + LockTimeout(m_busyTimeout) +
+                "; SET statement_timeout = 0";
     pqxx::nontransaction(*m_connection).exec(m_session);
     CheckWritable();
     TakeLock(options);
@@ -308,6 +340,14 @@ std::string CPostgresStore::GetDatabase() {
 pqxx::result CPostgresStore::Run(const std::string& sql,
                                  const std::vector<std::string>& parameters) {
     try {
+        if (m_cancelled) {
+            // After a signal nothing waits for a lock: the run is ending.
+            if (m_work) {
+                m_work->exec("SET lock_timeout = 1");
+            } else {
+                pqxx::nontransaction(*m_connection).exec("SET lock_timeout = 1");
+            }
+        }
         if (m_work) {
             return m_work->exec_params(sql, pqxx::prepare::make_dynamic_params(parameters));
         }
@@ -321,6 +361,11 @@ pqxx::result CPostgresStore::Run(const std::string& sql,
             message = message.substr(message.find_first_not_of(' ', 6));
         }
         message = message.substr(0, message.find('\n'));
+        if (e.sqlstate() == kLockNotAvailable && !m_cancelled) {
+            message = WaitedTooLong() + ": " + message;
+        } else if (e.sqlstate() == kQueryCanceled && m_cancelled) {
+            message = "stopped by a signal: " + message;
+        }
         throw pqxx::sql_error(message, e.query(), e.sqlstate().c_str());
     }
 }
@@ -331,6 +376,11 @@ std::vector<std::string> CPostgresStore::Values(const Parameters& parameters) {
         values.push_back(std::to_string(parameter));
     }
     return values;
+}
+
+std::string CPostgresStore::WaitedTooLong() const {
+    return "lock not granted within --busy-timeout (" +
+           std::to_string(m_busyTimeout.count() / 1000) + " s)";
 }
 
 bool CPostgresStore::HasTable(const std::string& name) {
@@ -420,13 +470,19 @@ std::unique_ptr<IStore::RowWriter> CPostgresStore::WriteRows(
         PrepareLogRange(createdAt->from, createdAt->to);
     }
     if (!m_bulk) {
-        m_bulk.reset(PQconnectdb(m_uri.c_str()));
+        std::unique_ptr<pg_conn, void (*)(pg_conn*)> bulk(PQconnectdb(m_uri.c_str()), &PQfinish);
+        {
+            const std::lock_guard<std::mutex> lock(m_cancelMutex);
+            m_bulk = std::move(bulk);
+        }
         if (PQstatus(m_bulk.get()) != CONNECTION_OK) {
             const std::string error = Masked(PQerrorMessage(m_bulk.get()));
             m_bulk.reset();
             throw std::runtime_error("cannot connect for COPY: " + error);
         }
         Session(m_bulk.get(), m_session);
+        const std::lock_guard<std::mutex> lock(m_cancelMutex);
+        m_bulkCancel.reset(PQgetCancel(m_bulk.get()));
     }
     return std::unique_ptr<RowWriter>(
         new CPostgresRowWriter(m_bulk.get(), table, columns, m_dryRun));
@@ -436,9 +492,12 @@ void CPostgresStore::RecordFreed(std::int64_t freed, std::int64_t returned) {
     m_tally.Record(0, freed, returned);
 }
 
-bool CPostgresStore::RunDdl(const std::string& sql) {
-    for (int attempt = 1;; ++attempt) {
-        if (boost::this_thread::interruption_requested()) {
+bool CPostgresStore::RunDdl(const std::string& sql, std::chrono::steady_clock::time_point until) {
+    if (until == std::chrono::steady_clock::time_point()) {
+        until = std::chrono::steady_clock::now() + m_busyTimeout;
+    }
+    for (;;) {
+        if (boost::this_thread::interruption_requested() || m_cancelled) {
             return false;
         }
         try {
@@ -448,8 +507,8 @@ bool CPostgresStore::RunDdl(const std::string& sql) {
             transaction.CommitAlways();
             return true;
         } catch (const pqxx::sql_error& e) {
-            // 55P03: lock_not_available, the lock timeout ran out.
-            if (e.sqlstate() != "55P03" || attempt >= kDdlTries) {
+            if (e.sqlstate() != kLockNotAvailable ||
+                std::chrono::steady_clock::now() + kDdlPause >= until) {
                 throw;
             }
         }

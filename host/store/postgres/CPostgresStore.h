@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "host/store/StoreOptions.h"
 
 struct pg_conn;
+struct pg_cancel;
 
 namespace Kol {
 namespace Host {
@@ -41,7 +43,14 @@ class CPostgresMaintenance;
 // Every DDL statement (RunDdl) runs under a short lock_timeout and is
 // retried, so that no writer queues behind a waiting schema change for long.
 //
-// Thread-safety: one thread at a time, like every IStore.
+// Every wait is ours to bound, whatever the database or role sets: each
+// session of ours sets lock_timeout to options.busyTimeout (a statement
+// waiting longer for a row or table lock fails, 55P03) and statement_timeout
+// to 0, so that no one's short limit cuts off a long VACUUM or REINDEX; work
+// that is not a wait ends on a signal (Cancel).
+//
+// Thread-safety: one thread at a time, like every IStore; Cancel from any
+// thread.
 class CPostgresStore : public IStore {
 public:
     static const std::int64_t kSchemaVersion;
@@ -69,6 +78,11 @@ public:
     CPostgresStore& operator=(const CPostgresStore&) = delete;
 
     // IStore.
+    // Sends a cancel request for the statement in flight on each of our
+    // sessions (libpq's PQcancel, made for another thread) and makes every
+    // later statement wait for no lock. Any thread, e.g. the signal
+    // watcher's; never throws.
+    void Cancel() noexcept override;
     // Unless a dry run: creates or completes the schema and the coming
     // weeks' partitions.
     void FinishOpening() override;
@@ -116,10 +130,17 @@ public:
     // IStore's parameters as Run's: $1 the first.
     static std::vector<std::string> Values(const Parameters& parameters);
     // Runs `sql` in a transaction of its own under kLockTimeout, retrying
-    // while the lock is not granted (up to about a minute); false, and
-    // nothing done, when the thread is asked to interrupt first. Commits even
-    // in a dry run: callers decide what a dry run may change.
-    bool RunDdl(const std::string& sql);
+    // while the lock is not granted until `until` (by default --busy-timeout
+    // from now; one try at least), then throwing the 55P03 pqxx::sql_error;
+    // false, and nothing done, when the thread is asked to interrupt or the
+    // store was cancelled first. Commits even in a dry run: callers decide
+    // what a dry run may change.
+    bool RunDdl(const std::string& sql, std::chrono::steady_clock::time_point until =
+                                            std::chrono::steady_clock::time_point());
+    // How long a statement may wait for a lock (StoreOptions::busyTimeout).
+    std::chrono::milliseconds GetBusyTimeout() const { return m_busyTimeout; }
+    // "lock not granted within --busy-timeout (N s)", for the messages.
+    std::string WaitedTooLong() const;
     // Bytes freed inside the store and returned to the file system by work
     // other than a delete (a partition dropped, a vacuum).
     void RecordFreed(std::int64_t freed, std::int64_t returned);
@@ -172,12 +193,18 @@ private:
     std::string m_backupPath;
     std::string m_openNote;
     const bool m_dryRun;
+    const std::chrono::milliseconds m_busyTimeout;
     bool m_empty;           // the schema holds no table yet: FinishOpening makes them
     std::string m_schema;   // the store's
     std::string m_session;  // the settings of every session of ours
     std::unique_ptr<pqxx::connection> m_connection;
     std::unique_ptr<pqxx::transaction_base> m_work;       // the open Transaction's
     std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_bulk;  // for COPY, opened on first use
+    // Cancel's: guards the connections' lifetime against it, and the cancel
+    // handle of m_bulk, made on the store's thread when m_bulk is opened.
+    std::mutex m_cancelMutex;
+    std::unique_ptr<pg_cancel, void (*)(pg_cancel*)> m_bulkCancel;
+    std::atomic<bool> m_cancelled{false};
     CWriteTally m_tally;
     std::set<std::string> m_touched;
     std::unique_ptr<CPostgresMaintenance> m_maintenance;  // made on first use

@@ -2,6 +2,7 @@
 // server: what only a server store has (foreign databases, pg_dump backups,
 // concurrent writers, passwords in the connection URI).
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <pqxx/pqxx>
 
 #include "host/store/postgres/CChildProcess.h"
@@ -23,6 +25,7 @@
 #include "host/testing/CScratchDatabase.h"
 #include "host/testing/CScratchDirectory.h"
 #include "host/testing/CTestStore.h"
+#include "tests/kernel/WaitUntil.h"
 
 namespace {
 
@@ -148,6 +151,77 @@ TEST_F(Postgres, OneCleanupPerDatabaseAtATime) {
                        "\n");
     pqxx::nontransaction(holder).exec("SELECT pg_advisory_unlock(1263488067)");
     EXPECT_EQ(Agent({"static-objects"}), 0);
+}
+
+// Another session holds the rows static-objects would delete: the run waits
+// for --busy-timeout at most, or until a signal cancels the statement.
+TEST_F(Postgres, ARowLockEndsTheRunAfterTheBusyTimeoutOrOnASignal) {
+    const struct {
+        const char* busyTimeout;
+        int signal, status;
+        std::string err;
+    } cases[] = {
+        {"1", 0, 1,
+         "lock not granted within --busy-timeout (1 s): canceling statement due to lock"},
+        {"600", SIGTERM, 128 + SIGTERM, "stopped by a signal: canceling statement due to user"},
+    };
+    ASSERT_EQ(Agent({"--create"}), 0);
+    CTestStore(m_database.uri).Execute("INSERT INTO static_objects(name, deleted) VALUES ('a', 1)");
+    for (const auto& c : cases) {
+        pqxx::connection holder(m_database.uri);
+        pqxx::work held(holder);
+        held.exec("SELECT * FROM static_objects FOR UPDATE");
+        CAgentProcess run({"--db", m_database.uri, "--backup", m_scratch.path + "/store.dump",
+                           "--busy-timeout", c.busyTimeout, "static-objects"});
+        CTestStore watcher(m_database.uri);
+        ASSERT_TRUE(Kol::Testing::WaitUntil(
+            [&] {
+                return watcher.Int(
+                           "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type ="
+                           " 'Lock' AND application_name LIKE 'cleanup-agent pid %'") > 0;
+            },
+            std::chrono::milliseconds(30000)));
+        if (c.signal != 0) {
+            run.Signal(c.signal);
+        }
+        EXPECT_EQ(run.Wait(std::chrono::seconds(20)), c.status) << run.Out();
+        EXPECT_THAT(run.Out(), HasSubstr(c.err));
+        EXPECT_EQ(watcher.Int("SELECT count(*) FROM static_objects"), 1);
+    }
+}
+
+// A partition another session holds a lock on, and one a view depends on,
+// are left and named; the others, of both classes, go, and the run succeeds.
+TEST_F(Postgres, OldLogsSkipsAndNamesWhatItCannotDropAndDropsTheRest) {
+    ASSERT_EQ(Agent({"--create"}), 0);
+    CTestStore(m_database.uri)
+        .Execute(
+            "CREATE TABLE logs_c1_a PARTITION OF logs_c1 FOR VALUES FROM (0) TO (86400);"
+            " CREATE TABLE logs_c1_b PARTITION OF logs_c1 FOR VALUES FROM (86400) TO (172800);"
+            " CREATE TABLE logs_c1_c PARTITION OF logs_c1 FOR VALUES FROM (172800) TO (259200);"
+            " CREATE TABLE logs_c2_d PARTITION OF logs_c2 FOR VALUES FROM (0) TO (86400);"
+            " INSERT INTO logs(log_type, retention_class, created_at) VALUES (1, 1, 1),"
+            " (1, 1, 86401), (1, 1, 172801), (1, 1, 172802), (1, 2, 1);"
+            " CREATE VIEW old_b AS SELECT * FROM logs_c1_b");
+    pqxx::connection holder(m_database.uri);
+    pqxx::work held(holder);
+    held.exec("LOCK TABLE logs_c1_a IN ACCESS SHARE MODE");
+    std::string out;
+    std::string err;
+    EXPECT_EQ(Agent({"--busy-timeout", "1", "--output", "json", "old-logs"}, &out, &err), 0) << err;
+    const std::vector<std::string> warnings = {
+        "partition logs_c1_a left for a later run: lock not granted within --busy-timeout (1 s), "
+        "held by pid " +
+            std::to_string(holder.backendpid()),
+        "partition logs_c1_b left for a later run: view old_b depends on it"};
+    const nlohmann::json operation = nlohmann::json::parse(out)["operations"][0];
+    EXPECT_EQ(operation["warnings"], nlohmann::json(warnings));
+    EXPECT_EQ(operation["rows_removed"], 3);
+    EXPECT_THAT(err, HasSubstr(" WARNING host: old-logs: " + warnings[1] + "\n"));
+    EXPECT_EQ(CTestStore(m_database.uri)
+                  .Text("SELECT string_agg(tablename, ',' ORDER BY tablename) FROM pg_tables"
+                        " WHERE tablename IN ('logs_c1_a', 'logs_c1_b', 'logs_c1_c', 'logs_c2_d')"),
+              "logs_c1_a,logs_c1_b");
 }
 
 TEST_F(Postgres, DryRunChangesNothingAndTheBackupRestoresToTheSameRows) {
