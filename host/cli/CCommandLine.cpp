@@ -231,8 +231,8 @@ const std::vector<CCommandLine::Option> kOptions = {
      },
      true},
     {"allow-other-owner", 0, nullptr,
-     "on PostgreSQL, clean a store whose tables belong to another role than the one connected "
-     "(default: refused; run as the store's owner, not as a superuser)",
+     "on PostgreSQL, clean a store even when its tables belong to a role other than the "
+     "connecting one (default: refused; run as the store's owner, not as a superuser)",
      CCommandLine::Section::kAdvanced,
      [](const std::string& v, CHostOptions& o) {
          o.allowOtherOwner = Flag(v, "allow-other-owner");
