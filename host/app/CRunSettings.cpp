@@ -45,6 +45,7 @@ StoreOptions CRunSettings::ForStore(const boost::function<bool()>& stopWaiting) 
     store.backup = m_options.backup;
     store.create = (m_options.create || m_options.seedRows) && !m_options.dryRun;
     store.dryRun = m_options.dryRun;
+    store.allowOtherOwner = m_options.allowOtherOwner;
     store.wait = std::chrono::seconds(m_options.waitSeconds);
     store.stopWaiting = stopWaiting;
     store.busyTimeout = std::chrono::seconds(m_options.busyTimeoutSeconds);

@@ -230,6 +230,14 @@ const std::vector<CCommandLine::Option> kOptions = {
              v, 0, 86400, "--busy-timeout", "a number of seconds from 0 to 86400"));
      },
      true},
+    {"allow-other-owner", 0, nullptr,
+     "on PostgreSQL, clean a store even when its tables belong to a role other than the "
+     "connecting one (default: refused; run as the store's owner, not as a superuser)",
+     CCommandLine::Section::kAdvanced,
+     [](const std::string& v, CHostOptions& o) {
+         o.allowOtherOwner = Flag(v, "allow-other-owner");
+     },
+     true},
 };
 
 std::vector<CCommandLine::Option> AllOptions(const CCommandLine::Setup& setup) {

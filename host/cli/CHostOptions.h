@@ -35,6 +35,7 @@ struct CHostOptions {
     std::int32_t logLevel = Common::Module::Information;
     boost::optional<std::array<std::string, 3>> requestUuids;  // canonical lower-case text
     bool dryRun = false;
+    bool allowOtherOwner = false;  // PostgreSQL: tables owned by another role are used
     boost::optional<std::uint64_t> seedRows;
     std::size_t batchRows = StoreOptions::kDefaultBatchRows;
     // How long a statement waits for another writer, retrying with back-off.

@@ -27,6 +27,9 @@ struct StoreOptions {
     std::string backup;
     bool create = true;   // make the store in an absent file or an empty schema
     bool dryRun = false;  // write nothing: every transaction rolls back
+    // PostgreSQL only: open a store whose tables another role owns (else
+    // refused, since the agent would act with rights not the owner's).
+    bool allowOtherOwner = false;
     // How long to try for another run's lock on the store; `stopWaiting`
     // returning true (a signal came) ends the wait early.
     std::chrono::seconds wait{0};

@@ -27,10 +27,6 @@ const char* const kDefaultConstraintBroken = "23514";
 const char* const kLockNotAvailable = "55P03";
 const char* const kDependentObjects = "2BP01";
 
-std::string ClassTable(int retentionClass) {
-    return "logs_c" + std::to_string(retentionClass);
-}
-
 // "FOR VALUES FROM ('1717372800') TO ('1717977600')": the two bounds.
 bool ParseBounds(const std::string& expression, std::int64_t& from, std::int64_t& to) {
     std::int64_t values[2] = {0, 0};
@@ -54,6 +50,7 @@ bool ParseBounds(const std::string& expression, std::int64_t& from, std::int64_t
 
 const std::int64_t CPostgresPartitions::kSpanSeconds;
 const int CPostgresPartitions::kSpansAhead;
+const char* const CPostgresPartitions::kClassKey = "RANGE (created_at)";
 
 CPostgresPartitions::CPostgresPartitions(CPostgresStore& store) : m_store(store) {}
 
@@ -73,6 +70,39 @@ std::string CPostgresPartitions::SpanName(int retentionClass, std::int64_t weekS
     std::snprintf(date, sizeof date, "%04d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday);
     return ClassTable(retentionClass) + "_" + date;
+}
+
+std::string CPostgresPartitions::ClassTable(int retentionClass) {
+    return "logs_c" + std::to_string(retentionClass);
+}
+
+std::string CPostgresPartitions::ClassBound(int retentionClass) {
+    return "FOR VALUES IN (" + std::to_string(retentionClass) + ")";
+}
+
+std::string CPostgresPartitions::DefaultName(int retentionClass) {
+    return ClassTable(retentionClass) + "_default";
+}
+
+bool CPostgresPartitions::ParseSpanBound(const std::string& bound, std::int64_t& from,
+                                         std::int64_t& to) {
+    std::string unquoted;  // the server quotes the values: FROM ('1') TO ('2')
+    for (const char c : bound) {
+        if (c != '\'') {
+            unquoted += c;
+        }
+    }
+    long long first = 0;
+    long long second = 0;
+    int end = 0;
+    if (std::sscanf(unquoted.c_str(), "FOR VALUES FROM (%lld) TO (%lld)%n", &first, &second,
+                    &end) != 2 ||
+        static_cast<std::size_t>(end) != unquoted.size()) {
+        return false;
+    }
+    from = first;
+    to = second;
+    return true;
 }
 
 std::vector<CPostgresPartitions::Partition> CPostgresPartitions::List(int retentionClass) {
@@ -100,10 +130,9 @@ void CPostgresPartitions::Prepare(std::int64_t from, std::int64_t to) {
     for (int k = 1; k <= 5; ++k) {
         const std::string parent = ClassTable(k);
         if (!m_store.HasTable(parent)) {
-            m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + parent +
-                           " PARTITION OF logs FOR VALUES IN (" + std::to_string(k) +
-                           ") PARTITION BY RANGE (created_at)");
-            m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + parent + "_default PARTITION OF " +
+            m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + parent + " PARTITION OF logs " +
+                           ClassBound(k) + " PARTITION BY " + kClassKey);
+            m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + DefaultName(k) + " PARTITION OF " +
                            parent + " DEFAULT");
         }
         std::set<std::int64_t> present;

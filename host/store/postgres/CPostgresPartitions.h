@@ -32,6 +32,8 @@ public:
     // Spans prepared beyond the one asked for, so that writers find theirs
     // ready until the next runs (four weeks).
     static const int kSpansAhead = 2;
+    // How each class's partition is partitioned, as the server describes it.
+    static const char* const kClassKey;
 
     struct Partition {
         std::string name;
@@ -75,6 +77,13 @@ public:
     // The Monday 00:00 UTC that starts the span of `time`.
     static std::int64_t SpanStart(std::int64_t time);
     static std::string SpanName(int retentionClass, std::int64_t weekStart);
+    // logs_cK, its bound in logs ("FOR VALUES IN (K)") and its default partition.
+    static std::string ClassTable(int retentionClass);
+    static std::string ClassBound(int retentionClass);
+    static std::string DefaultName(int retentionClass);
+    // Reads a span's bound as the server gives it, "FOR VALUES FROM ('1')
+    // TO ('2')"; false for any other (MINVALUE, MAXVALUE, a default).
+    static bool ParseSpanBound(const std::string& bound, std::int64_t& from, std::int64_t& to);
 
 private:
     // Drops old[first, last) into `dropped`; false when interrupted.

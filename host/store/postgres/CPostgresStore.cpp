@@ -16,6 +16,7 @@
 #include "host/store/CStoreFiles.h"
 #include "host/store/CStoreIdentity.h"
 #include "host/store/postgres/CPostgresDeleteWalk.h"
+#include "host/store/postgres/CPostgresLayout.h"
 #include "host/store/postgres/CPostgresMaintenance.h"
 #include "host/store/postgres/CPostgresPartitions.h"
 #include "host/store/postgres/CPostgresRowWriter.h"
@@ -206,6 +207,13 @@ void CPostgresStore::Open(const StoreOptions& options) {
     }
     CStoreFiles::CheckChosenDump(m_backupPath);
     m_empty = CheckIdentity(options.create);
+    if (!m_empty) {
+        CPostgresLayout layout(*this);
+        layout.Check();
+        if (!options.allowOtherOwner) {
+            layout.CheckOwners();
+        }
+    }
     if (CStoreFiles::IsRegularFile(m_backupPath)) {
         CStoreFiles::CheckSameInstallation(m_backupPath,
                                            m_empty ? boost::none : GetSetting("installation_uuid"),

@@ -65,8 +65,10 @@ public:
 
     // The first step of opening options.db: connects (libpq's URI syntax and
     // environment variables apply), takes the lock (trying for options.wait
-    // unless options.stopWaiting says stop) and checks the store, writing
-    // nothing. The backup goes to options.backup's real path, else
+    // unless options.stopWaiting says stop) and checks the store (its
+    // identity, foreign code, layout, and unless options.allowOtherOwner the
+    // tables' owner; CPostgresLayout), writing nothing. The backup goes to options.backup's real
+    // path, else
     // "<database>.dump" in the working folder. Throws std::invalid_argument
     // with a whole sentence when the database is refused (nothing written),
     // also "another cleanup-agent (pid N) is cleaning <masked uri>", and

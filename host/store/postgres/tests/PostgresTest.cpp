@@ -140,6 +140,73 @@ TEST_F(Postgres, ForeignCodeNamesAndReadOnlyStoresNeverActForUs) {
     }
 }
 
+// A layout other than ours would have its fresh logs dropped as old: refused,
+// every log left. Each case ends with 1,000 one-minute-old logs of class 2.
+TEST_F(Postgres, AStoreOfAnotherLayoutIsRefusedWithEveryLogLeft) {
+    const std::string drop = "DROP TABLE logs_c2; ",
+                      span = " FOR VALUES FROM (an integer) TO (an integer)";
+    const struct {
+        std::string sql, difference;
+    } cases[] = {
+        {drop + "CREATE TABLE logs_c2 PARTITION OF logs FOR VALUES IN (2) PARTITION BY RANGE (id);"
+                " CREATE TABLE logs_c2_ids PARTITION OF logs_c2 FOR VALUES FROM (0) TO (100000)",
+         "logs_c2 is partitioned by RANGE (id), not RANGE (created_at)"},
+        {drop + "ALTER TABLE logs DETACH PARTITION logs_c3;"
+                " ALTER TABLE logs ATTACH PARTITION logs_c3 FOR VALUES IN (2)",
+         "logs_c3 is a partition of logs FOR VALUES IN (2), not a partition of logs FOR VALUES "
+         "IN (3)"},
+        {"ALTER TABLE logs ALTER COLUMN owner_id TYPE integer",
+         "logs.owner_id is integer, not bigint"},
+        {"ALTER TABLE owners DROP CONSTRAINT owners_pkey",
+         "owners has no primary key, not primary key (id)"},
+        {"ALTER TABLE settings ADD COLUMN note text",
+         "settings has a column note (text) that cleanup-agent does not make"},
+        {"CREATE TABLE logs_c2_old PARTITION OF logs_c2 FOR VALUES FROM (MINVALUE) TO (1000)",
+         "logs_c2_old is a partition of logs_c2 FOR VALUES FROM (MINVALUE) TO (1000), not a "
+         "partition of logs_c2" +
+             span},
+        {"ALTER TABLE logs_c2 DETACH PARTITION logs_c2_default; ALTER TABLE logs_c2"
+         " ATTACH PARTITION logs_c2_default FOR VALUES FROM (0) TO (1000)",
+         "logs_c2_default is a partition of logs_c2 FOR VALUES FROM (0) TO (1000), not a "
+         "partition of logs_c2 DEFAULT"},
+    };
+    for (const auto& c : cases) {
+        const CScratchDatabase database;
+        ASSERT_EQ(CAgentProcess::Run({"--db", database.uri, "--create"}), 0);
+        CTestStore(database.uri)
+            .Execute(c.sql +
+                     "; INSERT INTO logs(log_type, retention_class, created_at)"
+                     " SELECT 1, 2, extract(epoch FROM now())::bigint - 60"
+                     " FROM generate_series(1, 1000)");
+        std::string err;
+        EXPECT_EQ(CAgentProcess::Run({"--db", database.uri, "old-logs"}, nullptr, &err), 3);
+        EXPECT_EQ(err, "cleanup-agent: " + database.uri +
+                           " does not have cleanup-agent's layout: " + c.difference + "\n");
+        EXPECT_EQ(CTestStore(database.uri).Int("SELECT count(*) FROM logs"), 1000) << c.sql;
+    }
+}
+
+// Tables of another role: refused, rows untouched, unless allowed.
+TEST_F(Postgres, AStoreOwnedByAnotherRoleIsCleanedOnlyWhenAllowed) {
+    ASSERT_EQ(Agent({"--create"}), 0);
+    const std::string role = "owner_" + m_database.name;
+    CTestStore store(m_database.uri);
+    store.Execute("CREATE ROLE " + role + "; ALTER TABLE owners OWNER TO " + role +
+                  "; ALTER TABLE logs_c3_default OWNER TO " + role +
+                  "; INSERT INTO logs(log_type, retention_class, created_at, owner_id)"
+                  " VALUES (1, 3, 10, 999)");
+    std::string err;
+    EXPECT_EQ(Agent({"abandoned-logs"}, nullptr, &err), 3);
+    EXPECT_EQ(err, "cleanup-agent: " + m_database.uri + " has tables that postgres does not own (" +
+                       role +
+                       " owns logs_c3_default, owners): run cleanup-agent as their owner, "
+                       "not as another role, or give --allow-other-owner\n");
+    EXPECT_EQ(store.Int("SELECT count(*) FROM logs"), 1);
+    EXPECT_EQ(Agent({"--allow-other-owner", "abandoned-logs"}, nullptr, &err), 0) << err;
+    EXPECT_EQ(store.Int("SELECT count(*) FROM logs"), 0);
+    store.Execute("REASSIGN OWNED BY " + role + " TO postgres; DROP ROLE " + role);
+}
+
 TEST_F(Postgres, OneCleanupPerDatabaseAtATime) {
     ASSERT_EQ(Agent({"--create"}), 0);
     pqxx::connection holder(m_database.uri);
