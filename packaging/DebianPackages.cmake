@@ -1,6 +1,7 @@
 # Two Debian packages (cpack -G DEB; scripts/package configures for /usr):
-#   cleanup-agent      the program, its plug-in, the two shared libraries, the
-#                      manual page, units, completion and configuration file
+#   cleanup-agent      the program, its plug-in and the two framework libraries
+#                      (private, in its own library folder), the manual page,
+#                      units, completion and configuration file
 #   cleanup-agent-dev  headers and CMake package for module authors
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME cleanup-agent)
@@ -16,27 +17,23 @@ set(CPACK_COMPONENTS_ALL runtime development)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The plug-in links the libraries of its own package, one folder up.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_FULL_LIBDIR})
+# The program and the plug-in link the private libraries of their own package.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_FULL_LIBDIR}/cleanup-agent)
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME cleanup-agent)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION admin)
-# A shlibs file for the two libraries, and the ldconfig trigger instead of
-# ldconfig calls in the maintainer scripts.
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "clean a remote-management agent's SQLite store
 cleanup-agent loads the agent's cleanup module (a POCO plug-in) and lets it
 remove replicated, obsolete, abandoned, ignored and old logs, enrolment
 tombstones and deleted static objects from the agent's SQLite store in short
 write transactions, return the free space and back the store up.
 .
-The package also holds the module framework's shared libraries, a systemd
+The package also holds the module framework's libraries, a systemd
 service and daily timer (installed, not enabled) and bash completion.")
 set(conffiles ${CMAKE_CURRENT_BINARY_DIR}/conffiles)
 file(WRITE ${conffiles} "${CLEANUP_CONFIG_FILE}\n")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${conffiles} ${CMAKE_CURRENT_SOURCE_DIR}/postinst
-    ${CMAKE_CURRENT_SOURCE_DIR}/prerm ${CMAKE_CURRENT_SOURCE_DIR}/postrm
-    ${CMAKE_CURRENT_SOURCE_DIR}/triggers)
+    ${CMAKE_CURRENT_SOURCE_DIR}/prerm ${CMAKE_CURRENT_SOURCE_DIR}/postrm)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME cleanup-agent-dev)
