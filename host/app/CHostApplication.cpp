@@ -184,6 +184,8 @@ boost::shared_ptr<CHostResourceProvider> CHostApplication::BuildResources(
     context.logger = m_output.Logger();
     context.batchRows = m_options.batchRows;
     context.dryRun = m_options.dryRun;
+    const CStopSignal& stop = m_stop;
+    context.signalled = [&stop] { return stop.Raised(); };
     const auto provider = boost::make_shared<CHostResourceProvider>();
     provider->Add(Kernel::ResourceTypeBus, bus);
     provider->Add(Kernel::ResourceTypeInstallConfiguration,

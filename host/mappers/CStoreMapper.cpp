@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/thread/thread.hpp>
 
 #include "framework/module/LogLevel.h"
 #include "host/store/CUnits.h"
@@ -117,6 +119,7 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
         }
         countBytes();
         call.failed = true;
+        AwaitStopAfterSignal();
         call.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         call.longestTransaction = Store().TakeLongestTransaction();
@@ -127,6 +130,7 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
             Common::Module::Error);
         throw;
     }
+    AwaitStopAfterSignal();
     call.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     call.longestTransaction = Store().TakeLongestTransaction();
     m_context.report->AddMapperCall(call);
@@ -141,6 +145,19 @@ void CStoreMapper::RunCall(const std::string& label, const std::string& argument
         line += "; interrupted, the rest is left for a later run";
     }
     Log(line, Common::Module::Information);
+}
+
+void CStoreMapper::AwaitStopAfterSignal() const {
+    if (!m_context.signalled || !m_context.signalled()) {
+        return;
+    }
+    // The signal's thread is between the store's cancel and the module's
+    // stop; the bound only matters when no module thread runs this call.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!boost::this_thread::interruption_requested() &&
+           std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 }  // namespace Host

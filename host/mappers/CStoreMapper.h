@@ -33,6 +33,10 @@ public:
         Common::Kernel::ILoggerResourcePtr logger;
         std::size_t batchRows = StoreOptions::kDefaultBatchRows;
         bool dryRun = false;  // every figure is what a real run would remove
+        // True once a signal came (any thread may ask). The signal cancels
+        // the store's statement first and then stops the module; empty for
+        // a run no signal can stop.
+        boost::function<bool()> signalled;
     };
 
     virtual ~CStoreMapper();
@@ -56,6 +60,11 @@ protected:
     // ...") and adds the call to the report. What the work throws is passed
     // on after that. `label` is the operation's dashed name (old-logs).
     void RunCall(const std::string& label, const std::string& arguments, const Work& work);
+    // After a call that a signal cut short: waits (bounded) until the
+    // module's thread is asked to stop, which the signal does right after
+    // cancelling the store, so that the module ends its loop with this call
+    // instead of starting the next operation on a cancelled store.
+    void AwaitStopAfterSignal() const;
 
     // Deletes the rows of `plan` in batches as (part of) `call`'s work: after
     // each committed batch `call`'s row count (added to what it held), the
