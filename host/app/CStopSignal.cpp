@@ -32,8 +32,7 @@ bool CStopSignal::Raised() const {
 }
 
 int CStopSignal::Signal() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_signal;
+    return m_signal.load();
 }
 
 int CStopSignal::ExitStatus() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -24,8 +25,9 @@ public:
     // Records `signal` unless one came before, stops the running module (its
     // failure is left to the main thread, which stops it again) and wakes Wait.
     void Raise(int signal);
+    // Never blocks (the module's thread may ask while Raise stops it).
     bool Raised() const;
-    // The signal's number, 0 when none came.
+    // The signal's number, 0 when none came; never blocks.
     int Signal() const;
     // kExitSucceeded, or 128 + the signal.
     int ExitStatus() const;
@@ -43,7 +45,9 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
-    int m_signal = 0;                    // guarded by m_mutex
+    // Written under m_mutex, read without it: the module's thread asks while
+    // Raise, holding m_mutex, waits for that thread to stop.
+    std::atomic<int> m_signal{0};
     CPluginModule* m_running = nullptr;  // guarded by m_mutex
     std::function<void()> m_cancel;      // guarded by m_mutex
 };
