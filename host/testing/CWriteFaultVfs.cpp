@@ -7,6 +7,8 @@
 
 #include <sqlite3.h>
 
+#include "host/store/sqlite/CSqliteDiskSpace.h"
+
 namespace Kol {
 namespace Host {
 
@@ -101,6 +103,10 @@ int CheckReservedLock(sqlite3_file* file, int* result) {
 }
 
 int FileControl(sqlite3_file* file, int operation, void* argument) {
+    if (operation == CSqliteDiskSpace::kFreeBytesControl && g_spaceLimited) {
+        *static_cast<sqlite3_int64*>(argument) = g_spaceLeft.load();
+        return SQLITE_OK;
+    }
     return Real(file)->pMethods->xFileControl(Real(file), operation, argument);
 }
 

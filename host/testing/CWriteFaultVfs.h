@@ -12,7 +12,8 @@ namespace Host {
 //   as on a disk that is full for a moment;
 // - a nearly full disk: the files may grow by so many bytes in all; a write
 //   that would grow a file past what is left fails, and truncating or
-//   deleting a file gives its bytes back.
+//   deleting a file gives its bytes back; the bytes left are the disk's free
+//   space (CSqliteDiskSpace::kFreeBytesControl).
 // Reads, locks, shared memory and the other writes are untouched.
 class CWriteFaultVfs {
 public:

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <set>
 #include <string>
 #include <thread>
@@ -267,6 +268,30 @@ TEST_F(Failure, NothingMoreIsWrittenToAStoreFoundDamaged) {
                                  "damaged), storage (the store is damaged)\n"));
     EXPECT_EQ(CTestStore::ReadFile(m_db) == bytes, true);
     EXPECT_EQ(CTestStore::ReadFile(m_db + ".bak"), "the previous backup");
+}
+
+// A disk with room for little more than one batch: the log is copied back
+// after every batch and reused, so old-logs still takes every old row.
+TEST_F(Failure, ADiskWithRoomForOneBatchStillTakesEveryOldLog) {
+    const std::string db = m_directory + "/big.db";
+    ASSERT_EQ(Run({"--db", db, "--seed-demo", "5000"}, false), 0);
+    const std::string cutoff = std::to_string(std::time(nullptr)) +
+                               " - CASE retention_class WHEN 1 THEN 30 WHEN 2 THEN 90 WHEN 3 THEN"
+                               " 180 WHEN 4 THEN 365 ELSE 730 END * 86400",
+                      old = "SELECT count(*) FROM logs WHERE created_at < " + cutoff;
+    CTestStore(db).Execute("DELETE FROM logs WHERE abs(created_at - (" + cutoff + ")) < 600");
+    const std::int64_t all = CTestStore(db).Int("SELECT count(*) FROM logs"),
+                       gone = CTestStore(db).Int(old);
+    ASSERT_GT(gone, 1000);
+    EXPECT_EQ(Run({"--db", db, "--inject-disk-space", "300000", "--batch-rows", "100",
+                   "--retention", "30,90,180,365,730", "old-logs"},
+                  false),
+              0)
+        << m_out << m_err;
+    CTestStore store(db);
+    EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
+    EXPECT_EQ(store.Int("SELECT count(*) FROM logs"), all - gone);
+    EXPECT_EQ(store.Int(old), 0);
 }
 
 TEST_F(Failure, StoresAreStampedAndThoseOfEarlierBuildsMarkedOrMigrated) {

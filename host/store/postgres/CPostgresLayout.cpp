@@ -184,7 +184,8 @@ std::string CPostgresLayout::PartitionsDiffer() {
                 expectedPlace = CPostgresPartitions::ParseSpanBound(bound, from, to)
                                     ? place
                                     : "a partition of " + table +
-                                          " FOR VALUES FROM (an integer) TO (an integer)";
+                                          " FOR VALUES FROM (an integer or MINVALUE) TO (an "
+                                          "integer or MAXVALUE)";
             }
         }
         if (expectedPlace.empty()) {

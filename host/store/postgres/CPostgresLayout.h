@@ -22,9 +22,10 @@ public:
 
     // Each of our tables with exactly our columns, types, NOT NULL and primary
     // key; logs partitioned by retention class into logs_c1 ... logs_c5, each
-    // partitioned by created_at into tables with integer bounds (any width)
-    // and a default partition. Throws std::invalid_argument "<store> does not
-    // have cleanup-agent's layout: <what differs, found and expected>".
+    // partitioned by created_at into tables with integer, MINVALUE or
+    // MAXVALUE bounds (any width: an administrator's) and a default partition. Throws
+    // std::invalid_argument "<store> does not have cleanup-agent's layout: <what differs, found and
+    // expected>".
     void Check();
 
     // Throws std::invalid_argument naming the tables (ours and the

@@ -1,11 +1,12 @@
 #include "host/store/postgres/CPostgresPartitions.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <set>
+#include <limits>
 
 #include <boost/thread/thread.hpp>
 #include <pqxx/pqxx>
@@ -27,23 +28,21 @@ const char* const kDefaultConstraintBroken = "23514";
 const char* const kLockNotAvailable = "55P03";
 const char* const kDependentObjects = "2BP01";
 
-// "FOR VALUES FROM ('1717372800') TO ('1717977600')": the two bounds.
-bool ParseBounds(const std::string& expression, std::int64_t& from, std::int64_t& to) {
-    std::int64_t values[2] = {0, 0};
-    std::size_t found = 0;
-    const char* at = expression.c_str();
-    while (*at != '\0' && found < 2) {
-        if ((*at >= '0' && *at <= '9') || (*at == '-' && at[1] >= '0' && at[1] <= '9')) {
-            char* end = nullptr;
-            values[found++] = std::strtoll(at, &end, 10);
-            at = end;
-        } else {
-            ++at;
-        }
+// One bound as the server gives it, unquoted: an integer, MINVALUE or MAXVALUE.
+bool ParseValue(const std::string& text, std::int64_t& value) {
+    if (text == "MINVALUE" || text == "MAXVALUE") {
+        value = text == "MINVALUE" ? std::numeric_limits<std::int64_t>::min()
+                                   : std::numeric_limits<std::int64_t>::max();
+        return true;
     }
-    from = values[0];
-    to = values[1];
-    return found == 2;
+    char* end = nullptr;
+    errno = 0;
+    const long long parsed = std::strtoll(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || errno == ERANGE) {
+        return false;
+    }
+    value = parsed;
+    return true;
 }
 
 }  // namespace
@@ -62,14 +61,20 @@ std::int64_t CPostgresPartitions::SpanStart(std::int64_t time) {
     return kFirstMonday + weeks * kSpanSeconds;
 }
 
-std::string CPostgresPartitions::SpanName(int retentionClass, std::int64_t weekStart) {
-    const std::time_t time = static_cast<std::time_t>(weekStart);
+std::string CPostgresPartitions::SpanName(int retentionClass, std::int64_t start) {
+    const std::time_t time = static_cast<std::time_t>(start);
     std::tm utc{};
     gmtime_r(&time, &utc);
-    char date[48];
+    char date[64];
     std::snprintf(date, sizeof date, "%04d%02d%02d", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday);
-    return ClassTable(retentionClass) + "_" + date;
+    std::string name = ClassTable(retentionClass) + "_" + date;
+    if (utc.tm_hour != 0 || utc.tm_min != 0 || utc.tm_sec != 0) {
+        // A gap that an administrator's partition cut: several may start on one day.
+        std::snprintf(date, sizeof date, "_%02d%02d%02d", utc.tm_hour, utc.tm_min, utc.tm_sec);
+        name += date;
+    }
+    return name;
 }
 
 std::string CPostgresPartitions::ClassTable(int retentionClass) {
@@ -92,17 +97,17 @@ bool CPostgresPartitions::ParseSpanBound(const std::string& bound, std::int64_t&
             unquoted += c;
         }
     }
-    long long first = 0;
-    long long second = 0;
-    int end = 0;
-    if (std::sscanf(unquoted.c_str(), "FOR VALUES FROM (%lld) TO (%lld)%n", &first, &second,
-                    &end) != 2 ||
-        static_cast<std::size_t>(end) != unquoted.size()) {
+    const std::string head = "FOR VALUES FROM (";
+    const std::string middle = ") TO (";
+    const std::string::size_type at = unquoted.find(middle);
+    if (unquoted.compare(0, head.size(), head) != 0 || at == std::string::npos ||
+        at < head.size() || unquoted.back() != ')') {
         return false;
     }
-    from = first;
-    to = second;
-    return true;
+    const std::string::size_type second = at + middle.size();
+    return ParseValue(unquoted.substr(head.size(), at - head.size()), from) &&
+           second < unquoted.size() &&
+           ParseValue(unquoted.substr(second, unquoted.size() - 1 - second), to);
 }
 
 std::vector<CPostgresPartitions::Partition> CPostgresPartitions::List(int retentionClass) {
@@ -118,7 +123,7 @@ std::vector<CPostgresPartitions::Partition> CPostgresPartitions::List(int retent
         partition.oid = row[2].c_str();
         const std::string bound = row[1].c_str();
         partition.isDefault = bound == "DEFAULT";
-        if (partition.isDefault || ParseBounds(bound, partition.from, partition.to)) {
+        if (partition.isDefault || ParseSpanBound(bound, partition.from, partition.to)) {
             partitions.push_back(partition);
         }
     }
@@ -126,7 +131,7 @@ std::vector<CPostgresPartitions::Partition> CPostgresPartitions::List(int retent
 }
 
 void CPostgresPartitions::Prepare(std::int64_t from, std::int64_t to) {
-    const std::int64_t last = SpanStart(to) + kSpansAhead * kSpanSeconds;
+    const std::int64_t end = SpanStart(to) + (kSpansAhead + 1) * kSpanSeconds;
     for (int k = 1; k <= 5; ++k) {
         const std::string parent = ClassTable(k);
         if (!m_store.HasTable(parent)) {
@@ -135,23 +140,20 @@ void CPostgresPartitions::Prepare(std::int64_t from, std::int64_t to) {
             m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + DefaultName(k) + " PARTITION OF " +
                            parent + " DEFAULT");
         }
-        std::set<std::int64_t> present;
+        std::vector<Range> taken;
         for (const Partition& partition : List(k)) {
             if (!partition.isDefault) {
-                present.insert(partition.from);
+                taken.emplace_back(partition.from, partition.to);
             }
         }
-        for (std::int64_t week = SpanStart(from); week <= last; week += kSpanSeconds) {
-            if (present.count(week) != 0) {
-                continue;
-            }
+        for (const Range& gap : Uncovered(taken, SpanStart(from), end)) {
             try {
-                m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + SpanName(k, week) +
+                m_store.RunDdl("CREATE TABLE IF NOT EXISTS " + SpanName(k, gap.first) +
                                " PARTITION OF " + parent + " FOR VALUES FROM (" +
-                               std::to_string(week) + ") TO (" +
-                               std::to_string(week + kSpanSeconds) + ")");
+                               std::to_string(gap.first) + ") TO (" + std::to_string(gap.second) +
+                               ")");
             } catch (const pqxx::sql_error& e) {
-                // The week's rows went to the default partition before it
+                // The span's rows went to the default partition before it
                 // was prepared: they stay there.
                 if (e.sqlstate() != kDefaultConstraintBroken) {
                     throw;
@@ -159,6 +161,31 @@ void CPostgresPartitions::Prepare(std::int64_t from, std::int64_t to) {
             }
         }
     }
+}
+
+std::vector<CPostgresPartitions::Range> CPostgresPartitions::Uncovered(std::vector<Range> taken,
+                                                                       std::int64_t first,
+                                                                       std::int64_t end) {
+    // Partitions never overlap: in the order of their starts, each one
+    // that reaches past `at` is the next one in the way.
+    std::sort(taken.begin(), taken.end());
+    std::vector<Range> gaps;
+    std::int64_t at = first;
+    auto next = taken.begin();
+    while (at < end) {
+        while (next != taken.end() && next->second <= at) {
+            ++next;
+        }
+        if (next != taken.end() && next->first <= at) {
+            at = next->second;  // covered up to there (MAXVALUE: all the rest)
+            continue;
+        }
+        const std::int64_t stop =
+            std::min({end, SpanStart(at) + kSpanSeconds, next != taken.end() ? next->first : end});
+        gaps.emplace_back(at, stop);
+        at = stop;
+    }
+    return gaps;
 }
 
 CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Kol {
@@ -39,8 +40,10 @@ public:
         std::string name;
         std::string oid;  // in decimal
         bool isDefault = false;
-        std::int64_t from = 0;  // created_at from, inclusive
-        std::int64_t to = 0;    // created_at to, exclusive
+        // created_at from, inclusive, and to, exclusive; MINVALUE reads as the
+        // least std::int64_t, MAXVALUE as the greatest.
+        std::int64_t from = 0;
+        std::int64_t to = 0;
     };
 
     struct Dropped {
@@ -57,9 +60,12 @@ public:
     explicit CPostgresPartitions(CPostgresStore& store);
 
     // Makes sure every class has its partitions, its default partition and
-    // a partition for every span from `from` to kSpansAhead spans after
-    // `to` (Unix seconds). A span whose rows already sit in the
-    // default partition is left there. Cheap when all exist.
+    // partitions that cover every span from `from` to kSpansAhead spans after
+    // `to` (Unix seconds). Partitions already there (an administrator's,
+    // of any width) serve as they are: only the parts of a span that none
+    // covers get a partition of their own, clipped to the gap. A span whose
+    // rows already sit in the default partition is left there. Cheap when
+    // all exist.
     void Prepare(std::int64_t from, std::int64_t to);
 
     // The span and default partitions of one class (1 to 5).
@@ -76,16 +82,25 @@ public:
 
     // The Monday 00:00 UTC that starts the span of `time`.
     static std::int64_t SpanStart(std::int64_t time);
-    static std::string SpanName(int retentionClass, std::int64_t weekStart);
+    // logs_cK_YYYYMMDD for the partition starting at `start`, with _HHMMSS
+    // after it when `start` is not midnight UTC.
+    static std::string SpanName(int retentionClass, std::int64_t start);
     // logs_cK, its bound in logs ("FOR VALUES IN (K)") and its default partition.
     static std::string ClassTable(int retentionClass);
     static std::string ClassBound(int retentionClass);
     static std::string DefaultName(int retentionClass);
     // Reads a span's bound as the server gives it, "FOR VALUES FROM ('1')
-    // TO ('2')"; false for any other (MINVALUE, MAXVALUE, a default).
+    // TO ('2')", either side also MINVALUE or MAXVALUE (read as in
+    // Partition); false for any other (a default, a list).
     static bool ParseSpanBound(const std::string& bound, std::int64_t& from, std::int64_t& to);
 
 private:
+    typedef std::pair<std::int64_t, std::int64_t> Range;  // from, inclusive, to, exclusive
+
+    // The parts of [first, end) that no range of `taken` (never overlapping)
+    // covers, cut where spans start.
+    static std::vector<Range> Uncovered(std::vector<Range> taken, std::int64_t first,
+                                        std::int64_t end);
     // Drops old[first, last) into `dropped`; false when interrupted.
     bool DropGroup(int retentionClass, const std::vector<Partition>& old, std::size_t first,
                    std::size_t last, Dropped& dropped);

@@ -122,7 +122,8 @@ public:
     IStoreMaintenance& Maintenance() override;
 
     // Prepares the two-week partitions of logs of every class over the range
-    // from `from` to `to` (Unix seconds). Throws std::runtime_error.
+    // from `from` to `to` (Unix seconds), around those already there
+    // (CPostgresPartitions::Prepare). Throws std::runtime_error.
     void PrepareLogRange(std::int64_t from, std::int64_t to);
 
     // For the per-store work of the mappers.

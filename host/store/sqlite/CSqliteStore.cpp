@@ -17,6 +17,7 @@
 #include "host/store/CUnits.h"
 #include "host/store/sqlite/CSqliteBackup.h"
 #include "host/store/sqlite/CSqliteDeleteWalk.h"
+#include "host/store/sqlite/CSqliteDiskSpace.h"
 #include "host/store/sqlite/CSqliteMaintenance.h"
 #include "host/store/sqlite/CSqliteSchema.h"
 #include "host/store/sqlite/CSqliteTransaction.h"
@@ -28,9 +29,10 @@ namespace Host {
 namespace {
 
 // Pages the log may hold before it is copied back between two batches
-// (4 MiB with 4 KiB pages). Small, so that on a nearly full disk the log is
-// reused long before it has taken the space one more batch needs; copying
-// back often costs little, since a batch's pages are few and side by side.
+// (4 MiB with 4 KiB pages), and the free disk below which it is copied back
+// after every batch: one batch then needs only its own pages of disk, and
+// copying back often costs little, since a batch's pages are few and side by
+// side.
 const int kCheckpointPages = 1024;
 const std::chrono::milliseconds kTruncateWait(100);
 
@@ -243,7 +245,7 @@ void CSqliteStore::WriteFirst() {
     Execute("PRAGMA synchronous = NORMAL");
     Execute("PRAGMA cache_size = -16384");
     Execute("PRAGMA temp_store = MEMORY");
-    // The host checkpoints between batches itself (CheckpointIfLarge) so that
+    // The host checkpoints between batches itself (CheckpointIfDue) so that
     // no commit pays for copying the log back.
     sqlite3_wal_autocheckpoint(m_db, 0);
     sqlite3_wal_hook(m_db, &CSqliteStore::OnWalCommit, this);
@@ -531,8 +533,12 @@ void CSqliteStore::RecordTransaction(double seconds, std::int64_t freedBytes,
     m_tally.Record(seconds, freedBytes, returnedBytes);
 }
 
-void CSqliteStore::CheckpointIfLarge() {
-    if (!m_dryRun && !m_damaged && m_walPages >= kCheckpointPages) {
+void CSqliteStore::CheckpointIfDue() {
+    if (m_dryRun || m_damaged) {
+        return;
+    }
+    if (m_walPages >= kCheckpointPages ||
+        CSqliteDiskSpace::FreeBytes(m_db, m_path) < kCheckpointPages * GetPageSize()) {
         sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         m_walPages = 0;
     }

@@ -138,8 +138,11 @@ public:
     // transaction, and the bytes its pages in use and its file shrank by.
     void RecordTransaction(double seconds, std::int64_t freedBytes, std::int64_t returnedBytes);
     // After a commit: copies the log back into the database file when it has
-    // grown past 4 MiB. Not a write transaction: other writers go on meanwhile.
-    void CheckpointIfLarge();
+    // grown past 4 MiB, or when the disk has less than that free (the log is
+    // then reused from its start, so a run goes on as long as one batch
+    // fits). Not on a damaged store nor in a dry run. Not a write
+    // transaction: other writers go on meanwhile.
+    void CheckpointIfDue();
     // Copies the whole log back; `truncate` also empties the log file. Does
     // nothing during a dry run or on a damaged store.
     void Checkpoint(bool truncate);

@@ -49,7 +49,7 @@ void CSqliteTransaction::Commit() {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count(),
         ((m_pagesBefore - m_freePagesBefore) - (pages - freePages)) * pageSize,
         (m_pagesBefore - pages) * pageSize);
-    m_store.CheckpointIfLarge();
+    m_store.CheckpointIfDue();
 }
 
 }  // namespace Host

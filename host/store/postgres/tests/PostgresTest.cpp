@@ -19,6 +19,7 @@
 #include <pqxx/pqxx>
 
 #include "host/store/postgres/CChildProcess.h"
+#include "host/store/postgres/CPostgresPartitions.h"
 #include "host/store/postgres/CPostgresStore.h"
 #include "host/store/postgres/CPostgresTools.h"
 #include "host/testing/CAgentProcess.h"
@@ -30,6 +31,7 @@
 namespace {
 
 using Kol::Host::CChildProcess;
+using Kol::Host::CPostgresPartitions;
 using Kol::Host::CPostgresStore;
 using Kol::Host::CPostgresTools;
 using Kol::Host::Testing::CAgentProcess;
@@ -143,8 +145,7 @@ TEST_F(Postgres, ForeignCodeNamesAndReadOnlyStoresNeverActForUs) {
 // A layout other than ours would have its fresh logs dropped as old: refused,
 // every log left. Each case ends with 1,000 one-minute-old logs of class 2.
 TEST_F(Postgres, AStoreOfAnotherLayoutIsRefusedWithEveryLogLeft) {
-    const std::string drop = "DROP TABLE logs_c2; ",
-                      span = " FOR VALUES FROM (an integer) TO (an integer)";
+    const std::string drop = "DROP TABLE logs_c2; ";
     const struct {
         std::string sql, difference;
     } cases[] = {
@@ -161,10 +162,9 @@ TEST_F(Postgres, AStoreOfAnotherLayoutIsRefusedWithEveryLogLeft) {
          "owners has no primary key, not primary key (id)"},
         {"ALTER TABLE settings ADD COLUMN note text",
          "settings has a column note (text) that cleanup-agent does not make"},
-        {"CREATE TABLE logs_c2_old PARTITION OF logs_c2 FOR VALUES FROM (MINVALUE) TO (1000)",
-         "logs_c2_old is a partition of logs_c2 FOR VALUES FROM (MINVALUE) TO (1000), not a "
-         "partition of logs_c2" +
-             span},
+        {"CREATE TABLE logs_c2_old PARTITION OF logs_c2 FOR VALUES FROM (MINVALUE) TO (1000)"
+         " PARTITION BY RANGE (created_at)",
+         "logs_c2_old is a partitioned table, not a table"},
         {"ALTER TABLE logs_c2 DETACH PARTITION logs_c2_default; ALTER TABLE logs_c2"
          " ATTACH PARTITION logs_c2_default FOR VALUES FROM (0) TO (1000)",
          "logs_c2_default is a partition of logs_c2 FOR VALUES FROM (0) TO (1000), not a "
@@ -289,6 +289,57 @@ TEST_F(Postgres, OldLogsSkipsAndNamesWhatItCannotDropAndDropsTheRest) {
                   .Text("SELECT string_agg(tablename, ',' ORDER BY tablename) FROM pg_tables"
                         " WHERE tablename IN ('logs_c1_a', 'logs_c1_b', 'logs_c1_c', 'logs_c2_d')"),
               "logs_c1_a,logs_c1_b");
+}
+
+// A DBA's partitions, wider than ours or unbounded, serve as they are: ours
+// fill only the gaps; old-logs drops what lies wholly before a cut-off and
+// thins out the rest, whoever made it.
+TEST_F(Postgres, AnAdministratorsWiderPartitionsAreUsedAsTheyAre) {
+    ASSERT_EQ(Agent({"--create"}), 0);
+    const std::int64_t day = 86400, now = std::time(nullptr);
+    const std::int64_t span = CPostgresPartitions::SpanStart(now), wide = span - 100 * day + 3600;
+    const std::int64_t before = CPostgresPartitions::SpanStart(wide), cut = span - 18000;
+    const auto n = [](std::int64_t value) { return std::to_string(value); };
+    const auto bound = [](const std::string& from, const std::string& to) {
+        return "FOR VALUES FROM (" + from + ") TO (" + to + ")";
+    };
+    CTestStore(m_database.uri)
+        .Execute("CREATE TABLE logs_c1_wide PARTITION OF logs_c1 " + bound(n(wide), n(cut)) +
+                 "; CREATE TABLE logs_c2_all PARTITION OF logs_c2 " +
+                 bound("MINVALUE", n(span - 50 * day)) +
+                 "; CREATE TABLE logs_c3_on PARTITION OF logs_c3 " +
+                 bound(n(span + 50 * day), "MAXVALUE") +
+                 "; CREATE TABLE logs_c4_old PARTITION OF logs_c4 " +
+                 bound(n(span - 600 * day), n(span - 400 * day)));
+    std::string out;
+    std::string err;
+    ASSERT_EQ(Agent({"--seed-demo", "5000"}, &out, &err), 0) << out << err;
+    CTestStore store(m_database.uri);
+    // Ours were cut to the gaps around the wide one.
+    EXPECT_EQ(store.Text("SELECT string_agg(replace(pg_get_expr(relpartbound, oid), '''', ''), ' '"
+                         " ORDER BY relname) FROM pg_class WHERE relname IN ('" +
+                         CPostgresPartitions::SpanName(1, before) + "', '" +
+                         CPostgresPartitions::SpanName(1, cut) + "')"),
+              bound(n(before), n(wide)) + " " + bound(n(cut), n(span)));
+    const std::string cutoff = n(now) +
+                               " - CASE retention_class WHEN 1 THEN 30 WHEN 2 THEN 90 WHEN 3 THEN"
+                               " 180 WHEN 4 THEN 365 ELSE 730 END * 86400",
+                      old = "SELECT count(*) FROM logs WHERE created_at < " + cutoff;
+    store.Execute("DELETE FROM logs WHERE abs(created_at - (" + cutoff + ")) < 600");  // no doubt
+    const std::int64_t all = store.Int("SELECT count(*) FROM logs"), gone = store.Int(old);
+    ASSERT_EQ(store.Int("SELECT count(DISTINCT (tableoid, created_at < " + cutoff +
+                        ")) FROM logs WHERE tableoid IN ('logs_c1_wide'::regclass,"
+                        " 'logs_c2_all'::regclass)"),
+              4);  // each straddles its cut-off
+    ASSERT_EQ(
+        Agent({"--retention", "30,90,180,365,730", "--output", "json", "old-logs"}, &out, &err), 0)
+        << err;
+    EXPECT_EQ(nlohmann::json::parse(out)["operations"][0]["rows_removed"], gone);
+    EXPECT_EQ(store.Int("SELECT count(*) FROM logs"), all - gone);
+    EXPECT_EQ(store.Int(old), 0);
+    EXPECT_EQ(store.Text("SELECT string_agg(tablename, ',' ORDER BY tablename) FROM pg_tables"
+                         " WHERE tablename ~ '^logs_c._(wide|all|on|old)$'"),
+              "logs_c1_wide,logs_c2_all,logs_c3_on");
 }
 
 TEST_F(Postgres, DryRunChangesNothingAndTheBackupRestoresToTheSameRows) {
