@@ -447,8 +447,9 @@ TEST_F(Postgres, ReportsClaimOnlyWhatTheServerDid) {
         EXPECT_THAT(err, HasSubstr(c.line));
     }
     EXPECT_EQ(CTestStore(m_database.uri)
-                  .Text("SELECT string_agg(indexrelid::regclass::text, ',' ORDER BY 1) FROM"
-                        " pg_index WHERE indrelid = 'owners'::regclass"),
+                  .Text("SELECT string_agg(indexrelid::regclass::text, ',' ORDER BY"
+                        " indexrelid::regclass::text) FROM pg_index"
+                        " WHERE indrelid = 'owners'::regclass"),
               "owners_dba,owners_pkey");
     sql.exec("DROP OWNED BY " + role + "; DROP ROLE " + role);
 }
