@@ -18,6 +18,7 @@
 
 #include "contracts/datadefinition/Logs.pb.h"
 #include "host/store/postgres/CPostgresStore.h"
+#include "host/store/postgres/CPostgresUri.h"
 #include "host/testing/CAgentProcess.h"
 #include "host/testing/CScratchDatabase.h"
 #include "host/testing/CScratchDirectory.h"
@@ -75,7 +76,7 @@ protected:
     // Runs the program on the test's store to its end.
     std::unique_ptr<CAgentProcess> Agent(std::vector<std::string> arguments) {
         arguments.insert(arguments.begin(), {"--db", m_db});
-        if (CPostgresStore::IsUri(m_db)) {
+        if (Kol::Host::CPostgresUri::IsUri(m_db)) {
             arguments.insert(arguments.begin(), {"--backup", m_directory + "/store.dump"});
         }
         std::unique_ptr<CAgentProcess> process(new CAgentProcess(arguments));

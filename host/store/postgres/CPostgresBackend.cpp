@@ -3,16 +3,17 @@
 #include <boost/make_shared.hpp>
 
 #include "host/store/postgres/CPostgresStore.h"
+#include "host/store/postgres/CPostgresUri.h"
 
 namespace Kol {
 namespace Host {
 
 bool CPostgresBackend::Claims(const std::string& db) {
-    return CPostgresStore::IsUri(db);
+    return CPostgresUri::IsUri(db);
 }
 
 std::string CPostgresBackend::DisplayName(const std::string& uri) {
-    return CPostgresStore::MaskPassword(uri);
+    return CPostgresUri::Masked(uri);
 }
 
 boost::shared_ptr<IStore> CPostgresBackend::Open(const StoreOptions& options) {

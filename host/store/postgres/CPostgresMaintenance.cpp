@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "host/store/CBackupCommit.h"
 #include "host/store/postgres/CChildProcess.h"
 #include "host/store/postgres/CPostgresPartitions.h"
+#include "host/store/postgres/CPostgresSchema.h"
 #include "host/store/postgres/CPostgresStore.h"
 #include "host/store/postgres/CPostgresTools.h"
 
@@ -28,14 +30,34 @@ const char* const kDumpTables[] = {"settings",     "logs_id_seq",    "owners",
                                    "log_blobs",    "static_objects", "enrollment_tombstones",
                                    "status_events"};
 
-std::string LastLine(const std::string& text) {
-    std::string::size_type end = text.find_last_not_of("\n ");
-    if (end == std::string::npos) {
-        return "no message";
+// A leftover of a REINDEX CONCURRENTLY that did not finish: the copy it was
+// building ("_ccnew") or the old index it was to drop ("_ccold").
+const char* const kLeftover = "_cc(new|old)[0-9]*$";
+// SQLSTATE query_canceled: a signal stops the work.
+const char* const kQueryCanceled = "57014";
+
+// Why a client tool failed, from its standard error: its "error:" line and
+// the detail and hint lines after it ("pg_dump: error: query failed: ...;
+// detail: Query was: ..."), else its last line.
+std::string Why(const std::string& err, const std::string& tool) {
+    std::string why;
+    std::string last = "no message";
+    std::istringstream lines(err);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(tool + ": ", 0) == 0) {
+            line = line.substr(tool.size() + 2);
+        }
+        if (line.find_first_not_of(" \t") == std::string::npos) {
+            continue;
+        }
+        last = line;
+        if (line.rfind("error: ", 0) == 0) {
+            why = line.substr(7);
+        } else if (!why.empty()) {
+            why += "; " + line;
+        }
     }
-    const std::string::size_type start = text.rfind('\n', end);
-    return text.substr(start == std::string::npos ? 0 : start + 1,
-                       end - (start == std::string::npos ? 0 : start + 1) + 1);
+    return tool + ": " + (why.empty() ? last : why);
 }
 
 }  // namespace
@@ -43,11 +65,13 @@ std::string LastLine(const std::string& text) {
 CPostgresMaintenance::CPostgresMaintenance(CPostgresStore& store) : m_store(store) {}
 
 std::int64_t CPostgresMaintenance::TableBytes(const std::string& table) {
-    // A partitioned table has no storage of its own: its partitions do.
+    // A partitioned table has no storage of its own: its partitions do. A
+    // plain one has no partition tree (no row): its own size.
     return m_store
         .Run(
-            "SELECT coalesce(sum(pg_catalog.pg_total_relation_size(relid)), 0) FROM"
-            " pg_catalog.pg_partition_tree($1::text::regclass)",
+            "SELECT coalesce((SELECT sum(pg_catalog.pg_total_relation_size(relid)) FROM"
+            " pg_catalog.pg_partition_tree($1::text::regclass) WHERE level > 0),"
+            " pg_catalog.pg_total_relation_size($1::text::regclass))::bigint",
             {m_store.Quote(table)})[0][0]
         .as<std::int64_t>();
 }
@@ -85,41 +109,87 @@ IStoreMaintenance::Result CPostgresMaintenance::ReleaseSpace() {
             return result;
         }
         const std::int64_t bytes = TableBytes(table);
-        before += bytes;
-        if (!m_store.IsDryRun()) {
-            m_store.Run("VACUUM (ANALYZE) " + table);
+        if (!m_store.IsDryRun() && !Vacuum(table, result)) {
+            continue;
         }
+        before += bytes;
         after += m_store.IsDryRun() ? bytes : TableBytes(table);
         names += (names.empty() ? "" : ", ") + table;
     }
     if (before > after) {
         m_store.RecordFreed(before - after, before - after);
     }
-    result.detail = std::string(m_store.IsDryRun() ? "would vacuum " : "vacuumed ") + names + ": " +
-                    std::to_string(before) + " bytes before, " + std::to_string(after) + " after";
+    result.detail = std::string(m_store.IsDryRun() ? "would vacuum " : "vacuumed ") +
+                    (names.empty() ? std::string("no table")
+                                   : names + ": " + std::to_string(before) + " bytes before, " +
+                                         std::to_string(after) + " after");
     return result;
+}
+
+bool CPostgresMaintenance::Vacuum(const std::string& table, Result& result) {
+    // The server skips a table it may not vacuum (another role's, one it
+    // cannot lock) with a warning only, and the statement succeeds.
+    std::vector<std::string> notices;
+    m_store.RunWithNotices("VACUUM (ANALYZE) " + table, notices);
+    bool vacuumed = true;
+    for (const std::string& notice : notices) {
+        const bool skipped = notice.find("skipping") != std::string::npos;
+        vacuumed = vacuumed && !skipped;
+        result.warnings.push_back(table + (skipped ? " not vacuumed: " : " vacuumed: ") + notice);
+    }
+    return vacuumed;
+}
+
+void CPostgresMaintenance::DropLeftoverIndexes(Result& result) {
+    // Invalid copies next to an index of the same name without the suffix,
+    // on our tables and the partitions of logs: a cancelled rebuild's, which
+    // only slow every write down.
+    const pqxx::result leftovers = m_store.Run(
+        "SELECT c.relname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid"
+        " JOIN pg_class t ON t.oid = i.indrelid WHERE NOT i.indisvalid"
+        " AND c.relnamespace = $1::text::regnamespace AND c.relname ~ $2::text"
+        " AND (t.relname = ANY ($3::text[]) AND t.relnamespace = c.relnamespace"
+        " OR t.oid IN (SELECT relid FROM pg_partition_tree($4::text::regclass)))"
+        " AND EXISTS (SELECT 1 FROM pg_index o JOIN pg_class oc ON oc.oid = o.indexrelid"
+        " WHERE o.indrelid = i.indrelid AND oc.relname = regexp_replace(c.relname, $2::text, ''))"
+        " ORDER BY 1",
+        {m_store.Quote(m_store.GetSchema()), kLeftover, CPostgresSchema::TablesArray(),
+         m_store.Quote(m_store.GetSchema()) + "." + m_store.Quote("logs")});
+    for (const auto& leftover : leftovers) {
+        const std::string name = leftover[0].c_str();
+        try {
+            m_store.Run("DROP INDEX CONCURRENTLY IF EXISTS " + m_store.Quote(m_store.GetSchema()) +
+                        "." + m_store.Quote(name));
+        } catch (const pqxx::sql_error& e) {
+            result.warnings.push_back("invalid index " + name +
+                                      " left for a later run: " + e.what());
+        }
+    }
 }
 
 IStoreMaintenance::Result CPostgresMaintenance::RebuildIndexes() {
     Result result;
+    if (!m_store.IsDryRun()) {
+        DropLeftoverIndexes(result);
+    }
     const pqxx::result indexes = m_store.Run(
-        "SELECT c.relname, t.relname FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid"
-        " JOIN pg_class t ON t.oid = i.indrelid JOIN pg_namespace n ON n.oid = c.relnamespace"
-        " WHERE n.nspname = current_schema() AND NOT c.relispartition AND t.relname IN"
-        " ('settings', 'logs', 'owners', 'log_blobs', 'static_objects',"
-        " 'enrollment_tombstones', 'status_events') ORDER BY c.relname");
+        "SELECT c.relname, t.relname, i.indisvalid FROM pg_index i"
+        " JOIN pg_class c ON c.oid = i.indexrelid JOIN pg_class t ON t.oid = i.indrelid"
+        " WHERE c.relnamespace = $1::text::regnamespace AND t.relnamespace = c.relnamespace"
+        " AND NOT c.relispartition AND t.relname = ANY ($2::text[]) ORDER BY c.relname",
+        {m_store.Quote(m_store.GetSchema()), CPostgresSchema::TablesArray()});
     std::set<std::string> tables;
+    std::size_t rebuilt = 0;
     for (const auto& index : indexes) {
         tables.insert(index[1].c_str());
-        if (m_store.IsDryRun()) {
-            continue;
-        }
         if (boost::this_thread::interruption_requested()) {
             result.interrupted = true;
             return result;
         }
-        // Outside any transaction, as CONCURRENTLY needs: writers go on.
-        m_store.Run(std::string("REINDEX INDEX CONCURRENTLY ") + index[0].c_str());
+        rebuilt += m_store.IsDryRun() ? index[2].as<bool>() : Rebuild(index[0].c_str(), result);
+    }
+    if (!m_store.IsDryRun() && rebuilt < indexes.size()) {
+        DropLeftoverIndexes(result);
     }
     for (const std::string& table : tables) {
         if (boost::this_thread::interruption_requested()) {
@@ -131,10 +201,36 @@ IStoreMaintenance::Result CPostgresMaintenance::RebuildIndexes() {
         }
     }
     result.detail = std::string(m_store.IsDryRun() ? "would rebuild " : "rebuilt ") +
-                    std::to_string(indexes.size()) + " indexes and " +
+                    std::to_string(rebuilt) + " indexes and " +
                     (m_store.IsDryRun() ? "refresh" : "refreshed") + " the statistics of " +
                     std::to_string(tables.size()) + " tables";
     return result;
+}
+
+bool CPostgresMaintenance::Rebuild(const std::string& index, Result& result) {
+    const std::string name = m_store.Quote(m_store.GetSchema()) + "." + m_store.Quote(index);
+    // Outside any transaction, as CONCURRENTLY needs: writers go on. One
+    // that fails (another role's unique index over duplicates, a lock not
+    // granted) is left as it was, with the copy it was building.
+    std::vector<std::string> notices;
+    try {
+        m_store.RunWithNotices("REINDEX INDEX CONCURRENTLY " + name, notices);
+    } catch (const pqxx::sql_error& e) {
+        if (e.sqlstate() == kQueryCanceled) {
+            throw;
+        }
+        result.warnings.push_back("index " + index + " not rebuilt: " + e.what());
+        return false;
+    }
+    if (m_store
+            .Run("SELECT indisvalid FROM pg_index WHERE indexrelid = $1::text::regclass",
+                 {name})[0][0]
+            .as<bool>()) {
+        return true;
+    }
+    result.warnings.push_back("index " + index + " not rebuilt: invalid, " +
+                              (notices.empty() ? std::string("no reason given") : notices[0]));
+    return false;
 }
 
 std::map<std::string, std::string> CPostgresMaintenance::ClientEnvironment(const std::string& uri) {
@@ -206,13 +302,13 @@ IStoreMaintenance::Result CPostgresMaintenance::Backup() {
             return result;
         }
         if (dump.exitStatus != 0) {
-            throw std::runtime_error("pg_dump: " + LastLine(dump.err));
+            throw std::runtime_error(Why(dump.err, "pg_dump"));
         }
         const CChildProcess::Result list = CChildProcess::Run(CPostgresTools::Find("pg_restore"),
                                                               {"--list", temporary}, environment);
         if (list.exitStatus != 0 || list.out.find("TABLE DATA") == std::string::npos) {
             throw std::runtime_error("pg_restore --list does not read the dump: " +
-                                     LastLine(list.err));
+                                     Why(list.err, "pg_restore"));
         }
         const std::int64_t size = commit.Commit();
         result.detail = "wrote " + std::to_string(size) + " bytes to " + target +

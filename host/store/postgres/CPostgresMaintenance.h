@@ -17,10 +17,12 @@ class CPostgresStore;
 // The PostgreSQL store's maintenance (IStoreMaintenance), done with the
 // server's own tools:
 // - space: VACUUM (ANALYZE) of the tables this run deleted from (log_blobs
-//   always), with their sizes before and after; a dry run only reports them;
-// - indexes: every index of our tables rebuilt without blocking writers
-//   (REINDEX INDEX CONCURRENTLY), then the tables analysed; a dry run only
-//   counts them;
+//   always), with their sizes before and after; a table the server skips
+//   (another role's) is a warning, not counted; a dry run only reports them;
+// - indexes: the invalid leftovers of a cancelled rebuild dropped, then
+//   every index of our tables rebuilt without blocking writers (REINDEX
+//   INDEX CONCURRENTLY), counted when valid afterwards (else a warning), and
+//   the tables analysed; a dry run only counts the valid ones;
 // - backup: pg_dump --format=custom of our tables into a temporary file
 //   beside the backup path, checked with pg_restore --list, then committed
 //   over the backup (CBackupCommit); a dry run writes nothing;
@@ -51,6 +53,15 @@ public:
 
 private:
     std::int64_t TableBytes(const std::string& table);
+    // VACUUM (ANALYZE) of `table`; false when the server skipped it. Its
+    // warnings go to `result`.
+    bool Vacuum(const std::string& table, Result& result);
+    // Drops the invalid copies a cancelled REINDEX CONCURRENTLY left of our
+    // indexes; one that cannot go is a warning in `result`.
+    void DropLeftoverIndexes(Result& result);
+    // REINDEX INDEX CONCURRENTLY of our `index`; true when it is valid
+    // afterwards, else a warning in `result`.
+    bool Rebuild(const std::string& index, Result& result);
     // What pg_dump is to dump: each table by its quoted, qualified name.
     std::vector<std::string> DumpTables();
     // Deletes the rows of `table` created before `cutoff` in batches, adding

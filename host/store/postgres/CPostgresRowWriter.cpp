@@ -5,6 +5,8 @@
 
 #include <libpq-fe.h>
 
+#include "host/store/postgres/CPostgresUri.h"
+
 namespace Kol {
 namespace Host {
 
@@ -17,7 +19,7 @@ void Expect(PGconn* connection, const std::string& sql, ExecStatusType expected)
     const bool ok = PQresultStatus(result) == expected;
     PQclear(result);
     if (!ok) {
-        throw std::runtime_error(PQerrorMessage(connection));
+        throw std::runtime_error(CPostgresUri::OneLine(PQerrorMessage(connection)));
     }
 }
 
@@ -96,7 +98,7 @@ void CPostgresRowWriter::Add(const std::vector<IStore::Value>& row) {
     }
     m_line += '\n';
     if (PQputCopyData(m_connection, m_line.data(), static_cast<int>(m_line.size())) != 1) {
-        throw std::runtime_error(PQerrorMessage(m_connection));
+        throw std::runtime_error(CPostgresUri::OneLine(PQerrorMessage(m_connection)));
     }
 }
 
@@ -122,7 +124,7 @@ std::string CPostgresRowWriter::End(const char* failure) {
     std::string error;
     while (PGresult* result = PQgetResult(m_connection)) {
         if (PQresultStatus(result) != PGRES_COMMAND_OK && error.empty()) {
-            error = PQresultErrorMessage(result);
+            error = CPostgresUri::OneLine(PQresultErrorMessage(result));
         }
         PQclear(result);
     }

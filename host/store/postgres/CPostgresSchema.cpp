@@ -161,6 +161,14 @@ const std::vector<std::string>& CPostgresSchema::Tables() {
     return names;
 }
 
+std::string CPostgresSchema::TablesArray() {
+    std::string array;
+    for (const std::string& table : Tables()) {
+        array += (array.empty() ? "{" : ",") + table;
+    }
+    return array + "}";
+}
+
 std::string CPostgresSchema::KeyOf(const std::string& table) {
     return Find(table).key;
 }

@@ -32,6 +32,9 @@ public:
     static const std::vector<std::string>& Statements();
     // The names of the tables, in the order they are made.
     static const std::vector<std::string>& Tables();
+    // Tables() as an SQL array literal ("{settings,logs,...}"), for a
+    // text[] parameter.
+    static std::string TablesArray();
 
     // The tables of Tables(), in that order, described.
     static const std::vector<TableLayout>& Layout();

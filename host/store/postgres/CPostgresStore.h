@@ -16,6 +16,7 @@
 #include "host/store/CWriteTally.h"
 #include "host/store/IStore.h"
 #include "host/store/StoreOptions.h"
+#include "host/store/postgres/CPostgresUri.h"
 
 struct pg_conn;
 struct pg_cancel;
@@ -57,17 +58,13 @@ public:
     // How long one DDL statement may wait for its lock before it is retried.
     static const std::chrono::milliseconds kLockTimeout;
 
-    // True for "postgresql://..." and "postgres://...".
-    static bool IsUri(const std::string& text);
-    // `uri` with the password (in the user part or as a parameter) replaced
-    // by "***".
-    static std::string MaskPassword(const std::string& uri);
-
     // The first step of opening options.db: connects (libpq's URI syntax and
     // environment variables apply), takes the lock (trying for options.wait
     // unless options.stopWaiting says stop) and checks the store (its
     // identity, foreign code, layout, and unless options.allowOtherOwner the
-    // tables' owner; CPostgresLayout), writing nothing. The backup goes to options.backup's real
+    // tables' owner; CPostgresLayout), writing nothing. A URI whose password
+    // libpq cannot read as written is refused before connecting
+    // (CPostgresUri). The backup goes to options.backup's real
     // path, else
     // "<database>.dump" in the working folder. Throws std::invalid_argument
     // with a whole sentence when the database is refused (nothing written),
@@ -128,8 +125,14 @@ public:
 
     // For the per-store work of the mappers.
     // A statement with positional parameters ($1 ...), in the open
-    // transaction or on its own.
+    // transaction or on its own. Throws pqxx::sql_error with the server's
+    // message as one line; once the connection is lost, std::runtime_error
+    // "lost the connection to <masked uri>: <reason>", then and for every
+    // later statement (the session's lock went with it: nothing reconnects).
     pqxx::result Run(const std::string& sql, const std::vector<std::string>& parameters = {});
+    // Run(sql), collecting the notices and warnings the server sends meanwhile
+    // into `notices`, one line each without their "WARNING:  " prefix.
+    pqxx::result RunWithNotices(const std::string& sql, std::vector<std::string>& notices);
     // IStore's parameters as Run's: $1 the first.
     static std::vector<std::string> Values(const Parameters& parameters);
     // Runs `sql` in a transaction of its own under kLockTimeout, retrying
@@ -152,7 +155,7 @@ public:
     // The database's name and the connection URI without its password (the
     // password, when there is one, is passed on by GetPassword).
     std::string GetDatabase();
-    const std::string& GetUri() const { return m_uri; }
+    const std::string& GetUri() const { return m_uri.GetText(); }
     // The schema the store's tables are in.
     const std::string& GetSchema() const { return m_schema; }
     // `name` quoted as an SQL identifier.
@@ -190,8 +193,18 @@ private:
     void CheckForeignObjects();
     void WriteSchema();
     std::string Masked(const std::string& message) const;
+    // Throws the loss of the connection when it was lost.
+    void CheckConnected() const;
+    // Why the session was lost, asked on a new one: the server ended it, or
+    // why it cannot be reached.
+    std::string WhyLost() const;
+    // Keeps the one session: no quiet reconnection after a loss.
+    void KeepSession();
+    // Passes on what the driver threw as one masked line, or the loss of
+    // the connection (noted for every later statement).
+    [[noreturn]] void Fail(const pqxx::failure& error);
 
-    const std::string m_uri;
+    const CPostgresUri m_uri;
     const std::string m_name;
     std::string m_backupPath;
     std::string m_openNote;
@@ -208,6 +221,7 @@ private:
     std::mutex m_cancelMutex;
     std::unique_ptr<pg_cancel, void (*)(pg_cancel*)> m_bulkCancel;
     std::atomic<bool> m_cancelled{false};
+    std::string m_lost;  // "lost the connection to ...", once it was
     CWriteTally m_tally;
     std::set<std::string> m_touched;
     std::unique_ptr<CPostgresMaintenance> m_maintenance;  // made on first use
