@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <stdexcept>
 #include <string>
@@ -80,6 +81,9 @@ int main(int argc, char* argv[]) {
                   << "\nTry 'cleanup-agent --help'.\n";
         return kExitUsage;
     }
+    // From here on every way out of a run writes the metrics file.
+    std::timespec start{};
+    std::timespec_get(&start, TIME_UTC);
     // The file says what runs with this program's rights (the plug-in):
     // it must not be someone else's to replace.
     try {
@@ -89,6 +93,7 @@ int main(int argc, char* argv[]) {
     } catch (const std::exception& e) {
         std::cerr << CHostLogger::ErrorPrefix(std::cerr)
                   << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
+        CHostApplication::WriteMetrics(options, start, kExitUnusable, std::cerr);
         return kExitUnusable;
     }
     if (options.help) {
@@ -103,10 +108,13 @@ int main(int argc, char* argv[]) {
         CHostApplication application(options, std::cout, std::cerr);
         // Before any other thread exists, so that all of them inherit the mask.
         CSignalWatcher watcher([&application](int signal) { application.OnSignal(signal); });
-        return Finish(application.Run());
+        const int status = Finish(application.Run());
+        application.WriteMetrics(status);
+        return status;
     } catch (const std::exception& e) {
         std::cerr << CHostLogger::ErrorPrefix(std::cerr)
                   << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
+        CHostApplication::WriteMetrics(options, start, kExitUnusable, std::cerr);
         return kExitUnusable;
     }
 }

@@ -22,6 +22,7 @@
 #include "host/kernel/CPluginModule.h"
 #include "host/kernel/CStatusEventRecorder.h"
 #include "host/kernel/CStoreDatabaseResource.h"
+#include "host/report/CMetricsFile.h"
 #include "host/report/CRunReport.h"
 #include "host/store/CStoreFactory.h"
 #include "host/store/CStoreFiles.h"
@@ -35,7 +36,7 @@ const char* const CHostApplication::kModuleClass = "Kol::Cleanup::Agent::CCleanu
 
 CHostApplication::CHostApplication(const CHostOptions& options, std::ostream& out,
                                    std::ostream& err)
-    : m_options(options), m_settings(m_options), m_output(m_options, out, err) {
+    : m_options(options), m_settings(m_options), m_err(err), m_output(m_options, out, err) {
     if (m_options.requestUuids) {
         m_requestUuids = *m_options.requestUuids;
     } else {
@@ -83,6 +84,14 @@ int CHostApplication::RunChecked() {
         CStopSignal& stop;
         ~Uncancel() { stop.SetCancel(nullptr); }
     } uncancel{m_stop};
+    // The store's figures, on every way out while it is open; taken before
+    // the cancel is cleared (destroyed in reverse order), so that a signal
+    // still cuts their statements short.
+    struct Census {
+        CHostApplication& application;
+        IStore& store;
+        ~Census() { application.TakeCensus(store); }
+    } census{*this, *store};
     m_output.Log("store " + m_settings.StoreName() + " open; installation " +
                  identity.installationUuid + ", kind " +
                  std::to_string(m_options.installationKind) + ", retention " +
@@ -158,6 +167,58 @@ int CHostApplication::Refused(boost::shared_ptr<IStore>& store, const std::strin
     m_stop.SetCancel(nullptr);
     store.reset();
     return m_stop.Raised() ? m_stop.ExitStatus() : m_output.Fail(message, status);
+}
+
+void CHostApplication::TakeCensus(IStore& store) noexcept {
+    if (m_options.metricsFile.empty()) {
+        return;
+    }
+    try {
+        m_census = CStoreCensus::Take(store, std::time(nullptr));
+    } catch (const std::exception& e) {
+        try {
+            m_output.Logger()->Log(
+                std::string("the metrics file has no store figures: ") + e.what(), Module::Warning,
+                "host");
+        } catch (const std::exception&) {
+            // The metrics file goes without them either way.
+        }
+    }
+}
+
+void CHostApplication::WriteMetrics(int status) {
+    CMetricsWriter::Run run;
+    run.start = m_output.Start();
+    run.end = m_output.End();
+    run.exitCode = status;
+    run.store = m_census;
+    PublishMetrics(m_options, *m_output.Report(), run, m_err);
+}
+
+void CHostApplication::WriteMetrics(const CHostOptions& options, const std::timespec& start,
+                                    int status, std::ostream& err) {
+    CMetricsWriter::Run run;
+    run.start = start;
+    std::timespec_get(&run.end, TIME_UTC);
+    run.exitCode = status;
+    PublishMetrics(options, CRunReport(options.operations), run, err);
+}
+
+void CHostApplication::PublishMetrics(const CHostOptions& options, const CRunReport& report,
+                                      const CMetricsWriter::Run& run, std::ostream& err) {
+    if (options.metricsFile.empty()) {
+        return;
+    }
+    try {
+        CMetricsFile::Publish(options.metricsFile, report, run);
+    } catch (const std::exception& e) {
+        try {
+            err << CHostLogger::ErrorPrefix(err)
+                << "cleanup-agent: " << CHostLogger::Escape(e.what()) << std::endl;
+        } catch (const std::exception&) {
+            // Nowhere left to tell it.
+        }
+    }
 }
 
 void CHostApplication::Seed(IStore& store) {

@@ -5,25 +5,31 @@
 #include <ostream>
 #include <string>
 
+#include <boost/optional.hpp>
 #include <boost/shared_ptr.hpp>
 
 #include "host/app/CRunOutput.h"
 #include "host/app/CRunSettings.h"
 #include "host/app/CStopSignal.h"
 #include "host/cli/CHostOptions.h"
+#include "host/report/CMetricsWriter.h"
+#include "host/store/CStoreCensus.h"
 
 namespace Kol {
 namespace Host {
 
 class CHostBus;
 class CHostResourceProvider;
+class CRunReport;
 class IStore;
 
 // One run of the host, in this order: loads the plug-in, opens the store
 // (the store's lock, the checks, then its first writes; creating it only
 // when asked), seeds it if asked, gives the module its resources and runs it
 // (CModuleRun), and reports (CRunOutput): the summary lines, or with
-// --output json one JSON document on `out` at the end.
+// --output json one JSON document on `out` at the end. Then, with
+// --metrics-file, WriteMetrics writes the metrics file (CMetricsFile), with the
+// store's figures taken while it was still open.
 //
 // Run is called once, on the main thread; OnSignal on the signal watcher's
 // thread. Log lines go to `out` (to `err` with --output json), start-up
@@ -45,6 +51,16 @@ public:
     // SIGINT or SIGTERM. Never throws.
     int Run();
 
+    // With --metrics-file, writes the metrics file of this run, which ended
+    // with `status` (Run's, or what the program finally exits with). Call
+    // once after Run, on the main thread. A failure is one line on `err`;
+    // never throws.
+    void WriteMetrics(int status);
+    // The metrics file of a run that ended before an application could be
+    // made or run: no operation ran and no store was open.
+    static void WriteMetrics(const CHostOptions& options, const std::timespec& start, int status,
+                             std::ostream& err);
+
     // Records the signal and stops a running module by force: the mapper at
     // work ends after its current batch and the module writes its
     // interruption line. Any thread.
@@ -61,6 +77,11 @@ private:
     // came, else `status` after the message.
     int Refused(boost::shared_ptr<IStore>& store, const std::string& message, int status);
     void Seed(IStore& store);
+    // The store's figures for the metrics file (none asked for: nothing);
+    // a store that cannot tell them gets a warning. Never throws.
+    void TakeCensus(IStore& store) noexcept;
+    static void PublishMetrics(const CHostOptions& options, const CRunReport& report,
+                               const CMetricsWriter::Run& run, std::ostream& err);
     // The module's resources, over the store and the bus.
     boost::shared_ptr<CHostResourceProvider> BuildResources(
         const boost::shared_ptr<IStore>& store, const boost::shared_ptr<CHostBus>& bus,
@@ -69,8 +90,10 @@ private:
     const CHostOptions m_options;
     const CRunSettings m_settings;
     std::array<std::string, 3> m_requestUuids;
+    std::ostream& m_err;
     CRunOutput m_output;
     CStopSignal m_stop;
+    boost::optional<CStoreCensus::Figures> m_census;  // the store at the end, when one was open
 };
 
 }  // namespace Host

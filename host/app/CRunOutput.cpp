@@ -97,7 +97,7 @@ int CRunOutput::Finish(int status, int signal, const std::string& storeName,
     run.version = CLEANUP_AGENT_VERSION;
     run.store = storeName;
     run.start = m_start;
-    run.end = Now();
+    run.end = m_end = Now();
     run.dryRun = m_options.dryRun;
     run.requestUuids = requestUuids;
     run.statusEventsExpected =

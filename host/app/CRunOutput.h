@@ -33,6 +33,9 @@ public:
 
     const boost::shared_ptr<CHostLogger>& Logger() const { return m_logger; }
     const boost::shared_ptr<CRunReport>& Report() const { return m_report; }
+    // When the run began, and when Finish was called (zero before).
+    const std::timespec& Start() const { return m_start; }
+    const std::timespec& End() const { return m_end; }
 
     // A host line at Information.
     void Log(const std::string& text) const;
@@ -61,6 +64,7 @@ private:
     std::ostream& m_out;
     std::ostream& m_err;
     const std::timespec m_start;
+    std::timespec m_end{};
     boost::shared_ptr<CRunReport> m_report;
     boost::shared_ptr<CHostLogger> m_logger;
     bool m_requestSent = false;

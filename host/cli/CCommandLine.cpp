@@ -132,6 +132,13 @@ const std::vector<CCommandLine::Option> kOptions = {
          o.output = v == "json" ? CHostOptions::Output::kJson : CHostOptions::Output::kText;
      },
      true},
+    {"metrics-file", 0, "FILE",
+     "at the end of every run, a failed or refused one too, replace FILE with the run's "
+     "figures in Prometheus's text format, for the node exporter's textfile collector; the "
+     "last success time carries over from FILE's previous version (default: none)",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.metricsFile = FileName(v, "metrics-file"); },
+     true},
     {"quiet", 'q', nullptr, "write errors only (as --log-level 4)", CCommandLine::Section::kMain,
      [](const std::string& v, CHostOptions& o) {
          if (Flag(v, "quiet")) {

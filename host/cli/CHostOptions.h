@@ -29,6 +29,7 @@ struct CHostOptions {
     std::string module;
     std::string config;  // the configuration file read, empty when none
     Output output = Output::kText;
+    std::string metricsFile;  // written at the end of the run; empty: none
     std::int32_t installationKind = 1;
     boost::optional<std::string> installationUuid;  // canonical lower-case text
     boost::optional<std::array<std::uint16_t, 5>> retentionDays;

@@ -12,11 +12,6 @@ namespace Host {
 
 namespace {
 
-double Duration(const std::timespec& start, const std::timespec& end) {
-    return static_cast<double>(end.tv_sec - start.tv_sec) +
-           static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9;
-}
-
 std::string Join(const std::vector<std::string>& words) {
     std::string text;
     for (const std::string& word : words) {
@@ -132,7 +127,7 @@ std::vector<std::string> CResultWriter::Summary(const CRunReport& report, const 
     }
     lines.push_back("summary: total: " + CUnits::Removal(rows, freed, returned, run.dryRun) +
                     "; longest write transaction " + CUnits::Seconds(longest) + " s; elapsed " +
-                    CUnits::Seconds(Duration(run.start, run.end)) + " s");
+                    CUnits::Seconds(CUnits::Elapsed(run.start, run.end)) + " s");
     if (!notRun.empty()) {
         lines.push_back("summary: not run: " + Join(notRun));
     }
@@ -178,7 +173,7 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
         {"store", run.store},
         {"start", CUnits::Time(run.start)},
         {"end", CUnits::Time(run.end)},
-        {"duration_seconds", Duration(run.start, run.end)},
+        {"duration_seconds", CUnits::Elapsed(run.start, run.end)},
         {"dry_run", run.dryRun},
         {"request", run.requestUuids},
         {"operations", operations},

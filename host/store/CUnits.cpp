@@ -33,6 +33,11 @@ std::string CUnits::Seconds(double seconds) {
     return text;
 }
 
+double CUnits::Elapsed(const std::timespec& start, const std::timespec& end) {
+    return static_cast<double>(end.tv_sec - start.tv_sec) +
+           static_cast<double>(end.tv_nsec - start.tv_nsec) / 1e9;
+}
+
 std::string CUnits::Time(const std::timespec& time) {
     std::tm parts{};
     gmtime_r(&time.tv_sec, &parts);

@@ -23,6 +23,8 @@ public:
     static std::string Size(std::int64_t bytes);
     // Seconds with three decimals: "0.013".
     static std::string Seconds(double seconds);
+    // The seconds from `start` to `end`.
+    static double Elapsed(const std::timespec& start, const std::timespec& end);
     // UTC in ISO 8601 with a Z: "2024-05-01T12:34:56.789Z" (milliseconds)
     // for a clock reading; "2024-05-01T12:34:56Z" for a cut-off (with its
     // fraction of a second, if any).

@@ -70,6 +70,9 @@ public:
     // in batches of at most `batchRows` rows (each its own transaction).
     virtual Result DropOldLogs(const Cutoffs& cutoffs, std::size_t batchRows,
                                const ProgressObserver& progress) = 0;
+    // The bytes the store takes on disk now (SQLite: the file and its
+    // write-ahead log; PostgreSQL: the database's size). Reads only.
+    virtual std::int64_t StoreBytes() = 0;
 };
 
 }  // namespace Host

@@ -1,6 +1,6 @@
 // Forced stops from the outside: the mapper at work ends after its batch, the
 // module writes its interruption line, the host reports and exits 128 + signal
-// (SIGHUP, SIGINT and SIGTERM alike).
+// (SIGHUP, SIGINT and SIGTERM alike) and still writes its metrics file.
 
 #include <signal.h>
 
@@ -116,7 +116,7 @@ TEST(Signals, SigintStopsOldLogsOnPostgreSQLBetweenStatements) {
     InterruptOldLogs(SIGINT, "SIGINT", 200000, "1", database.uri);
 }
 
-TEST(Signals, SighupDuringTheBackupLeavesNoTemporaryFile) {
+TEST(Signals, SighupDuringTheBackupLeavesNoTemporaryFileAndWritesTheMetricsFile) {
     const CScratchDirectory scratch;
     const std::string& directory = scratch.path;
     const std::string db = directory + "/agent.db";
@@ -125,13 +125,13 @@ TEST(Signals, SighupDuringTheBackupLeavesNoTemporaryFile) {
         std::vector<std::string> names;
         for (const std::string& name : CTestStore::Files(directory)) {
             if (name.find(".bak.tmp") != std::string::npos ||
-                name.find(".lock") != std::string::npos) {
+                name.find(".lock") != std::string::npos || name[0] == '.') {
                 names.push_back(name);
             }
         }
         return names;
     };
-    CAgentProcess run({"--db", db, "storage"});
+    CAgentProcess run({"--db", db, "--metrics-file", directory + "/run.prom", "storage"});
     // The lock and the copy being written.
     ASSERT_TRUE(Kol::Testing::WaitUntil([&] { return temporaries().size() >= 2; },
                                         std::chrono::milliseconds(60000)))
@@ -139,6 +139,8 @@ TEST(Signals, SighupDuringTheBackupLeavesNoTemporaryFile) {
     run.Signal(SIGHUP);
     EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 128 + SIGHUP) << run.Out() << run.Err();
     EXPECT_EQ(temporaries(), std::vector<std::string>{});
+    EXPECT_THAT(CTestStore::ReadFile(directory + "/run.prom"),
+                HasSubstr("\ncleanup_agent_last_run_exit_code 129\n"));
 }
 
 }  // namespace

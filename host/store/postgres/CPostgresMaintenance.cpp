@@ -91,6 +91,11 @@ std::vector<std::string> CPostgresMaintenance::DumpTables() {
     return names;
 }
 
+std::int64_t CPostgresMaintenance::StoreBytes() {
+    return m_store.Run("SELECT pg_catalog.pg_database_size(pg_catalog.current_database())")[0][0]
+        .as<std::int64_t>();
+}
+
 IStoreMaintenance::Result CPostgresMaintenance::ReleaseSpace() {
     Result result;
     std::set<std::string> tables = m_store.GetTouchedTables();

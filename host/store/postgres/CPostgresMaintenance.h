@@ -42,6 +42,7 @@ public:
     Result Backup() override;
     Result DropOldLogs(const Cutoffs& cutoffs, std::size_t batchRows,
                        const ProgressObserver& progress) override;
+    std::int64_t StoreBytes() override;
 
     // The libpq environment variables (PGHOST, PGPASSWORD, ...) that connect
     // a client tool as `uri` does, so that no password is on a command line.

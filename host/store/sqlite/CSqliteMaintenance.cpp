@@ -1,7 +1,10 @@
 #include "host/store/sqlite/CSqliteMaintenance.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdint>
+#include <stdexcept>
 
 #include <boost/thread/thread.hpp>
 
@@ -33,6 +36,15 @@ std::string QuoteName(const std::string& name) {
 }  // namespace
 
 CSqliteMaintenance::CSqliteMaintenance(CSqliteStore& store) : m_store(store) {}
+
+std::int64_t CSqliteMaintenance::StoreBytes() {
+    // The file's size, not its pages: free pages take disk space too.
+    struct stat status {};
+    if (::stat(m_store.GetPath().c_str(), &status) != 0) {
+        throw std::runtime_error("cannot read the size of " + m_store.GetPath());
+    }
+    return status.st_size + m_store.LogFileBytes();
+}
 
 IStoreMaintenance::Result CSqliteMaintenance::ReleaseSpace() {
     Result result;

@@ -32,6 +32,7 @@ public:
     Result Backup() override;
     Result DropOldLogs(const Cutoffs& cutoffs, std::size_t batchRows,
                        const ProgressObserver& progress) override;
+    std::int64_t StoreBytes() override;
 
 private:
     // Returns false when interrupted.

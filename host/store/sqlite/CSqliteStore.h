@@ -158,6 +158,8 @@ public:
     std::string DamageText() const;
     // Bytes of all pages.
     std::int64_t GetFileBytes();
+    // The size of the write-ahead log file beside the store, 0 when none.
+    std::int64_t LogFileBytes() const;
 
     std::recursive_mutex& TransactionMutex() { return m_transactionMutex; }
     sqlite3* GetHandle() const { return m_db; }
@@ -184,7 +186,6 @@ private:
     void KeepLogOnClose();
     // Creates what is missing of the schema and stamps the identity.
     void WriteSchema();
-    std::int64_t LogFileBytes() const;
     void Close() noexcept;
     static int OnBusy(void* self, int attempt);
     static int OnWalCommit(void* self, sqlite3* db, const char* name, int pages);
