@@ -20,6 +20,7 @@
 #include "host/app/CHostApplication.h"
 #include "host/app/CSignalWatcher.h"
 #include "host/cli/CCommandLine.h"
+#include "host/cli/CPluginFolder.h"
 #include "host/cli/ExitStatus.h"
 #include "host/kernel/CHostLogger.h"
 #include "host/kernel/CTrustedPath.h"
@@ -31,7 +32,7 @@ namespace {
 
 Kol::Host::CCommandLine::Setup ProgramSetup() {
     Kol::Host::CCommandLine::Setup setup;
-    setup.defaultModule = Kol::Host::CCommandLine::DefaultModulePath();
+    setup.defaultModule = Kol::Host::CPluginFolder::DefaultModule();
 #ifdef CLEANUP_AGENT_TEST_BUILD
     const char* config = std::getenv("CLEANUP_AGENT_TEST_CONFIG");
     setup.defaultConfig = config != nullptr ? config : "";

@@ -1,21 +1,22 @@
 #include "host/cli/CCommandLine.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <functional>
 #include <limits>
 #include <sstream>
 #include <stdexcept>
 
 #include <boost/program_options.hpp>
 
+#include "host/cli/CConfigFile.h"
+#include "host/cli/CNearName.h"
 #include "host/cli/COperationCatalog.h"
+#include "host/cli/CPluginFolder.h"
 #include "host/cli/ExitStatus.h"
 #include "host/store/CStoreFactory.h"
 
@@ -30,7 +31,6 @@ namespace po = boost::program_options;
 
 namespace {
 
-const char* const kPluginFile = "libCleanupAgent.so";
 const std::size_t kWidth = 80;
 const std::size_t kTextColumn = 30;
 const std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
@@ -113,7 +113,9 @@ const std::vector<CCommandLine::Option> kOptions = {
      "make the store when it is absent (default: an absent store is an error)",
      CCommandLine::Section::kMain,
      [](const std::string& v, CHostOptions& o) { o.create = Flag(v, "create"); }, true},
-    {"module", 0, "FILE", "the cleanup plug-in (default: the one installed with the program)",
+    {"module", 0, "FILE",
+     "the cleanup plug-in: a path, or a NAME without a slash for NAME or libNAME.so in the "
+     "plug-in folder, where the installed one is (default: the one installed with the program)",
      CCommandLine::Section::kMain, [](const std::string& v, CHostOptions& o) { o.module = v; },
      true},
     {"config", 0, "FILE",
@@ -277,58 +279,82 @@ po::options_description Description(const std::vector<CCommandLine::Option>& opt
     return description;
 }
 
-// Applies what one source gave, in the order of the table.
+// Applies what one source gave, in the order of the table. `where` gives
+// the prefix that places a bad value in its source ("FILE:LINE: " for a
+// configuration file's key).
 void Apply(const po::variables_map& values, const std::vector<CCommandLine::Option>& options,
-           const std::string& source, bool fromFile, CHostOptions& result) {
-    std::size_t levels = 0;
+           const std::string& source, const std::function<std::string(const char*)>& where,
+           bool fromFile, CHostOptions& result) {
+    const char* level = nullptr;  // the last of --quiet, --verbose, --log-level given
     for (const CCommandLine::Option& option : options) {
         if (values.count(option.name) == 0) {
             continue;
         }
         const po::variable_value& value = values[option.name];
-        // A flag on the command line has no text; in the file it has one.
-        option.apply(option.valueName == nullptr && !fromFile ? "true" : value.as<std::string>(),
-                     result);
+        try {
+            // A flag on the command line has no text; in the file it has one.
+            option.apply(
+                option.valueName == nullptr && !fromFile ? "true" : value.as<std::string>(),
+                result);
+        } catch (const std::invalid_argument& e) {
+            throw std::invalid_argument(where(option.name) + e.what());
+        }
         result.sources[option.name] = source;
         const std::string name = option.name;
         if (name == "quiet" || name == "verbose") {
             result.sources["log-level"] = source + ", --" + name;
         }
-        levels += name == "quiet" || name == "verbose" || name == "log-level" ? 1 : 0;
+        if (name == "quiet" || name == "verbose" || name == "log-level") {
+            if (level != nullptr) {
+                throw std::invalid_argument(
+                    where(option.name) + "--quiet, --verbose and --log-level exclude each other" +
+                    (fromFile ? std::string() : " (" + source + ")"));
+            }
+            level = option.name;
+        }
     }
-    if (levels > 1) {
-        throw std::invalid_argument("--quiet, --verbose and --log-level exclude each other (" +
-                                    source + ")");
+}
+
+// "; did you mean '--retention'?" for a near miss of a long option's name
+// (with its dashes) or, `forConfig`, of a configuration key's; else nothing.
+std::string Suggestion(const std::string& word, const std::vector<CCommandLine::Option>& options,
+                       bool forConfig) {
+    const std::string dashes = forConfig ? "" : "--";
+    if (word.compare(0, dashes.size(), dashes) != 0 || word.size() <= dashes.size() + 1) {
+        return std::string();  // a short option: one letter is too little to guess from
     }
+    std::vector<std::string> names;
+    for (const CCommandLine::Option& option : options) {
+        if (!forConfig || option.inConfigFile) {
+            names.push_back(option.name);
+        }
+    }
+    const std::string near = CNearName::Of(word.substr(dashes.size()), names);
+    return near.empty() ? std::string() : "; did you mean '" + dashes + near + "'?";
 }
 
 void ReadConfig(const std::string& path, const std::vector<CCommandLine::Option>& options,
                 CHostOptions& result) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-        throw std::invalid_argument("--config: " + path + " is not a regular file");
-    }
-    std::ifstream file(path);
-    if (!file) {
-        throw std::invalid_argument("--config: cannot read " + path);
-    }
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    // A byte order mark, as some editors write, is no part of the first key.
-    if (text.compare(0, 3, "\xef\xbb\xbf") == 0) {
-        text.erase(0, 3);
-    }
-    std::istringstream content(text);
+    const CConfigFile file(path);
+    std::istringstream content(file.Text());
     po::variables_map values;
     try {
         po::store(po::parse_config_file(content, Description(options, true), false), values);
+    } catch (const po::unknown_option& e) {
+        throw std::invalid_argument(file.Where(e.get_option_name()) + e.what() +
+                                    Suggestion(e.get_option_name(), options, true));
+    } catch (const po::multiple_occurrences& e) {
+        throw std::invalid_argument(file.Where(e.get_option_name(), 1) + e.what());
+    } catch (const po::invalid_config_file_syntax& e) {
+        throw std::invalid_argument(file.Where("") + e.what());
+    } catch (const po::error_with_option_name& e) {
+        throw std::invalid_argument(file.Where(e.get_option_name()) + e.what());
     } catch (const po::error& e) {
-        throw std::invalid_argument("configuration file " + path + ": " + e.what());
+        throw std::invalid_argument(file.Path() + ": " + e.what());
     }
-    try {
-        Apply(values, options, "configuration file " + path, true, result);
-    } catch (const std::invalid_argument& e) {
-        throw std::invalid_argument("configuration file " + path + ": " + e.what());
-    }
+    Apply(
+        values, options, "configuration file " + path,
+        [&file](const char* key) { return file.Where(key); }, true, result);
 }
 
 // `text` wrapped into lines of kWidth columns that start at `column`, after
@@ -433,24 +459,6 @@ std::uint16_t CCommandLine::ParseDays(const std::string& text, const std::string
         ParseNumber(text, 0, 65535, source, "a number of days from 0 to 65535"));
 }
 
-std::string CCommandLine::DefaultModulePath() {
-    std::string directory = ".";
-    char self[4096];
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (length > 0) {
-        const std::string program(self, static_cast<std::size_t>(length));
-        directory = program.substr(0, program.rfind('/'));
-    }
-    // The plug-in's private folder, placed relative to the program in the
-    // build tree as when installed; else a plug-in copied beside the program.
-    const std::string installed =
-        directory + "/" + CLEANUP_PLUGIN_DIR_FROM_PROGRAM + "/" + kPluginFile;
-    const std::string beside = directory + "/" + kPluginFile;
-    return ::access(installed.c_str(), F_OK) != 0 && ::access(beside.c_str(), F_OK) == 0
-               ? beside
-               : installed;
-}
-
 std::string CCommandLine::Version(const std::string& module) {
     // The plug-in's real path when it exists, without the program's "bin/..".
     std::string path = module;
@@ -520,16 +528,21 @@ CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments, cons
                 .style(po::command_line_style::unix_style & ~po::command_line_style::allow_guessing)
                 .run(),
             values);
+    } catch (const po::unknown_option& e) {
+        throw std::invalid_argument(e.what() + Suggestion(e.get_option_name(), options, false));
     } catch (const po::error& e) {
         throw std::invalid_argument(e.what());
     }
+    const auto onCommandLine = [](const char*) { return std::string(); };
 
     CHostOptions result;
     result.module = setup.defaultModule;
     CHostOptions given;
-    Apply(values, options, "command line", false, given);
+    Apply(values, options, "command line", onCommandLine, false, given);
     if (given.help || given.version) {
-        given.module = values.count("module") ? given.module : setup.defaultModule;
+        given.module = values.count("module")
+                           ? CPluginFolder::Find(given.module, setup.defaultModule)
+                           : setup.defaultModule;
         return given;
     }
     const std::string config =
@@ -540,7 +553,10 @@ CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments, cons
     if (!config.empty()) {
         ReadConfig(config, options, result);
     }
-    Apply(values, options, "command line", false, result);
+    Apply(values, options, "command line", onCommandLine, false, result);
+    if (result.sources.count("module") != 0) {
+        result.module = CPluginFolder::Find(result.module, setup.defaultModule);
+    }
     result.config = config;
     if (values.count("operation")) {
         for (const std::string& word : values["operation"].as<std::vector<std::string>>()) {

@@ -37,9 +37,10 @@ public:
         bool inConfigFile;  // false for --help, --version and --config
     };
 
-    // What the program brings along: the default plug-in and configuration
-    // file (used when it exists; empty for none) and, in a test build only,
-    // the test options (Section::kTest).
+    // What the program brings along: the default plug-in (whose folder a
+    // bare --module NAME is looked for in, see CPluginFolder::Find) and
+    // configuration file (used when it exists; empty for none) and, in a test
+    // build only, the test options (Section::kTest).
     struct Setup {
         std::string defaultModule;
         std::string defaultConfig;
@@ -50,7 +51,9 @@ public:
     static const std::vector<Option>& Options();
 
     // `arguments` excludes the program name. With --help or --version the
-    // configuration file is not read.
+    // configuration file is not read. A mistake in the configuration file is
+    // told as "FILE:LINE: ..."; an unknown option or key near a known one
+    // gets "; did you mean '--NAME'?".
     static CHostOptions Parse(const std::vector<std::string>& arguments, const Setup& setup);
 
     // The --help text: every option, the operations, the configuration
@@ -71,10 +74,6 @@ public:
     // <what>".
     static std::int64_t ParseNumber(const std::string& text, std::int64_t low, std::int64_t high,
                                     const std::string& source, const std::string& what);
-
-    // The plug-in in its private folder relative to this program (bin/ to
-    // lib/cleanup-agent/, in the build tree too), else one beside the program.
-    static std::string DefaultModulePath();
 };
 
 }  // namespace Host

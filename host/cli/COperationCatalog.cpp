@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "contracts/datadefinition/Cleanup.pb.h"
+#include "host/cli/CNearName.h"
 
 namespace Kol {
 namespace Host {
@@ -45,6 +46,11 @@ const char* Effect(std::int32_t number) {
     }
 }
 
+// The enumeration name of a number the data-definition library leaves unnamed.
+std::string Placeholder(std::int32_t number) {
+    return "OPERATION_" + std::to_string(number);
+}
+
 std::string Dashed(const std::string& enumeration) {
     std::string name = enumeration;
     for (char& c : name) {
@@ -59,8 +65,7 @@ std::vector<COperationCatalog::Operation> Build() {
         Common::DataDefinition::Cleanup::CleanupLogsOperations_descriptor();
     for (std::int32_t number = 1; number <= 24; ++number) {
         const google::protobuf::EnumValueDescriptor* value = descriptor->FindValueByNumber(number);
-        const std::string enumeration =
-            value != nullptr ? value->name() : "OPERATION_" + std::to_string(number);
+        const std::string enumeration = value != nullptr ? value->name() : Placeholder(number);
         operations.push_back({number, Dashed(enumeration), enumeration, Effect(number)});
     }
     return operations;
@@ -115,15 +120,46 @@ std::vector<std::int32_t> COperationCatalog::Parse(const std::string& word) {
     if (name == "all") {
         return AllInRunOrder();
     }
-    std::string names;
+    std::vector<std::string> named;
     for (const Operation& operation : All()) {
         if (operation.name == name) {
             return {operation.number};
         }
-        names += (names.empty() ? "" : ", ") + operation.name;
+        if (!IsPlaceholder(operation)) {
+            named.push_back(operation.name);
+        }
     }
-    throw std::invalid_argument("unknown operation \"" + word + "\"; valid: " + names +
-                                ", all, or a number");
+    named.push_back("all");
+    const std::string near = CNearName::Of(name, named);
+    throw std::invalid_argument("unknown operation \"" + word + "\"" +
+                                (near.empty() ? "" : " (did you mean \"" + near + "\"?)") +
+                                "; valid: " + ValidNames() + ", all, or a number");
+}
+
+bool COperationCatalog::IsPlaceholder(const Operation& operation) {
+    return operation.enumeration == Placeholder(operation.number);
+}
+
+std::string COperationCatalog::ValidNames() {
+    // The named operations one by one; the placeholders, which only a
+    // number tells apart, by ranges of consecutive numbers.
+    std::string names;
+    std::string ranges;
+    const std::vector<Operation>& all = All();
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        if (!IsPlaceholder(all[i])) {
+            names += (names.empty() ? "" : ", ") + all[i].name;
+            continue;
+        }
+        std::size_t last = i;
+        while (last + 1 < all.size() && IsPlaceholder(all[last + 1])) {
+            ++last;
+        }
+        ranges += (ranges.empty() ? "" : ", ") + std::to_string(all[i].number) +
+                  (last > i ? "-" + std::to_string(all[last].number) : std::string());
+        i = last;
+    }
+    return ranges.empty() ? names : names + ", operation-N for " + ranges;
 }
 
 std::string COperationCatalog::NamesOf(const std::vector<std::int32_t>& numbers) {

@@ -41,10 +41,18 @@ public:
     // True for 15 to 24, which the module accepts and does nothing for.
     static bool IsEmptyHook(std::int32_t number);
 
+    // True for a number the data-definition library leaves unnamed
+    // (operation-8, OPERATION_8).
+    static bool IsPlaceholder(const Operation& operation);
+    // The names an OPERATION word may give, for messages: the named
+    // operations, then the placeholders by ranges ("..., static-objects,
+    // operation-N for 8-11, 15-24").
+    static std::string ValidNames();
+
     // One OPERATION word: a 32-bit number (kept as it is), an enumeration name
     // or a dashed name in any case (`_` and `-` alike), or `all`. Throws
     // std::invalid_argument with a one-line message that lists the valid
-    // names.
+    // names (see ValidNames) and, for a near miss, the name it likely meant.
     static std::vector<std::int32_t> Parse(const std::string& word);
 };
 

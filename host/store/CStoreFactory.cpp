@@ -1,5 +1,6 @@
 #include "host/store/CStoreFactory.h"
 
+#include "host/store/CStoreFiles.h"
 #include "host/store/postgres/CPostgresBackend.h"
 #include "host/store/sqlite/CSqliteBackend.h"
 
@@ -11,7 +12,7 @@ bool CStoreFactory::IsServer(const std::string& db) {
 }
 
 std::string CStoreFactory::DisplayName(const std::string& db) {
-    return IsServer(db) ? CPostgresBackend::DisplayName(db) : db;
+    return IsServer(db) ? CPostgresBackend::DisplayName(db) : CStoreFiles::AbsolutePath(db);
 }
 
 boost::shared_ptr<IStore> CStoreFactory::Open(const StoreOptions& options) {

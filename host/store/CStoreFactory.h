@@ -20,7 +20,8 @@ public:
     // True when `db` names a PostgreSQL server.
     static bool IsServer(const std::string& db);
 
-    // `db` as logs and reports show it: a URI's password masked ("***").
+    // `db` as logs and reports show it: a URI's password masked ("***"), a
+    // file's absolute path (CStoreFiles::AbsolutePath).
     static std::string DisplayName(const std::string& db);
 
     // The first step of opening (see IStore::FinishOpening): connects or

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +38,17 @@ std::string Real(const std::string& path) {
     return resolved;
 }
 
+// "user root (uid 0)", or "uid 1234" for a number without a user.
+std::string UserName(uid_t uid) {
+    char buffer[4096];
+    passwd entry{};
+    passwd* found = nullptr;
+    const std::string number = "uid " + std::to_string(uid);
+    return ::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr
+               ? "user " + std::string(found->pw_name) + " (" + number + ")"
+               : number;
+}
+
 std::string RegexQuoted(const std::string& text) {
     static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
     return std::regex_replace(text, special, R"(\$&)");
@@ -54,6 +66,27 @@ std::string CStoreFiles::RealPath(const std::string& path) {
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string real = Real(folder);
     return (real == "/" ? "" : real) + "/" + name;
+}
+
+std::string CStoreFiles::AbsolutePath(const std::string& path) {
+    try {
+        return RealPath(path);
+    } catch (const std::runtime_error&) {
+        char folder[PATH_MAX];
+        return path.empty() || path[0] == '/' || ::getcwd(folder, sizeof folder) == nullptr
+                   ? path
+                   : std::string(folder) + "/" + path;
+    }
+}
+
+void CStoreFiles::CheckOwner(const std::string& store) {
+    struct stat status {};
+    const uid_t self = ::geteuid();
+    if (self == 0 || ::stat(store.c_str(), &status) != 0 || status.st_uid == self) {
+        return;
+    }
+    throw std::invalid_argument(store + " belongs to " + UserName(status.st_uid) + "; you are " +
+                                UserName(self) + ": run cleanup-agent as the store's owner");
 }
 
 bool CStoreFiles::Exists(const std::string& path) {

@@ -22,7 +22,19 @@ public:
     // with every symbolic link resolved. For an absent file: its folder's real
     // path and its own name. Throws when the folder does not exist.
     static std::string RealPath(const std::string& path);
+    // `path` as messages show it: its real path (RealPath), or, when its
+    // folder does not exist, the path made absolute from the working
+    // directory. Never throws for a path.
+    static std::string AbsolutePath(const std::string& path);
     static bool Exists(const std::string& path);
+
+    // Throws std::invalid_argument "<store> belongs to user root (uid 0);
+    // you are user nobody (uid 65534): run cleanup-agent as the store's
+    // owner" when the existing `store` belongs to another user than this
+    // process's and the process is not root: the lock, the backup and the
+    // temporary copies beside it would be another user's files, where they
+    // can be made at all. An absent store passes. Reads only.
+    static void CheckOwner(const std::string& store);
     // True for an existing regular file (after symbolic links).
     static bool IsRegularFile(const std::string& path);
 

@@ -67,35 +67,61 @@ TEST_F(Failure, APlugInThatCannotBeLoadedExitsThreeBeforeTheStoreIsOpened) {
     const std::string contracts =
         boost::filesystem::path(CLEANUP_PLUGIN_PATH).parent_path().parent_path().string() +
         "/libcleanup-contracts.so.1";
+    const std::string folder = boost::filesystem::path(CLEANUP_PLUGIN_PATH).parent_path().string();
     const struct {
         std::string module;
         std::string reason;  // the message's start after "cannot load plug-in <module>: "
+        std::string shown;   // the module the message names, when not `module`
     } cases[] = {
-        {m_directory + "/libMissing.so", "No such file or directory"},
-        {m_db, "it is not an ELF shared object"},
-        {elsewhere.path + "/libForeign.so", "it is not a shared object for this machine"},
-        {cut, "the file is cut short (" + std::to_string(plugin.size() / 2) +
-                  " bytes; its headers describe "},
+        {m_directory + "/libMissing.so", "No such file or directory", ""},
+        {m_db, "it is not an ELF shared object", ""},
+        {elsewhere.path + "/libForeign.so", "it is not a shared object for this machine", ""},
+        {cut,
+         "the file is cut short (" + std::to_string(plugin.size() / 2) +
+             " bytes; its headers describe ",
+         ""},
         // A whole library that is no plug-in: the class loader finds no manifest.
-        {contracts, ""},
-        // A name without a slash is a file of the working directory, here
-        // none: the library path, where a libsqlite3.so.0 is, is not searched.
-        {"libsqlite3.so.0", "No such file or directory"},
+        {contracts, "", ""},
+        // A name without a slash is a file of the plug-in folder, here none:
+        // the library path, where a libsqlite3.so.0 is, is not searched.
+        {"libsqlite3.so.0", "No such file or directory", folder + "/libsqlite3.so.0"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Run({"--module", c.module, "all"}), 3);
-        EXPECT_THAT(m_err,
-                    StartsWith("cleanup-agent: cannot load plug-in " + c.module + ": " + c.reason));
+        EXPECT_THAT(m_err, StartsWith("cleanup-agent: cannot load plug-in " +
+                                      (c.shown.empty() ? c.module : c.shown) + ": " + c.reason));
         EXPECT_EQ(std::count(m_err.begin(), m_err.end(), '\n'), 1) << m_err;
         EXPECT_EQ(m_out, "");
         EXPECT_EQ(CTestStore::ReadFile(m_db), before);
         EXPECT_EQ(CTestStore::Files(m_directory), kStoreOnly);
     }
-    // The whole plug-in under a bare name in the working directory is that file.
+    // The whole plug-in in the working directory is loaded by its path, and
+    // the installed one by its bare name; the store is named by its absolute path.
     CTestStore::WriteFile(m_directory + "/plugin.so", plugin);
-    CAgentProcess run({"--db", "agent.db", "--module", "plugin.so", "indexes"}, nullptr,
-                      m_directory);
-    EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 0) << run.Out() << run.Err();
+    for (const char* module : {"./plugin.so", "CleanupAgent"}) {
+        CAgentProcess run({"--db", "agent.db", "--module", module, "indexes"}, nullptr,
+                          m_directory);
+        EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 0) << run.Out() << run.Err();
+        EXPECT_THAT(run.Out(), HasSubstr(" INFO host: store " + m_db + " open; "));
+    }
+}
+
+// A user other than root on another user's store is told whose it is before
+// any file is made beside it (the lock would be the first).
+TEST_F(Failure, AStoreOfAnotherUserIsRefusedBeforeItsLock) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "only root can run the program as another user (nobody) here";
+    }
+    ASSERT_EQ(::chmod(m_directory.c_str(), 0755), 0);
+    const std::string before = CTestStore::ReadFile(m_db);
+    CAgentProcess run({"-u", "nobody", "--", CLEANUP_AGENT_PATH, "--db", m_db, "indexes"},
+                      "/usr/sbin/runuser");
+    EXPECT_EQ(run.Wait(std::chrono::seconds(60)), 3) << run.Out();
+    EXPECT_EQ(run.Err(), "cleanup-agent: " + m_db +
+                             " belongs to user root (uid 0); you are user nobody (uid 65534): "
+                             "run cleanup-agent as the store's owner\n");
+    EXPECT_EQ(CTestStore::ReadFile(m_db), before);
+    EXPECT_EQ(CTestStore::Files(m_directory), kStoreOnly);
 }
 
 TEST_F(Failure, AnUnwritableDirectoryGivesAClearMessageAndNoFile) {
@@ -198,8 +224,8 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
         {ours, "", {"--module", open + "/lib.so", "all"}, 3, bad + open + " (owner uid " + uid + ", mode 0777" + mustBe},
         {ours, "", {"--config", elsewhere.path, "all"}, 2, "--config: " + elsewhere.path + " is not a regular file" + usage},
         // A byte order mark is skipped; bytes that are not UTF-8 are shown escaped.
-        {ours, "", {"--config", conf + "bom.conf", "all"}, 2, "configuration file " + conf + "bom.conf: --batch-rows: \"x\" is not a number of rows from 1 to 10000" + usage},
-        {ours, "", {"--config", conf + "bad.conf", "all"}, 2, "configuration file " + conf + "bad.conf: unrecognised option 'b\\xff\\xc3'" + usage},
+        {ours, "", {"--config", conf + "bom.conf", "all"}, 2, conf + "bom.conf:1: --batch-rows: \"x\" is not a number of rows from 1 to 10000" + usage},
+        {ours, "", {"--config", conf + "bad.conf", "all"}, 2, conf + "bad.conf:1: unrecognised option 'b\\xff\\xc3'" + usage},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -216,6 +242,11 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
     }
     EXPECT_EQ(CTestStore::ReadFile(notes), noteBytes);
 
+    // A relative name is shown absolute, where it was looked for.
+    CAgentProcess relative({"--db", "typo.db", "old-logs"}, nullptr, m_directory);
+    EXPECT_EQ(relative.Wait(std::chrono::seconds(60)), 3);
+    EXPECT_EQ(relative.Err(), "cleanup-agent: no store at " + m_directory +
+                                  "/typo.db (use --create to make one)\n");
     // An absent store is made only when asked, and never by a dry run. A
     // newline in its name does not forge a second line.
     const std::string absent = m_directory + "/typo\n2026-01-01T00:00:00.000Z ERROR host: x.db";

@@ -102,16 +102,24 @@ TEST(CommandLine, ValuesAreParsedAndUuidsLowerCased) {
 
 TEST(CommandLine, UsageErrorsNameTheCulprit) {
     const std::string kUuid = "00000000-0000-0000-0000-000000000001";
+    // The named operations; the placeholders, which only a number tells apart, by range.
+    const std::string kValid =
+        "replicated-logs, obsolete-delta-logs, event-logs, abandoned-logs, ignored-logs, "
+        "storage, old-logs, indexes, enrollment-tombstones, static-objects, operation-N for "
+        "8-11, 15-24, all, or a number";
     const struct {
         std::vector<std::string> arguments;
         std::string message;
     } cases[] = {
-        {{"backup"},
-         "unknown operation \"backup\"; valid: replicated-logs, obsolete-delta-logs, event-logs, "
-         "abandoned-logs, ignored-logs, storage, old-logs, operation-8, operation-9, "
-         "operation-10, operation-11, indexes, enrollment-tombstones, static-objects, "
-         "operation-15, operation-16, operation-17, operation-18, operation-19, operation-20, "
-         "operation-21, operation-22, operation-23, operation-24, all, or a number"},
+        {{"backup"}, "unknown operation \"backup\"; valid: " + kValid},
+        // A near miss gets the one name it likely meant (a swap is one edit).
+        {{"old-log"},
+         "unknown operation \"old-log\" (did you mean \"old-logs\"?); valid: " + kValid},
+        {{"Storgae"},
+         "unknown operation \"Storgae\" (did you mean \"storage\"?); valid: " + kValid},
+        {{"al"}, "unknown operation \"al\" (did you mean \"all\"?); valid: " + kValid},
+        {{"--retension", "1"}, "unrecognised option '--retension'; did you mean '--retention'?"},
+        {{"--dry-rn"}, "unrecognised option '--dry-rn'; did you mean '--dry-run'?"},
         {{"2147483648"}, "operation 2147483648 is not a 32-bit value"},
         {{"--retention", "30,90,180,365,70000"},
          "--retention: \"70000\" is not a number of days from 0 to 65535"},
@@ -207,21 +215,29 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
     EXPECT_EQ(CCommandLine::Parse({}, MakeSetup(file + ".absent")).batchRows, 10000u);
     CTestStore::WriteFile(file, "batch-rows = 0\n");
     EXPECT_TRUE(CCommandLine::Parse({"-h"}, MakeSetup(file)).help);
+    // Every mistake is told at its line, blanks and comments counted.
     const struct {
         std::string text;
         std::string message;
     } cases[] = {
-        {"batch-rows = 0\n", ": --batch-rows: \"0\" is not a number of rows from 1 to 10000"},
-        {"frobnicate = 1\n", ": unrecognised option 'frobnicate'"},
-        {"help = true\n", ": unrecognised option 'help'"},
-        {"dry-run = maybe\n", ": --dry-run: \"maybe\" is not true or false"},
-        {"quiet = true\nverbose = true\n",
-         ": --quiet, --verbose and --log-level exclude each other (" + from + ")"},
+        {"# x\n\nwait = 1\nbatch-rows = 0\n",
+         ":4: --batch-rows: \"0\" is not a number of rows from 1 to 10000"},
+        {"wait = 1\nfrobnicate = 1\n", ":2: unrecognised option 'frobnicate'"},
+        {"wait = 1 # a\n  retension = 1\n",
+         ":2: unrecognised option 'retension'; did you mean 'retention'?"},
+        {"help = true\n", ":1: unrecognised option 'help'"},
+        {"dry-run = maybe\n", ":1: --dry-run: \"maybe\" is not true or false"},
+        {"quiet = true\n#\nverbose = true\n",
+         ":3: --quiet, --verbose and --log-level exclude each other"},
+        {"wait = 1\nwait = 2\n", ":2: option 'wait' cannot be specified more than once"},
+        {"wait = 1\n[x]\nwait = 2\n", ":3: unrecognised option 'x.wait'; did you mean 'wait'?"},
+        {"wait = 1\nretention\n",
+         ":2: the options configuration file contains an invalid line 'retention'"},
     };
     for (const auto& c : cases) {
         CTestStore::WriteFile(file, c.text);
         EXPECT_THAT([&] { CCommandLine::Parse({}, MakeSetup(file)); },
-                    ThrowsMessage<std::invalid_argument>(from + c.message));
+                    ThrowsMessage<std::invalid_argument>(file + c.message));
     }
     // The shipped example: each key it shows, set, is valid (except the
     // exclusive level keys, which it shows together).
@@ -233,6 +249,33 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
     CTestStore::WriteFile(file, std::regex_replace(example, key, "\n$1"));
     EXPECT_EQ(*CCommandLine::Parse({"--config", file}, MakeSetup()).retentionDays,
               (std::array<std::uint16_t, 5>{30, 90, 180, 365, 730}));
+}
+
+// A --module without a slash is a plug-in of the default one's folder: NAME,
+// else libNAME.so; a path is taken as it is.
+TEST(CommandLine, ABareModuleNameIsFoundInThePlugInFolder) {
+    const Kol::Host::Testing::CScratchDirectory directory;
+    const std::string folder = directory.path;
+    CTestStore::WriteFile(folder + "/libHello.so", "");
+    CTestStore::WriteFile(folder + "/Plain", "");
+    CTestStore::WriteFile(folder + "/libPlain.so", "");
+    CCommandLine::Setup setup = MakeSetup();
+    setup.defaultModule = folder + "/libCleanupAgent.so";
+    const struct {
+        std::string module;
+        std::string found;
+    } cases[] = {
+        {"Hello", folder + "/libHello.so"},   {"libHello.so", folder + "/libHello.so"},
+        {"Plain", folder + "/Plain"},         {"Absent", folder + "/libAbsent.so"},
+        {"absent.so", folder + "/absent.so"}, {"./Hello", "./Hello"},
+        {"lib/Hello", "lib/Hello"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CCommandLine::Parse({"--module", c.module}, setup).module, c.found);
+    }
+    const std::string file = folder + "/a.conf";
+    CTestStore::WriteFile(file, "module = Hello\n");
+    EXPECT_EQ(CCommandLine::Parse({"--config", file}, setup).module, folder + "/libHello.so");
 }
 
 }  // namespace

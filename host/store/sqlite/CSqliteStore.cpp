@@ -146,9 +146,11 @@ CSqliteStore::CSqliteStore(const StoreOptions& options)
       m_busyTimeout(options.busyTimeout) {
     if (!m_existed && !options.create) {
         throw std::invalid_argument(
-            "no store at " + options.db +
+            "no store at " + m_path +
             (options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"));
     }
+    // Another user's store would get files of this user beside it.
+    CStoreFiles::CheckOwner(m_path);
     // Opening makes the file, so the lock comes first; an existing file is
     // locked only once it is known to be ours (FinishOpening).
     if (!m_existed) {
