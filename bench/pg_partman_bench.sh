@@ -21,6 +21,9 @@
 # PARTMAN_BENCH_ROWS: the sizes (default 300000; for example
 # "1000000 5000000 20000000", the largest about 6 GB and by hand only).
 # PARTMAN_BENCH_ROUNDS: rounds per size (default 3; medians are printed).
+# PARTMAN_BENCH_WRITER_SECONDS: how long the writer runs in each round
+# (default 30; it must outlast the side, and the round waits for it, since
+# pgbench writes its log only as it ends).
 # PG_SCRATCH_BASE: where the server's files go (default /tmp, on disk here).
 # Needs Debian's postgresql-15-partman (scripts/setup installs it). Not CI.
 set -euo pipefail
@@ -38,6 +41,7 @@ dir="${server#*host=}"
 dir="${dir%%&*}"
 work="$(mktemp -d)"
 trap '"$root/scripts/pg-scratch" stop "$dir"; rm -rf "$work"' EXIT
+trap 'exit 130' INT TERM
 
 now() { date +%s.%N; }
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
@@ -82,11 +86,14 @@ partman_setup() {
   sql "$uri" "TRUNCATE logs"
 }
 
-# Starts the writer on `uri` for `side`; prints its pid.
+writer_seconds="${PARTMAN_BENCH_WRITER_SECONDS:-30}"
+
+# Starts the writer on `uri` for `side`; its pid goes into `writer` (the
+# round waits for it, so it must be this shell's child).
 start_writer() {
-  (cd "$work" && "$bindir/pgbench" -n -c 1 -j 1 -T 600 --rate=200 -f "$work/insert_$2.sql" -l \
+  (cd "$work" && "$bindir/pgbench" -n -c 1 -j 1 -T "$writer_seconds" --rate=200 -f "$work/insert_$2.sql" -l \
     --log-prefix="w_$2" "$1" >"$work/pgbench_$2.out" 2>&1) &
-  echo $!
+  writer=$!
 }
 
 # The slowest insert of `side`'s writer that ended between `start` and `end`
@@ -129,7 +136,7 @@ round() {
   seeded_before=$(date +%s)
   before=$(old_rows "$uri" "$seeded_before" "$tables")
   parts_before=$(partitions_of "$uri" "$pattern")
-  writer=$(start_writer "$uri" "$side")
+  start_writer "$uri" "$side"
   sleep 2
   start=$(now)
   case $side in
@@ -141,8 +148,9 @@ round() {
       ;;
   esac
   end=$(now)
-  kill "$writer" 2>/dev/null || true
-  wait "$writer" 2>/dev/null || true
+  wait "$writer"
+  awk -v a="$start" -v b="$end" -v w="$writer_seconds" 'BEGIN { exit !(b - a > w - 2) }' &&
+    echo "pg_partman_bench: the $side side outlasted its writer: raise PARTMAN_BENCH_WRITER_SECONDS" >&2
   after=$(old_rows "$uri" "$seeded_before" "$tables")
   removed=$((before - after))
   local dropped=$((parts_before - $(partitions_of "$uri" "$pattern")))
