@@ -49,6 +49,7 @@ StoreOptions CRunSettings::ForStore(const boost::function<bool()>& stopWaiting) 
     store.wait = std::chrono::seconds(m_options.waitSeconds);
     store.stopWaiting = stopWaiting;
     store.busyTimeout = std::chrono::seconds(m_options.busyTimeoutSeconds);
+    store.lockTimeout = m_options.lockTimeout;
     store.vfs = m_options.vfs;
     return store;
 }

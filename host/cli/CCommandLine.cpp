@@ -239,6 +239,17 @@ const std::vector<CCommandLine::Option> kOptions = {
              v, 0, 86400, "--busy-timeout", "a number of seconds from 0 to 86400"));
      },
      true},
+    {"lock-timeout", 0, "MS",
+     "on PostgreSQL, how long a partition made or dropped waits for its lock before it gives "
+     "way to the writers queued behind it and is tried again, until --busy-timeout; 1 to 60000 "
+     "(default: 100)",
+     CCommandLine::Section::kAdvanced,
+     [](const std::string& v, CHostOptions& o) {
+         o.lockTimeout = std::chrono::milliseconds(CCommandLine::ParseNumber(
+             v, 1, StoreOptions::kMaxLockTimeout.count(), "--lock-timeout",
+             "a number of milliseconds from 1 to 60000"));
+     },
+     true},
     {"allow-other-owner", 0, nullptr,
      "on PostgreSQL, clean a store even when its tables belong to a role other than the "
      "connecting one (default: refused; run as the store's owner, not as a superuser)",

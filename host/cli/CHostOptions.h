@@ -41,6 +41,8 @@ struct CHostOptions {
     std::size_t batchRows = StoreOptions::kDefaultBatchRows;
     // How long a statement waits for another writer, retrying with back-off.
     std::uint32_t busyTimeoutSeconds = 30;
+    // PostgreSQL: how long one schema change waits for its lock per try.
+    std::chrono::milliseconds lockTimeout = StoreOptions::kDefaultLockTimeout;
     // The SQLite VFS to open the store with; empty for the default one (only
     // a test build's fault injection sets it).
     std::string vfs;

@@ -18,6 +18,8 @@ struct StoreOptions {
     static constexpr std::size_t kDefaultBatchRows = 10000;
     static constexpr std::size_t kMaxBatchRows = 10000;
     static constexpr std::chrono::milliseconds kDefaultBusyTimeout{30000};
+    static constexpr std::chrono::milliseconds kDefaultLockTimeout{100};
+    static constexpr std::chrono::milliseconds kMaxLockTimeout{60000};
 
     // As given: a file's path (taken as a plain name, never an SQLite URI),
     // or a "postgresql://" / "postgres://" URI.
@@ -39,6 +41,11 @@ struct StoreOptions {
     // it fails with "database is locked". A thread asked to interrupt stops
     // waiting at once.
     std::chrono::milliseconds busyTimeout = kDefaultBusyTimeout;
+    // PostgreSQL only: how long one schema change (a partition made or
+    // dropped) waits for its lock before it gives way to the sessions queued
+    // behind it and is tried again, with back-off and jitter, until
+    // busyTimeout. Short, so that no insert waits long behind it.
+    std::chrono::milliseconds lockTimeout = kDefaultLockTimeout;
     // SQLite only: the file system to open the file with; "" the default
     // (only a test build's fault injection sets it).
     std::string vfs;

@@ -152,6 +152,8 @@ TEST(CommandLine, UsageErrorsNameTheCulprit) {
         {{"--wait", "86401"}, "--wait: \"86401\" is not a number of seconds from 0 to 86400"},
         {{"--busy-timeout", "-1"},
          "--busy-timeout: \"-1\" is not a number of seconds from 0 to 86400"},
+        {{"--lock-timeout", "0"},
+         "--lock-timeout: \"0\" is not a number of milliseconds from 1 to 60000"},
         {{"-q", "-v"}, "--quiet, --verbose and --log-level exclude each other (command line)"},
         {{"--dry-run", "--seed-demo", "1000"}, "--dry-run and --seed-demo exclude each other"},
         {{"--output", "xml"}, "--output: \"xml\" is not text or json"},
@@ -245,7 +247,7 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
     const std::regex key(R"(\n#(?!quiet |verbose )([a-z-]+ = ))");
     EXPECT_EQ(std::distance(std::sregex_iterator(example.begin(), example.end(), key),
                             std::sregex_iterator()),
-              15);
+              16);
     CTestStore::WriteFile(file, std::regex_replace(example, key, "\n$1"));
     EXPECT_EQ(*CCommandLine::Parse({"--config", file}, MakeSetup()).retentionDays,
               (std::array<std::uint16_t, 5>{30, 90, 180, 365, 730}));

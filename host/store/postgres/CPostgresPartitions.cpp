@@ -20,10 +20,14 @@ namespace {
 
 // 1969-12-29 was a Monday: spans start there, and every kSpanSeconds after.
 const std::int64_t kFirstMonday = -3 * 86400;
-// Partitions dropped per statement: one catalog commit serves many, and the
-// lock that stops the class's writers is held only briefly (about 40 ms
-// for 32 on a quiet server).
-const std::size_t kDropsPerStatement = 32;
+// Partitions dropped per statement, sized by time: one catalog commit
+// serves many, while the lock that stops the class's writers must be held
+// only briefly, however busy the server. A group starts at the first size,
+// doubles while its drop takes under half the aim and halves when it takes
+// longer, between one and the most.
+const std::size_t kFirstDropGroup = 8;
+const std::size_t kMostDropGroup = 64;
+const std::chrono::milliseconds kDropGroupAim(100);
 const char* const kDefaultConstraintBroken = "23514";
 const char* const kLockNotAvailable = "55P03";
 const char* const kDependentObjects = "2BP01";
@@ -197,20 +201,28 @@ CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
         }
     }
     Dropped dropped;
-    for (std::size_t first = 0; first < old.size(); first += kDropsPerStatement) {
+    std::size_t size = kFirstDropGroup;
+    for (std::size_t first = 0, last = 0; first < old.size(); first = last) {
+        last = std::min(old.size(), first + size);
         // RunDdl checks too; a dry run runs none.
+        std::chrono::steady_clock::duration took{};
         if (boost::this_thread::interruption_requested() ||
-            !DropGroup(retentionClass, old, first, std::min(old.size(), first + kDropsPerStatement),
-                       dropped)) {
+            !DropGroup(retentionClass, old, first, last, dropped, took)) {
             dropped.interrupted = true;
             return dropped;
+        }
+        if (took < kDropGroupAim / 2) {
+            size = std::min(kMostDropGroup, 2 * size);
+        } else if (took > kDropGroupAim) {
+            size = std::max<std::size_t>(1, size / 2);
         }
     }
     return dropped;
 }
 
 bool CPostgresPartitions::DropGroup(int retentionClass, const std::vector<Partition>& old,
-                                    std::size_t first, std::size_t last, Dropped& dropped) {
+                                    std::size_t first, std::size_t last, Dropped& dropped,
+                                    std::chrono::steady_clock::duration& took) {
     // Each partition's rows and bytes, all in one statement.
     std::string columns;
     for (std::size_t i = first; i < last; ++i) {
@@ -236,11 +248,14 @@ bool CPostgresPartitions::DropGroup(int retentionClass, const std::vector<Partit
     };
     std::size_t from = first;
     std::size_t to = last;
+    const auto start = std::chrono::steady_clock::now();
     while (from < last) {
         try {
             if (!drop(from, to)) {
                 return false;
             }
+            // The group's time: its lock waits count, as the writers' do.
+            took = std::chrono::steady_clock::now() - start;
             for (std::size_t i = from; i < to; ++i) {
                 count(i);
             }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -101,9 +102,10 @@ private:
     // covers, cut where spans start.
     static std::vector<Range> Uncovered(std::vector<Range> taken, std::int64_t first,
                                         std::int64_t end);
-    // Drops old[first, last) into `dropped`; false when interrupted.
+    // Drops old[first, last) into `dropped` and sets `took` to the time its
+    // drops took, lock waits included; false when interrupted.
     bool DropGroup(int retentionClass, const std::vector<Partition>& old, std::size_t first,
-                   std::size_t last, Dropped& dropped);
+                   std::size_t last, Dropped& dropped, std::chrono::steady_clock::duration& took);
     // Why `partition` could not be dropped (`error` the server's), one line.
     std::string WhyLeft(const Partition& partition, int retentionClass, const std::string& sqlstate,
                         const std::string& error);

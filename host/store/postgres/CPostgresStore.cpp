@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <random>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -30,8 +31,10 @@ namespace {
 // The advisory lock every cleanup-agent takes on its database.
 const std::int64_t kLockKey = 0x4B4F4C43;
 const std::chrono::milliseconds kLockPoll(100);
-// How long a DDL statement pauses between its tries for a lock.
-const std::chrono::milliseconds kDdlPause(100);
+// The pauses of a DDL statement between its tries for a lock: the first,
+// doubled after each try up to the longest.
+const std::chrono::milliseconds kDdlFirstPause(25);
+const std::chrono::milliseconds kDdlLongestPause(1000);
 // SQLSTATEs: lock_not_available (a lock timeout ran out), query_canceled.
 const char* const kLockNotAvailable = "55P03";
 const char* const kQueryCanceled = "57014";
@@ -42,6 +45,13 @@ const char* const kProbeSeconds = "10";
 // --busy-timeout 0 ("do not wait") becomes the shortest one.
 std::string LockTimeout(std::chrono::milliseconds timeout) {
     return "'" + std::to_string(std::max<std::int64_t>(1, timeout.count())) + "ms'";
+}
+
+// Between half and one and a half of `pause`, at random.
+std::chrono::milliseconds Jittered(std::chrono::milliseconds pause) {
+    thread_local std::minstd_rand random(std::random_device{}());
+    std::uniform_int_distribution<std::int64_t> draw(pause.count() / 2, pause.count() * 3 / 2);
+    return std::chrono::milliseconds(draw(random));
 }
 
 // Runs `sql` on a libpq connection of its own; throws with the server's message.
@@ -81,7 +91,6 @@ private:
 }  // namespace
 
 const std::int64_t CPostgresStore::kSchemaVersion = 1;
-const std::chrono::milliseconds CPostgresStore::kLockTimeout(100);
 
 CPostgresStore::CPostgresStore(const StoreOptions& options)
     : m_uri(options.db),
@@ -89,6 +98,7 @@ CPostgresStore::CPostgresStore(const StoreOptions& options)
       m_backupPath(options.backup.empty() ? std::string() : CStoreFiles::RealPath(options.backup)),
       m_dryRun(options.dryRun),
       m_busyTimeout(options.busyTimeout),
+      m_lockTimeout(options.lockTimeout),
       m_empty(false),
       m_bulk(nullptr, &PQfinish),
       m_bulkCancel(nullptr, &PQfreeCancel) {
@@ -516,23 +526,26 @@ bool CPostgresStore::RunDdl(const std::string& sql, std::chrono::steady_clock::t
     if (until == std::chrono::steady_clock::time_point()) {
         until = std::chrono::steady_clock::now() + m_busyTimeout;
     }
+    std::chrono::milliseconds pause = kDdlFirstPause;
     for (;;) {
         if (boost::this_thread::interruption_requested() || m_cancelled) {
             return false;
         }
+        const std::chrono::milliseconds wait = Jittered(pause);
         try {
             Transaction transaction(*this);
-            Run("SET LOCAL lock_timeout = '" + std::to_string(kLockTimeout.count()) + "ms'");
+            Run("SET LOCAL lock_timeout = " + LockTimeout(std::min(m_lockTimeout, m_busyTimeout)));
             Run(sql);
             transaction.CommitAlways();
             return true;
         } catch (const pqxx::sql_error& e) {
             if (e.sqlstate() != kLockNotAvailable ||
-                std::chrono::steady_clock::now() + kDdlPause >= until) {
+                std::chrono::steady_clock::now() + wait >= until) {
                 throw;
             }
         }
-        std::this_thread::sleep_for(kDdlPause);
+        std::this_thread::sleep_for(wait);
+        pause = std::min(2 * pause, kDdlLongestPause);
     }
 }
 

@@ -55,9 +55,6 @@ class CPostgresMaintenance;
 class CPostgresStore : public IStore {
 public:
     static const std::int64_t kSchemaVersion;
-    // How long one DDL statement may wait for its lock before it is retried.
-    static const std::chrono::milliseconds kLockTimeout;
-
     // The first step of opening options.db: connects (libpq's URI syntax and
     // environment variables apply), takes the lock (trying for options.wait
     // unless options.stopWaiting says stop) and checks the store (its
@@ -135,9 +132,12 @@ public:
     pqxx::result RunWithNotices(const std::string& sql, std::vector<std::string>& notices);
     // IStore's parameters as Run's: $1 the first.
     static std::vector<std::string> Values(const Parameters& parameters);
-    // Runs `sql` in a transaction of its own under kLockTimeout, retrying
-    // while the lock is not granted until `until` (by default --busy-timeout
-    // from now; one try at least), then throwing the 55P03 pqxx::sql_error;
+    // Runs `sql` in a transaction of its own under StoreOptions::lockTimeout,
+    // retrying after a pause that doubles from 25 ms to 1 s, each drawn at
+    // random between half and one and a half of it (so that two waiting
+    // sessions do not retry in step), while the lock is not granted until
+    // `until` (by default --busy-timeout from now; one try at least), then
+    // throwing the 55P03 pqxx::sql_error;
     // false, and nothing done, when the thread is asked to interrupt or the
     // store was cancelled first. Commits even in a dry run: callers decide
     // what a dry run may change.
@@ -210,6 +210,7 @@ private:
     std::string m_openNote;
     const bool m_dryRun;
     const std::chrono::milliseconds m_busyTimeout;
+    const std::chrono::milliseconds m_lockTimeout;
     bool m_empty;           // the schema holds no table yet: FinishOpening makes them
     std::string m_schema;   // the store's
     std::string m_session;  // the settings of every session of ours

@@ -295,7 +295,10 @@ TEST_F(Postgres, OldLogsSkipsAndNamesWhatItCannotDropAndDropsTheRest) {
     held.exec("LOCK TABLE logs_c1_a IN ACCESS SHARE MODE");
     std::string out;
     std::string err;
-    EXPECT_EQ(Agent({"--busy-timeout", "1", "--output", "json", "old-logs"}, &out, &err), 0) << err;
+    EXPECT_EQ(Agent({"--busy-timeout", "1", "--lock-timeout", "20", "--output", "json", "old-logs"},
+                    &out, &err),
+              0)
+        << err;
     const std::vector<std::string> warnings = {
         "partition logs_c1_a left for a later run: lock not granted within --busy-timeout (1 s), "
         "held by pid " +
