@@ -265,7 +265,8 @@ TEST_F(Postgres, ARowLockEndsTheRunAfterTheBusyTimeoutOrOnASignal) {
             [&] {
                 return watcher.Int(
                            "SELECT count(*) FROM pg_stat_activity WHERE wait_event_type ="
-                           " 'Lock' AND application_name LIKE 'cleanup-agent pid %'") > 0;
+                           " 'Lock' AND application_name LIKE 'cleanup-agent pid %'"
+                           " AND datname = current_database()") > 0;
             },
             std::chrono::milliseconds(30000)));
         if (c.signal != 0) {
