@@ -17,6 +17,12 @@
 # For the agent, the time per dropped partition and per removed row tell how
 # its time grows with the store.
 #
+# Then a reader in the way: on one more copy, another session holds ACCESS
+# SHARE on an old partition for 10 s while the agent's old-logs runs with
+# --busy-timeout 5 and the writer inserting; printed are the run's time, the
+# writer's slowest insert meanwhile and the warning that names the partition
+# left for a later run.
+#
 # BUILD_DIR: a Release build holding bin/cleanup-agent and its plug-in.
 # PARTMAN_BENCH_ROWS: the sizes (default 300000; for example
 # "1000000 5000000 20000000", the largest about 6 GB and by hand only).
@@ -122,32 +128,48 @@ partitions_of() {
 }
 
 # One round of one side on a fresh copy of `seed`. Prints
-# "seconds rows_removed slowest_insert partitions_dropped".
+# "seconds rows_removed slowest_insert partitions_dropped [what was left]".
 round() {
   local side="$1" seed="$2" name="$3" uri start end writer removed before after parts_before
   sql "$server" "CREATE DATABASE $name TEMPLATE $seed STRATEGY FILE_COPY"
   uri="$(uri_of "$name")"
   sql "$uri" "VACUUM ANALYZE"
   sql "$server" "CHECKPOINT"
-  local tables="logs" pattern="logs_c"
+  local tables="logs" pattern="logs_c" writes="$side"
+  [ "$side" = reader ] && writes=agent
   [ "$side" = raw ] && tables="raw_logs" pattern="raw_logs"
   [ "$side" = partman ] && tables="pm_logs_c1 pm_logs_c2 pm_logs_c3 pm_logs_c4 pm_logs_c5" pattern="pm_logs_c"
   local seeded_before
   seeded_before=$(date +%s)
   before=$(old_rows "$uri" "$seeded_before" "$tables")
   parts_before=$(partitions_of "$uri" "$pattern")
-  start_writer "$uri" "$side"
+  start_writer "$uri" "$writes"
   sleep 2
   start=$(now)
   case $side in
-    agent) "$agent" --db "$uri" --backup "$work/$name.dump" old-logs >"$work/agent.out" ;;
+    agent) "$agent" --db "$uri" --backup "$work/$name.dump" old-logs >"$work/agent.out" 2>&1 ;;
+    reader)
+      local held
+      held=$(sql "$uri" "SELECT c.relname FROM pg_catalog.pg_inherits i
+        JOIN pg_catalog.pg_class c ON c.oid = i.inhrelid WHERE c.relname LIKE 'logs_c1_2%'
+        ORDER BY c.relname LIMIT 1")
+      psql -X -q "$uri" -c "BEGIN; LOCK TABLE $held IN ACCESS SHARE MODE; SELECT pg_sleep(10); COMMIT" \
+        >/dev/null &
+      local reader=$!
+      sleep 1
+      start=$(now)
+      "$agent" --db "$uri" --backup "$work/$name.dump" --busy-timeout 5 old-logs \
+        >"$work/agent.out" 2>&1 || true
+      end=$(now)
+      wait "$reader"
+      ;;
     partman) sql "$uri" "SELECT partman.run_maintenance(p_jobmon := false)" >/dev/null ;;
     raw)
       sql "$uri" "DELETE FROM raw_logs WHERE $raw_condition"
       sql "$uri" "VACUUM raw_logs"
       ;;
   esac
-  end=$(now)
+  [ "$side" = reader ] || end=$(now)
   wait "$writer"
   awk -v a="$start" -v b="$end" -v w="$writer_seconds" 'BEGIN { exit !(b - a > w - 2) }' &&
     echo "pg_partman_bench: the $side side outlasted its writer: raise PARTMAN_BENCH_WRITER_SECONDS" >&2
@@ -155,7 +177,9 @@ round() {
   removed=$((before - after))
   local dropped=$((parts_before - $(partitions_of "$uri" "$pattern")))
   [ "$side" = raw ] && dropped=0
-  echo "$(elapsed "$start" "$end") $removed $(slowest_insert "$side" "$start" "$end") $dropped"
+  local left=""
+  [ "$side" = reader ] && left=$(grep -o "partition [^ ]* left for a later run: [^,]*" "$work/agent.out" | head -n 1)
+  echo "$(elapsed "$start" "$end") $removed $(slowest_insert "$writes" "$start" "$end") $dropped $left"
   sql "$server" "DROP DATABASE $name WITH (FORCE)"
 }
 
@@ -206,6 +230,9 @@ for rows in $sizes; do
   echo "pg_partman_bench: $rows logs, medians of $rounds: partman $partman_median s, agent $agent_median s," \
     "raw $raw_median s; partman/agent $(ratio "$partman_median" "$agent_median")," \
     "raw/agent $(ratio "$raw_median" "$agent_median")"
+  read -r seconds removed slowest dropped left <<<"$(round reader "$seed" "r_reader")"
+  echo "pg_partman_bench: $rows logs, a reader in the way: agent $seconds s (--busy-timeout 5)," \
+    "removed $removed rows, dropped $dropped partitions; slowest insert meanwhile $slowest s; $left"
   for db in "$seed" "${seed}_raw" "${seed}_partman"; do
     sql "$server" "DROP DATABASE $db WITH (FORCE)"
   done

@@ -155,8 +155,9 @@ TEST_P(MetricsFile, EveryRunLeavesAValidFileAndOnlySuccessMovesTheLastSuccess) {
         EXPECT_EQ(metrics["cleanup_agent_last_success_timestamp_seconds"],
                   run.status == 0 ? last : before["cleanup_agent_last_success_timestamp_seconds"]);
         // The JSON result's figures, an operation asked twice summed.
-        std::map<std::string, std::array<std::int64_t, 4>> sums;  // success: 1 when all
-        for (const auto& o : nlohmann::json::parse(out)["operations"]) {
+        std::map<std::string, std::array<std::int64_t, 4>> sums;   // success: 1 when all
+        const nlohmann::json result = nlohmann::json::parse(out);  // outlives the loop
+        for (const auto& o : result["operations"]) {
             auto& sum =
                 sums.emplace(o["name"], std::array<std::int64_t, 4>{0, 0, 0, 1}).first->second;
             sum = {sum[0] + o["rows_removed"].get<std::int64_t>(),
