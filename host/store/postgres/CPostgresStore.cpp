@@ -18,6 +18,7 @@
 #include "host/store/postgres/CPostgresDeleteWalk.h"
 #include "host/store/postgres/CPostgresLayout.h"
 #include "host/store/postgres/CPostgresMaintenance.h"
+#include "host/store/postgres/CPostgresNoticeCollector.h"
 #include "host/store/postgres/CPostgresPartitions.h"
 #include "host/store/postgres/CPostgresRowWriter.h"
 #include "host/store/postgres/CPostgresSchema.h"
@@ -63,30 +64,6 @@ void Session(pg_conn* connection, const std::string& sql) {
         throw std::runtime_error(CPostgresUri::OneLine(PQerrorMessage(connection)));
     }
 }
-
-// Gathers the connection's notices while it lives.
-class NoticeCollector : public pqxx::errorhandler {
-public:
-    NoticeCollector(pqxx::connection_base& connection, std::vector<std::string>& notices)
-        : pqxx::errorhandler(connection), m_notices(notices) {}
-
-    bool operator()(const char message[]) noexcept override {
-        try {
-            std::string line = CPostgresUri::OneLine(message);
-            const std::string::size_type colon = line.find(":  ");
-            if (colon != std::string::npos && colon < 8) {  // WARNING, NOTICE, INFO
-                line = line.substr(colon + 3);
-            }
-            m_notices.push_back(line);
-        } catch (const std::exception&) {
-            // Out of memory: the notice is lost, the statement goes on.
-        }
-        return false;
-    }
-
-private:
-    std::vector<std::string>& m_notices;
-};
 
 }  // namespace
 
@@ -331,7 +308,7 @@ pqxx::result CPostgresStore::Run(const std::string& sql,
 pqxx::result CPostgresStore::RunWithNotices(const std::string& sql,
                                             std::vector<std::string>& notices) {
     CheckConnected();
-    NoticeCollector collector(*m_connection, notices);
+    CPostgresNoticeCollector collector(*m_connection, notices);
     return Run(sql);
 }
 
