@@ -93,7 +93,17 @@ CPostgresStore::~CPostgresStore() {
     const std::lock_guard<std::mutex> lock(m_cancelMutex);
     m_bulkCancel.reset();
     m_bulk.reset();
-    // Closing the session lets go of the advisory lock.
+    // Closing the session lets go of the advisory lock too, but only once
+    // the server has seen the close: a run started right after this one
+    // (a script's next line) would find the lock still held.
+    if (m_locked && m_lost.empty()) {
+        try {
+            pqxx::nontransaction(*m_connection)
+                .exec_params("SELECT pg_catalog.pg_advisory_unlock($1::bigint)", kLockKey);
+        } catch (const std::exception&) {
+            // The session is going anyway.
+        }
+    }
     m_connection.reset();
 }
 
@@ -196,6 +206,7 @@ void CPostgresStore::TakeLock(const StoreOptions& options) {
         if (Run("SELECT pg_catalog.pg_try_advisory_lock($1::bigint)",
                 {std::to_string(kLockKey)})[0][0]
                 .as<bool>()) {
+            m_locked = true;
             return;
         }
         if (std::chrono::steady_clock::now() >= deadline ||

@@ -222,7 +222,8 @@ private:
     std::mutex m_cancelMutex;
     std::unique_ptr<pg_cancel, void (*)(pg_cancel*)> m_bulkCancel;
     std::atomic<bool> m_cancelled{false};
-    std::string m_lost;  // "lost the connection to ...", once it was
+    std::string m_lost;     // "lost the connection to ...", once it was
+    bool m_locked = false;  // this session holds the advisory lock
     CWriteTally m_tally;
     std::set<std::string> m_touched;
     std::unique_ptr<CPostgresMaintenance> m_maintenance;  // made on first use
