@@ -36,7 +36,11 @@ const char* const CHostApplication::kModuleClass = "Kol::Cleanup::Agent::CCleanu
 
 CHostApplication::CHostApplication(const CHostOptions& options, std::ostream& out,
                                    std::ostream& err)
-    : m_options(options), m_settings(m_options), m_err(err), m_output(m_options, out, err) {
+    : m_options(options),
+      m_settings(m_options),
+      m_err(err),
+      m_output(m_options, out, err),
+      m_forecast(options.dryRun ? boost::make_shared<CRemovalForecast>() : nullptr) {
     if (m_options.requestUuids) {
         m_requestUuids = *m_options.requestUuids;
     } else {
@@ -119,13 +123,15 @@ int CHostApplication::RunChecked() {
     if (failure != kExitSucceeded) {
         return failure;
     }
+    if (m_stop.Raised()) {
+        return m_stop.ExitStatus();
+    }
     if (m_options.dryRun) {
         m_output.Log(
             "dry run: every batch was rolled back at once; each operation's figures are what "
-            "it would remove and free on its own");
-    }
-    if (m_stop.Raised()) {
-        return m_stop.ExitStatus();
+            "it would remove and free on its own, so a row that two operations take counts in "
+            "both; the total counts it once");
+        Forecast(*store);
     }
     const bool reporting = m_options.installationKind == Kernel::InstallationKindReporting;
     return m_output.Report()->HasFailed(reporting) ? kExitFailed : kExitSucceeded;
@@ -182,6 +188,19 @@ void CHostApplication::TakeCensus(IStore& store) noexcept {
                 "host");
         } catch (const std::exception&) {
             // The metrics file goes without them either way.
+        }
+    }
+}
+
+void CHostApplication::Forecast(IStore& store) noexcept {
+    try {
+        m_output.SetForecast(m_forecast->Count(store));
+    } catch (const std::exception& e) {
+        try {
+            m_output.Logger()->Log(std::string("the dry run's total is not known: ") + e.what(),
+                                   Module::Warning, "host");
+        } catch (const std::exception&) {
+            // The summary goes without it either way.
         }
     }
 }
@@ -245,6 +264,7 @@ boost::shared_ptr<CHostResourceProvider> CHostApplication::BuildResources(
     context.logger = m_output.Logger();
     context.batchRows = m_options.batchRows;
     context.dryRun = m_options.dryRun;
+    context.forecast = m_forecast;
     const CStopSignal& stop = m_stop;
     context.signalled = [&stop] { return stop.Raised(); };
     const auto provider = boost::make_shared<CHostResourceProvider>();

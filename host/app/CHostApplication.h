@@ -80,6 +80,9 @@ private:
     // The store's figures for the metrics file (none asked for: nothing);
     // a store that cannot tell them gets a warning. Never throws.
     void TakeCensus(IStore& store) noexcept;
+    // A dry run's total for the summary, counted over what the mappers
+    // recorded; a store that cannot count it gets a warning. Never throws.
+    void Forecast(IStore& store) noexcept;
     static void PublishMetrics(const CHostOptions& options, const CRunReport& report,
                                const CMetricsWriter::Run& run, std::ostream& err);
     // The module's resources, over the store and the bus.
@@ -94,6 +97,8 @@ private:
     CRunOutput m_output;
     CStopSignal m_stop;
     boost::optional<CStoreCensus::Figures> m_census;  // the store at the end, when one was open
+    // A dry run's record of what its request would remove; null otherwise.
+    const boost::shared_ptr<CRemovalForecast> m_forecast;
 };
 
 }  // namespace Host

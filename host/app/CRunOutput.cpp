@@ -105,6 +105,7 @@ int CRunOutput::Finish(int status, int signal, const std::string& storeName,
     run.signal = signal != 0 ? CSignalWatcher::Name(signal) : "";
     run.failure = m_failure;
     run.exitCode = status;
+    run.forecast = m_forecast;
     m_report->MarkNotRun(signal != 0          ? "interrupted by " + run.signal
                          : !m_failure.empty() ? "the run ended before it: " + m_failure
                                               : "the module did not reach it");

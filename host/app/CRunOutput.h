@@ -9,7 +9,10 @@
 
 #include <boost/shared_ptr.hpp>
 
+#include <boost/optional.hpp>
+
 #include "host/cli/CHostOptions.h"
+#include "host/store/CRemovalForecast.h"
 
 namespace Kol {
 namespace Host {
@@ -43,6 +46,9 @@ public:
     // Keeps why the run ended early and writes it to `err`; returns `status`.
     int Fail(const std::string& message, int status);
 
+    // What a dry run's request would remove in all, for the summary.
+    void SetForecast(const CRemovalForecast::Figures& figures) { m_forecast = figures; }
+
     // The request is on its way: the end of the run gets a summary.
     void RequestSent() { m_requestSent = true; }
 
@@ -69,6 +75,7 @@ private:
     boost::shared_ptr<CHostLogger> m_logger;
     bool m_requestSent = false;
     std::string m_failure;  // why the run ended early
+    boost::optional<CRemovalForecast::Figures> m_forecast;
 };
 
 }  // namespace Host

@@ -1,6 +1,6 @@
 #include "host/mappers/CAbandonedLogsMapper.h"
 
-#include "host/store/IStore.h"
+#include "host/store/CCleanupConditions.h"
 
 namespace Kol {
 namespace Host {
@@ -8,10 +8,7 @@ namespace Host {
 CAbandonedLogsMapper::CAbandonedLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CAbandonedLogsMapper::Cleanup() {
-    RunDelete("abandoned-logs", "",
-              IStore::DeletePlan{"logs",
-                                 "owner_id IS NOT NULL AND NOT EXISTS (SELECT 1 FROM owners WHERE "
-                                 "owners.id = logs.owner_id)"});
+    RunDelete("abandoned-logs", "", CCleanupConditions::AbandonedLogs());
 }
 
 }  // namespace Host

@@ -1,7 +1,7 @@
 #include "host/mappers/CEnrollmentTombstonesMapper.h"
 
+#include "host/store/CCleanupConditions.h"
 #include "host/store/CUnits.h"
-#include "host/store/IStore.h"
 
 namespace Kol {
 namespace Host {
@@ -10,10 +10,9 @@ CEnrollmentTombstonesMapper::CEnrollmentTombstonesMapper(const Context& context)
     : CStoreMapper(context) {}
 
 void CEnrollmentTombstonesMapper::CleanupTombstones(boost::posix_time::ptime cutoff) {
-    RunDelete("enrollment-tombstones", "cut-off " + CUnits::Time(cutoff),
-              IStore::DeletePlan{"enrollment_tombstones",
-                                 "removed_at < $1",
-                                 {ToUnixSeconds(cutoff, "the tombstone cut-off")}});
+    RunDelete(
+        "enrollment-tombstones", "cut-off " + CUnits::Time(cutoff),
+        CCleanupConditions::EnrollmentTombstones(ToUnixSeconds(cutoff, "the tombstone cut-off")));
 }
 
 }  // namespace Host

@@ -2,9 +2,9 @@
 
 #include <cctype>
 #include <charconv>
-#include <limits>
 #include <stdexcept>
 
+#include "host/store/CCleanupConditions.h"
 #include "host/store/IStore.h"
 
 namespace Kol {
@@ -37,37 +37,43 @@ std::int64_t CEventLogsMapper::ReadKeepCount() const {
     }
 }
 
+std::vector<CCleanupConditions::EventLogBound> CEventLogsMapper::ReadBounds(
+    std::int64_t keep) const {
+    // The oldest kept log of each type bounds what goes; types with no more
+    // than `keep` event logs get no bound and keep all. A dry run leaves out
+    // the logs that earlier operations would take, as a real run finds them
+    // gone. The kept row is found by its id, and its time read by that id,
+    // so that a log written in between cannot pair one row's time with
+    // another's id.
+    const std::string left = LogsLeft();
+    const std::string eventLogs = "is_delta = 0" + (left.empty() ? "" : " AND " + left);
+    std::vector<CCleanupConditions::EventLogBound> bounds;
+    for (const std::int64_t type :
+         Store().QueryInt64s("SELECT DISTINCT log_type FROM logs WHERE " + eventLogs)) {
+        const std::vector<std::int64_t> kept =
+            Store().QueryInt64s("SELECT id FROM logs WHERE log_type = $1 AND " + eventLogs +
+                                    " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET $2",
+                                {type, keep - 1});
+        if (kept.empty()) {
+            continue;
+        }
+        CCleanupConditions::EventLogBound bound;
+        bound.logType = type;
+        bound.id = kept.front();
+        bound.createdAt =
+            Store().QueryInt64("SELECT created_at FROM logs WHERE id = $1", {bound.id});
+        bounds.push_back(bound);
+    }
+    return bounds;
+}
+
 void CEventLogsMapper::Cleanup() {
     RunCall("event-logs", "", [this](CRunReport::MapperCall& call) {
         const std::int64_t keep = ReadKeepCount();
         call.detail = "kept the newest " + std::to_string(keep) + " of each log type";
-        // The oldest kept log of each type bounds what goes; types with
-        // no more than `keep` event logs get no bound and keep all. A scratch
-        // table of this connection: neither written to the store's files
-        // nor seen by anyone else.
-        Store().Execute(
-            "CREATE TEMP TABLE IF NOT EXISTS event_log_bounds(log_type BIGINT PRIMARY KEY,"
-            " created_at BIGINT NOT NULL, id BIGINT NOT NULL)");
-        Store().Execute("DELETE FROM event_log_bounds");
-        const std::int64_t beyond = std::numeric_limits<std::int64_t>::max();
-        for (const std::int64_t type :
-             Store().QueryInt64s("SELECT DISTINCT log_type FROM logs WHERE is_delta = 0")) {
-            if (keep == 0) {
-                Store().Execute("INSERT INTO event_log_bounds VALUES ($1, $2, $2)", {type, beyond});
-                continue;
-            }
-            Store().Execute(
-                "INSERT INTO event_log_bounds SELECT log_type, created_at, id FROM logs"
-                " WHERE log_type = $1 AND is_delta = 0"
-                " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET $2",
-                {type, keep - 1});
-        }
-        IStore::DeletePlan plan{"logs",
-                                "is_delta = 0 AND EXISTS (SELECT 1 FROM event_log_bounds b WHERE "
-                                "b.log_type = logs.log_type AND (logs.created_at < b.created_at OR "
-                                "(logs.created_at = b.created_at AND logs.id < b.id)))"};
-        DeleteInBatches(plan, call);
-        Store().Execute("DELETE FROM event_log_bounds");
+        DeleteInBatches(keep == 0 ? CCleanupConditions::EventLogs({}, true)
+                                  : CCleanupConditions::EventLogs(ReadBounds(keep)),
+                        call);
     });
 }
 

@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <boost/optional.hpp>
 
 #include "contracts/database/ICleanupEventLogsMapper.h"
 #include "host/mappers/CStoreMapper.h"
+#include "host/store/CCleanupConditions.h"
 
 namespace Kol {
 namespace Host {
@@ -35,6 +37,8 @@ public:
 
 private:
     std::int64_t ReadKeepCount() const;
+    // The oldest kept event log of each type that has more than `keep`.
+    std::vector<CCleanupConditions::EventLogBound> ReadBounds(std::int64_t keep) const;
 };
 
 }  // namespace Host

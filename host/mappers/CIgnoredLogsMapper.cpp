@@ -1,6 +1,6 @@
 #include "host/mappers/CIgnoredLogsMapper.h"
 
-#include "host/store/IStore.h"
+#include "host/store/CCleanupConditions.h"
 
 namespace Kol {
 namespace Host {
@@ -8,7 +8,7 @@ namespace Host {
 CIgnoredLogsMapper::CIgnoredLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CIgnoredLogsMapper::Cleanup() {
-    RunDelete("ignored-logs", "", IStore::DeletePlan{"logs", "ignored = 1"});
+    RunDelete("ignored-logs", "", CCleanupConditions::IgnoredLogs());
 }
 
 }  // namespace Host

@@ -1,6 +1,6 @@
 #include "host/mappers/CObsoleteDeltaLogsMapper.h"
 
-#include "host/store/IStore.h"
+#include "host/store/CCleanupConditions.h"
 
 namespace Kol {
 namespace Host {
@@ -9,8 +9,7 @@ CObsoleteDeltaLogsMapper::CObsoleteDeltaLogsMapper(const Context& context)
     : CStoreMapper(context) {}
 
 void CObsoleteDeltaLogsMapper::Cleanup() {
-    RunDelete("obsolete-delta-logs", "",
-              IStore::DeletePlan{"logs", "is_delta = 1 AND superseded = 1"});
+    RunDelete("obsolete-delta-logs", "", CCleanupConditions::ObsoleteDeltaLogs());
 }
 
 }  // namespace Host

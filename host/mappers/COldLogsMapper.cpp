@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "host/store/CCleanupConditions.h"
 #include "host/store/CUnits.h"
 #include "host/store/IStoreMaintenance.h"
 
@@ -26,6 +27,9 @@ void COldLogsMapper::Cleanup(const boost::posix_time::ptime& cutoff1,
         for (int k = 0; k < 5; ++k) {
             seconds[k] = ToUnixSeconds(*cutoffs[k], "an old logs cut-off");
         }
+        // The store removes them its own way (whole partitions where it can),
+        // but they are the rows of this one condition.
+        Foresee(CCleanupConditions::OldLogs(seconds));
         const std::uint64_t before = call.rows;
         Record(Store().Maintenance().DropOldLogs(seconds, BatchRows(), Observe(call)), before,
                call);

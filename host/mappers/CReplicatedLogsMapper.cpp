@@ -1,6 +1,6 @@
 #include "host/mappers/CReplicatedLogsMapper.h"
 
-#include "host/store/IStore.h"
+#include "host/store/CCleanupConditions.h"
 
 namespace Kol {
 namespace Host {
@@ -8,7 +8,7 @@ namespace Host {
 CReplicatedLogsMapper::CReplicatedLogsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CReplicatedLogsMapper::Cleanup() {
-    RunDelete("replicated-logs", "", IStore::DeletePlan{"logs", "replicated = 1"});
+    RunDelete("replicated-logs", "", CCleanupConditions::ReplicatedLogs());
 }
 
 }  // namespace Host

@@ -1,6 +1,6 @@
 #include "host/mappers/CStaticObjectsMapper.h"
 
-#include "host/store/IStore.h"
+#include "host/store/CCleanupConditions.h"
 
 namespace Kol {
 namespace Host {
@@ -8,7 +8,7 @@ namespace Host {
 CStaticObjectsMapper::CStaticObjectsMapper(const Context& context) : CStoreMapper(context) {}
 
 void CStaticObjectsMapper::Cleanup() {
-    RunDelete("static-objects", "", IStore::DeletePlan{"static_objects", "deleted = 1"});
+    RunDelete("static-objects", "", CCleanupConditions::StaticObjects());
 }
 
 }  // namespace Host

@@ -1,6 +1,6 @@
 #include "host/mappers/CStorageMapper.h"
 
-#include "host/store/IStore.h"
+#include "host/store/CCleanupConditions.h"
 #include "host/store/IStoreMaintenance.h"
 
 namespace Kol {
@@ -10,10 +10,7 @@ CStorageMapper::CStorageMapper(const Context& context) : CStoreMapper(context) {
 
 void CStorageMapper::Cleanup() {
     RunCall("storage", "", [this](CRunReport::MapperCall& call) {
-        DeleteInBatches(IStore::DeletePlan{"log_blobs",
-                                           "NOT EXISTS (SELECT 1 FROM logs WHERE "
-                                           "logs.id = log_blobs.log_id)"},
-                        call);
+        DeleteInBatches(CCleanupConditions::OrphanBlobs(), call);
         if (call.interrupted) {
             return;
         }

@@ -60,6 +60,7 @@ void CStoreMapper::Record(const IStoreMaintenance::Result& result, std::uint64_t
 
 void CStoreMapper::DeleteInBatches(const IStore::DeletePlan& plan,
                                    CRunReport::MapperCall& call) const {
+    Foresee(plan);
     const std::uint64_t before = call.rows;
     const IStoreMaintenance::ProgressObserver progress = Observe(call);
     const IStore::DeleteResult result =
@@ -71,6 +72,16 @@ void CStoreMapper::DeleteInBatches(const IStore::DeletePlan& plan,
         });
     call.rows = before + result.rows;
     call.interrupted = result.interrupted;
+}
+
+void CStoreMapper::Foresee(const IStore::DeletePlan& plan) const {
+    if (m_context.forecast) {
+        m_context.forecast->Add(plan);
+    }
+}
+
+std::string CStoreMapper::LogsLeft() const {
+    return m_context.forecast ? m_context.forecast->LogsLeft() : std::string();
 }
 
 void CStoreMapper::RunDelete(const std::string& label, const std::string& arguments,

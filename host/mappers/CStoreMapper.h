@@ -10,6 +10,7 @@
 
 #include "contracts/kernel/ILoggerResource.h"
 #include "host/report/CRunReport.h"
+#include "host/store/CRemovalForecast.h"
 #include "host/store/IStore.h"
 #include "host/store/IStoreMaintenance.h"
 #include "host/store/StoreOptions.h"
@@ -33,6 +34,10 @@ public:
         Common::Kernel::ILoggerResourcePtr logger;
         std::size_t batchRows = StoreOptions::kDefaultBatchRows;
         bool dryRun = false;  // every figure is what a real run would remove
+        // A dry run's: every plan the mappers delete along, in order (set
+        // only in a dry run; the mappers' thread writes it while the module
+        // runs, the main thread reads it after).
+        boost::shared_ptr<CRemovalForecast> forecast;
         // True once a signal came (any thread may ask). The signal cancels
         // the store's statement first and then stops the module; empty for
         // a run no signal can stop.
@@ -69,7 +74,7 @@ protected:
     // Deletes the rows of `plan` in batches as (part of) `call`'s work: after
     // each committed batch `call`'s row count (added to what it held), the
     // report's progress and a debug line are brought up to date; `call`
-    // notes an early stop.
+    // notes an early stop. A dry run records `plan` in its forecast.
     void DeleteInBatches(const IStore::DeletePlan& plan, CRunReport::MapperCall& call) const;
     // Tells of the progress of a maintenance call as (part of) `call`'s
     // work: `call`'s row count (added to what it held when made), the
@@ -83,6 +88,14 @@ protected:
     // A whole mapper call whose work is DeleteInBatches(plan).
     void RunDelete(const std::string& label, const std::string& arguments,
                    const IStore::DeletePlan& plan);
+
+    // Records `plan` in a dry run's forecast (no effect in a real run), for
+    // deletes that go along it other than through DeleteInBatches.
+    void Foresee(const IStore::DeletePlan& plan) const;
+    // The dry run's condition on the logs that earlier operations of the
+    // request leave (see CRemovalForecast::LogsLeft); "" in a real run, where
+    // those are simply the rows still there.
+    std::string LogsLeft() const;
 
     IStore& Store() const { return *m_context.store; }
     std::size_t BatchRows() const { return m_context.batchRows; }

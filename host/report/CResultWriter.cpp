@@ -125,8 +125,16 @@ std::vector<std::string> CResultWriter::Summary(const CRunReport& report, const 
     for (const CRunReport::MapperCall& call : report.GetMapperCalls()) {
         longest = std::max(longest, call.longestTransaction);
     }
-    lines.push_back("summary: total: " + CUnits::Removal(rows, freed, returned, run.dryRun) +
-                    "; longest write transaction " + CUnits::Seconds(longest) + " s; elapsed " +
+    const std::string total =
+        run.dryRun && run.forecast
+            ? "would remove " + std::to_string(run.forecast->rows) +
+                  " distinct rows (the operations' own figures may overlap), would return about " +
+                  CUnits::Size(run.forecast->bytesReturned) +
+                  " to the file system, leaving the store at about " +
+                  CUnits::Size(run.forecast->storeBytesAfter)
+            : CUnits::Removal(rows, freed, returned, run.dryRun);
+    lines.push_back("summary: total: " + total + "; longest write transaction " +
+                    CUnits::Seconds(longest) + " s; elapsed " +
                     CUnits::Seconds(CUnits::Elapsed(run.start, run.end)) + " s");
     if (!notRun.empty()) {
         lines.push_back("summary: not run: " + Join(notRun));
@@ -167,6 +175,20 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
     const bool final =
         !received.empty() && (received.back().progress == CRunReport::kSucceededCode ||
                               received.back().progress == CRunReport::kFailedCode);
+    std::uint64_t rows = 0;
+    for (const CRunReport::Operation& operation : report.GetOperations()) {
+        rows += operation.rows;
+    }
+    json total = {{"rows_removed", rows}};
+    if (run.dryRun) {
+        // A dry run's operations may count a row twice: only the forecast
+        // knows the request's own figure.
+        total = {
+            {"rows_removed", run.forecast ? json(run.forecast->rows) : json()},
+            {"bytes_returned_estimate", run.forecast ? json(run.forecast->bytesReturned) : json()},
+            {"store_bytes_after_estimate",
+             run.forecast ? json(run.forecast->storeBytesAfter) : json()}};
+    }
     const json document = {
         {"format", 1},
         {"version", run.version},
@@ -177,6 +199,7 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
         {"dry_run", run.dryRun},
         {"request", run.requestUuids},
         {"operations", operations},
+        {"total", total},
         {"status_events", events},
         {"final_status", final ? json(received.back().progress) : json()},
         {"final_status_text", FinalStatus(report, run)},

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include <boost/optional.hpp>
+
 #include "host/report/CRunReport.h"
+#include "host/store/CRemovalForecast.h"
 
 namespace Kol {
 namespace Host {
@@ -28,6 +31,9 @@ public:
         std::string signal;                // "SIGINT" after a forced stop, else empty
         std::string failure;               // why the run ended before the request, or empty
         int exitCode = 0;
+        // A dry run's: the distinct rows and estimated space of the whole
+        // request (none when it could not be counted).
+        boost::optional<CRemovalForecast::Figures> forecast;
     };
 
     // "succeeded", "failed", "not-run", "interrupted" ("running" never

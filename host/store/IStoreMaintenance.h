@@ -73,6 +73,14 @@ public:
     // The bytes the store takes on disk now (SQLite: the file and its
     // write-ahead log; PostgreSQL: the database's size). Reads only.
     virtual std::int64_t StoreBytes() = 0;
+    // The bytes `table` takes with its indexes (PostgreSQL: all its
+    // partitions). Reads only.
+    virtual std::int64_t TableBytes(const std::string& table) = 0;
+    // An estimate of what ReleaseSpace would return to the file system once
+    // rows taking `freedInside` bytes of their tables are deleted (SQLite: with
+    // the free pages already in the file, when the file uses incremental
+    // auto-vacuum; else nothing). Reads only.
+    virtual std::int64_t EstimateReturnedBytes(std::int64_t freedInside) = 0;
 };
 
 }  // namespace Host

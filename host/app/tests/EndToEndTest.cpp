@@ -15,6 +15,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "contracts/datadefinition/Logs.pb.h"
 #include "host/store/postgres/CPostgresStore.h"
@@ -225,6 +226,41 @@ TEST_P(Stores, EachOperationRemovesExactlyItsRowsAndNoOther) {
             << run->Out();
     }
     EXPECT_THAT(Agent({"event-logs"})->Out(), HasSubstr("; kept the newest 2 of each log type"));
+}
+
+// Operations of one request overlap: an old replicated log is both, and the
+// blobs of logs removed earlier are orphans by the time the storage runs.
+// The dry run's total counts each row once, the rows the real run removes.
+TEST_P(Stores, ADryRunsTotalIsTheDistinctRowsTheRealRunRemoves) {
+    FillTables(std::time(nullptr));
+    // 34, the newest event log of type 7, goes as replicated, so event-logs
+    // keeps 33 and 32 and takes 30 and 31; 31 is also ignored, 10 also old.
+    CTestStore(m_db).Execute(
+        "UPDATE logs SET replicated = 1 WHERE id IN (10, 34);"
+        "UPDATE logs SET ignored = 1 WHERE id = 31");
+    const std::string before = CTestStore(m_db).Dump();
+    const nlohmann::json dry =
+        nlohmann::json::parse(Agent({"--dry-run", "--output", "json", "all"})->Out());
+    ASSERT_EQ(m_status, 0) << dry.dump(2);
+    EXPECT_EQ(CTestStore(m_db).Dump(), before);
+    std::map<std::string, std::uint64_t> dryRows;
+    std::uint64_t summed = 0;
+    for (const nlohmann::json& operation : dry["operations"]) {
+        dryRows[operation["name"]] = operation["rows_removed"];
+        summed += operation["rows_removed"].get<std::uint64_t>();
+    }
+    // Logs 2 10 34 | 3 | 30 31 | 7 | 6 | 12 14 16 18; tombstones 1 3; static
+    // objects 2 3; blobs 2 3 4.
+    EXPECT_EQ(dry["total"]["rows_removed"], 19) << dry["total"];
+    EXPECT_EQ(dryRows["event-logs"], 2u);
+    EXPECT_EQ(summed, 20u);  // 31 and 10 twice, blob 2 not yet an orphan
+    EXPECT_GT(dry["total"]["store_bytes_after_estimate"].get<std::int64_t>(), 0);
+    EXPECT_GE(dry["total"]["bytes_returned_estimate"].get<std::int64_t>(), 0);
+
+    const nlohmann::json real = nlohmann::json::parse(Agent({"--output", "json", "all"})->Out());
+    ASSERT_EQ(m_status, 0) << real.dump(2);
+    EXPECT_EQ(real["total"], nlohmann::json({{"rows_removed", 19}}));
+    EXPECT_EQ(real["operations"][2]["rows_removed"], 2) << real["operations"][2];
 }
 
 // A backup names its installation: one store's run never replaces another
@@ -649,11 +685,23 @@ TEST_F(EndToEnd, DryRunFindsEveryKindOfRowHoldsTheLockOneBatchAtATimeAndChangesN
           "row 1: progress 30",
           "; dry run: the store passed quick_check, no backup written\n",
           "host: dry run: every batch was rolled back at once; each operation's figures are what "
-          "it would remove and free on its own\n",
+          "it would remove and free on its own, so a row that two operations take counts in "
+          "both; the total counts it once\n",
           "host: summary: total: would remove "}) {
         EXPECT_THAT(out, HasSubstr(line));
     }
     EXPECT_THAT(out, Not(HasSubstr(": removed ")));
+    // What the real run then removes, to the row.
+    std::smatch would;
+    ASSERT_TRUE(std::regex_search(
+        out, would, std::regex(R"(summary: total: would remove (\d+) distinct rows)")));
+    CAgentProcess real({"--db", m_db, "all"});
+    ASSERT_EQ(real.Wait(std::chrono::seconds(60)), 0) << real.Out();
+    const std::string realOut = real.Out();
+    std::smatch removed;
+    ASSERT_TRUE(
+        std::regex_search(realOut, removed, std::regex(R"(summary: total: removed (\d+) rows)")));
+    EXPECT_EQ(would[1], removed[1]);
 }
 
 // Outside kind 1 no status event is stored, no backup written, and the

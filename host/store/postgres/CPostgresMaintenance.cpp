@@ -96,6 +96,12 @@ std::int64_t CPostgresMaintenance::StoreBytes() {
         .as<std::int64_t>();
 }
 
+std::int64_t CPostgresMaintenance::EstimateReturnedBytes(std::int64_t freedInside) {
+    // An upper bound: whole partitions dropped return all of it, a vacuum of
+    // a kept one only the empty pages at its end.
+    return freedInside;
+}
+
 IStoreMaintenance::Result CPostgresMaintenance::ReleaseSpace() {
     Result result;
     std::set<std::string> tables = m_store.GetTouchedTables();

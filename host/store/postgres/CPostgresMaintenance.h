@@ -43,6 +43,8 @@ public:
     Result DropOldLogs(const Cutoffs& cutoffs, std::size_t batchRows,
                        const ProgressObserver& progress) override;
     std::int64_t StoreBytes() override;
+    std::int64_t TableBytes(const std::string& table) override;
+    std::int64_t EstimateReturnedBytes(std::int64_t freedInside) override;
 
     // The libpq environment variables (PGHOST, PGPASSWORD, ...) that connect
     // a client tool as `uri` does, so that no password is on a command line.
@@ -53,7 +55,6 @@ public:
     static boost::optional<std::string> BackupInstallation(const std::string& path);
 
 private:
-    std::int64_t TableBytes(const std::string& table);
     // VACUUM (ANALYZE) of `table`; false when the server skipped it. Its
     // warnings go to `result`.
     bool Vacuum(const std::string& table, Result& result);

@@ -143,10 +143,13 @@ void CPostgresStore::Open(const StoreOptions& options) {
         throw std::invalid_argument(m_name + " has no schema to hold a store (see search_path)");
     }
     m_schema = schema[0][0].c_str();
+    // No JIT: a count or delete over hundreds of small partitions looks
+    // costly enough to the planner that compiling each partition's filter
+    // takes far longer (tens of seconds) than running it.
     m_session = "SET search_path = " + m_connection->quote_name(m_schema) +
                 ", pg_temp; SET application_name = 'cleanup-agent pid " +
                 std::to_string(::getpid()) + "'; SET lock_timeout = " + LockTimeout(m_busyTimeout) +
-                "; SET statement_timeout = 0";
+                "; SET statement_timeout = 0; SET jit = off";
     pqxx::nontransaction(*m_connection).exec(m_session);
     CheckWritable();
     TakeLock(options);

@@ -8,6 +8,7 @@
 
 #include <boost/thread/thread.hpp>
 
+#include "host/store/CCleanupConditions.h"
 #include "host/store/sqlite/CSqliteBackup.h"
 #include "host/store/sqlite/CSqliteStatement.h"
 #include "host/store/sqlite/CSqliteStore.h"
@@ -44,6 +45,26 @@ std::int64_t CSqliteMaintenance::StoreBytes() {
         throw std::runtime_error("cannot read the size of " + m_store.GetPath());
     }
     return status.st_size + m_store.LogFileBytes();
+}
+
+std::int64_t CSqliteMaintenance::TableBytes(const std::string& table) {
+    // The pages of the table and of every index on it.
+    std::string quoted;
+    for (const char c : table) {
+        quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    }
+    return m_store.QueryInt64(
+        "SELECT coalesce(sum(pgsize), 0) FROM dbstat WHERE name IN (SELECT name FROM"
+        " sqlite_schema WHERE tbl_name = '" +
+        quoted + "')");
+}
+
+std::int64_t CSqliteMaintenance::EstimateReturnedBytes(std::int64_t freedInside) {
+    if (m_store.QueryInt64("PRAGMA auto_vacuum") != kIncrementalAutoVacuum) {
+        return 0;
+    }
+    return freedInside +
+           m_store.QueryInt64("PRAGMA freelist_count") * m_store.QueryInt64("PRAGMA page_size");
 }
 
 IStoreMaintenance::Result CSqliteMaintenance::ReleaseSpace() {
@@ -132,15 +153,7 @@ IStoreMaintenance::Result CSqliteMaintenance::Backup() {
 IStoreMaintenance::Result CSqliteMaintenance::DropOldLogs(const Cutoffs& cutoffs,
                                                           std::size_t batchRows,
                                                           const ProgressObserver& progress) {
-    IStore::DeletePlan plan;
-    plan.table = "logs";
-    for (int k = 1; k <= 5; ++k) {
-        const std::string name = "$" + std::to_string(k);
-        plan.parameters.push_back(cutoffs[k - 1]);
-        plan.condition += std::string(k == 1 ? "" : " OR ") +
-                          "(retention_class = " + std::to_string(k) + " AND created_at < " + name +
-                          ")";
-    }
+    const IStore::DeletePlan plan = CCleanupConditions::OldLogs(cutoffs);
     const IStore::DeleteResult deleted =
         m_store.DeleteInBatches(plan, batchRows, [&progress](const IStore::DeleteResult& soFar) {
             Progress now;

@@ -33,6 +33,8 @@ public:
     Result DropOldLogs(const Cutoffs& cutoffs, std::size_t batchRows,
                        const ProgressObserver& progress) override;
     std::int64_t StoreBytes() override;
+    std::int64_t TableBytes(const std::string& table) override;
+    std::int64_t EstimateReturnedBytes(std::int64_t freedInside) override;
 
 private:
     // Returns false when interrupted.

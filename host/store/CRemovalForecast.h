@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host/store/IStore.h"
+
+namespace Kol {
+namespace Host {
+
+// What a dry run's request would remove in all, without double counting:
+// each operation's own figure counts the rows it finds, some of which an
+// earlier operation of the same request would already have taken (an old
+// replicated log is both). The mappers record every plan they would delete
+// along, in the order the request runs them; Count then counts the union of
+// the plans per table in one statement each.
+//
+// The orphan blobs plan is counted with the logs the plans recorded before
+// it take: their blobs would be orphans by the time it runs.
+//
+// One thread at a time (the module's while it runs, the main thread after).
+class CRemovalForecast {
+public:
+    struct Figures {
+        std::uint64_t rows = 0;                         // distinct rows, every table
+        std::map<std::string, std::uint64_t> perTable;  // table -> distinct rows
+        // Estimates: each table's bytes per row times its rows going, as the
+        // store would return them (IStoreMaintenance::EstimateReturnedBytes),
+        // and the store's size less that.
+        std::int64_t bytesReturned = 0;
+        std::int64_t storeBytesAfter = 0;
+    };
+
+    // Records that the request's next deletes follow `plan`.
+    void Add(const IStore::DeletePlan& plan);
+    // A condition on logs that is true for the rows no plan recorded so far
+    // takes (NULL counting as not taken), or "" when none is recorded: the
+    // logs an operation that looks at what is left would see.
+    std::string LogsLeft() const;
+    bool Empty() const { return m_plans.empty(); }
+
+    // Counts the distinct rows of every recorded plan on `store` and
+    // estimates the space they return; reads only.
+    // Throws std::runtime_error as the store does.
+    Figures Count(IStore& store) const;
+
+private:
+    std::string LogsGoing(std::size_t before) const;
+
+    std::vector<IStore::DeletePlan> m_plans;
+};
+
+}  // namespace Host
+}  // namespace Kol
