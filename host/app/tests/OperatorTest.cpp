@@ -162,7 +162,8 @@ TEST_F(Operator, JsonResultOfAnInterruptedRunWithProgressLines) {
               "final status 40 (at least one operation failed: operation-8); interrupted by "
               "SIGINT");
     EXPECT_EQ(document["exit_code"], 130);
-    EXPECT_EQ(document.size(), 13u);
+    EXPECT_EQ(document["total"], nlohmann::json({{"rows_removed", operations[1]["rows_removed"]}}));
+    EXPECT_EQ(document.size(), 14u);
     // The rows the document counts are gone.
     EXPECT_EQ(CTestStore(m_db).Int("SELECT count(*) FROM logs"),
               199800 - operations[1]["rows_removed"].get<std::int64_t>());
