@@ -42,6 +42,8 @@ public:
 
     // Keeps why the run ended early and writes it to `err`; returns `status`.
     int Fail(const std::string& message, int status);
+    // Why the run ended early (Fail's message); "" when it did not.
+    const std::string& Failure() const { return m_failure; }
 
     // The request is on its way: the end of the run gets a summary.
     void RequestSent() { m_requestSent = true; }
