@@ -110,7 +110,8 @@ int main(int argc, char* argv[]) {
         // Before any other thread exists, so that all of them inherit the mask.
         CSignalWatcher watcher([&application](int signal) { application.OnSignal(signal); });
         const int status = Finish(application.Run());
-        application.WriteMetrics(status);
+        // The run history's row, the store closed, the metrics file.
+        application.End(status);
         return status;
     } catch (const std::exception& e) {
         std::cerr << CHostLogger::ErrorPrefix(std::cerr)

@@ -11,6 +11,7 @@
 #include "framework/module/LogLevel.h"
 #include "host/app/CModuleRun.h"
 #include "host/app/CRefusal.h"
+#include "host/app/CRunHistory.h"
 #include "host/cli/ExitStatus.h"
 #include "host/demo/CDemoSeeder.h"
 #include "host/kernel/CHostBus.h"
@@ -76,7 +77,8 @@ int CHostApplication::RunChecked() {
             return m_output.Fail(e.what(), kExitUnusable);
         }
     }
-    boost::shared_ptr<IStore> store;
+    // Kept open after the run for its row in the run history (End).
+    boost::shared_ptr<IStore>& store = m_store;
     CRunSettings::Identity identity;
     const int refusal = OpenStore(store, identity);
     if (refusal != kExitSucceeded) {
@@ -205,12 +207,32 @@ void CHostApplication::Forecast(IStore& store) noexcept {
     }
 }
 
+void CHostApplication::End(int status) {
+    if (m_store) {
+        CRunHistory::Write(
+            *m_store,
+            CRunHistory::Record(m_options, *m_output.Report(), m_output.Failure(),
+                                m_output.Start().tv_sec, m_output.End().tv_sec, status),
+            *m_output.Logger());
+        // A real run that succeeded is the last success itself, to the
+        // nanosecond; any other run takes it from the history.
+        if (!m_options.metricsFile.empty() && (status != kExitSucceeded || m_options.dryRun)) {
+            m_historySuccess = CRunHistory::LastSuccess(*m_store);
+        }
+        m_store.reset();
+    }
+    WriteMetrics(status);
+}
+
 void CHostApplication::WriteMetrics(int status) {
     CMetricsWriter::Run run;
     run.start = m_output.Start();
     run.end = m_output.End();
     run.exitCode = status;
     run.store = m_census;
+    if (m_historySuccess) {
+        run.historySuccess = static_cast<double>(*m_historySuccess);
+    }
     PublishMetrics(m_options, *m_output.Report(), run, m_err);
 }
 

@@ -29,7 +29,8 @@ class IStore;
 // (CModuleRun), and reports (CRunOutput): the summary lines, or with
 // --output json one JSON document on `out` at the end. Then, with
 // --metrics-file, WriteMetrics writes the metrics file (CMetricsFile), with the
-// store's figures taken while it was still open.
+// store's figures taken while it was still open. The store stays open after
+// Run until End has written the run's row in the run history.
 //
 // Run is called once, on the main thread; OnSignal on the signal watcher's
 // thread. Log lines go to `out` (to `err` with --output json), start-up
@@ -51,11 +52,13 @@ public:
     // SIGINT or SIGTERM. Never throws.
     int Run();
 
-    // With --metrics-file, writes the metrics file of this run, which ended
-    // with `status` (Run's, or what the program finally exits with). Call
-    // once after Run, on the main thread. A failure is one line on `err`;
-    // never throws.
-    void WriteMetrics(int status);
+    // The end of a run that ended with `status` (Run's, or what the program
+    // finally exits with): when the store was opened, its row in the run
+    // history (CRunHistory; a failure is one warning line), then the store
+    // closes (and lets go of its lock); then with --metrics-file the metrics
+    // file (a failure is one line on `err`). Call once after Run, on the
+    // main thread, also after a signal; never throws.
+    void End(int status);
     // The metrics file of a run that ended before an application could be
     // made or run: no operation ran and no store was open.
     static void WriteMetrics(const CHostOptions& options, const std::timespec& start, int status,
@@ -67,6 +70,8 @@ public:
     void OnSignal(int signal);
 
 private:
+    // With --metrics-file, writes the metrics file of this run.
+    void WriteMetrics(int status);
     int RunChecked();
     // Opens the store in its two steps with the settings checks between
     // them, so that nothing is written before every check that can refuse;
@@ -97,6 +102,8 @@ private:
     CRunOutput m_output;
     CStopSignal m_stop;
     boost::optional<CStoreCensus::Figures> m_census;  // the store at the end, when one was open
+    boost::shared_ptr<IStore> m_store;                // from opening to End
+    boost::optional<std::int64_t> m_historySuccess;   // CRunHistory::LastSuccess, for the metrics
     // A dry run's record of what its request would remove; null otherwise.
     const boost::shared_ptr<CRemovalForecast> m_forecast;
 };

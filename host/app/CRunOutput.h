@@ -45,6 +45,8 @@ public:
 
     // Keeps why the run ended early and writes it to `err`; returns `status`.
     int Fail(const std::string& message, int status);
+    // Why the run ended early (Fail's message); "" when it did not.
+    const std::string& Failure() const { return m_failure; }
 
     // What a dry run's request would remove in all, for the summary.
     void SetForecast(const CRemovalForecast::Figures& figures) { m_forecast = figures; }

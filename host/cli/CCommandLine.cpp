@@ -161,8 +161,9 @@ const std::vector<CCommandLine::Option> kOptions = {
     {"log-level", 0, "N", "lowest level written: 1 debug, 2 info, 3 warning, 4 error (default: 2)",
      CCommandLine::Section::kMain, SetLevel, true},
     {"dry-run", 0, nullptr,
-     "run and report everything, rolling each batch back at once: the store is unchanged, no "
-     "backup is written, and each operation's figures are what it would remove or free on its own",
+     "run and report everything, rolling each batch back at once: the store is unchanged but for "
+     "one row in its run history, no backup is written, and each operation's figures are what it "
+     "would remove or free on its own",
      CCommandLine::Section::kMain,
      [](const std::string& v, CHostOptions& o) { o.dryRun = Flag(v, "dry-run"); }, true},
     {"installation-kind", 0, "N",

@@ -48,7 +48,9 @@ void WriteAll(int fd, const std::string& text) {
 
 void CMetricsFile::Publish(const std::string& path, const CRunReport& report,
                            CMetricsWriter::Run run) {
-    run.previousSuccess = ReadLastSuccess(path);
+    if (!run.historySuccess) {
+        run.previousSuccess = ReadLastSuccess(path);
+    }
     Replace(path, CMetricsWriter::Text(report, run));
 }
 

@@ -18,7 +18,8 @@ class CRunReport;
 class CMetricsFile {
 public:
     // Writes CMetricsWriter's text of the run to `path`, the last success
-    // before this run taken from the file's present version. Throws
+    // before this run taken from the file's present version (unless the run
+    // history gave it: run.historySuccess). Throws
     // std::runtime_error "cannot write the metrics file <path>: <reason>";
     // `path` is then as it was.
     static void Publish(const std::string& path, const CRunReport& report, CMetricsWriter::Run run);

@@ -121,8 +121,10 @@ std::string CMetricsWriter::Text(const CRunReport& report, const Run& run) {
            {{"", std::to_string(run.exitCode)}});
     Family(out, "last_run_duration_seconds", "Seconds the last run took.",
            {{"", CUnits::Seconds(CUnits::Elapsed(run.start, run.end))}});
-    const boost::optional<double> lastSuccess =
-        succeeded ? boost::optional<double>(Seconds(run.end)) : run.previousSuccess;
+    const boost::optional<double> lastSuccess = run.historySuccess ? run.historySuccess
+                                                : succeeded
+                                                    ? boost::optional<double>(Seconds(run.end))
+                                                    : run.previousSuccess;
     if (lastSuccess) {
         Family(out, kLastSuccess, "When the last successful run ended, in Unix seconds.",
                {{"", CUnits::Seconds(*lastSuccess)}});

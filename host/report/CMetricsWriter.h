@@ -29,6 +29,11 @@ public:
         // none when there never was one. A failed run keeps it as the last
         // success time; a successful one replaces it by its own end.
         boost::optional<double> previousSuccess;
+        // The end of the newest successful real (not dry) run in the store's
+        // run history; when there is one it is the last success time,
+        // whatever this run and previousSuccess say. None for a real run
+        // that succeeded: its own end is the newest.
+        boost::optional<double> historySuccess;
         // The store after the run; none when no store was open.
         boost::optional<CStoreCensus::Figures> store;
     };

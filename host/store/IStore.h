@@ -10,6 +10,8 @@
 #include <boost/function.hpp>
 #include <boost/optional.hpp>
 
+#include "host/store/RunRecord.h"
+
 namespace Kol {
 namespace Host {
 
@@ -31,7 +33,8 @@ class IStoreMaintenance;
 // Dry run: opening writes nothing, every transaction the store runs on its
 // own (a delete batch, a row writer's, a setting, a status event) is rolled
 // back where a real run commits. Execute runs as it is: callers use it for
-// scratch tables only.
+// scratch tables only. The one exception is AddRun: the run history's row
+// is the one thing a dry run writes.
 class IStore {
 public:
     // Integer values for the parameters $1, $2, ... of the statements below,
@@ -137,6 +140,18 @@ public:
                                         const std::string& symbols,
                                         const std::string& symbolsProtobuf,
                                         std::int64_t receivedAt) = 0;
+
+    // Adds `run` to the table run_history in a short transaction of its own,
+    // which commits also in a dry run, and drops in it every row but the
+    // newest RunRecord::kKeptRows. Call it once at the end of a run, outside
+    // any batch. Returns false, writing nothing, when the store has no run
+    // history yet: a store of an older schema opened for a dry run, which
+    // migrates nothing. Throws std::runtime_error with the database's message
+    // (a read-only or damaged store, a lost connection).
+    virtual bool AddRun(const RunRecord& run) = 0;
+    // The newest `limit` rows of the run history, newest first (by id);
+    // empty when the store has none yet. Throws std::runtime_error.
+    virtual std::vector<RunRecord> ReadRuns(std::size_t limit) = 0;
 
     // Deletes the rows of `plan` in batches of at most `batchRows` rows,
     // each its own transaction; the calling thread's interruption flag

@@ -143,7 +143,9 @@ TEST_F(Failure, AnUnwritableDirectoryGivesAClearMessageAndNoFile) {
 
 TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
     const std::string ours = CTestStore::ReadFile(m_db);
-    const std::string earlier = "PRAGMA application_id = 0; PRAGMA user_version = 0;";
+    // An earlier build's store: no identity, and the tables of schema version 1.
+    const std::string earlier =
+        "PRAGMA application_id = 0; PRAGMA user_version = 0; DROP TABLE run_history;";
     const std::string notOurs = m_db + " is not a cleanup-agent store";
     const std::string usage = "\nTry 'cleanup-agent --help'.";
     std::string garbage;
@@ -196,8 +198,8 @@ TEST_F(Failure, EveryRefusalComesBeforeTheFirstWriteAndLeavesTheFileAsItWas) {
         {ours, "ALTER TABLE logs DROP COLUMN symbols;" + earlier, {"old-logs"}, 3, notOurs},
         {ours, "PRAGMA application_id = 7;", {"all"}, 3, notOurs},
         {"", "", {"all"}, 3, notOurs},
-        {ours, "PRAGMA user_version = 2;", {"all"}, 3,
-         m_db + " was made by a newer cleanup-agent (schema version 2; this one knows up to 1)"},
+        {ours, "PRAGMA user_version = 3;", {"all"}, 3,
+         m_db + " was made by a newer cleanup-agent (schema version 3; this one knows up to 2)"},
         // A store of an earlier build is marked only after its settings passed.
         {ours, "INSERT INTO settings VALUES ('retention_days_1', '30d');" + earlier, {"old-logs"},
          3, "cannot use store " + m_db +
@@ -329,17 +331,18 @@ TEST_F(Failure, StoresAreStampedAndThoseOfEarlierBuildsMarkedOrMigrated) {
     {
         CTestStore store(m_db);
         EXPECT_EQ(store.Int("PRAGMA application_id"), 0x4B4F4C43);
-        EXPECT_EQ(store.Int("PRAGMA user_version"), 1);
+        EXPECT_EQ(store.Int("PRAGMA user_version"), 2);
     }
     const struct {
         std::string change;
         std::string line;
     } cases[] = {
-        {"PRAGMA application_id = 0; PRAGMA user_version = 0; DROP INDEX logs_ignored;",
+        {"PRAGMA application_id = 0; PRAGMA user_version = 0; DROP INDEX logs_ignored;"
+         " DROP TABLE run_history;",
          "marked the store of an earlier cleanup-agent as ours (application id 1263488067, "
-         "schema version 1)"},
+         "schema version 2)"},
         {"PRAGMA user_version = 0; DROP INDEX logs_ignored;",
-         "migrated the store from schema version 0 to 1"},
+         "migrated the store from schema version 0 to 2"},
     };
     for (const auto& c : cases) {
         CTestStore(m_db).Execute(c.change);
@@ -347,8 +350,9 @@ TEST_F(Failure, StoresAreStampedAndThoseOfEarlierBuildsMarkedOrMigrated) {
         EXPECT_EQ(m_out.substr(25, m_out.find('\n') - 25), "INFO host: " + c.line);
         CTestStore store(m_db);
         EXPECT_EQ(store.Int("PRAGMA application_id"), 0x4B4F4C43);
-        EXPECT_EQ(store.Int("PRAGMA user_version"), 1);
+        EXPECT_EQ(store.Int("PRAGMA user_version"), 2);
         EXPECT_EQ(store.Int("SELECT count(*) FROM sqlite_master WHERE name = 'logs_ignored'"), 1);
+        EXPECT_EQ(store.Int("SELECT count(*) FROM sqlite_master WHERE name = 'run_history'"), 1);
     }
 }
 

@@ -1,6 +1,7 @@
 // Forced stops from the outside: the mapper at work ends after its batch, the
 // module writes its interruption line, the host reports and exits 128 + signal
-// (SIGHUP, SIGINT and SIGTERM alike) and still writes its metrics file.
+// (SIGHUP, SIGINT and SIGTERM alike), still records the run in the store's
+// run history and writes its metrics file.
 
 #include <signal.h>
 
@@ -61,6 +62,8 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
     const std::int64_t oldBefore = OldLogs(db, now);
     ASSERT_GT(oldBefore, 100000);
 
+    const std::int64_t logsBefore = CTestStore(db).Int("SELECT count(*) FROM logs");
+    const std::int64_t runsBefore = CTestStore(db).Int("SELECT count(*) FROM run_history");
     const std::string head = "SELECT count(*) FROM logs WHERE id <= 20000";
     const std::int64_t headBefore = CTestStore(db).Int(head);
     CAgentProcess run({"--db", db, "--batch-rows", batchRows, "old-logs", "indexes"});
@@ -94,6 +97,15 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
     const std::int64_t oldAfter = OldLogs(db, now);
     EXPECT_LT(oldAfter, oldBefore);  // it was at work
     EXPECT_GT(oldAfter, 0);          // and stopped half-way
+
+    // The run's row in the history, written before the exit.
+    CTestStore store(db);
+    EXPECT_EQ(store.Int("SELECT count(*) FROM run_history"), runsBefore + 1);
+    EXPECT_EQ(store.Text("SELECT status || ' ' || exit_code || ' ' || dry_run || ' ' || operations"
+                         " || ' ' || rows_removed || ' ' || coalesce(error, 'NULL')"
+                         " FROM run_history ORDER BY id DESC LIMIT 1"),
+              "interrupted " + std::to_string(128 + signal) + " 0 old-logs indexes " +
+                  std::to_string(logsBefore - store.Int("SELECT count(*) FROM logs")) + " NULL");
 }
 
 TEST(Signals, SigintStopsALongCleanupOfAMillionLogsAfterItsBatch) {

@@ -71,8 +71,8 @@ std::string ColumnText(const std::string& type, bool notNull) {
 
 CPostgresLayout::CPostgresLayout(CPostgresStore& store) : m_store(store) {}
 
-void CPostgresLayout::Check() {
-    std::string difference = TablesDiffer();
+void CPostgresLayout::Check(std::int64_t version) {
+    std::string difference = TablesDiffer(version);
     if (difference.empty()) {
         difference = PartitionsDiffer();
     }
@@ -82,7 +82,7 @@ void CPostgresLayout::Check() {
     }
 }
 
-std::string CPostgresLayout::TablesDiffer() {
+std::string CPostgresLayout::TablesDiffer(std::int64_t version) {
     const pqxx::result rows = m_store.Run(
         "SELECT c.relname, c.relkind::text, pg_catalog.pg_get_partkeydef(c.oid),"
         " (SELECT pg_catalog.string_agg(k.attname::text, ', ' ORDER BY k.attnum)"
@@ -104,7 +104,7 @@ std::string CPostgresLayout::TablesDiffer() {
             table.columns[row[4].c_str()] = ColumnText(row[5].c_str(), row[6].as<bool>());
         }
     }
-    for (const CPostgresSchema::TableLayout& expected : CPostgresSchema::Layout()) {
+    for (const CPostgresSchema::TableLayout& expected : CPostgresSchema::Layout(version)) {
         const auto at = found.find(expected.name);
         if (at == found.end()) {
             return "there is no table " + expected.name;
@@ -204,6 +204,32 @@ std::string CPostgresLayout::PartitionsDiffer() {
         }
     }
     return std::string();
+}
+
+void CPostgresLayout::CheckForeignObjects() {
+    // Our tables and every partition of logs. We make no trigger, rule or
+    // policy: one there is another role's code, which would run with our
+    // rights on every write.
+    const pqxx::result foreign = m_store.Run(
+        "WITH ours AS (SELECT c.oid, c.relname FROM pg_catalog.pg_class c"
+        " WHERE c.relnamespace = $1::text::regnamespace AND (c.relname = ANY ($2::text[])"
+        " OR c.oid IN (SELECT relid FROM pg_catalog.pg_partition_tree($3::text::regclass))))"
+        " SELECT 'trigger ' || pg_catalog.quote_ident(t.tgname) || ' on ' || o.relname"
+        " FROM pg_catalog.pg_trigger t JOIN ours o ON o.oid = t.tgrelid WHERE NOT t.tgisinternal"
+        " UNION ALL SELECT 'rule ' || pg_catalog.quote_ident(r.rulename) || ' on ' || o.relname"
+        " FROM pg_catalog.pg_rewrite r JOIN ours o ON o.oid = r.ev_class"
+        " UNION ALL SELECT 'policy ' || pg_catalog.quote_ident(p.polname) || ' on ' || o.relname"
+        " FROM pg_catalog.pg_policy p JOIN ours o ON o.oid = p.polrelid ORDER BY 1",
+        {m_store.Quote(m_store.GetSchema()), CPostgresSchema::TablesArray(),
+         m_store.Quote(m_store.GetSchema()) + "." + m_store.Quote("logs")});
+    std::string names;
+    for (const auto& row : foreign) {
+        names += (names.empty() ? "" : ", ") + std::string(row[0].c_str());
+    }
+    if (!names.empty()) {
+        throw std::invalid_argument(m_store.GetName() +
+                                    " holds what cleanup-agent did not make: " + names);
+    }
 }
 
 void CPostgresLayout::CheckOwners() {

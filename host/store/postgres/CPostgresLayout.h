@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace Kol {
@@ -20,13 +21,19 @@ public:
     // `store` is open, its identity checked, and outlives this object.
     explicit CPostgresLayout(CPostgresStore& store);
 
-    // Each of our tables with exactly our columns, types, NOT NULL and primary
-    // key; logs partitioned by retention class into logs_c1 ... logs_c5, each
+    // Each of our tables of schema version `version` (the store's) with exactly our columns, types,
+    // NOT NULL and primary key; logs partitioned by retention class into logs_c1 ... logs_c5, each
     // partitioned by created_at into tables with integer, MINVALUE or
     // MAXVALUE bounds (any width: an administrator's) and a default partition. Throws
     // std::invalid_argument "<store> does not have cleanup-agent's layout: <what differs, found and
     // expected>".
-    void Check();
+    void Check(std::int64_t version);
+
+    // Refuses (std::invalid_argument "<store> holds what cleanup-agent did
+    // not make: ...") a store whose tables or partitions of logs carry
+    // triggers, rules or policies: another role's code, which would run with
+    // our rights on every write.
+    void CheckForeignObjects();
 
     // Throws std::invalid_argument naming the tables (ours and the
     // partitions of logs) and their owners when a role other than the
@@ -36,7 +43,7 @@ public:
 
 private:
     // What differs, "" when nothing does.
-    std::string TablesDiffer();
+    std::string TablesDiffer(std::int64_t version);
     std::string PartitionsDiffer();
     std::string Shown(const std::string& name) const;
 

@@ -26,9 +26,9 @@ namespace {
 // The dump holds our tables and the sequence behind logs.id, and every
 // partition of logs by its name (a pattern would take in the tables of others
 // that happen to match it).
-const char* const kDumpTables[] = {"settings",     "logs_id_seq",    "owners",
-                                   "log_blobs",    "static_objects", "enrollment_tombstones",
-                                   "status_events"};
+const char* const kDumpTables[] = {"settings",      "logs_id_seq",    "owners",
+                                   "log_blobs",     "static_objects", "enrollment_tombstones",
+                                   "status_events", "run_history"};
 
 // A leftover of a REINDEX CONCURRENTLY that did not finish: the copy it was
 // building ("_ccnew") or the old index it was to drop ("_ccold").

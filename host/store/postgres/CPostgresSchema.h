@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,16 +29,23 @@ public:
         std::string partitionKey;           // as pg_get_partkeydef() gives it; "" for none
     };
 
+    // The schema version this build makes: 2 added the run history.
+    static constexpr std::int64_t kVersion = 2;
+
     // The statements that make the schema in an empty one, in order.
     static const std::vector<std::string>& Statements();
-    // The names of the tables, in the order they are made.
+    // The statements that bring a store of schema version `from` (1 up to
+    // kVersion) to kVersion, in order: the tables added since.
+    static std::vector<std::string> Migration(std::int64_t from);
+    // The names of the tables of kVersion, in the order they are made.
     static const std::vector<std::string>& Tables();
     // Tables() as an SQL array literal ("{settings,logs,...}"), for a
     // text[] parameter.
     static std::string TablesArray();
 
-    // The tables of Tables(), in that order, described.
-    static const std::vector<TableLayout>& Layout();
+    // The tables of schema version `version` (1 up to kVersion), in the
+    // order of Tables(), described.
+    static std::vector<TableLayout> Layout(std::int64_t version = kVersion);
 
     // The primary key a batched delete walks on `table`; a name not among
     // Tables() is taken for a partition of logs (keyed like logs).

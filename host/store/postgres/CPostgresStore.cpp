@@ -21,6 +21,7 @@
 #include "host/store/postgres/CPostgresNoticeCollector.h"
 #include "host/store/postgres/CPostgresPartitions.h"
 #include "host/store/postgres/CPostgresRowWriter.h"
+#include "host/store/postgres/CPostgresRunHistory.h"
 #include "host/store/postgres/CPostgresSchema.h"
 #include "host/store/postgres/CPostgresUri.h"
 
@@ -67,7 +68,7 @@ void Session(pg_conn* connection, const std::string& sql) {
 
 }  // namespace
 
-const std::int64_t CPostgresStore::kSchemaVersion = 1;
+const std::int64_t CPostgresStore::kSchemaVersion = CPostgresSchema::kVersion;
 
 CPostgresStore::CPostgresStore(const StoreOptions& options)
     : m_uri(options.db),
@@ -160,7 +161,7 @@ void CPostgresStore::Open(const StoreOptions& options) {
     m_empty = CheckIdentity(options.create);
     if (!m_empty) {
         CPostgresLayout layout(*this);
-        layout.Check();
+        layout.Check(m_version);
         if (!options.allowOtherOwner) {
             layout.CheckOwners();
         }
@@ -181,6 +182,8 @@ void CPostgresStore::FinishOpening() {
             WriteSchema();
             m_openNote =
                 "created a new store (schema version " + std::to_string(kSchemaVersion) + ")";
+        } else if (m_version < kSchemaVersion) {
+            m_openNote = CPostgresRunHistory(*this).Migrate(m_version);
         }
         const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
         CPostgresPartitions(*this).Prepare(now, now);
@@ -249,37 +252,14 @@ bool CPostgresStore::CheckIdentity(bool create) {
         throw std::invalid_argument(m_name + " is not a cleanup-agent store");
     }
     const boost::optional<std::string> version = GetSetting("schema_version");
-    if (!version || *version != std::to_string(kSchemaVersion)) {
+    m_version = version == std::string("1") ? 1 : kSchemaVersion;  // 1: migrated when writing
+    if (!version || (*version != "1" && *version != std::to_string(kSchemaVersion))) {
         throw std::invalid_argument(m_name + " was made by another cleanup-agent (schema version " +
-                                    version.value_or("none") + "; this one knows " +
+                                    version.value_or("none") + "; this one knows 1 to " +
                                     std::to_string(kSchemaVersion) + ")");
     }
-    CheckForeignObjects();
+    CPostgresLayout(*this).CheckForeignObjects();
     return false;
-}
-
-void CPostgresStore::CheckForeignObjects() {
-    // Our tables and every partition of logs. We make no trigger, rule or
-    // policy: one there is another role's code, which would run with our
-    // rights on every write.
-    const pqxx::result foreign = Run(
-        "WITH ours AS (SELECT c.oid, c.relname FROM pg_catalog.pg_class c"
-        " WHERE c.relnamespace = $1::text::regnamespace AND (c.relname = ANY ($2::text[])"
-        " OR c.oid IN (SELECT relid FROM pg_catalog.pg_partition_tree($3::text::regclass))))"
-        " SELECT 'trigger ' || pg_catalog.quote_ident(t.tgname) || ' on ' || o.relname"
-        " FROM pg_catalog.pg_trigger t JOIN ours o ON o.oid = t.tgrelid WHERE NOT t.tgisinternal"
-        " UNION ALL SELECT 'rule ' || pg_catalog.quote_ident(r.rulename) || ' on ' || o.relname"
-        " FROM pg_catalog.pg_rewrite r JOIN ours o ON o.oid = r.ev_class"
-        " UNION ALL SELECT 'policy ' || pg_catalog.quote_ident(p.polname) || ' on ' || o.relname"
-        " FROM pg_catalog.pg_policy p JOIN ours o ON o.oid = p.polrelid ORDER BY 1",
-        {Quote(m_schema), CPostgresSchema::TablesArray(), Quote(m_schema) + "." + Quote("logs")});
-    std::string names;
-    for (const auto& row : foreign) {
-        names += (names.empty() ? "" : ", ") + std::string(row[0].c_str());
-    }
-    if (!names.empty()) {
-        throw std::invalid_argument(m_name + " holds what cleanup-agent did not make: " + names);
-    }
 }
 
 void CPostgresStore::WriteSchema() {
@@ -457,6 +437,14 @@ std::int64_t CPostgresStore::AddStatusEvent(std::int64_t messageType, const std:
              CPostgresRowWriter::Hex(symbolsProtobuf), std::to_string(receivedAt)});
     transaction.Commit();
     return row[0][0].as<std::int64_t>();
+}
+
+bool CPostgresStore::AddRun(const RunRecord& run) {
+    return CPostgresRunHistory(*this).Add(run);
+}
+
+std::vector<RunRecord> CPostgresStore::ReadRuns(std::size_t limit) {
+    return CPostgresRunHistory(*this).Read(limit);
 }
 
 IStore::DeleteResult CPostgresStore::DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,

@@ -34,7 +34,7 @@ class CPostgresMaintenance;
 // weeks not prepared.
 //
 // Identity: the settings rows application_id (the SQLite store's
-// application id, in decimal) and schema_version. Opening reads before it
+// application id, in decimal) and schema_version (1 is migrated). Opening reads before it
 // writes: a schema holding tables but not ours is refused untouched; an empty
 // one gets the schema only when `create` is set.
 //
@@ -79,8 +79,8 @@ public:
     // later statement wait for no lock. Any thread, e.g. the signal
     // watcher's; never throws.
     void Cancel() noexcept override;
-    // Unless a dry run: creates or completes the schema and the coming
-    // weeks' partitions.
+    // Unless a dry run: creates the schema or migrates an older one (version
+    // 1: the run history, one transaction), and the coming weeks' partitions.
     void FinishOpening() override;
     std::string GetName() const override { return m_name; }
     const std::string& GetBackupPath() const override { return m_backupPath; }
@@ -97,6 +97,9 @@ public:
     std::int64_t AddStatusEvent(std::int64_t messageType, const std::string& name,
                                 const std::string& symbols, const std::string& symbolsProtobuf,
                                 std::int64_t receivedAt) override;
+    // CPostgresRunHistory's.
+    bool AddRun(const RunRecord& run) override;
+    std::vector<RunRecord> ReadRuns(std::size_t limit) override;
     // Walks the table's primary key with CBatchedDelete (CPostgresDeleteWalk).
     DeleteResult DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
                                  const BatchObserver& afterBatch) override;
@@ -189,8 +192,6 @@ private:
     void TakeLock(const StoreOptions& options);
     // Reads only; returns true for an empty schema (to be made).
     bool CheckIdentity(bool create);
-    // Refuses a store whose tables carry triggers, rules or policies.
-    void CheckForeignObjects();
     void WriteSchema();
     std::string Masked(const std::string& message) const;
     // Throws the loss of the connection when it was lost.
@@ -211,9 +212,10 @@ private:
     const bool m_dryRun;
     const std::chrono::milliseconds m_busyTimeout;
     const std::chrono::milliseconds m_lockTimeout;
-    bool m_empty;           // the schema holds no table yet: FinishOpening makes them
-    std::string m_schema;   // the store's
-    std::string m_session;  // the settings of every session of ours
+    bool m_empty;                // the schema holds no table yet: FinishOpening makes them
+    std::int64_t m_version = 0;  // the schema version found; FinishOpening migrates an older one
+    std::string m_schema;        // the store's
+    std::string m_session;       // the settings of every session of ours
     std::unique_ptr<pqxx::connection> m_connection;
     std::unique_ptr<pqxx::transaction_base> m_work;       // the open Transaction's
     std::unique_ptr<pg_conn, void (*)(pg_conn*)> m_bulk;  // for COPY, opened on first use

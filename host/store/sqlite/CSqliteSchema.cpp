@@ -11,6 +11,7 @@ struct Table {
     const char* name;
     const char* key;
     const char* create;
+    int since = 1;  // the schema version that brought the table
 };
 
 const Table kTables[] = {
@@ -37,6 +38,14 @@ const Table kTables[] = {
      "CREATE TABLE IF NOT EXISTS status_events(id INTEGER PRIMARY KEY,"
      " message_type INTEGER NOT NULL, name TEXT NOT NULL, symbols BLOB NOT NULL,"
      " symbols_protobuf BLOB NOT NULL, received_at INTEGER NOT NULL)"},
+    // "start" and "end" are words of SQL: the columns say what they hold.
+    {"run_history", "id",
+     "CREATE TABLE IF NOT EXISTS run_history(id INTEGER PRIMARY KEY,"
+     " started_at INTEGER NOT NULL, ended_at INTEGER NOT NULL, status TEXT NOT NULL,"
+     " exit_code INTEGER NOT NULL, dry_run INTEGER NOT NULL, operations TEXT NOT NULL,"
+     " rows_removed INTEGER NOT NULL, bytes_freed INTEGER NOT NULL,"
+     " bytes_returned INTEGER NOT NULL, error TEXT)",
+     2},
 };
 
 struct Index {
@@ -71,18 +80,18 @@ const Table& Find(const std::string& table) {
 
 }  // namespace
 
-const std::vector<std::string>& CSqliteSchema::Statements() {
-    static const std::vector<std::string> statements = [] {
-        std::vector<std::string> all;
-        for (const Table& table : kTables) {
+std::vector<std::string> CSqliteSchema::Statements(int version) {
+    std::vector<std::string> all;
+    for (const Table& table : kTables) {
+        if (table.since <= version) {
             all.push_back(table.create);
         }
-        for (const Index& index : kIndexes) {
-            all.push_back(index.create);
-        }
-        return all;
-    }();
-    return statements;
+    }
+    // Every index is of schema version 1.
+    for (const Index& index : kIndexes) {
+        all.push_back(index.create);
+    }
+    return all;
 }
 
 std::string CSqliteSchema::KeyOf(const std::string& table) {

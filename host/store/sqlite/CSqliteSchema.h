@@ -13,9 +13,13 @@ namespace Host {
 // Stateless and thread-safe.
 class CSqliteSchema {
 public:
-    // The statements that make whatever is missing of the schema, in order;
-    // each may run again on a store that has it.
-    static const std::vector<std::string>& Statements();
+    // The schema version this build makes: 2 added the run history.
+    static constexpr int kVersion = 2;
+
+    // The statements that make whatever is missing of the schema of
+    // `version` (1 up to kVersion), in order; each may run again on a store
+    // that has it. Version 1 is the schema of the earlier builds.
+    static std::vector<std::string> Statements(int version = kVersion);
 
     // The ascending integer key a batched delete walks on `table`: its
     // INTEGER PRIMARY KEY, or rowid where it has none. Throws

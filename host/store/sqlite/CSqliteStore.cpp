@@ -19,6 +19,8 @@
 #include "host/store/sqlite/CSqliteDeleteWalk.h"
 #include "host/store/sqlite/CSqliteDiskSpace.h"
 #include "host/store/sqlite/CSqliteMaintenance.h"
+#include "host/store/sqlite/CSqliteRowWriter.h"
+#include "host/store/sqlite/CSqliteRunHistory.h"
 #include "host/store/sqlite/CSqliteSchema.h"
 #include "host/store/sqlite/CSqliteTransaction.h"
 #include "host/store/sqlite/CStoreLock.h"
@@ -36,52 +38,6 @@ namespace {
 const int kCheckpointPages = 1024;
 const std::chrono::milliseconds kTruncateWait(100);
 
-// Rows appended with one prepared INSERT inside one CSqliteTransaction.
-class CSqliteRowWriter : public IStore::RowWriter {
-public:
-    CSqliteRowWriter(CSqliteStore& store, const std::string& table,
-                     const std::vector<std::string>& columns)
-        : m_transaction(store), m_insert(store.Prepare(InsertSql(table, columns))) {}
-
-    void Add(const std::vector<IStore::Value>& row) override {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const int index = static_cast<int>(i + 1);
-            switch (row[i].kind) {
-                case IStore::Value::Kind::kNull:
-                    m_insert.BindNull(index);
-                    break;
-                case IStore::Value::Kind::kInteger:
-                    m_insert.Bind(index, row[i].integer);
-                    break;
-                case IStore::Value::Kind::kText:
-                    m_insert.Bind(index, row[i].bytes);
-                    break;
-                case IStore::Value::Kind::kBlob:
-                    m_insert.BindBlob(index, row[i].bytes);
-                    break;
-            }
-        }
-        m_insert.Run();
-    }
-
-    void Commit() override { m_transaction.Commit(); }
-
-private:
-    static std::string InsertSql(const std::string& table,
-                                 const std::vector<std::string>& columns) {
-        std::string names;
-        std::string values;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            names += (i == 0 ? "" : ", ") + columns[i];
-            values += (i == 0 ? "?" : ", ?") + std::to_string(i + 1);
-        }
-        return "INSERT INTO " + table + "(" + names + ") VALUES (" + values + ")";
-    }
-
-    CSqliteTransaction m_transaction;
-    CSqliteStatement m_insert;
-};
-
 typedef std::map<std::string, std::vector<std::string>> Columns;
 
 // The column names of every table but SQLite's own, in order.
@@ -98,7 +54,8 @@ Columns ReadColumns(sqlite3* db) {
     return columns;
 }
 
-// The tables this build makes, read from a scratch database in memory.
+// The tables of schema version 1, the earlier builds', read from a scratch
+// database in memory.
 const Columns& OurColumns() {
     static const Columns ours = [] {
         sqlite3* db = nullptr;
@@ -106,7 +63,7 @@ const Columns& OurColumns() {
             sqlite3_close(db);
             throw std::runtime_error("cannot open a database in memory");
         }
-        for (const std::string& statement : CSqliteSchema::Statements()) {
+        for (const std::string& statement : CSqliteSchema::Statements(1)) {
             sqlite3_exec(db, statement.c_str(), nullptr, nullptr, nullptr);
         }
         Columns columns = ReadColumns(db);
@@ -118,7 +75,7 @@ const Columns& OurColumns() {
 
 }  // namespace
 
-const std::int32_t CSqliteStore::kSchemaVersion = 1;
+const std::int32_t CSqliteStore::kSchemaVersion = CSqliteSchema::kVersion;
 
 std::string CSqliteStore::LogSizes::Text() const {
     return "write-ahead log " + CUnits::Size(before) + " before, " + CUnits::Size(after) +
@@ -504,6 +461,14 @@ std::unique_ptr<IStore::RowWriter> CSqliteStore::WriteRows(const std::string& ta
                                                            const std::vector<std::string>& columns,
                                                            const boost::optional<TimeSpan>&) {
     return std::unique_ptr<RowWriter>(new CSqliteRowWriter(*this, table, columns));
+}
+
+bool CSqliteStore::AddRun(const RunRecord& run) {
+    return CSqliteRunHistory(*this).Add(run);
+}
+
+std::vector<RunRecord> CSqliteStore::ReadRuns(std::size_t limit) {
+    return CSqliteRunHistory(*this).Read(limit);
 }
 
 std::string CSqliteStore::BeginCall() {

@@ -34,7 +34,7 @@ class CSqliteMaintenance;
 // Opening reads before it writes: a file that is not a store of ours is
 // refused untouched, a store of earlier builds (no id, exactly our tables,
 // CSqliteSchema) is marked, an older schema version is migrated in one
-// transaction.
+// transaction (from version 1: the run history's table; none in a dry run).
 //
 // One cleanup per file at a time: a store opened with StoreOptions holds
 // CStoreLock from opening (a new file) or FinishOpening (an existing one)
@@ -119,6 +119,9 @@ public:
     std::unique_ptr<RowWriter> WriteRows(
         const std::string& table, const std::vector<std::string>& columns,
         const boost::optional<TimeSpan>& createdAt = boost::none) override;
+    // CSqliteRunHistory's.
+    bool AddRun(const RunRecord& run) override;
+    std::vector<RunRecord> ReadRuns(std::size_t limit) override;
     // DamageText() once the store is damaged. EndCall: Checkpoint(false),
     // then the growth of the file's pages since BeginCall.
     std::string BeginCall() override;

@@ -7,10 +7,10 @@
 namespace Kol {
 namespace Host {
 
-CSqliteTransaction::CSqliteTransaction(CSqliteStore& store)
+CSqliteTransaction::CSqliteTransaction(CSqliteStore& store, Ending ending)
     : m_store(store),
       m_lock(store.TransactionMutex()),
-      m_rollBackOnCommit(store.IsDryRun()),
+      m_rollBackOnCommit(store.IsDryRun() && ending == Ending::kAsTheRun),
       m_open(false),
       m_start(std::chrono::steady_clock::now()),
       m_pagesBefore(0),

@@ -12,7 +12,8 @@ class CSqliteStore;
 // One short write transaction on a store: BEGIN IMMEDIATE ... COMMIT; on a
 // store opened for a dry run, Commit rolls back instead (after measuring), so
 // a dry run holds the write lock for one batch at a time, as a real run does.
-// Rolled back when the object goes without Commit. Holds the store's
+// A transaction made with kCommitAlways commits in a dry run too (the run
+// history's row). Rolled back when the object goes without Commit. Holds the store's
 // transaction mutex for its whole life and reports to the store on Commit its
 // duration and the bytes of pages it freed and gave back.
 //
@@ -21,7 +22,9 @@ class CSqliteStore;
 // DamageText on a damaged store); the destructor never throws.
 class CSqliteTransaction {
 public:
-    explicit CSqliteTransaction(CSqliteStore& store);
+    enum class Ending { kAsTheRun, kCommitAlways };
+
+    explicit CSqliteTransaction(CSqliteStore& store, Ending ending = Ending::kAsTheRun);
     ~CSqliteTransaction();
 
     CSqliteTransaction(const CSqliteTransaction&) = delete;
