@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "host/app/CHostApplication.h"
+#include "host/app/CReportRun.h"
 #include "host/app/CSignalWatcher.h"
 #include "host/cli/CCommandLine.h"
 #include "host/cli/CPluginFolder.h"
@@ -104,6 +105,9 @@ int main(int argc, char* argv[]) {
     if (options.version) {
         std::cout << CCommandLine::Version(options.module);
         return Finish(kExitSucceeded, true);
+    }
+    if (options.report) {
+        return Finish(CReportRun(options, std::cout, std::cerr).Run());
     }
     try {
         CHostApplication application(options, std::cout, std::cerr);

@@ -160,6 +160,12 @@ const std::vector<CCommandLine::Option> kOptions = {
      true},
     {"log-level", 0, "N", "lowest level written: 1 debug, 2 info, 3 warning, 4 error (default: 2)",
      CCommandLine::Section::kMain, SetLevel, true},
+    {"report", 0, nullptr,
+     "describe the store instead of cleaning it, reading only: its size, tables, retention "
+     "classes, what the next `all` would remove and the last runs (with --output json as one "
+     "document); takes no operations and writes nothing",
+     CCommandLine::Section::kMain,
+     [](const std::string& v, CHostOptions& o) { o.report = Flag(v, "report"); }, false},
     {"dry-run", 0, nullptr,
      "run and report everything, rolling each batch back at once: the store is unchanged but for "
      "one row in its run history, no backup is written, and each operation's figures are what it "
@@ -575,6 +581,12 @@ CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments, cons
             const std::vector<std::int32_t> operations = COperationCatalog::Parse(word);
             result.operations.insert(result.operations.end(), operations.begin(), operations.end());
         }
+    }
+    if (result.report &&
+        (!result.operations.empty() || result.seedRows || given.create || given.dryRun)) {
+        // A report only reads: what would run or write has no place in it.
+        throw std::invalid_argument(
+            "--report takes no operations and no --seed-demo, --create or --dry-run");
     }
     if (result.dryRun && result.seedRows) {
         // A dry run rolls back every transaction at once: nothing seeded would stay.

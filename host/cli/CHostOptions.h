@@ -22,6 +22,7 @@ struct CHostOptions {
 
     bool help = false;
     bool version = false;
+    bool report = false;  // --report: describe the store, read only, and run nothing
     std::string db = "agent.db";
     std::string backup;             // the backup's path; empty: the store's real path + ".bak"
     bool create = false;            // make the store when it is absent

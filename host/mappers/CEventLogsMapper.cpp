@@ -29,39 +29,37 @@ std::int64_t CEventLogsMapper::ParseKeepCount(const boost::optional<std::string>
     return value;
 }
 
-std::int64_t CEventLogsMapper::ReadKeepCount() const {
+std::int64_t CEventLogsMapper::ReadKeepCount(IStore& store) {
     try {
-        return ParseKeepCount(Store().GetSetting("max_event_logs_per_type"));
+        return ParseKeepCount(store.GetSetting("max_event_logs_per_type"));
     } catch (const std::invalid_argument& e) {
         throw std::runtime_error(e.what());
     }
 }
 
 std::vector<CCleanupConditions::EventLogBound> CEventLogsMapper::ReadBounds(
-    std::int64_t keep) const {
+    IStore& store, std::int64_t keep, const std::string& logsLeft) {
     // The oldest kept log of each type bounds what goes; types with no more
     // than `keep` event logs get no bound and keep all. A dry run leaves out
     // the logs that earlier operations would take, as a real run finds them
     // gone. The kept row is found by its id, and its time read by that id,
     // so that a log written in between cannot pair one row's time with
     // another's id.
-    const std::string left = LogsLeft();
-    const std::string eventLogs = "is_delta = 0" + (left.empty() ? "" : " AND " + left);
+    const std::string eventLogs = "is_delta = 0" + (logsLeft.empty() ? "" : " AND " + logsLeft);
     std::vector<CCleanupConditions::EventLogBound> bounds;
     for (const std::int64_t type :
-         Store().QueryInt64s("SELECT DISTINCT log_type FROM logs WHERE " + eventLogs)) {
+         store.QueryInt64s("SELECT DISTINCT log_type FROM logs WHERE " + eventLogs)) {
         const std::vector<std::int64_t> kept =
-            Store().QueryInt64s("SELECT id FROM logs WHERE log_type = $1 AND " + eventLogs +
-                                    " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET $2",
-                                {type, keep - 1});
+            store.QueryInt64s("SELECT id FROM logs WHERE log_type = $1 AND " + eventLogs +
+                                  " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET $2",
+                              {type, keep - 1});
         if (kept.empty()) {
             continue;
         }
         CCleanupConditions::EventLogBound bound;
         bound.logType = type;
         bound.id = kept.front();
-        bound.createdAt =
-            Store().QueryInt64("SELECT created_at FROM logs WHERE id = $1", {bound.id});
+        bound.createdAt = store.QueryInt64("SELECT created_at FROM logs WHERE id = $1", {bound.id});
         bounds.push_back(bound);
     }
     return bounds;
@@ -69,10 +67,11 @@ std::vector<CCleanupConditions::EventLogBound> CEventLogsMapper::ReadBounds(
 
 void CEventLogsMapper::Cleanup() {
     RunCall("event-logs", "", [this](CRunReport::MapperCall& call) {
-        const std::int64_t keep = ReadKeepCount();
+        const std::int64_t keep = ReadKeepCount(Store());
         call.detail = "kept the newest " + std::to_string(keep) + " of each log type";
-        DeleteInBatches(keep == 0 ? CCleanupConditions::EventLogs({}, true)
-                                  : CCleanupConditions::EventLogs(ReadBounds(keep)),
+        DeleteInBatches(keep == 0
+                            ? CCleanupConditions::EventLogs({}, true)
+                            : CCleanupConditions::EventLogs(ReadBounds(Store(), keep, LogsLeft())),
                         call);
     });
 }

@@ -33,12 +33,16 @@ public:
     // is not a count of logs". Pure; any thread.
     static std::int64_t ParseKeepCount(const boost::optional<std::string>& text);
 
-    void Cleanup() final;
+    // The store's setting, parsed: throws std::runtime_error for a bad one.
+    static std::int64_t ReadKeepCount(IStore& store);
+    // The oldest kept event log of each type that has more than `keep`
+    // (at least 1) among the logs for which `logsLeft` holds (all for "").
+    // Reads only, on the store's thread.
+    static std::vector<CCleanupConditions::EventLogBound> ReadBounds(IStore& store,
+                                                                     std::int64_t keep,
+                                                                     const std::string& logsLeft);
 
-private:
-    std::int64_t ReadKeepCount() const;
-    // The oldest kept event log of each type that has more than `keep`.
-    std::vector<CCleanupConditions::EventLogBound> ReadBounds(std::int64_t keep) const;
+    void Cleanup() final;
 };
 
 }  // namespace Host

@@ -10,12 +10,12 @@
 namespace Kol {
 namespace Host {
 
-// What a dry run's request would remove in all, without double counting:
-// each operation's own figure counts the rows it finds, some of which an
+// What a request would remove in all, without double counting: each
+// operation's own dry-run figure counts the rows it finds, some of which an
 // earlier operation of the same request would already have taken (an old
-// replicated log is both). The mappers record every plan they would delete
-// along, in the order the request runs them; Count then counts the union of
-// the plans per table in one statement each.
+// replicated log is both). The plans the request deletes along are recorded
+// in the order it runs them; Count then counts the union of the plans per
+// table in one statement each, and CountNext what one more plan adds.
 //
 // The orphan blobs plan is counted with the logs the plans recorded before
 // it take: their blobs would be orphans by the time it runs.
@@ -35,6 +35,10 @@ public:
 
     // Records that the request's next deletes follow `plan`.
     void Add(const IStore::DeletePlan& plan);
+    // Counts the rows of `plan` that no plan recorded so far takes, which is
+    // what a real run's delete along it removes, then records it. Reads only.
+    // Throws std::runtime_error as the store does.
+    std::uint64_t CountNext(IStore& store, const IStore::DeletePlan& plan);
     // A condition on logs that is true for the rows no plan recorded so far
     // takes (NULL counting as not taken), or "" when none is recorded: the
     // logs an operation that looks at what is left would see.
@@ -42,12 +46,18 @@ public:
     bool Empty() const { return m_plans.empty(); }
 
     // Counts the distinct rows of every recorded plan on `store` and
-    // estimates the space they return; reads only.
-    // Throws std::runtime_error as the store does.
+    // estimates the space they return. Reads only; throws
+    // std::runtime_error as the store does.
     Figures Count(IStore& store) const;
+    // Fills the estimates of `figures` from its rows per table. Reads only;
+    // throws std::runtime_error as the store does.
+    static void Estimate(IStore& store, Figures& figures);
 
 private:
+    // The logs plans before `before`, as one condition ("" for none).
     std::string LogsGoing(std::size_t before) const;
+    // Plan `index`'s condition, inlined, as it stands in the request.
+    std::string Condition(std::size_t index) const;
 
     std::vector<IStore::DeletePlan> m_plans;
 };

@@ -7,6 +7,8 @@
 
 #include <boost/function.hpp>
 
+#include "host/store/CStoreDescription.h"
+
 namespace Kol {
 namespace Host {
 
@@ -81,6 +83,9 @@ public:
     // the free pages already in the file, when the file uses incremental
     // auto-vacuum; else nothing). Reads only.
     virtual std::int64_t EstimateReturnedBytes(std::int64_t freedInside) = 0;
+    // The store's kind, size and own facts (CStoreDescription). Reads only;
+    // throws std::runtime_error as the store does.
+    virtual CStoreDescription Describe() = 0;
 };
 
 }  // namespace Host

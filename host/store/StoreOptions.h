@@ -29,6 +29,10 @@ struct StoreOptions {
     std::string backup;
     bool create = true;   // make the store in an absent file or an empty schema
     bool dryRun = false;  // write nothing: every transaction rolls back
+    // Only read an existing store: no lock, no check that writes, no file
+    // beside it (SQLite), a read-only session (PostgreSQL); a dry run too.
+    // FinishOpening must not be called (it throws std::logic_error).
+    bool readOnly = false;
     // PostgreSQL only: open a store whose tables another role owns (else
     // refused, since the agent would act with rights not the owner's).
     bool allowOtherOwner = false;

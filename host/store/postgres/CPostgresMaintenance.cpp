@@ -96,6 +96,33 @@ std::int64_t CPostgresMaintenance::StoreBytes() {
         .as<std::int64_t>();
 }
 
+CStoreDescription CPostgresMaintenance::Describe() {
+    CStoreDescription description;
+    description.kind = "postgresql";
+    description.schemaVersion = std::stoll(m_store.GetSetting("schema_version").value_or("0"));
+    description.bytes = StoreBytes();
+    std::int64_t partitions = 0;
+    std::int64_t defaultRows = 0;
+    CPostgresPartitions logs(m_store);
+    for (int k = 1; k <= 5; ++k) {
+        if (!m_store.HasTable(CPostgresPartitions::ClassTable(k))) {
+            continue;
+        }
+        description.classBytes[k - 1] = TableBytes(CPostgresPartitions::ClassTable(k));
+        for (const CPostgresPartitions::Partition& partition : logs.List(k)) {
+            if (partition.isDefault) {
+                defaultRows +=
+                    m_store.QueryInt64("SELECT count(*) FROM " + m_store.Quote(partition.name));
+            } else {
+                ++partitions;
+            }
+        }
+    }
+    description.logPartitions = partitions;
+    description.defaultPartitionRows = defaultRows;
+    return description;
+}
+
 std::int64_t CPostgresMaintenance::EstimateReturnedBytes(std::int64_t freedInside) {
     // An upper bound: whole partitions dropped return all of it, a vacuum of
     // a kept one only the empty pages at its end.

@@ -45,6 +45,7 @@ public:
     std::int64_t StoreBytes() override;
     std::int64_t TableBytes(const std::string& table) override;
     std::int64_t EstimateReturnedBytes(std::int64_t freedInside) override;
+    CStoreDescription Describe() override;
 
     // The libpq environment variables (PGHOST, PGPASSWORD, ...) that connect
     // a client tool as `uri` does, so that no password is on a command line.

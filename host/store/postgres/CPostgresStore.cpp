@@ -74,7 +74,8 @@ CPostgresStore::CPostgresStore(const StoreOptions& options)
     : m_uri(options.db),
       m_name(m_uri.GetMasked()),
       m_backupPath(options.backup.empty() ? std::string() : CStoreFiles::RealPath(options.backup)),
-      m_dryRun(options.dryRun),
+      m_dryRun(options.dryRun || options.readOnly),
+      m_readOnly(options.readOnly),
       m_busyTimeout(options.busyTimeout),
       m_lockTimeout(options.lockTimeout),
       m_empty(false),
@@ -150,8 +151,15 @@ void CPostgresStore::Open(const StoreOptions& options) {
     m_session = "SET search_path = " + m_connection->quote_name(m_schema) +
                 ", pg_temp; SET application_name = 'cleanup-agent pid " +
                 std::to_string(::getpid()) + "'; SET lock_timeout = " + LockTimeout(m_busyTimeout) +
-                "; SET statement_timeout = 0; SET jit = off";
+                "; SET statement_timeout = 0; SET jit = off" +
+                (m_readOnly ? "; SET default_transaction_read_only = on" : "");
     pqxx::nontransaction(*m_connection).exec(m_session);
+    if (m_readOnly) {
+        // Reading takes no lock and passes no judgement on the backup.
+        CheckIdentity(false);
+        CPostgresLayout(*this).Check(m_version);
+        return;
+    }
     CheckWritable();
     TakeLock(options);
     if (m_backupPath.empty()) {
@@ -174,6 +182,9 @@ void CPostgresStore::Open(const StoreOptions& options) {
 }
 
 void CPostgresStore::FinishOpening() {
+    if (m_readOnly) {
+        throw std::logic_error("a store opened to read only takes no first writes");
+    }
     if (m_dryRun) {
         return;
     }

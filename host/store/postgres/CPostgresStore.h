@@ -209,7 +209,8 @@ private:
     const std::string m_name;
     std::string m_backupPath;
     std::string m_openNote;
-    const bool m_dryRun;
+    const bool m_dryRun;    // also when read-only
+    const bool m_readOnly;  // no lock taken, no first writes
     const std::chrono::milliseconds m_busyTimeout;
     const std::chrono::milliseconds m_lockTimeout;
     bool m_empty;                // the schema holds no table yet: FinishOpening makes them

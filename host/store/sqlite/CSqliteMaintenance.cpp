@@ -59,6 +59,20 @@ std::int64_t CSqliteMaintenance::TableBytes(const std::string& table) {
         quoted + "')");
 }
 
+CStoreDescription CSqliteMaintenance::Describe() {
+    static const char* const kModes[] = {"none", "full", "incremental"};
+    CStoreDescription description;
+    description.kind = "sqlite";
+    description.schemaVersion = m_store.QueryInt64("PRAGMA user_version");
+    description.bytes = StoreBytes();
+    description.logBytes = m_store.LogFileBytes();
+    description.freeBytes =
+        m_store.QueryInt64("PRAGMA freelist_count") * m_store.QueryInt64("PRAGMA page_size");
+    const std::int64_t mode = m_store.QueryInt64("PRAGMA auto_vacuum");
+    description.autoVacuum = mode >= 0 && mode <= 2 ? kModes[mode] : std::to_string(mode);
+    return description;
+}
+
 std::int64_t CSqliteMaintenance::EstimateReturnedBytes(std::int64_t freedInside) {
     if (m_store.QueryInt64("PRAGMA auto_vacuum") != kIncrementalAutoVacuum) {
         return 0;

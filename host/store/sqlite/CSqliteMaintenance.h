@@ -35,6 +35,7 @@ public:
     std::int64_t StoreBytes() override;
     std::int64_t TableBytes(const std::string& table) override;
     std::int64_t EstimateReturnedBytes(std::int64_t freedInside) override;
+    CStoreDescription Describe() override;
 
 private:
     // Returns false when interrupted.

@@ -19,6 +19,7 @@
 #include "host/store/sqlite/CSqliteDeleteWalk.h"
 #include "host/store/sqlite/CSqliteDiskSpace.h"
 #include "host/store/sqlite/CSqliteMaintenance.h"
+#include "host/store/sqlite/CSqliteReadOnlyUri.h"
 #include "host/store/sqlite/CSqliteRowWriter.h"
 #include "host/store/sqlite/CSqliteRunHistory.h"
 #include "host/store/sqlite/CSqliteSchema.h"
@@ -91,7 +92,8 @@ CSqliteStore::CSqliteStore(const StoreOptions& options)
       m_vfs(options.vfs),
       m_backupPath(ChosenBackup(m_path, options.backup)),
       m_db(nullptr),
-      m_dryRun(options.dryRun),
+      m_dryRun(options.dryRun || options.readOnly),
+      m_readOnly(options.readOnly),
       m_origin(Origin::kOurs),
       m_existed(CStoreFiles::Exists(m_path)),
       m_writing(false),
@@ -101,13 +103,16 @@ CSqliteStore::CSqliteStore(const StoreOptions& options)
       m_hadLog(false),
       m_walPages(0),
       m_busyTimeout(options.busyTimeout) {
-    if (!m_existed && !options.create) {
+    if (!m_existed && (!options.create || m_readOnly)) {
         throw std::invalid_argument(
             "no store at " + m_path +
             (options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"));
     }
-    // Another user's store would get files of this user beside it.
-    CStoreFiles::CheckOwner(m_path);
+    // Another user's store would get files of this user beside it; one
+    // that is only read gets none.
+    if (!m_readOnly) {
+        CStoreFiles::CheckOwner(m_path);
+    }
     // Opening makes the file, so the lock comes first; an existing file is
     // locked only once it is known to be ours (FinishOpening).
     if (!m_existed) {
@@ -152,13 +157,25 @@ void CSqliteStore::TakeLock() {
 
 void CSqliteStore::Open(bool create) {
     m_hadLog = LogFileBytes() > 0;
-    // No SQLITE_OPEN_URI, and the path is a real one: never a URI.
-    const int code = sqlite3_open_v2(
-        m_path.c_str(), &m_db,
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0),
-        m_vfs.empty() ? nullptr : m_vfs.c_str());
+    // No SQLITE_OPEN_URI, and the path is a real one: never a URI. Only read,
+    // the URI is ours, made from the real path (CSqliteReadOnlyUri).
+    const int code =
+        m_readOnly
+            ? sqlite3_open_v2(
+                  CSqliteReadOnlyUri::Of(m_path, CStoreFiles::Exists(m_path + "-wal")).c_str(),
+                  &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_FULLMUTEX,
+                  m_vfs.empty() ? nullptr : m_vfs.c_str())
+            : sqlite3_open_v2(
+                  m_path.c_str(), &m_db,
+                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create ? SQLITE_OPEN_CREATE : 0),
+                  m_vfs.empty() ? nullptr : m_vfs.c_str());
     if (code != SQLITE_OK) {
         throw std::runtime_error(m_db != nullptr ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
+    }
+    if (m_readOnly) {
+        sqlite3_busy_handler(m_db, &CSqliteStore::OnBusy, this);
+        m_origin = CheckIdentity(false);
+        return;
     }
     if (sqlite3_db_readonly(m_db, "main") == 1) {
         throw std::runtime_error("the file is not writable");
@@ -183,6 +200,9 @@ void CSqliteStore::CheckBackupInstallation() {
 }
 
 void CSqliteStore::FinishOpening() {
+    if (m_readOnly) {
+        throw std::logic_error("a store opened to read only takes no first writes");
+    }
     if (!m_lock) {
         TakeLock();
     }

@@ -199,10 +199,11 @@ private:
     const std::string m_backupPath;
     std::string m_openNote;
     sqlite3* m_db;
-    const bool m_dryRun;
-    Origin m_origin;       // what opening found
-    const bool m_existed;  // the file was there before this run
-    bool m_writing;        // FinishOpening has begun the first writes
+    const bool m_dryRun;    // also when read-only
+    const bool m_readOnly;  // no lock, no file beside it, no first writes
+    Origin m_origin;        // what opening found
+    const bool m_existed;   // the file was there before this run
+    bool m_writing;         // FinishOpening has begun the first writes
     const std::chrono::seconds m_lockWait;
     const boost::function<bool()> m_stopWaiting;
     std::unique_ptr<CStoreLock> m_lock;
