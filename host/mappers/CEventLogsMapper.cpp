@@ -46,9 +46,16 @@ std::vector<CCleanupConditions::EventLogBound> CEventLogsMapper::ReadBounds(
     // so that a log written in between cannot pair one row's time with
     // another's id.
     const std::string eventLogs = "is_delta = 0" + (logsLeft.empty() ? "" : " AND " + logsLeft);
+    // The types and their counts come from the event logs' index alone:
+    // leaving some logs out only lowers a count, so a type within `keep`
+    // before stays within it.
     std::vector<CCleanupConditions::EventLogBound> bounds;
     for (const std::int64_t type :
-         store.QueryInt64s("SELECT DISTINCT log_type FROM logs WHERE " + eventLogs)) {
+         store.QueryInt64s("SELECT DISTINCT log_type FROM logs WHERE is_delta = 0")) {
+        if (store.QueryInt64("SELECT count(*) FROM logs WHERE log_type = $1 AND is_delta = 0",
+                             {type}) <= keep) {
+            continue;
+        }
         const std::vector<std::int64_t> kept =
             store.QueryInt64s("SELECT id FROM logs WHERE log_type = $1 AND " + eventLogs +
                                   " ORDER BY created_at DESC, id DESC LIMIT 1 OFFSET $2",
