@@ -12,15 +12,13 @@
 #include <nlohmann/json.hpp>
 
 #include "host/testing/CAgentProcess.h"
-#include "host/testing/CScratchDatabase.h"
-#include "host/testing/CScratchDirectory.h"
+#include "host/testing/CBothStoresTest.h"
 #include "host/testing/CTestStore.h"
 
 namespace {
 
 using Kol::Host::Testing::CAgentProcess;
-using Kol::Host::Testing::CScratchDatabase;
-using Kol::Host::Testing::CScratchDirectory;
+using Kol::Host::Testing::CBothStoresTest;
 using Kol::Host::Testing::CTestStore;
 using ::testing::HasSubstr;
 
@@ -50,26 +48,15 @@ std::string Totals(const std::string& json) {
     return std::to_string(rows) + " " + std::to_string(freed) + " " + std::to_string(returned);
 }
 
-class RunHistory : public ::testing::TestWithParam<std::string> {
+class RunHistory : public CBothStoresTest {
 protected:
     void SetUp() override {
-        if (GetParam() == "postgres") {
-            if (m_database.uri.empty()) {
-                GTEST_SKIP() << "no test server: CLEANUP_TEST_PG_URI is not set";
-            }
-            m_db = m_database.uri;
+        CBothStoresTest::SetUp();
+        if (IsSkipped()) {
+            return;
         }
         ASSERT_EQ(Run({"--seed-demo", "3000"}), 0) << m_err;
     }
-
-    // Runs the program on the test's store to its end; returns the exit status.
-    int Run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(),
-                         {"--db", m_db, "--backup", m_scratch.path + "/store.backup"});
-        return CAgentProcess::Run(arguments, &m_out, &m_err);
-    }
-
-    bool OnSqlite() const { return GetParam() == "sqlite"; }
 
     // What an earlier build left: the same store without the run history.
     void MakeVersionOne() {
@@ -91,12 +78,6 @@ protected:
                               : "SELECT count(*) FROM pg_tables WHERE tablename = 'run_history'"
                                 " AND schemaname = current_schema()") == 1;
     }
-
-    const CScratchDirectory m_scratch;
-    const CScratchDatabase m_database;
-    std::string m_db = m_scratch.path + "/agent.db";
-    std::string m_out;
-    std::string m_err;
 };
 
 INSTANTIATE_TEST_SUITE_P(BothStores, RunHistory, ::testing::Values("sqlite", "postgres"));

@@ -16,48 +16,34 @@
 #include <nlohmann/json.hpp>
 
 #include "host/testing/CAgentProcess.h"
-#include "host/testing/CScratchDatabase.h"
+#include "host/testing/CBothStoresTest.h"
 #include "host/testing/CScratchDirectory.h"
 #include "host/testing/CTestStore.h"
 
 namespace {
 
 using Kol::Host::Testing::CAgentProcess;
-using Kol::Host::Testing::CScratchDatabase;
+using Kol::Host::Testing::CBothStoresTest;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 using ::testing::HasSubstr;
 
-class StoreReport : public ::testing::TestWithParam<std::string> {
+class StoreReport : public CBothStoresTest {
 protected:
     void SetUp() override {
-        if (GetParam() == "postgres") {
-            if (m_database.uri.empty()) {
-                GTEST_SKIP() << "no test server: CLEANUP_TEST_PG_URI is not set";
-            }
-            m_db = m_database.uri;
+        CBothStoresTest::SetUp();
+        if (IsSkipped()) {
+            return;
         }
         ASSERT_EQ(Run({"--create", "--seed-demo", "3000"}), 0) << m_out;
         CTestStore(m_db).Execute(
             "INSERT INTO settings(key, value) VALUES ('max_event_logs_per_type', '5')");
     }
 
-    int Run(std::vector<std::string> arguments) {
-        arguments.insert(arguments.begin(), {"--db", m_db, "--backup", m_directory + "/backup"});
-        return CAgentProcess::Run(arguments, &m_out, &m_err);
-    }
-
     nlohmann::json Report() {
         EXPECT_EQ(Run({"--report", "--output", "json"}), 0) << m_err;
         return nlohmann::json::parse(m_out);
     }
-
-    const CScratchDirectory m_scratch;
-    const std::string m_directory = m_scratch.path;
-    const CScratchDatabase m_database;
-    std::string m_db = m_directory + "/agent.db";
-    std::string m_out;
-    std::string m_err;
 };
 
 INSTANTIATE_TEST_SUITE_P(BothStores, StoreReport, ::testing::Values("sqlite", "postgres"));
