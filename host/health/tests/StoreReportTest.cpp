@@ -139,12 +139,15 @@ TEST(StoreReportOptions, RefusesWhatWouldRunOrWrite) {
 TEST(StoreReportFile, ReadsOnlyAndLeavesNothingBeside) {
     const CScratchDirectory scratch;
     const std::string db = scratch.path + "/agent.db";
+    std::string out;
+    std::string err;
+    ASSERT_EQ(CAgentProcess::Run({"--db", db, "--report"}, &out, &err), 3);
+    EXPECT_EQ(err, "cleanup-agent: --report: no store at " + db + "\n");
+    EXPECT_EQ(CTestStore::Files(scratch.path), std::set<std::string>());
     ASSERT_EQ(CAgentProcess::Run({"--db", db, "--create", "--seed-demo", "1000"}), 0);
     const std::set<std::string> files = CTestStore::Files(scratch.path);
     const std::string bytes = CTestStore::ReadFile(db);
     ASSERT_EQ(::chmod(db.c_str(), 0444), 0);
-    std::string out;
-    std::string err;
     ASSERT_EQ(CAgentProcess::Run({"--db", db, "--report"}, &out, &err), 0) << err;
     EXPECT_TRUE(CTestStore::ReadFile(db) == bytes);
     EXPECT_EQ(CTestStore::Files(scratch.path), files);

@@ -253,7 +253,8 @@ bool CPostgresStore::CheckIdentity(bool create) {
         "('r', 'p', 'v', 'm', 'f')");
     if (tables == 0) {
         if (!create) {
-            throw std::invalid_argument("no store in " + m_name + " (use --create to make one)");
+            throw std::invalid_argument("no store in " + m_name +
+                                        (m_readOnly ? "" : " (use --create to make one)"));
         }
         return true;
     }

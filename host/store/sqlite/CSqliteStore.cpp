@@ -104,9 +104,10 @@ CSqliteStore::CSqliteStore(const StoreOptions& options)
       m_walPages(0),
       m_busyTimeout(options.busyTimeout) {
     if (!m_existed && (!options.create || m_readOnly)) {
-        throw std::invalid_argument(
-            "no store at " + m_path +
-            (options.dryRun ? " (a dry run creates none)" : " (use --create to make one)"));
+        throw std::invalid_argument("no store at " + m_path +
+                                    (m_readOnly       ? ""
+                                     : options.dryRun ? " (a dry run creates none)"
+                                                      : " (use --create to make one)"));
     }
     // Another user's store would get files of this user beside it; one
     // that is only read gets none.
