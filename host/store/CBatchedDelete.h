@@ -35,7 +35,9 @@ namespace Host {
 // as a Walk over its own key type. Runs on the calling thread, which must be a
 // boost::thread for a forced stop to reach the walk (a std::thread has no
 // interruption flag). What a step throws is passed on (the failing batch is
-// rolled back, earlier ones stay and were passed to the observer).
+// rolled back, earlier ones stay and were passed to the observer), unless
+// `cancelled` says the store's statements were cut short on purpose (a
+// signal): then the walk ends interrupted, as after a batch.
 template <typename Key>
 class CBatchedDelete {
 public:
@@ -76,11 +78,25 @@ public:
         }
     }
 
-    Result Run(Walk& walk, const BatchObserver& afterBatch = BatchObserver()) const {
+    Result Run(Walk& walk, const BatchObserver& afterBatch = BatchObserver(),
+               const std::function<bool()>& cancelled = nullptr) const {
         Result result;
+        try {
+            Visit(walk, afterBatch, result);
+        } catch (const std::runtime_error&) {
+            if (!cancelled || !cancelled()) {
+                throw;
+            }
+            result.interrupted = true;
+        }
+        return result;
+    }
+
+private:
+    void Visit(Walk& walk, const BatchObserver& afterBatch, Result& result) const {
         const boost::optional<Key> last = walk.Last();
         if (!last) {
-            return result;  // an empty table
+            return;  // an empty table
         }
         boost::optional<Key> after;  // every key after it is still to be visited
         const std::function<bool(std::uint64_t)> fits = [this](std::uint64_t removed) {
@@ -89,11 +105,11 @@ public:
         for (;;) {
             if (boost::this_thread::interruption_requested()) {
                 result.interrupted = true;
-                return result;
+                return;
             }
             const boost::optional<Window> window = walk.Search(after, *last, m_batchRows);
             if (!window) {
-                return result;
+                return;
             }
             if (window->found > 0) {
                 const std::uint64_t removed = walk.Delete(*window, fits);
@@ -107,13 +123,12 @@ public:
                 }
             }
             if (window->upto == *last) {
-                return result;
+                return;
             }
             after = window->upto;
         }
     }
 
-private:
     const std::size_t m_batchRows;
 };
 

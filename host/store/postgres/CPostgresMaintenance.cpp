@@ -363,36 +363,45 @@ IStoreMaintenance::Result CPostgresMaintenance::DropOldLogs(const Cutoffs& cutof
     CPostgresPartitions partitions(m_store);
     CPostgresPartitions::Dropped total;
     Result result;
-    for (int k = 1; k <= 5 && !result.interrupted; ++k) {
-        const std::int64_t cutoff = cutoffs[k - 1];
-        const CPostgresPartitions::Dropped dropped = partitions.DropBefore(k, cutoff);
-        result.rows += dropped.rows;
-        if (progress) {
-            Progress now;
-            now.rows = result.rows;
-            progress(now);
-        }
-        result.warnings.insert(result.warnings.end(), dropped.warnings.begin(),
-                               dropped.warnings.end());
-        total.partitions += dropped.partitions;
-        total.rows += dropped.rows;
-        if (!m_store.IsDryRun()) {
-            m_store.RecordFreed(dropped.bytes, dropped.bytes);
-        }
-        if (dropped.interrupted) {
-            result.interrupted = true;
-            break;
-        }
-        // Only the span that straddles the cut-off and the default
-        // partition are thinned out row by row.
-        for (const CPostgresPartitions::Partition& partition : partitions.List(k)) {
-            if (partition.isDefault || (partition.from < cutoff && cutoff < partition.to)) {
-                ThinOut(partition.name, cutoff, batchRows, progress, result);
-                if (result.interrupted) {
-                    break;
+    try {
+        for (int k = 1; k <= 5 && !result.interrupted; ++k) {
+            const std::int64_t cutoff = cutoffs[k - 1];
+            const CPostgresPartitions::Dropped dropped = partitions.DropBefore(k, cutoff);
+            result.rows += dropped.rows;
+            if (progress) {
+                Progress now;
+                now.rows = result.rows;
+                progress(now);
+            }
+            result.warnings.insert(result.warnings.end(), dropped.warnings.begin(),
+                                   dropped.warnings.end());
+            total.partitions += dropped.partitions;
+            total.rows += dropped.rows;
+            if (!m_store.IsDryRun()) {
+                m_store.RecordFreed(dropped.bytes, dropped.bytes);
+            }
+            if (dropped.interrupted) {
+                result.interrupted = true;
+                break;
+            }
+            // Only the span that straddles the cut-off and the default
+            // partition are thinned out row by row.
+            for (const CPostgresPartitions::Partition& partition : partitions.List(k)) {
+                if (partition.isDefault || (partition.from < cutoff && cutoff < partition.to)) {
+                    ThinOut(partition.name, cutoff, batchRows, progress, result);
+                    if (result.interrupted) {
+                        break;
+                    }
                 }
             }
         }
+    } catch (const std::runtime_error&) {
+        // A signal cut a statement between the steps short (a partition
+        // list, a count): what was removed before stays counted.
+        if (!m_store.IsCancelled()) {
+            throw;
+        }
+        result.interrupted = true;
     }
     result.detail = std::string(m_store.IsDryRun() ? "would drop " : "dropped ") +
                     std::to_string(total.partitions) + " partitions holding " +

@@ -206,8 +206,18 @@ CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
         last = std::min(old.size(), first + size);
         // RunDdl checks too; a dry run runs none.
         std::chrono::steady_clock::duration took{};
-        if (boost::this_thread::interruption_requested() ||
-            !DropGroup(retentionClass, old, first, last, dropped, took)) {
+        bool done = false;
+        try {
+            done = !boost::this_thread::interruption_requested() &&
+                   DropGroup(retentionClass, old, first, last, dropped, took);
+        } catch (const std::runtime_error&) {
+            // A signal cut a statement short: the groups dropped before stay
+            // counted, the rest is left for a later run.
+            if (!m_store.IsCancelled()) {
+                throw;
+            }
+        }
+        if (!done) {
             dropped.interrupted = true;
             return dropped;
         }

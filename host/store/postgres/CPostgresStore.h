@@ -148,6 +148,10 @@ public:
                                             std::chrono::steady_clock::time_point());
     // How long a statement may wait for a lock (StoreOptions::busyTimeout).
     std::chrono::milliseconds GetBusyTimeout() const { return m_busyTimeout; }
+    // True once Cancel was called: a statement that fails from now on may
+    // have been cut short by it, which the callers take as a stop, not a
+    // failure (what was committed before stays counted).
+    bool IsCancelled() const { return m_cancelled; }
     // "lock not granted within --busy-timeout (N s)", for the messages.
     std::string WaitedTooLong() const;
     // Bytes freed inside the store and returned to the file system by work
