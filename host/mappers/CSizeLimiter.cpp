@@ -34,13 +34,11 @@ std::int64_t CSizeLimiter::Excess(const SizeLimits& limits, std::int64_t bytes,
     return excess;
 }
 
-std::uint64_t CSizeLimiter::LogsFor(std::int64_t excess, std::int64_t logBytes,
-                                    std::int64_t logs) {
+std::uint64_t CSizeLimiter::LogsFor(std::int64_t excess, std::int64_t logBytes, std::int64_t logs) {
     if (excess <= 0 || logs <= 0) {
         return 0;
     }
-    const long double perLog =
-        static_cast<long double>(std::max<std::int64_t>(logBytes, 1)) / logs;
+    const long double perLog = static_cast<long double>(std::max<std::int64_t>(logBytes, 1)) / logs;
     return std::max<std::uint64_t>(
         1, static_cast<std::uint64_t>(std::ceil(static_cast<long double>(excess) / perLog)));
 }
@@ -101,7 +99,8 @@ SizeLimitOutcome CSizeLimiter::Enforce(const Remove& remove, bool& interrupted) 
         std::int64_t logs = 0;
         const std::int64_t logBytes = LogBytes(logs);
         bool floorReached = false;
-        const IStore::DeletePlan plan = Oldest(LogsFor(excess, logBytes, logs), floorReached);
+        const IStore::DeletePlan plan =
+            Oldest(LogsFor(excess + (round > 0 ? kSlackBytes : 0), logBytes, logs), floorReached);
         if (plan.condition.empty()) {
             return Unmet(outcome, available, FloorCause(outcome.logsRemoved));
         }
@@ -114,7 +113,8 @@ SizeLimitOutcome CSizeLimiter::Enforce(const Remove& remove, bool& interrupted) 
             return Unmet(outcome, maintenance.AvailableBytes(), FloorCause(outcome.logsRemoved));
         }
     }
-    return Unmet(outcome, maintenance.AvailableBytes(), "interrupted, the rest is left for a later run");
+    return Unmet(outcome, maintenance.AvailableBytes(),
+                 "interrupted, the rest is left for a later run");
 }
 
 SizeLimitOutcome CSizeLimiter::Estimate(const Remove& count) {

@@ -27,6 +27,10 @@ class CSizeLimiter {
 public:
     static const int kRounds = 4;
     static const std::int64_t kSecondsPerDay = 86400;
+    // What a round after the first asks for beyond the excess: what is still
+    // over after a round is often less than a page, and removing a few logs
+    // frees no page; 64 KiB is far below one batch's worth of logs.
+    static const std::int64_t kSlackBytes = 64 * 1024;
 
     // Removes the logs of `plan` (and then their blobs), or in a dry run
     // counts them; returns the logs and whether the thread was asked to stop.

@@ -34,7 +34,7 @@ public:
         boost::shared_ptr<CRunReport> report;
         Common::Kernel::ILoggerResourcePtr logger;
         std::size_t batchRows = StoreOptions::kDefaultBatchRows;
-        bool dryRun = false;  // every figure is what a real run would remove
+        bool dryRun = false;    // every figure is what a real run would remove
         SizeLimits sizeLimits;  // the storage operation's (CSizeLimiter)
         // A dry run's: every plan the mappers delete along, in order (set
         // only in a dry run; the mappers' thread writes it while the module
