@@ -43,7 +43,7 @@ for round in $(seq 1 "$rounds"); do
   start=$(now)
   "$agent" --db "$work/plain.db" --installation-kind 2 old-logs >"$work/plain.out"
   plain_time=$(elapsed "$start" "$(now)")
-  removed=$(grep -o 'size limits [^;]*: removed [0-9]* logs' "$work/limited.out" | grep -o '[0-9]* logs$')
+  removed=$(grep -o 'size limits [^;]*: removed [0-9]* logs' "$work/limited.out" | head -1 | grep -o "[0-9]* logs$")
   plain_rows=$(grep -o 'summary: old-logs: removed [0-9]* rows' "$work/plain.out" | grep -o '[0-9]* rows')
   tx=$(grep -o 'summary: total: .*longest write transaction [0-9.]* s' "$work/limited.out" |
        grep -o 'longest write transaction [0-9.]*' | grep -o '[0-9.]*$')

@@ -146,6 +146,14 @@ TEST_F(SizeLimits_, OrderFloorDryRunAndAFileThatCannotShrink) {
     EXPECT_GE(storage["rows_removed"].get<std::int64_t>(), estimate);
     EXPECT_EQ(content(), before);
 
+    // The store report shows the limits configured.
+    ASSERT_EQ(Run({"--report", "--max-size", "3M", "--min-age", "7"}), 0) << m_err;
+    EXPECT_THAT(m_out, HasSubstr("\nsize limits   --max-size 3.0 MiB (3145728 bytes), --min-age 7 "
+                                 "days\n"));
+    ASSERT_EQ(Run({"--report", "--keep-free", "1024", "--output", "json"}), 0) << m_err;
+    EXPECT_EQ(nlohmann::json::parse(m_out)["size_limits"],
+              nlohmann::json({{"max_size", nullptr}, {"keep_free", 1024}, {"min_age_days", 1}}));
+
     // A file without incremental auto-vacuum cannot shrink: nothing goes.
     store.Execute("PRAGMA auto_vacuum = NONE");
     store.Execute("VACUUM");
