@@ -47,7 +47,7 @@ public:
         std::string installationUuid;
         std::int32_t installationKind = 0;
         std::array<std::uint16_t, 5> retention{};
-        std::int64_t now = 0;  // Unix seconds
+        std::int64_t now = 0;   // Unix seconds
         SizeLimits sizeLimits;  // as configured for the storage operation
     };
     struct Figures {
