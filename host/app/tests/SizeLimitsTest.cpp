@@ -31,6 +31,7 @@ using Kol::Host::Testing::CScratchDatabase;
 using Kol::Host::Testing::CScratchDirectory;
 using Kol::Host::Testing::CTestStore;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::int64_t FileBytes(const std::string& path) {
     struct stat status {};
@@ -120,8 +121,9 @@ TEST_F(SizeLimits_, OrderFloorDryRunAndAFileThatCannotShrink) {
 
     // The floor: nothing is older than --min-age, so nothing goes.
     const int days = static_cast<int>((std::time(nullptr) - oldest) / 86400) + 2;
-    nlohmann::json storage =
-        Storage({"--max-size", std::to_string(limit), "--min-age", std::to_string(days)});
+    const std::string metrics = m_directory + "/agent.prom";
+    nlohmann::json storage = Storage({"--max-size", std::to_string(limit), "--min-age",
+                                      std::to_string(days), "--metrics-file", metrics});
     EXPECT_EQ(storage["status"], "succeeded");
     EXPECT_EQ(storage["size_limits"]["logs_removed"], 0);
     EXPECT_EQ(storage["size_limits"]["size_limits_met"], false);
@@ -130,6 +132,11 @@ TEST_F(SizeLimits_, OrderFloorDryRunAndAFileThatCannotShrink) {
                 HasSubstr("no log is older than --min-age (" + std::to_string(days) + " days)"));
     EXPECT_EQ(storage["warnings"], nlohmann::json::array({"size limits not met: " + reason}));
     EXPECT_THAT(m_err, HasSubstr("WARNING host: storage: size limits not met: " + reason));
+    EXPECT_THAT(CTestStore::ReadFile(metrics),
+                HasSubstr("\n# TYPE cleanup_agent_size_limit_met gauge\n"
+                          "cleanup_agent_size_limit_met 0\n"));
+    ASSERT_EQ(Run({"--metrics-file", metrics, "storage"}), 0) << m_err;
+    EXPECT_THAT(CTestStore::ReadFile(metrics), Not(HasSubstr("size_limit")));
 
     // A dry run counts what the limit would take and changes nothing (but
     // for its run history's row).
