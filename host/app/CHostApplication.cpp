@@ -286,6 +286,7 @@ boost::shared_ptr<CHostResourceProvider> CHostApplication::BuildResources(
     context.logger = m_output.Logger();
     context.batchRows = m_options.batchRows;
     context.dryRun = m_options.dryRun;
+    context.sizeLimits = m_options.sizeLimits;
     context.forecast = m_forecast;
     const CStopSignal& stop = m_stop;
     context.signalled = [&stop] { return stop.Raised(); };

@@ -39,6 +39,7 @@ int CReportRun::Run() {
         context.installationKind = m_options.installationKind;
         context.retention = identity.retention;
         context.now = static_cast<std::int64_t>(std::time(nullptr));
+        context.sizeLimits = m_options.sizeLimits;
         const CStoreReport::Figures figures = CStoreReport::Take(*store, context);
         m_out << (m_options.output == CHostOptions::Output::kJson
                       ? CStoreReportWriter::Json(figures)

@@ -127,6 +127,7 @@ CRunSettings::Identity CRunSettings::Read(IStore& store) const {
 std::vector<std::string> CRunSettings::Sources(
     const Identity& identity, const std::array<std::string, 3>& requestUuids) const {
     const std::string byDefault = "built-in default";
+    const SizeLimits& limits = m_options.sizeLimits;
     const struct {
         const char* name;
         std::string value;
@@ -145,6 +146,11 @@ std::vector<std::string> CRunSettings::Sources(
         {"request", requestUuids[0] + "," + requestUuids[1] + "," + requestUuids[2],
          m_options.requestUuids ? Given("request", byDefault) : "random"},
         {"batch-rows", std::to_string(m_options.batchRows), Given("batch-rows", byDefault)},
+        {"max-size", limits.maxSize ? std::to_string(*limits.maxSize) : "none",
+         Given("max-size", byDefault)},
+        {"keep-free", limits.keepFree ? std::to_string(*limits.keepFree) : "none",
+         Given("keep-free", byDefault)},
+        {"min-age", std::to_string(limits.minAgeDays), Given("min-age", byDefault)},
     };
     std::vector<std::string> lines = {"configuration file: " + (m_options.config.empty()
                                                                     ? std::string("none")

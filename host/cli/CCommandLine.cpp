@@ -14,9 +14,11 @@
 #include <boost/program_options.hpp>
 
 #include "host/cli/CConfigFile.h"
+#include "host/cli/CHelpText.h"
 #include "host/cli/CNearName.h"
 #include "host/cli/COperationCatalog.h"
 #include "host/cli/CPluginFolder.h"
+#include "host/cli/CSizeLimitOptions.h"
 #include "host/cli/ExitStatus.h"
 #include "host/store/CStoreFactory.h"
 
@@ -31,8 +33,6 @@ namespace po = boost::program_options;
 
 namespace {
 
-const std::size_t kWidth = 80;
-const std::size_t kTextColumn = 30;
 const std::int64_t kInt32Min = std::numeric_limits<std::int32_t>::min();
 const std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
@@ -49,8 +49,6 @@ std::vector<std::string> SplitCommas(const std::string& text) {
     }
 }
 
-// A flag's value: "true" from the command line, any of Boost's boolean
-// words from the configuration file.
 // A file option's value; an empty one is refused.
 std::string FileName(const std::string& text, const char* option) {
     if (text.empty()) {
@@ -59,6 +57,8 @@ std::string FileName(const std::string& text, const char* option) {
     return text;
 }
 
+// A flag's value: "true" from the command line, any of Boost's boolean
+// words from the configuration file.
 bool Flag(const std::string& text, const char* option) {
     std::string word = text;
     for (char& c : word) {
@@ -375,51 +375,6 @@ void ReadConfig(const std::string& path, const std::vector<CCommandLine::Option>
         [&file](const char* key) { return file.Where(key); }, true, result);
 }
 
-// `text` wrapped into lines of kWidth columns that start at `column`, after
-// `label` (on a line of its own when it reaches into the text).
-std::string Wrap(std::string label, const std::string& text, std::size_t column = kTextColumn) {
-    std::string out;
-    std::string line = label;
-    if (line.size() + 2 > column) {
-        out += line + "\n";
-        line.clear();
-    }
-    line.resize(column, ' ');
-    std::size_t at = 0;
-    bool first = true;
-    while (at < text.size()) {
-        std::size_t end = text.find(' ', at);
-        end = end == std::string::npos ? text.size() : end;
-        const std::string word = text.substr(at, end - at);
-        if (!first && line.size() + 1 + word.size() > kWidth) {
-            out += line + "\n";
-            line = std::string(column, ' ') + word;
-        } else {
-            line += (first ? "" : " ") + word;
-        }
-        first = false;
-        at = end + 1;
-    }
-    return out + line + "\n";
-}
-
-// Two lines per operation: its number, the dashed name of the host's lines
-// and the enumeration name of the module's lines; below them what it does.
-std::string OperationTable() {
-    std::size_t nameWidth = 0;
-    for (const COperationCatalog::Operation& operation : COperationCatalog::All()) {
-        nameWidth = std::max(nameWidth, operation.name.size());
-    }
-    std::string text;
-    for (const COperationCatalog::Operation& operation : COperationCatalog::All()) {
-        std::string label = std::to_string(operation.number);
-        label = std::string(4 - label.size(), ' ') + label + "  " + operation.name;
-        label.resize(6 + nameWidth + 2, ' ');
-        text += Wrap(label + operation.enumeration, operation.effect, 8);
-    }
-    return text;
-}
-
 std::string OptionList(const CCommandLine::Setup& setup, CCommandLine::Section section) {
     std::string text;
     for (const CCommandLine::Option& option : AllOptions(setup)) {
@@ -432,7 +387,7 @@ std::string OptionList(const CCommandLine::Setup& setup, CCommandLine::Section s
         if (option.valueName != nullptr) {
             label += std::string(" ") + option.valueName;
         }
-        text += Wrap(label, option.help);
+        text += CHelpText::Wrap(label, option.help);
     }
     return text;
 }
@@ -440,7 +395,13 @@ std::string OptionList(const CCommandLine::Setup& setup, CCommandLine::Section s
 }  // namespace
 
 const std::vector<CCommandLine::Option>& CCommandLine::Options() {
-    return kOptions;
+    static const std::vector<Option> all = [] {
+        std::vector<Option> options = kOptions;
+        const std::vector<Option> sizes = CSizeLimitOptions::Options();
+        options.insert(options.end(), sizes.begin(), sizes.end());
+        return options;
+    }();
+    return all;
 }
 
 std::int64_t CCommandLine::ParseNumber(const std::string& text, std::int64_t low, std::int64_t high,
@@ -513,7 +474,7 @@ std::string CCommandLine::Usage(const Setup& setup) {
         "). Numbers pass to the module as they are; a negative\n"
         "number goes after \"--\". Without an operation the store is only opened (and\n"
         "created with --create).\n" +
-        OperationTable() +
+        CHelpText::OperationTable() +
         "\n"
         "Configuration file: the long option names as keys, e.g. \"retention =\n"
         "30,90,180,365,730\" or \"dry-run = true\"; the command line wins over the file,\n"
@@ -592,6 +553,7 @@ CHostOptions CCommandLine::Parse(const std::vector<std::string>& arguments, cons
         // A dry run rolls back every transaction at once: nothing seeded would stay.
         throw std::invalid_argument("--dry-run and --seed-demo exclude each other");
     }
+    CSizeLimitOptions::Check(result);
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <boost/optional.hpp>
 
 #include "framework/module/LogLevel.h"
+#include "host/store/SizeLimits.h"
 #include "host/store/StoreOptions.h"
 
 namespace Kol {
@@ -40,6 +41,7 @@ struct CHostOptions {
     bool allowOtherOwner = false;  // PostgreSQL: tables owned by another role are used
     boost::optional<std::uint64_t> seedRows;
     std::size_t batchRows = StoreOptions::kDefaultBatchRows;
+    SizeLimits sizeLimits;  // --max-size, --keep-free, --min-age
     // How long a statement waits for another writer, retrying with back-off.
     std::uint32_t busyTimeoutSeconds = 30;
     // PostgreSQL: how long one schema change waits for its lock per try.

@@ -10,6 +10,7 @@
 #include "host/health/CNextRunForecast.h"
 #include "host/store/CStoreDescription.h"
 #include "host/store/RunRecord.h"
+#include "host/store/SizeLimits.h"
 
 namespace Kol {
 namespace Host {
@@ -46,7 +47,8 @@ public:
         std::string installationUuid;
         std::int32_t installationKind = 0;
         std::array<std::uint16_t, 5> retention{};
-        std::int64_t now = 0;  // Unix seconds
+        std::int64_t now = 0;   // Unix seconds
+        SizeLimits sizeLimits;  // as configured for the storage operation
     };
     struct Figures {
         Context context;

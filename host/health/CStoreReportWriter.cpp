@@ -52,6 +52,16 @@ json OrNull(const boost::optional<T>& value) {
     return value ? json(*value) : json();
 }
 
+// The configured limits; null when none is given.
+json SizeLimitsJson(const SizeLimits& limits) {
+    if (!limits.Any()) {
+        return json();
+    }
+    return {{"max_size", OrNull(limits.maxSize)},
+            {"keep_free", OrNull(limits.keepFree)},
+            {"min_age_days", limits.minAgeDays}};
+}
+
 std::string StoreLines(const CStoreReport::Figures& figures) {
     const CStoreDescription& d = figures.description;
     std::string text = "store         " + figures.context.name + "\n";
@@ -66,6 +76,17 @@ std::string StoreLines(const CStoreReport::Figures& figures) {
     if (d.freeBytes) {
         text += "free pages    " + CUnits::Size(*d.freeBytes) + " inside the file; auto-vacuum " +
                 d.autoVacuum.value_or("?") + "\n";
+    }
+    const SizeLimits& limits = figures.context.sizeLimits;
+    if (limits.Any()) {
+        text += "size limits  ";
+        if (limits.maxSize) {
+            text += " --max-size " + CUnits::Size(*limits.maxSize) + ",";
+        }
+        if (limits.keepFree) {
+            text += " --keep-free " + CUnits::Size(*limits.keepFree) + ",";
+        }
+        text += " --min-age " + std::to_string(limits.minAgeDays) + " days\n";
     }
     if (d.logPartitions) {
         text += "partitions    " + std::to_string(*d.logPartitions) + " of logs; " +
@@ -204,6 +225,7 @@ std::string CStoreReportWriter::Json(const CStoreReport::Figures& figures) {
         {"auto_vacuum", OrNull(d.autoVacuum)},
         {"log_partitions", OrNull(d.logPartitions)},
         {"default_partition_rows", OrNull(d.defaultPartitionRows)},
+        {"size_limits", SizeLimitsJson(figures.context.sizeLimits)},
         {"tables", tables},
         {"classes", classes},
         {"next_run", nextRun},

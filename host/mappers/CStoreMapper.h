@@ -13,6 +13,7 @@
 #include "host/store/CRemovalForecast.h"
 #include "host/store/IStore.h"
 #include "host/store/IStoreMaintenance.h"
+#include "host/store/SizeLimits.h"
 #include "host/store/StoreOptions.h"
 
 namespace Kol {
@@ -33,7 +34,8 @@ public:
         boost::shared_ptr<CRunReport> report;
         Common::Kernel::ILoggerResourcePtr logger;
         std::size_t batchRows = StoreOptions::kDefaultBatchRows;
-        bool dryRun = false;  // every figure is what a real run would remove
+        bool dryRun = false;    // every figure is what a real run would remove
+        SizeLimits sizeLimits;  // the storage operation's (CSizeLimiter)
         // A dry run's: every plan the mappers delete along, in order (set
         // only in a dry run; the mappers' thread writes it while the module
         // runs, the main thread reads it after).
@@ -99,6 +101,8 @@ protected:
 
     IStore& Store() const { return *m_context.store; }
     std::size_t BatchRows() const { return m_context.batchRows; }
+    bool IsDryRun() const { return m_context.dryRun; }
+    const SizeLimits& GetSizeLimits() const { return m_context.sizeLimits; }
 
 private:
     void Log(const std::string& text, std::int32_t level) const;

@@ -90,6 +90,18 @@ void Operations(std::string& out, const CRunReport& report) {
            "1 when the operation succeeded in the last run, 0 when it failed, was interrupted or "
            "did not run.",
            success);
+    // Only where a size limit was given and the storage operation checked it.
+    Samples met;
+    for (const CRunReport::Operation& operation : report.GetOperations()) {
+        if (operation.sizeLimits) {
+            const bool held = operation.sizeLimits->met && (met.empty() || met[0].second == "1");
+            met.assign(1, {"", held ? "1" : "0"});
+        }
+    }
+    Family(out, "size_limit_met",
+           "1 when the store met its size limits (--max-size, --keep-free) after the last run, "
+           "else 0.",
+           met);
 }
 
 void Store(std::string& out, const CStoreCensus::Figures& store) {

@@ -20,6 +20,22 @@ std::string Join(const std::vector<std::string>& words) {
     return text;
 }
 
+nlohmann::ordered_json SizeLimitsJson(const SizeLimitOutcome& outcome) {
+    using json = nlohmann::ordered_json;
+    const SizeLimits& limits = outcome.limits;
+    return {
+        {"max_size", limits.maxSize ? json(*limits.maxSize) : json()},
+        {"keep_free", limits.keepFree ? json(*limits.keepFree) : json()},
+        {"min_age_days", limits.minAgeDays},
+        {"logs_removed", outcome.logsRemoved},
+        {"bytes_before", outcome.bytesBefore},
+        {"bytes_after", outcome.bytesAfter},
+        {"estimate", outcome.estimate},
+        {"size_limits_met", outcome.met},
+        {"reason", outcome.met ? json() : json(outcome.reason)},
+    };
+}
+
 std::string OperationLine(const CRunReport::Operation& operation, bool dryRun) {
     const std::string figures =
         CUnits::Removal(operation.rows, operation.bytesFreed, operation.bytesReturned, dryRun) +
@@ -147,7 +163,7 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
     using json = nlohmann::ordered_json;
     json operations = json::array();
     for (const CRunReport::Operation& operation : report.GetOperations()) {
-        operations.push_back({
+        json entry = {
             {"number", operation.number},
             {"name", COperationCatalog::NameOf(operation.number)},
             {"status", StatusName(operation.status)},
@@ -161,7 +177,11 @@ std::string CResultWriter::Json(const CRunReport& report, const Run& run) {
             {"not_run_reason",
              operation.status == CRunReport::Status::kNotRun ? json(operation.reason) : json()},
             {"warnings", operation.warnings},
-        });
+        };
+        if (operation.sizeLimits) {
+            entry["size_limits"] = SizeLimitsJson(*operation.sizeLimits);
+        }
+        operations.push_back(entry);
     }
     json events = json::array();
     for (const CRunReport::StatusEvent& event : report.GetStatusEvents()) {

@@ -92,6 +92,9 @@ void CRunReport::AddMapperCall(const MapperCall& call) {
         operation.status = Status::kInterrupted;
     }
     operation.refused = operation.refused || call.refused;
+    if (call.sizeLimits) {
+        operation.sizeLimits = call.sizeLimits;
+    }
 }
 
 void CRunReport::AddStatusEvent(std::int64_t progressCode, boost::optional<std::int32_t> level,

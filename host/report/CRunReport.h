@@ -8,6 +8,8 @@
 
 #include <boost/optional.hpp>
 
+#include "host/store/SizeLimits.h"
+
 namespace Kol {
 namespace Host {
 
@@ -42,6 +44,7 @@ public:
         bool refused = false;               // failed at once: the store was found damaged before
         std::string detail;                 // extra facts for the summary, may be empty
         std::vector<std::string> warnings;  // what was skipped and why, one line each
+        boost::optional<SizeLimitOutcome> sizeLimits;  // the storage operation's, when given
     };
 
     enum class Status { kNotRun, kRunning, kSucceeded, kFailed, kInterrupted };
@@ -60,6 +63,7 @@ public:
         std::vector<std::string> warnings;  // the mappers' calls', in order
         std::string reason;                 // why a not-run operation did not run
         bool refused = false;               // its mapper refused to start on a damaged store
+        boost::optional<SizeLimitOutcome> sizeLimits;  // the last call's that had them
     };
 
     struct StatusEvent {

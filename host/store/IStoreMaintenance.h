@@ -83,6 +83,18 @@ public:
     // the free pages already in the file, when the file uses incremental
     // auto-vacuum; else nothing). Reads only.
     virtual std::int64_t EstimateReturnedBytes(std::int64_t freedInside) = 0;
+    // The bytes a size limit (--max-size) bounds (SQLite: StoreBytes, the
+    // file and its write-ahead log; PostgreSQL: logs and log_blobs with
+    // their indexes, all partitions). Reads only.
+    virtual std::int64_t LimitedBytes() = 0;
+    // The bytes unprivileged users may still add to the file system that
+    // holds the store (statvfs f_bavail * f_frsize, or what a simulated disk
+    // says); -1 when the store cannot tell (PostgreSQL: the server's disk).
+    // Reads only; never throws.
+    virtual std::int64_t AvailableBytes() = 0;
+    // True when ReleaseSpace can make the store smaller on disk (SQLite:
+    // only a file with incremental auto-vacuum). Reads only.
+    virtual bool CanShrink() = 0;
     // The store's kind, size and own facts (CStoreDescription). Reads only;
     // throws std::runtime_error as the store does.
     virtual CStoreDescription Describe() = 0;

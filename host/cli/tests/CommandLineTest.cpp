@@ -247,7 +247,7 @@ TEST(CommandLine, ConfigurationFileGivesDefaultsThatTheCommandLineOverrides) {
     const std::regex key(R"(\n#(?!quiet |verbose )([a-z-]+ = ))");
     EXPECT_EQ(std::distance(std::sregex_iterator(example.begin(), example.end(), key),
                             std::sregex_iterator()),
-              16);
+              19);
     CTestStore::WriteFile(file, std::regex_replace(example, key, "\n$1"));
     EXPECT_EQ(*CCommandLine::Parse({"--config", file}, MakeSetup()).retentionDays,
               (std::array<std::uint16_t, 5>{30, 90, 180, 365, 730}));

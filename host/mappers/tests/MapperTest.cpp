@@ -117,7 +117,7 @@ TEST(HostLogger, LinesOfSeveralThreadsNeverMix) {
 
 CRunReport::MapperCall Call(const char* label, std::uint64_t rows, std::int64_t freed,
                             bool interrupted) {
-    return {label, rows, freed, freed / 2, 0.5, 0.0125, interrupted, false, false, "", {}};
+    return {label, rows, freed, freed / 2, 0.5, 0.0125, interrupted, false, false, "", {}, {}};
 }
 
 // The report follows the module's lines along the request: silent hooks, an

@@ -123,6 +123,18 @@ CStoreDescription CPostgresMaintenance::Describe() {
     return description;
 }
 
+std::int64_t CPostgresMaintenance::LimitedBytes() {
+    return TableBytes("logs") + TableBytes("log_blobs");
+}
+
+std::int64_t CPostgresMaintenance::AvailableBytes() {
+    return -1;
+}
+
+bool CPostgresMaintenance::CanShrink() {
+    return true;  // a vacuum returns a table's empty trailing pages, a drop all of it
+}
+
 std::int64_t CPostgresMaintenance::EstimateReturnedBytes(std::int64_t freedInside) {
     // An upper bound: whole partitions dropped return all of it, a vacuum of
     // a kept one only the empty pages at its end.

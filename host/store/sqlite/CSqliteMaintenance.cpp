@@ -10,6 +10,7 @@
 
 #include "host/store/CCleanupConditions.h"
 #include "host/store/sqlite/CSqliteBackup.h"
+#include "host/store/sqlite/CSqliteDiskSpace.h"
 #include "host/store/sqlite/CSqliteStatement.h"
 #include "host/store/sqlite/CSqliteStore.h"
 #include "host/store/sqlite/CSqliteTransaction.h"
@@ -73,8 +74,20 @@ CStoreDescription CSqliteMaintenance::Describe() {
     return description;
 }
 
+std::int64_t CSqliteMaintenance::LimitedBytes() {
+    return StoreBytes();
+}
+
+std::int64_t CSqliteMaintenance::AvailableBytes() {
+    return CSqliteDiskSpace::FreeBytes(m_store.GetHandle(), m_store.GetPath());
+}
+
+bool CSqliteMaintenance::CanShrink() {
+    return m_store.QueryInt64("PRAGMA auto_vacuum") == kIncrementalAutoVacuum;
+}
+
 std::int64_t CSqliteMaintenance::EstimateReturnedBytes(std::int64_t freedInside) {
-    if (m_store.QueryInt64("PRAGMA auto_vacuum") != kIncrementalAutoVacuum) {
+    if (!CanShrink()) {
         return 0;
     }
     return freedInside +
@@ -90,7 +103,7 @@ IStoreMaintenance::Result CSqliteMaintenance::ReleaseSpace() {
 }
 
 bool CSqliteMaintenance::ReleaseFreePages(Result& result) {
-    if (m_store.QueryInt64("PRAGMA auto_vacuum") != kIncrementalAutoVacuum) {
+    if (!CanShrink()) {
         result.detail =
             "the store does not use incremental auto-vacuum, so its free pages stay in the file; "
             "to change that, run PRAGMA auto_vacuum = INCREMENTAL and then VACUUM on it once, "

@@ -35,6 +35,9 @@ public:
     std::int64_t StoreBytes() override;
     std::int64_t TableBytes(const std::string& table) override;
     std::int64_t EstimateReturnedBytes(std::int64_t freedInside) override;
+    std::int64_t LimitedBytes() override;
+    std::int64_t AvailableBytes() override;
+    bool CanShrink() override;
     CStoreDescription Describe() override;
 
 private:

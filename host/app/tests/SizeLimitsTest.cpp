@@ -1,0 +1,260 @@
+// The storage operation's size limits on the real program: the oldest logs go
+// until the store fits, never one under --min-age; a dry run only counts;
+// bad sizes and PostgreSQL are refused before the store is touched.
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "host/cli/CSizeLimitOptions.h"
+#include "host/mappers/CSizeLimiter.h"
+#include "host/testing/CAgentProcess.h"
+#include "host/testing/CScratchDatabase.h"
+#include "host/testing/CScratchDirectory.h"
+#include "host/testing/CTestStore.h"
+
+namespace {
+
+using Kol::Host::CSizeLimiter;
+using Kol::Host::CSizeLimitOptions;
+using Kol::Host::SizeLimits;
+using Kol::Host::Testing::CAgentProcess;
+using Kol::Host::Testing::CScratchDatabase;
+using Kol::Host::Testing::CScratchDirectory;
+using Kol::Host::Testing::CTestStore;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+std::int64_t FileBytes(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 ? status.st_size : 0;
+}
+
+class SizeLimits_ : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(Run({"--create", "--seed-demo", "6000"}), 0) << m_err; }
+
+    int Run(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--db", m_db, "--backup", m_directory + "/backup"});
+        return CAgentProcess::Run(arguments, &m_out, &m_err);
+    }
+
+    // The storage operation's JSON entry of a run of `arguments`.
+    nlohmann::json Storage(std::vector<std::string> arguments, int status = 0) {
+        arguments.insert(arguments.end(), {"--output", "json", "storage"});
+        EXPECT_EQ(Run(arguments), status) << m_err;
+        const nlohmann::json document = nlohmann::json::parse(m_out);
+        EXPECT_EQ(document["operations"].size(), 1u);
+        return document["operations"][0];
+    }
+
+    std::int64_t StoreBytes() const { return FileBytes(m_db) + FileBytes(m_db + "-wal"); }
+
+    const CScratchDirectory m_scratch;
+    const std::string m_directory = m_scratch.path;
+    const std::string m_db = m_directory + "/agent.db";
+    std::string m_out;
+    std::string m_err;
+};
+
+TEST_F(SizeLimits_, HalfTheSizeRemovesTheOldestLogsOnlyAndLeavesASoundStore) {
+    // The free pages the seeding left go back first: the limit is half of
+    // what the store takes once they are gone.
+    ASSERT_EQ(Run({"storage"}), 0) << m_err;
+    const std::int64_t before = StoreBytes();
+    const std::int64_t limit = before / 2;
+    const std::string oldestFirst = "SELECT id FROM logs ORDER BY created_at, id";
+    const std::vector<std::int64_t> logs = CTestStore(m_db).Ints(oldestFirst);
+    const std::int64_t total = static_cast<std::int64_t>(logs.size());
+
+    // No connection of ours stays open: the program's last one folds the
+    // write-ahead log (the run history's row) back in.
+    const nlohmann::json storage = Storage({"--max-size", std::to_string(limit)});
+    EXPECT_EQ(storage["status"], "succeeded");
+    EXPECT_EQ(storage["warnings"], nlohmann::json::array());
+    const nlohmann::json& limits = storage["size_limits"];
+    EXPECT_EQ(limits["max_size"], limit);
+    EXPECT_EQ(limits["keep_free"], nullptr);
+    EXPECT_EQ(limits["min_age_days"], 1);
+    EXPECT_EQ(limits["size_limits_met"], true);
+    EXPECT_EQ(limits["reason"], nullptr);
+    EXPECT_EQ(limits["estimate"], false);
+    EXPECT_EQ(limits["bytes_before"], before);
+    const std::int64_t after = StoreBytes();
+    EXPECT_LE(limits["bytes_after"].get<std::int64_t>(), limit);
+    EXPECT_LE(after, limit);
+    EXPECT_GE(after, limit * 6 / 10);
+
+    CTestStore store(m_db);
+    const std::int64_t kept = store.Int("SELECT count(*) FROM logs");
+    EXPECT_EQ(limits["logs_removed"], total - kept);
+    EXPECT_GT(total - kept, 0);
+    // Every log removed was older than every log kept: the kept ones are the
+    // newest of before, the very newest among them.
+    const std::vector<std::int64_t> left = store.Ints(oldestFirst);
+    EXPECT_EQ(left, std::vector<std::int64_t>(logs.end() - kept, logs.end()));
+    ASSERT_FALSE(left.empty());
+    EXPECT_EQ(left.back(), logs.back());
+    EXPECT_EQ(store.Int("SELECT count(*) FROM log_blobs WHERE log_id NOT IN (SELECT id FROM logs)"),
+              0);
+    EXPECT_EQ(store.Text("PRAGMA integrity_check"), "ok");
+    // The backup comes after the limits and holds what they left.
+    CTestStore backup(m_directory + "/backup");
+    EXPECT_EQ(backup.Int("SELECT count(*) FROM logs"), kept);
+    ASSERT_EQ(Run({"--max-size", std::to_string(limit), "--output", "json", "storage"}), 0);
+    EXPECT_EQ(nlohmann::json::parse(m_out)["operations"][0]["size_limits"]["logs_removed"], 0);
+}
+
+TEST_F(SizeLimits_, OrderFloorDryRunAndAFileThatCannotShrink) {
+    ASSERT_EQ(Run({"storage"}), 0) << m_err;
+    CTestStore store(m_db);
+    const std::int64_t oldest = store.Int("SELECT min(created_at) FROM logs");
+    const std::int64_t limit = StoreBytes() / 2;
+
+    // The floor: nothing is older than --min-age, so nothing goes.
+    const int days = static_cast<int>((std::time(nullptr) - oldest) / 86400) + 2;
+    const std::string metrics = m_directory + "/agent.prom";
+    nlohmann::json storage = Storage({"--max-size", std::to_string(limit), "--min-age",
+                                      std::to_string(days), "--metrics-file", metrics});
+    EXPECT_EQ(storage["status"], "succeeded");
+    EXPECT_EQ(storage["size_limits"]["logs_removed"], 0);
+    EXPECT_EQ(storage["size_limits"]["size_limits_met"], false);
+    const std::string reason = storage["size_limits"]["reason"];
+    EXPECT_THAT(reason,
+                HasSubstr("no log is older than --min-age (" + std::to_string(days) + " days)"));
+    EXPECT_EQ(storage["warnings"], nlohmann::json::array({"size limits not met: " + reason}));
+    EXPECT_THAT(m_err, HasSubstr("WARNING host: storage: size limits not met: " + reason));
+    EXPECT_THAT(CTestStore::ReadFile(metrics),
+                HasSubstr("\n# TYPE cleanup_agent_size_limit_met gauge\n"
+                          "cleanup_agent_size_limit_met 0\n"));
+    ASSERT_EQ(Run({"--metrics-file", metrics, "storage"}), 0) << m_err;
+    EXPECT_THAT(CTestStore::ReadFile(metrics), Not(HasSubstr("size_limit")));
+
+    // A dry run counts what the limit would take and changes nothing (but
+    // for its run history's row).
+    const auto content = [&store] {
+        return std::make_pair(store.Ints("SELECT id FROM logs ORDER BY id"),
+                              store.Ints("SELECT id FROM log_blobs ORDER BY id"));
+    };
+    const auto before = content();
+    storage = Storage({"--max-size", std::to_string(limit), "--dry-run"});
+    const std::int64_t estimate = storage["size_limits"]["logs_removed"];
+    EXPECT_GT(estimate, 0);
+    EXPECT_EQ(storage["size_limits"]["estimate"], true);
+    EXPECT_EQ(storage["size_limits"]["size_limits_met"], true);
+    EXPECT_GE(storage["rows_removed"].get<std::int64_t>(), estimate);
+    EXPECT_EQ(content(), before);
+
+    // The store report shows the limits configured.
+    ASSERT_EQ(Run({"--report", "--max-size", "3M", "--min-age", "7"}), 0) << m_err;
+    EXPECT_THAT(m_out, HasSubstr("\nsize limits   --max-size 3.0 MiB (3145728 bytes), --min-age 7 "
+                                 "days\n"));
+    ASSERT_EQ(Run({"--report", "--keep-free", "1024", "--output", "json"}), 0) << m_err;
+    EXPECT_EQ(nlohmann::json::parse(m_out)["size_limits"],
+              nlohmann::json({{"max_size", nullptr}, {"keep_free", 1024}, {"min_age_days", 1}}));
+
+    // A file without incremental auto-vacuum cannot shrink: nothing goes.
+    store.Execute("PRAGMA auto_vacuum = NONE");
+    store.Execute("VACUUM");
+    storage = Storage({"--max-size", std::to_string(limit)});
+    EXPECT_EQ(storage["size_limits"]["logs_removed"], 0);
+    EXPECT_THAT(storage["size_limits"]["reason"].get<std::string>(),
+                HasSubstr("does not use incremental auto-vacuum, so its file cannot shrink"));
+    EXPECT_EQ(content(), before);
+}
+
+TEST_F(SizeLimits_, KeepFreeOnASimulatedSmallDisk) {
+    ASSERT_EQ(Run({"storage"}), 0) << m_err;
+    // The disk may take 2,000,000 more bytes; asking for half the store on
+    // top of that frees about half of it.
+    const std::int64_t store = StoreBytes();
+    const std::int64_t space = 2000000;
+    const std::int64_t keepFree = space + store / 2;
+    const nlohmann::json storage = Storage(
+        {"--inject-disk-space", std::to_string(space), "--keep-free", std::to_string(keepFree)});
+    EXPECT_EQ(storage["status"], "succeeded") << storage;
+    EXPECT_EQ(storage["size_limits"]["keep_free"], keepFree);
+    EXPECT_EQ(storage["size_limits"]["size_limits_met"], true);
+    const std::int64_t after = StoreBytes();
+    EXPECT_GE(space + store - after, keepFree);
+    EXPECT_LE(space + store - after, keepFree + store * 4 / 10);
+    EXPECT_EQ(CTestStore(m_db).Text("PRAGMA integrity_check"), "ok");
+}
+
+TEST(SizeLimitOptions, SizesLimitsArithmeticAndRefusals) {
+    EXPECT_EQ(CSizeLimitOptions::ParseSize("0", "--max-size"), 0);
+    EXPECT_EQ(CSizeLimitOptions::ParseSize("1500", "--max-size"), 1500);
+    EXPECT_EQ(CSizeLimitOptions::ParseSize("3K", "--max-size"), 3072);
+    EXPECT_EQ(CSizeLimitOptions::ParseSize("2MiB", "--max-size"), 2097152);
+    EXPECT_EQ(CSizeLimitOptions::ParseSize("5G", "--max-size"), 5368709120);
+    EXPECT_EQ(CSizeLimitOptions::ParseSize("1TiB", "--max-size"), 1099511627776);
+    EXPECT_EQ(CSizeLimitOptions::ParseSize("8388607T", "--max-size"), 9223370937343148032);
+    for (const char* bad : {"", "-1", "1.5G", "12X", "1k", "G", "8388608T", "1 M"}) {
+        try {
+            CSizeLimitOptions::ParseSize(bad, "--keep-free");
+            ADD_FAILURE() << bad;
+        } catch (const std::invalid_argument& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      std::string("--keep-free: \"") + bad +
+                          "\" is not a size (bytes, or a number with K, M, G or T, powers of "
+                          "1024)");
+        }
+    }
+    SizeLimits limits;
+    limits.maxSize = 1000;
+    EXPECT_EQ(CSizeLimiter::Excess(limits, 1500, -1), 500);
+    limits.keepFree = 2000;
+    EXPECT_EQ(CSizeLimiter::Excess(limits, 900, 1200), 800);
+    EXPECT_EQ(CSizeLimiter::Excess(limits, 1500, 1800), 500);
+    EXPECT_EQ(CSizeLimiter::Excess(limits, 900, -1), 0);  // unknown space: max-size alone
+    EXPECT_EQ(CSizeLimiter::LogsFor(500, 1000, 10), 5u);
+    EXPECT_EQ(CSizeLimiter::LogsFor(501, 1000, 10), 6u);
+    EXPECT_EQ(CSizeLimiter::LogsFor(1, 1000, 10), 1u);
+    EXPECT_EQ(CSizeLimiter::LogsFor(0, 1000, 10), 0u);
+    EXPECT_EQ(CSizeLimiter::LogsFor(500, 1000, 0), 0u);
+}
+
+TEST(SizeLimitOptions, BadSizesAndPostgresqlAreUsageErrorsThatTouchNothing) {
+    const CScratchDirectory scratch;
+    const std::string db = scratch.path + "/agent.db";
+    std::string out;
+    std::string err;
+    EXPECT_EQ(CAgentProcess::Run({"--db", db, "--max-size", "1.5G", "storage"}, &out, &err), 2);
+    EXPECT_EQ(err,
+              "cleanup-agent: --max-size: \"1.5G\" is not a size (bytes, or a number with K, M, "
+              "G or T, powers of 1024)\nTry 'cleanup-agent --help'.\n");
+    EXPECT_EQ(CAgentProcess::Run({"--db", db, "--min-age", "-1", "storage"}, &out, &err), 2);
+    EXPECT_EQ(err,
+              "cleanup-agent: --min-age: \"-1\" is not a number of days from 0 to 65535\n"
+              "Try 'cleanup-agent --help'.\n");
+    EXPECT_FALSE(CTestStore::Exists(db));
+
+    const CScratchDatabase database;
+    ASSERT_FALSE(database.uri.empty()) << "no test server: CLEANUP_TEST_PG_URI is not set";
+    ASSERT_EQ(
+        CAgentProcess::Run({"--db", database.uri, "--create", "--seed-demo", "200"}, &out, &err), 0)
+        << err;
+    const std::string dump = CTestStore(database.uri).Dump();
+    EXPECT_EQ(CAgentProcess::Run({"--db", database.uri, "--max-size", "1M", "storage"}, &out, &err),
+              2);
+    EXPECT_EQ(err,
+              "cleanup-agent: --max-size is not supported on PostgreSQL yet\n"
+              "Try 'cleanup-agent --help'.\n");
+    EXPECT_EQ(
+        CAgentProcess::Run({"--db", database.uri, "--keep-free", "1G", "storage"}, &out, &err), 2);
+    EXPECT_EQ(err,
+              "cleanup-agent: --keep-free is for SQLite stores only: a PostgreSQL server keeps "
+              "its files on its own file system, which this program does not see\n"
+              "Try 'cleanup-agent --help'.\n");
+    EXPECT_EQ(CTestStore(database.uri).Dump(), dump);
+}
+
+}  // namespace
