@@ -1,5 +1,8 @@
 #include "host/health/CNextRunForecast.h"
 
+#include <string>
+#include <vector>
+
 #include <boost/optional.hpp>
 
 #include "host/cli/COperationCatalog.h"
@@ -62,18 +65,25 @@ CNextRunForecast::Figures CNextRunForecast::Take(IStore& store,
     }
     Figures figures;
     CRemovalForecast forecast;
+    std::vector<std::string> tables;
     for (const std::int32_t number : COperationCatalog::AllInRunOrder()) {
+        // Each plan is made knowing the ones before it (event-logs keeps the
+        // newest of the logs they leave); all are counted at the end.
         const boost::optional<IStore::DeletePlan> plan =
             PlanOf(store, number, forecast, cutoffs, now);
-        if (!plan) {
-            continue;
+        if (plan) {
+            forecast.Add(*plan);
+            Operation operation;
+            operation.number = number;
+            figures.operations.push_back(operation);
+            tables.push_back(plan->table);
         }
-        Operation operation;
-        operation.number = number;
-        operation.rows = forecast.CountNext(store, *plan);
-        figures.operations.push_back(operation);
-        figures.total.rows += operation.rows;
-        figures.total.perTable[plan->table] += operation.rows;
+    }
+    const std::vector<std::uint64_t> counts = forecast.CountEach(store);
+    for (std::size_t i = 0; i < figures.operations.size(); ++i) {
+        figures.operations[i].rows = counts[i];
+        figures.total.rows += counts[i];
+        figures.total.perTable[tables[i]] += counts[i];
     }
     CRemovalForecast::Estimate(store, figures.total);
     return figures;

@@ -33,19 +33,40 @@ std::string CRemovalForecast::Condition(std::size_t index) const {
                : CCleanupConditions::Inline(plan);
 }
 
-std::uint64_t CRemovalForecast::CountNext(IStore& store, const IStore::DeletePlan& plan) {
-    m_plans.push_back(plan);
-    const std::size_t index = m_plans.size() - 1;
-    std::vector<std::string> earlier;
-    for (std::size_t i = 0; i < index; ++i) {
-        if (m_plans[i].table == plan.table) {
-            earlier.push_back(Condition(i));
+std::vector<std::uint64_t> CRemovalForecast::CountEach(IStore& store) const {
+    std::map<std::string, std::vector<std::size_t>> plansOf;  // table -> plan indexes, in order
+    for (std::size_t i = 0; i < m_plans.size(); ++i) {
+        plansOf[m_plans[i].table].push_back(i);
+    }
+    std::vector<std::uint64_t> counts(m_plans.size(), 0);
+    for (const auto& table : plansOf) {
+        if (table.second.size() == 1) {
+            // A plain count: inside a CASE a NOT EXISTS (the orphan blobs')
+            // could not become an anti-join, and would probe the logs once
+            // per row.
+            counts[table.second[0]] = static_cast<std::uint64_t>(store.QueryInt64(
+                "SELECT count(*) FROM " + table.first + " WHERE " + Condition(table.second[0])));
+            continue;
+        }
+        // Each row goes to the first plan that takes it; the plan numbers
+        // come from a list of their own, so that a plan taking no row still
+        // gets its 0 in its place.
+        std::string first = "CASE";
+        std::string numbers;
+        for (std::size_t n = 0; n < table.second.size(); ++n) {
+            first += " WHEN " + Condition(table.second[n]) + " THEN " + std::to_string(n);
+            numbers += (n == 0 ? "(" : ", (") + std::to_string(n) + ")";
+        }
+        const std::vector<std::int64_t> taken = store.QueryInt64s(
+            "WITH plans(k) AS (VALUES " + numbers + "), taken(k, n) AS MATERIALIZED (SELECT " +
+            first + " END, count(*) FROM " + table.first +
+            " GROUP BY 1) SELECT coalesce(taken.n, 0) FROM plans LEFT JOIN taken ON taken.k ="
+            " plans.k ORDER BY plans.k");
+        for (std::size_t n = 0; n < table.second.size() && n < taken.size(); ++n) {
+            counts[table.second[n]] = static_cast<std::uint64_t>(taken[n]);
         }
     }
-    const std::string left = CCleanupConditions::Excluding(CCleanupConditions::AnyOf(earlier));
-    return static_cast<std::uint64_t>(
-        store.QueryInt64("SELECT count(*) FROM " + plan.table + " WHERE (" + Condition(index) +
-                         ")" + (left.empty() ? std::string() : " AND " + left)));
+    return counts;
 }
 
 CRemovalForecast::Figures CRemovalForecast::Count(IStore& store) const {

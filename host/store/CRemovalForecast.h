@@ -15,7 +15,7 @@ namespace Host {
 // earlier operation of the same request would already have taken (an old
 // replicated log is both). The plans the request deletes along are recorded
 // in the order it runs them; Count then counts the union of the plans per
-// table in one statement each, and CountNext what one more plan adds.
+// table in one statement each, and CountEach what each plan adds.
 //
 // The orphan blobs plan is counted with the logs the plans recorded before
 // it take: their blobs would be orphans by the time it runs.
@@ -35,10 +35,11 @@ public:
 
     // Records that the request's next deletes follow `plan`.
     void Add(const IStore::DeletePlan& plan);
-    // Counts the rows of `plan` that no plan recorded so far takes, which is
-    // what a real run's delete along it removes, then records it. Reads only.
-    // Throws std::runtime_error as the store does.
-    std::uint64_t CountNext(IStore& store, const IStore::DeletePlan& plan);
+    // For every recorded plan, in order, the rows of its table that it takes
+    // and no plan before it does: what a real run's delete along it removes.
+    // One statement per table, each reading the table once. Reads only;
+    // throws std::runtime_error as the store does.
+    std::vector<std::uint64_t> CountEach(IStore& store) const;
     // A condition on logs that is true for the rows no plan recorded so far
     // takes (NULL counting as not taken), or "" when none is recorded: the
     // logs an operation that looks at what is left would see.
