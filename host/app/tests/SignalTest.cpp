@@ -100,7 +100,7 @@ void InterruptOldLogs(int signal, const char* name, std::uint64_t rows, const ch
 
     // The run's row in the history, written before the exit.
     CTestStore store(db);
-    EXPECT_EQ(store.Int("SELECT count(*) FROM run_history"), runsBefore + 1);
+    EXPECT_EQ(store.Int("SELECT count(*) FROM run_history"), runsBefore + 1) << run.Out();
     EXPECT_EQ(store.Text("SELECT status || ' ' || exit_code || ' ' || dry_run || ' ' || operations"
                          " || ' ' || rows_removed || ' ' || coalesce(error, 'NULL')"
                          " FROM run_history ORDER BY id DESC LIMIT 1"),

@@ -23,6 +23,22 @@ std::string CPostgresRunHistory::Migrate(std::int64_t from) {
 }
 
 bool CPostgresRunHistory::Add(const RunRecord& run) {
+    // After a signal the server may act on the cancel request late, when the
+    // statement it was sent for has ended, and cancel one of these instead.
+    // A request cancels once: the next try goes through.
+    const int kTries = 3;
+    for (int tried = 1;; ++tried) {
+        try {
+            return AddOnce(run);
+        } catch (const std::runtime_error&) {
+            if (!m_store.IsCancelled() || tried == kTries) {
+                throw;
+            }
+        }
+    }
+}
+
+bool CPostgresRunHistory::AddOnce(const RunRecord& run) {
     // A store of schema version 1 gets the table from a real run's migration.
     if (!m_store.HasTable("run_history")) {
         return false;

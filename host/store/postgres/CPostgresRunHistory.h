@@ -34,6 +34,8 @@ public:
     std::vector<RunRecord> Read(std::size_t limit);
 
 private:
+    bool AddOnce(const RunRecord& run);
+
     CPostgresStore& m_store;
 };
 
