@@ -150,12 +150,15 @@ void CDemoSeeder::SeedTheRest(const Plan& plan, const std::vector<std::int64_t>&
     WriteAll("log_blobs", {"log_id", "data"}, rows);
     counts.orphanBlobs += rows.size();
     // Spread evenly over the last 30 days: most are past the 120 hours after
-    // which a tombstone goes, some are not.
+    // which a tombstone goes, some are not. Each lies half an hour past a
+    // whole hour, so none sits on that cut-off: one there would go in a run
+    // a second later but not in one (or a dry run) started the same second.
     rows.clear();
     const std::uint64_t tombstones = plan.rows / 1000 + 5;
     for (std::uint64_t t = 0; t < tombstones; ++t) {
-        const std::int64_t age =
-            kThirtyDays * static_cast<std::int64_t>(t) / static_cast<std::int64_t>(tombstones);
+        const std::int64_t age = kThirtyDays * static_cast<std::int64_t>(t) /
+                                     static_cast<std::int64_t>(tombstones) / 3600 * 3600 +
+                                 1800;
         rows.push_back({Value::Text(RandomUuid()), Value::Integer(plan.now - age)});
     }
     WriteAll("enrollment_tombstones", {"computer_uuid", "removed_at"}, rows);

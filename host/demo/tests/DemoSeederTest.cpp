@@ -44,4 +44,20 @@ TEST(DemoSeeder, CountsTheRowsItLeftAndRepeatsItselfForTheSameSeed) {
     EXPECT_EQ(seeded[0], seeded[1]);
 }
 
+// A tombstone on the 120-hour cut-off would go in a run started a second
+// after the seed but not in a dry run started in the same second, so the two
+// would disagree; 1,000 logs give six tombstones, five days apart.
+TEST(DemoSeeder, PutsTombstonesOnBothSidesOfTheirCutOffButNoneOnIt) {
+    const Kol::Host::Testing::CScratchDirectory scratch;
+    const std::int64_t now = 1700000000;
+    const std::string path = scratch.path + "/a.db";
+    CDemoSeeder(*CTestStore::OpenStore(path), 1).Seed(1000, now);
+    const std::string cutoff = std::to_string(now - 120 * 3600);
+    EXPECT_EQ(CTestStore(path).Ints(
+                  "SELECT count(*) FROM enrollment_tombstones WHERE removed_at < " + cutoff +
+                  " UNION ALL SELECT count(*) FROM enrollment_tombstones WHERE abs(removed_at - " +
+                  cutoff + ") < 1800"),
+              (std::vector<std::int64_t>{5, 0}));
+}
+
 }  // namespace
