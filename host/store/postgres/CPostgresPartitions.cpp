@@ -233,28 +233,41 @@ CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
 bool CPostgresPartitions::DropGroup(int retentionClass, const std::vector<Partition>& old,
                                     std::size_t first, std::size_t last, Dropped& dropped,
                                     std::chrono::steady_clock::duration& took) {
-    // Each partition's rows and bytes, all in one statement.
-    std::string columns;
-    for (std::size_t i = first; i < last; ++i) {
-        columns += (columns.empty() ? "" : ", ") +
-                   ("(SELECT count(*) FROM " + m_store.Quote(old[i].name) + ")") +
-                   (", pg_catalog.pg_total_relation_size(" + old[i].oid + "::oid::regclass)");
-    }
-    const pqxx::row counted = m_store.Run("SELECT " + columns)[0];
-    const auto count = [&](std::size_t i) {
-        const auto column = static_cast<pqxx::row::size_type>(2 * (i - first));
-        ++dropped.partitions;
-        dropped.rows += counted[column].as<std::uint64_t>();
-        dropped.bytes += counted[column + 1].as<std::int64_t>();
+    // The partitions from..to, their names and their rows and bytes, all
+    // counted in one statement.
+    pqxx::row counted;
+    const auto names = [&](std::size_t from, std::size_t to) {
+        std::string list;
+        for (std::size_t i = from; i < to; ++i) {
+            list += (list.empty() ? "" : ", ") + m_store.Quote(old[i].name);
+        }
+        return list;
+    };
+    const auto countAll = [&](std::size_t from, std::size_t to) {
+        std::string columns;
+        for (std::size_t i = from; i < to; ++i) {
+            columns += (columns.empty() ? "" : ", ") +
+                       ("(SELECT count(*) FROM " + m_store.Quote(old[i].name) + ")") +
+                       (", pg_catalog.pg_total_relation_size(" + old[i].oid + "::oid::regclass)");
+        }
+        counted = m_store.Run("SELECT " + columns)[0];
     };
     // The group's whole wait for locks, its partitions' one by one included.
     const auto until = std::chrono::steady_clock::now() + m_store.GetBusyTimeout();
     const auto drop = [&](std::size_t from, std::size_t to) {
-        std::string names;
-        for (std::size_t i = from; i < to; ++i) {
-            names += (names.empty() ? "" : ", ") + m_store.Quote(old[i].name);
+        if (m_store.IsDryRun()) {
+            countAll(from, to);
+            return true;
         }
-        return m_store.IsDryRun() || m_store.RunDdl("DROP TABLE " + names, until);
+        // Counted in the drop's own transaction under a SHARE lock on the
+        // partitions alone: no row can come or go between the count and the
+        // drop, so the figure is exact, and writers of current logs, which
+        // need only the class table, do not wait for the count; the class
+        // table's own lock comes with the DROP, the transaction's last step.
+        return m_store.RunDdl("DROP TABLE " + names(from, to), until, [&] {
+            m_store.Run("LOCK TABLE " + names(from, to) + " IN SHARE MODE");
+            countAll(from, to);
+        });
     };
     std::size_t from = first;
     std::size_t to = last;
@@ -267,7 +280,10 @@ bool CPostgresPartitions::DropGroup(int retentionClass, const std::vector<Partit
             // The group's time: its lock waits count, as the writers' do.
             took = std::chrono::steady_clock::now() - start;
             for (std::size_t i = from; i < to; ++i) {
-                count(i);
+                const auto column = static_cast<pqxx::row::size_type>(2 * (i - from));
+                ++dropped.partitions;
+                dropped.rows += counted[column].as<std::uint64_t>();
+                dropped.bytes += counted[column + 1].as<std::int64_t>();
             }
             from = to;
         } catch (const pqxx::sql_error& e) {

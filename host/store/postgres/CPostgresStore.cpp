@@ -516,7 +516,8 @@ void CPostgresStore::RecordFreed(std::int64_t freed, std::int64_t returned) {
     m_tally.Record(0, freed, returned);
 }
 
-bool CPostgresStore::RunDdl(const std::string& sql, std::chrono::steady_clock::time_point until) {
+bool CPostgresStore::RunDdl(const std::string& sql, std::chrono::steady_clock::time_point until,
+                            const std::function<void()>& first) {
     if (until == std::chrono::steady_clock::time_point()) {
         until = std::chrono::steady_clock::now() + m_busyTimeout;
     }
@@ -529,6 +530,9 @@ bool CPostgresStore::RunDdl(const std::string& sql, std::chrono::steady_clock::t
         try {
             Transaction transaction(*this);
             Run("SET LOCAL lock_timeout = " + LockTimeout(std::min(m_lockTimeout, m_busyTimeout)));
+            if (first) {
+                first();
+            }
             Run(sql);
             transaction.CommitAlways();
             return true;

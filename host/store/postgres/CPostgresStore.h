@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -142,10 +143,14 @@ public:
     // `until` (by default --busy-timeout from now; one try at least), then
     // throwing the 55P03 pqxx::sql_error;
     // false, and nothing done, when the thread is asked to interrupt or the
-    // store was cancelled first. Commits even in a dry run: callers decide
-    // what a dry run may change.
-    bool RunDdl(const std::string& sql, std::chrono::steady_clock::time_point until =
-                                            std::chrono::steady_clock::time_point());
+    // store was cancelled first. `first`, when given, runs in the same
+    // transaction just before `sql`, under the same lock_timeout, on every
+    // try (so what it reads is what `sql` then acts on). Commits even in a
+    // dry run: callers decide what a dry run may change.
+    bool RunDdl(
+        const std::string& sql,
+        std::chrono::steady_clock::time_point until = std::chrono::steady_clock::time_point(),
+        const std::function<void()>& first = std::function<void()>());
     // How long a statement may wait for a lock (StoreOptions::busyTimeout).
     std::chrono::milliseconds GetBusyTimeout() const { return m_busyTimeout; }
     // True once Cancel was called: a statement that fails from now on may
