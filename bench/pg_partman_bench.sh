@@ -15,7 +15,8 @@
 # pg_partman drops whole partitions only and keeps the old rows of the ones
 # that straddle a cut-off; the agent and the raw DELETE remove them exactly.
 # For the agent, the time per dropped partition and per removed row tell how
-# its time grows with the store.
+# its time grows with the store; its longest write transaction bounds how long
+# one of its drops held a class's writers.
 #
 # Then a reader in the way: on one more copy, another session holds ACCESS
 # SHARE on an old partition for 10 s while the agent's old-logs runs with
@@ -179,6 +180,9 @@ round() {
   [ "$side" = raw ] && dropped=0
   local left=""
   [ "$side" = reader ] && left=$(grep -o "partition [^ ]* left for a later run: [^,]*" "$work/agent.out" | head -n 1)
+  # The agent's longest write transaction, for the line of its side.
+  [ "$side" = agent ] && grep -o "summary: total: .*longest write transaction [0-9.]* s" "$work/agent.out" |
+    grep -o "[0-9.]* s$" >"$work/longest"
   echo "$(elapsed "$start" "$end") $removed $(slowest_insert "$writes" "$start" "$end") $dropped $left"
   sql "$server" "DROP DATABASE $name WITH (FORCE)"
 }
@@ -222,6 +226,7 @@ for rows in $sizes; do
         line+=" ($(awk -v t="$seconds" -v p="$dropped" 'BEGIN { printf "%.1f", 1000 * t / p }') ms a partition,"
         line+=" $(awk -v t="$seconds" -v n="$removed" 'BEGIN { printf "%.2f", 1000000 * t / n }') us a row)"
       fi
+      [ "$side" = agent ] && line+="; longest write transaction $(cat "$work/longest")"
       echo "$line; slowest insert meanwhile $slowest s"
     done
   done
