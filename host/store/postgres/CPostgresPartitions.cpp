@@ -252,8 +252,10 @@ bool CPostgresPartitions::DropGroup(int retentionClass, const std::vector<Partit
         }
         counted = m_store.Run("SELECT " + columns)[0];
     };
-    // The group's whole wait for locks, its partitions' one by one included.
-    const auto until = std::chrono::steady_clock::now() + m_store.GetBusyTimeout();
+    if (m_dropDeadline == std::chrono::steady_clock::time_point()) {
+        m_dropDeadline = std::chrono::steady_clock::now() + m_store.GetBusyTimeout();
+    }
+    const auto until = m_dropDeadline;
     const auto drop = [&](std::size_t from, std::size_t to) {
         if (m_store.IsDryRun()) {
             countAll(from, to);

@@ -76,9 +76,12 @@ public:
     // `cutoff`, several per statement; their rows and bytes are read first
     // and counted for the partitions dropped only. A group that cannot go
     // whole is dropped one partition at a time, skipping (in `warnings`) what
-    // cannot be had; every blocked group waits --busy-timeout at most in
-    // all. In a dry run only counts. Stops between statements when the
-    // thread is asked to interrupt.
+    // cannot be had. The lock waits of all the drops of this object share
+    // one --busy-timeout, counted from its first drop (a partition tried
+    // after that gets one try of --lock-timeout), so that sessions in the
+    // way of several partitions cannot hold a run up several times over.
+    // In a dry run only counts. Stops between statements when the thread is
+    // asked to interrupt.
     Dropped DropBefore(int retentionClass, std::int64_t cutoff);
 
     // The Monday 00:00 UTC that starts the span of `time`.
@@ -111,6 +114,8 @@ private:
                         const std::string& error);
 
     CPostgresStore& m_store;
+    // When the drops' lock waits must end; unset until the first drop.
+    std::chrono::steady_clock::time_point m_dropDeadline;
 };
 
 }  // namespace Host

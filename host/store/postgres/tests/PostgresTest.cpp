@@ -286,8 +286,9 @@ TEST_F(Postgres, ARowLockEndsTheRunAfterTheBusyTimeoutOrOnASignal) {
     }
 }
 
-// Others in the way of old-logs' drops: a reader holding a partition for
-// the whole run and one a view depends on are left and named; a session
+// Others in the way of old-logs' drops: a reader holding a partition of each
+// of two classes for the whole run, and a partition a view depends on, are
+// left and named, the reader's two within one --busy-timeout; a session
 // still inserting an old log into a partition delays its drop, and the row
 // it then commits is counted; the others, of both classes, go. All the while
 // a writer of current logs of the same class goes on: a drop waits for a
@@ -307,7 +308,7 @@ TEST_F(Postgres, OldLogsWorksAroundSessionsInTheWayAndNeverStallsAWriter) {
     // its own, within --busy-timeout, not wait for it.
     pqxx::connection reader(m_database.uri);
     pqxx::work read(reader);
-    read.exec("LOCK TABLE logs_c1_a IN ACCESS SHARE MODE");
+    read.exec("LOCK TABLE logs_c1_a, logs_c2_d IN ACCESS SHARE MODE");
     pqxx::connection inserter(m_database.uri);
     pqxx::work insert(inserter);
     insert.exec("INSERT INTO logs(log_type, retention_class, created_at) VALUES (1, 1, 172803)");
@@ -324,8 +325,9 @@ TEST_F(Postgres, OldLogsWorksAroundSessionsInTheWayAndNeverStallsAWriter) {
             slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
         }
     });
+    const auto start = std::chrono::steady_clock::now();
     CAgentProcess run({"--db", m_database.uri, "--backup", m_scratch.path + "/store.dump",
-                       "--busy-timeout", "3", "--lock-timeout", "20", "--output", "json",
+                       "--busy-timeout", "4", "--lock-timeout", "20", "--output", "json",
                        "old-logs"});
     CTestStore watcher(m_database.uri);
     const bool waited = Kol::Testing::WaitUntil(
@@ -338,27 +340,31 @@ TEST_F(Postgres, OldLogsWorksAroundSessionsInTheWayAndNeverStallsAWriter) {
         std::chrono::milliseconds(30000));
     insert.commit();
     const int status = run.Wait(std::chrono::seconds(60));
+    const auto took = std::chrono::steady_clock::now() - start;
     ended = true;
     writer.join();
     read.commit();
     ASSERT_TRUE(waited);
     ASSERT_EQ(status, 0) << run.Err();
     // A writer queued behind a drop that waits out --busy-timeout in one go
-    // would wait 3 s; one --lock-timeout at a time keeps it far below that.
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count(), 1500);
+    // would wait 4 s; one --lock-timeout at a time keeps it far below that.
+    // Each held partition waiting a --busy-timeout of its own would take 8 s.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count(), 2000);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 6500);
+    const std::string held = "lock not granted within --busy-timeout (4 s), held by pid " +
+                             std::to_string(reader.backendpid());
     const std::vector<std::string> warnings = {
-        "partition logs_c1_a left for a later run: lock not granted within --busy-timeout (3 s), "
-        "held by pid " +
-            std::to_string(reader.backendpid()),
-        "partition logs_c1_b left for a later run: view old_b depends on it"};
+        "partition logs_c1_a left for a later run: " + held,
+        "partition logs_c1_b left for a later run: view old_b depends on it",
+        "partition logs_c2_d left for a later run: " + held};
     const nlohmann::json operation = nlohmann::json::parse(run.Out())["operations"][0];
     EXPECT_EQ(operation["warnings"], nlohmann::json(warnings));
-    EXPECT_EQ(operation["rows_removed"], 4);
+    EXPECT_EQ(operation["rows_removed"], 3);
     EXPECT_THAT(run.Err(), HasSubstr(" WARNING host: old-logs: " + warnings[1] + "\n"));
     EXPECT_EQ(CTestStore(m_database.uri)
                   .Text("SELECT string_agg(tablename, ',' ORDER BY tablename) FROM pg_tables"
                         " WHERE tablename IN ('logs_c1_a', 'logs_c1_b', 'logs_c1_c', 'logs_c2_d')"),
-              "logs_c1_a,logs_c1_b");
+              "logs_c1_a,logs_c1_b,logs_c2_d");
 }
 
 // A DBA's partitions, wider than ours or unbounded, serve as they are: ours
