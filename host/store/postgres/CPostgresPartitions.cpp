@@ -319,13 +319,16 @@ std::string CPostgresPartitions::WhyLeft(const Partition& partition, int retenti
                            ? error
                            : "view " + std::string(views[0][0].c_str()) + " depends on it");
     }
-    // Who holds a lock on it or on its class's table (the drop needs both).
+    // Who holds a lock on it, else on its class's table (the drop needs
+    // both): a writer's passing lock on the class table names no culprit
+    // while a session holds the partition itself.
     const pqxx::result pids = m_store.Run(
-        "SELECT pg_catalog.string_agg(DISTINCT l.pid::text, ', ' ORDER BY l.pid::text)"
-        " FROM pg_catalog.pg_locks l WHERE l.granted"
-        " AND l.pid <> pg_catalog.pg_backend_pid() AND l.database = (SELECT oid"
+        "WITH held AS (SELECT l.pid, l.relation = $1::oid AS here FROM pg_catalog.pg_locks l"
+        " WHERE l.granted AND l.pid <> pg_catalog.pg_backend_pid() AND l.database = (SELECT oid"
         " FROM pg_catalog.pg_database WHERE datname = pg_catalog.current_database())"
-        " AND l.relation IN ($1::oid, pg_catalog.to_regclass($2::text))",
+        " AND l.relation IN ($1::oid, pg_catalog.to_regclass($2::text)))"
+        " SELECT pg_catalog.string_agg(DISTINCT pid::text, ', ' ORDER BY pid::text) FROM held"
+        " WHERE here OR NOT EXISTS (SELECT FROM held WHERE here)",
         {partition.oid, m_store.Quote(ClassTable(retentionClass))});
     return head + m_store.WaitedTooLong() +
            (pids[0][0].is_null() ? std::string()
