@@ -28,12 +28,14 @@ namespace Host {
 // cover the excess, every part ending by then goes whole (DropWholeParts),
 // and the logs older than the cut that sit elsewhere (a default partition, a
 // wider one) go in batches, so that every log removed is older than every log
-// kept; then the store is measured again, at most kRounds times. No row of a
-// part kept goes for the limit: deleting it would free nothing, so a second
-// run with the same limit removes none. What no part
-// holds (log_blobs, whose free space is reused, and the default partitions)
-// and the parts that end after the --min-age floor (those of the days to
-// come too) are the floor under which the limit cannot go.
+// kept; then the store is vacuumed (ReleaseSpace: a partition's first vacuum
+// adds its free space and visibility maps to its size) and measured again, at
+// most kRounds times. No row of a part kept goes for the limit: deleting it
+// would free nothing, so a second run with the same limit removes none. What
+// no part holds (log_blobs, whose free space is reused, and the default
+// partitions) and the parts that end after the --min-age floor (those of the
+// days to come too) are the floor under which the limit cannot go. A part
+// that cannot be locked is left (a warning names it) and ends the removals.
 //
 // Works through the store's interfaces on the store's thread (the module's
 // processing thread); the deletes themselves go through `Remove`, in the
