@@ -26,7 +26,9 @@ std::vector<CCommandLine::Option> CSizeLimitOptions::Options() {
         {"max-size", 0, "SIZE",
          "after the storage operation the store takes at most SIZE (bytes, or with K, M, G or T, "
          "powers of 1024): the oldest logs of every class go first, with their blobs, until it "
-         "fits; SQLite: the file and its write-ahead log; not on PostgreSQL yet (default: none)",
+         "fits; SQLite: the file and its write-ahead log; PostgreSQL: the partitions of logs and "
+         "log_blobs, made smaller by dropping whole partitions, with log_blobs and the default "
+         "and future partitions a floor (default: none)",
          CCommandLine::Section::kMain,
          [](const std::string& v, CHostOptions& o) {
              o.sizeLimits.maxSize = ParseSize(v, "--max-size");
@@ -88,9 +90,6 @@ void CSizeLimitOptions::Check(const CHostOptions& options) {
         throw std::invalid_argument(
             "--keep-free is for SQLite stores only: a PostgreSQL server keeps its files on its "
             "own file system, which this program does not see");
-    }
-    if (options.sizeLimits.maxSize) {
-        throw std::invalid_argument("--max-size is not supported on PostgreSQL yet");
     }
 }
 

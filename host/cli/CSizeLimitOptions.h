@@ -26,8 +26,8 @@ public:
     static std::int64_t ParseSize(const std::string& text, const std::string& option);
 
     // Refuses a size limit the store that `options.db` names cannot take:
-    // PostgreSQL takes neither yet (--keep-free never: the server's files
-    // are not on this machine's file systems as the program sees them).
+    // --keep-free on PostgreSQL (the server's files are not on this
+    // machine's file systems as the program sees them).
     static void Check(const CHostOptions& options);
 
     CSizeLimitOptions() = delete;

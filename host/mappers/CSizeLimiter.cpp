@@ -79,6 +79,9 @@ bool CSizeLimiter::Release() {
 
 SizeLimitOutcome CSizeLimiter::Enforce(const Remove& remove, bool& interrupted) {
     IStoreMaintenance& maintenance = m_store.Maintenance();
+    if (maintenance.KeepsDeletedSpace()) {
+        return EnforceWhole(remove, interrupted);
+    }
     SizeLimitOutcome outcome;
     outcome.limits = m_limits;
     interrupted = !Release();
@@ -119,6 +122,9 @@ SizeLimitOutcome CSizeLimiter::Enforce(const Remove& remove, bool& interrupted) 
 
 SizeLimitOutcome CSizeLimiter::Estimate(const Remove& count) {
     IStoreMaintenance& maintenance = m_store.Maintenance();
+    if (maintenance.KeepsDeletedSpace()) {
+        return EstimateWhole(count);
+    }
     SizeLimitOutcome outcome;
     outcome.limits = m_limits;
     outcome.estimate = true;
@@ -151,6 +157,135 @@ SizeLimitOutcome CSizeLimiter::Estimate(const Remove& count) {
         return Unmet(outcome, availableAfter, FloorCause(outcome.logsRemoved));
     }
     return outcome;
+}
+
+bool CSizeLimiter::CutFor(const std::vector<IStoreMaintenance::WholePart>& parts,
+                          std::int64_t floor, std::int64_t excess, std::int64_t& cut,
+                          std::int64_t& freed) {
+    bool any = false;
+    freed = 0;
+    for (std::size_t i = 0; i < parts.size() && parts[i].to <= floor; ++i) {
+        // Parts that end together go together: the logs before their end do.
+        if (any && parts[i].to != cut && freed >= excess) {
+            break;
+        }
+        any = true;
+        cut = parts[i].to;
+        freed += parts[i].bytes;
+    }
+    return any;
+}
+
+SizeLimitOutcome CSizeLimiter::EnforceWhole(const Remove& remove, bool& interrupted) {
+    IStoreMaintenance& maintenance = m_store.Maintenance();
+    SizeLimitOutcome outcome;
+    outcome.limits = m_limits;
+    outcome.wholeParts = true;
+    // Measured after a vacuum, as the run ends with one: a table's first
+    // vacuum adds its free space and visibility maps to its size.
+    interrupted = !Release();
+    outcome.bytesBefore = outcome.bytesAfter = maintenance.LimitedBytes();
+    for (int round = 0; !interrupted; ++round) {
+        const std::int64_t excess = Excess(m_limits, outcome.bytesAfter, -1);
+        if (excess <= 0) {
+            return outcome;
+        }
+        if (round == kRounds) {
+            return Unmet(outcome, -1,
+                         "still not met after " + std::to_string(kRounds) + " rounds of removals");
+        }
+        const std::vector<IStoreMaintenance::WholePart> parts = maintenance.WholeParts();
+        std::int64_t cut = 0;
+        std::int64_t freed = 0;
+        if (!CutFor(parts, m_floor, excess, cut, freed)) {
+            return Unmet(
+                outcome, -1,
+                WholeFloorCause(parts, outcome.logsRemoved, outcome.bytesAfter,
+                                m_store.QueryInt64(
+                                    "SELECT count(*) FROM logs WHERE created_at < $1", {m_floor})));
+        }
+        const IStoreMaintenance::Result dropped = maintenance.DropWholeParts(cut);
+        outcome.logsRemoved += dropped.rows;
+        m_droppedLogs += dropped.rows;
+        m_warnings.insert(m_warnings.end(), dropped.warnings.begin(), dropped.warnings.end());
+        interrupted = dropped.interrupted;
+        if (!interrupted) {
+            // The logs older than the cut that no part dropped held (a default
+            // partition's, a wider one's), but none of a part left behind.
+            std::int64_t before = cut;
+            if (!dropped.warnings.empty()) {
+                for (const IStoreMaintenance::WholePart& left : maintenance.WholeParts()) {
+                    before = left.to <= cut ? std::min(before, left.from) : before;
+                }
+            }
+            const IStore::DeleteResult removed =
+                remove(IStore::DeletePlan("logs", "created_at < $1", {before}));
+            outcome.logsRemoved += removed.rows;
+            interrupted = removed.interrupted || !Release();
+        }
+        outcome.bytesAfter = maintenance.LimitedBytes();
+        if (!interrupted && !dropped.warnings.empty() &&
+            Excess(m_limits, outcome.bytesAfter, -1) > 0) {
+            // Another round would only wait for the same locks again.
+            return Unmet(outcome, -1,
+                         "partitions that could not be dropped are left for a later run");
+        }
+    }
+    return Unmet(outcome, -1, "interrupted, the rest is left for a later run");
+}
+
+SizeLimitOutcome CSizeLimiter::EstimateWhole(const Remove& count) {
+    IStoreMaintenance& maintenance = m_store.Maintenance();
+    SizeLimitOutcome outcome;
+    outcome.limits = m_limits;
+    outcome.estimate = true;
+    outcome.wholeParts = true;
+    outcome.bytesBefore = outcome.bytesAfter = maintenance.LimitedBytes();
+    const std::int64_t excess = Excess(m_limits, outcome.bytesBefore, -1);
+    if (excess <= 0) {
+        return outcome;
+    }
+    std::vector<IStoreMaintenance::WholePart> parts = maintenance.WholeParts();
+    const std::int64_t older =
+        m_store.QueryInt64("SELECT count(*) FROM logs WHERE created_at < $1", {m_floor});
+    std::int64_t cut = 0;
+    std::int64_t freed = 0;
+    if (!CutFor(parts, m_floor, excess, cut, freed)) {
+        return Unmet(outcome, -1, WholeFloorCause(parts, 0, outcome.bytesBefore, older));
+    }
+    outcome.logsRemoved = count(IStore::DeletePlan("logs", "created_at < $1", {cut})).rows;
+    outcome.bytesAfter = outcome.bytesBefore - freed;
+    if (Excess(m_limits, outcome.bytesAfter, -1) > 0) {
+        // What a second round would find: the parts after the cut.
+        parts.erase(std::remove_if(
+                        parts.begin(), parts.end(),
+                        [cut](const IStoreMaintenance::WholePart& part) { return part.to <= cut; }),
+                    parts.end());
+        return Unmet(outcome, -1,
+                     WholeFloorCause(parts, outcome.logsRemoved, outcome.bytesAfter,
+                                     older - static_cast<std::int64_t>(outcome.logsRemoved)));
+    }
+    return outcome;
+}
+
+std::string CSizeLimiter::WholeFloorCause(const std::vector<IStoreMaintenance::WholePart>& parts,
+                                          std::uint64_t removed, std::int64_t bytes,
+                                          std::int64_t olderLeft) const {
+    std::int64_t inParts = 0;
+    std::int64_t young = 0;
+    for (const IStoreMaintenance::WholePart& part : parts) {
+        inParts += part.bytes;
+        young += part.to > m_floor ? part.bytes : 0;
+    }
+    const std::string head = olderLeft <= 0 ? FloorCause(removed)
+                                            : "the " + std::to_string(olderLeft) +
+                                                  " logs left older than --min-age (" +
+                                                  std::to_string(m_limits.minAgeDays) +
+                                                  " days) share their partitions with younger ones";
+    return head + "; no removal gives back the " + CUnits::Size(young) +
+           " of the partitions of younger logs and of the days to come, nor the " +
+           CUnits::Size(std::max<std::int64_t>(bytes - inParts, 0)) +
+           " of log_blobs and the default partitions, whose free space is reused for new rows";
 }
 
 SizeLimitOutcome CSizeLimiter::Unmet(SizeLimitOutcome outcome, std::int64_t available,
@@ -187,6 +322,12 @@ std::string CSizeLimiter::Describe(const SizeLimitOutcome& outcome) {
                 CUnits::Size(*limits.keepFree);
     }
     text += ", --min-age " + std::to_string(limits.minAgeDays) + " days: ";
+    if (outcome.estimate && outcome.wholeParts) {
+        return text + "would remove " + std::to_string(outcome.logsRemoved) +
+               " logs, oldest first (whole partitions, planned by their own sizes), the store " +
+               CUnits::Size(outcome.bytesBefore) + " before, about " +
+               CUnits::Size(outcome.bytesAfter) + " after";
+    }
     if (outcome.estimate) {
         return text + "would remove about " + std::to_string(outcome.logsRemoved) +
                " logs, oldest first (an estimate from the store's bytes per log), the store " +

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <boost/function.hpp>
 
 #include "host/store/IStore.h"
+#include "host/store/IStoreMaintenance.h"
 #include "host/store/SizeLimits.h"
 
 namespace Kol {
@@ -18,6 +20,22 @@ namespace Host {
 // count), then the store returns its free pages and is measured again, at
 // most kRounds times, so that a round removes about what is still over and
 // never much more.
+//
+// Where deleted logs keep their space inside the store's tables (PostgreSQL,
+// IStoreMaintenance::KeepsDeletedSpace), only parts dropped whole make it
+// smaller, and each has its own fixed overhead (an empty table and its
+// indexes): the cut is the end of the fewest oldest parts whose own bytes
+// cover the excess, every part ending by then goes whole (DropWholeParts),
+// and the logs older than the cut that sit elsewhere (a default partition, a
+// wider one) go in batches, so that every log removed is older than every log
+// kept; then the store is vacuumed (ReleaseSpace: a partition's first vacuum
+// adds its free space and visibility maps to its size) and measured again, at
+// most kRounds times. No row of a part kept goes for the limit: deleting it
+// would free nothing, so a second run with the same limit removes none. What
+// no part holds (log_blobs, whose free space is reused, and the default
+// partitions) and the parts that end after the --min-age floor (those of the
+// days to come too) are the floor under which the limit cannot go. A part
+// that cannot be locked is left (a warning names it) and ends the removals.
 //
 // Works through the store's interfaces on the store's thread (the module's
 // processing thread); the deletes themselves go through `Remove`, in the
@@ -55,8 +73,28 @@ public:
     static std::uint64_t LogsFor(std::int64_t excess, std::int64_t logBytes, std::int64_t logs);
     // The text of the operation's line: the limits and what they did.
     static std::string Describe(const SizeLimitOutcome& outcome);
+    // The cut for `excess` bytes over `parts` (in the order of their ends):
+    // the least end, at or before `floor`, such that the parts ending by then
+    // take at least `excess`, else the greatest such end; their bytes in
+    // `freed`. False when no part ends by `floor`.
+    static bool CutFor(const std::vector<IStoreMaintenance::WholePart>& parts, std::int64_t floor,
+                       std::int64_t excess, std::int64_t& cut, std::int64_t& freed);
+
+    // After Enforce: the logs the whole drops removed (in the outcome's
+    // logs, not in what `Remove` returned) and the parts they left, one line
+    // each.
+    std::uint64_t DroppedLogs() const { return m_droppedLogs; }
+    const std::vector<std::string>& Warnings() const { return m_warnings; }
 
 private:
+    // Enforce and Estimate where only whole parts free space.
+    SizeLimitOutcome EnforceWhole(const Remove& remove, bool& interrupted);
+    SizeLimitOutcome EstimateWhole(const Remove& count);
+    // Why none of `parts` (those left) may go and what stays, the store at
+    // `bytes` after `removed` logs, `olderLeft` logs older than the floor.
+    std::string WholeFloorCause(const std::vector<IStoreMaintenance::WholePart>& parts,
+                                std::uint64_t removed, std::int64_t bytes,
+                                std::int64_t olderLeft) const;
     // The plan of the `logs` oldest logs created before the floor, or of
     // all of them (`floorReached`) when there are not that many; an empty
     // condition when there is none.
@@ -74,6 +112,8 @@ private:
     IStore& m_store;
     const SizeLimits m_limits;
     const std::int64_t m_floor;  // created_at of the logs the limits may remove: below it
+    std::uint64_t m_droppedLogs = 0;
+    std::vector<std::string> m_warnings;
 };
 
 }  // namespace Host

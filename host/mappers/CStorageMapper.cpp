@@ -57,9 +57,11 @@ void CStorageMapper::LimitSize(CRunReport::MapperCall& call) {
             },
             interrupted);
         call.interrupted = call.interrupted || interrupted;
+        call.rows += limiter.DroppedLogs();
     }
     IStoreMaintenance::Result told;
     told.detail = CSizeLimiter::Describe(outcome);
+    told.warnings = limiter.Warnings();
     if (!outcome.met) {
         told.warnings.push_back("size limits not met: " + outcome.reason);
     }

@@ -55,6 +55,14 @@ public:
     // (1 to 5) keeps the logs created from cutoffs[k - 1] on.
     typedef std::int64_t Cutoffs[5];
 
+    // A part of the logs that the store gives its space back for only when
+    // it goes whole (PostgreSQL: a retention class's span partition).
+    struct WholePart {
+        std::int64_t from = 0;   // it holds logs created from `from` on, before `to`
+        std::int64_t to = 0;     // (Unix seconds)
+        std::int64_t bytes = 0;  // with its indexes and TOAST data
+    };
+
     virtual ~IStoreMaintenance() = default;
 
     // Gives the space that deleted rows left back to the store (and, where
@@ -95,6 +103,20 @@ public:
     // True when ReleaseSpace can make the store smaller on disk (SQLite:
     // only a file with incremental auto-vacuum). Reads only.
     virtual bool CanShrink() = 0;
+    // True when the space of deleted logs stays inside the store's tables,
+    // reused for new rows, and only WholeParts dropped give theirs back
+    // (PostgreSQL: a vacuum returns only a table's empty trailing pages);
+    // false when ReleaseSpace gives it back (SQLite). Reads only.
+    virtual bool KeepsDeletedSpace() = 0;
+    // The parts that go only whole, in the order of `to`, then of their
+    // classes (SQLite: none). Reads only.
+    virtual std::vector<WholePart> WholeParts() = 0;
+    // Drops, oldest first, every whole part whose `to` is at or before `cut`:
+    // the logs they held in Result::rows (counted exactly before each drop),
+    // their bytes freed and returned. A part whose lock is not granted within
+    // --busy-timeout is left and named in a warning. The logs' blobs stay,
+    // for the orphan-blob delete. A dry run only counts. SQLite: nothing.
+    virtual Result DropWholeParts(std::int64_t cut) = 0;
     // The store's kind, size and own facts (CStoreDescription). Reads only;
     // throws std::runtime_error as the store does.
     virtual CStoreDescription Describe() = 0;

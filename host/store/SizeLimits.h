@@ -35,6 +35,9 @@ struct SizeLimitOutcome {
     bool met = true;
     std::string reason;     // why a limit does not hold; empty when met
     bool estimate = false;  // a dry run: nothing removed, figures estimated
+    // Planned by whole parts (PostgreSQL partitions): a dry run's logs are
+    // then exact, its bytes after from those parts' own sizes.
+    bool wholeParts = false;
 };
 
 }  // namespace Host

@@ -1,10 +1,12 @@
 #include "host/store/postgres/CPostgresMaintenance.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <set>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include <libpq-fe.h>
@@ -133,6 +135,71 @@ std::int64_t CPostgresMaintenance::AvailableBytes() {
 
 bool CPostgresMaintenance::CanShrink() {
     return true;  // a vacuum returns a table's empty trailing pages, a drop all of it
+}
+
+bool CPostgresMaintenance::KeepsDeletedSpace() {
+    return true;
+}
+
+std::vector<IStoreMaintenance::WholePart> CPostgresMaintenance::WholeParts() {
+    std::vector<std::pair<int, WholePart>> parts;
+    for (int k = 1; k <= 5; ++k) {
+        const pqxx::result rows = m_store.Run(
+            "SELECT pg_catalog.pg_get_expr(c.relpartbound, c.oid),"
+            " pg_catalog.pg_total_relation_size(c.oid)"
+            " FROM pg_catalog.pg_inherits i JOIN pg_catalog.pg_class c ON c.oid = i.inhrelid"
+            " WHERE i.inhparent = pg_catalog.to_regclass($1::text)",
+            {m_store.Quote(CPostgresPartitions::ClassTable(k))});
+        for (const auto& row : rows) {
+            WholePart part;
+            if (CPostgresPartitions::ParseSpanBound(row[0].c_str(), part.from, part.to)) {
+                part.bytes = row[1].as<std::int64_t>();
+                parts.emplace_back(k, part);
+            }
+        }
+    }
+    std::sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) {
+        return std::make_pair(a.second.to, a.first) < std::make_pair(b.second.to, b.first);
+    });
+    std::vector<WholePart> sorted;
+    for (const auto& part : parts) {
+        sorted.push_back(part.second);
+    }
+    return sorted;
+}
+
+IStoreMaintenance::Result CPostgresMaintenance::DropWholeParts(std::int64_t cut) {
+    CPostgresPartitions partitions(m_store);
+    Result result;
+    try {
+        std::vector<CPostgresPartitions::Partition> old;
+        for (int k = 1; k <= 5; ++k) {
+            for (const CPostgresPartitions::Partition& partition : partitions.List(k)) {
+                if (!partition.isDefault && partition.to <= cut) {
+                    old.push_back(partition);
+                }
+            }
+        }
+        std::stable_sort(old.begin(), old.end(),
+                         [](const auto& a, const auto& b) { return a.to < b.to; });
+        const CPostgresPartitions::Dropped dropped = partitions.DropOldestFirst(old);
+        result.rows = dropped.rows;
+        result.warnings = dropped.warnings;
+        result.interrupted = dropped.interrupted;
+        if (!m_store.IsDryRun()) {
+            m_store.RecordFreed(dropped.bytes, dropped.bytes);
+        }
+        result.detail = std::string(m_store.IsDryRun() ? "would drop " : "dropped ") +
+                        std::to_string(dropped.partitions) + " partitions holding " +
+                        std::to_string(dropped.rows) + " logs";
+    } catch (const std::runtime_error&) {
+        // A signal cut a partition list short: nothing of this call was dropped.
+        if (!m_store.IsCancelled()) {
+            throw;
+        }
+        result.interrupted = true;
+    }
+    return result;
 }
 
 std::int64_t CPostgresMaintenance::EstimateReturnedBytes(std::int64_t freedInside) {

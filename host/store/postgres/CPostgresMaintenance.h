@@ -48,6 +48,9 @@ public:
     std::int64_t LimitedBytes() override;
     std::int64_t AvailableBytes() override;
     bool CanShrink() override;
+    bool KeepsDeletedSpace() override;
+    std::vector<WholePart> WholeParts() override;
+    Result DropWholeParts(std::int64_t cut) override;
     CStoreDescription Describe() override;
 
     // The libpq environment variables (PGHOST, PGPASSWORD, ...) that connect

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <map>
 
 #include <boost/thread/thread.hpp>
 #include <pqxx/pqxx>
@@ -125,6 +126,7 @@ std::vector<CPostgresPartitions::Partition> CPostgresPartitions::List(int retent
         Partition partition;
         partition.name = row[0].c_str();
         partition.oid = row[2].c_str();
+        partition.retentionClass = retentionClass;
         const std::string bound = row[1].c_str();
         partition.isDefault = bound == "DEFAULT";
         if (partition.isDefault || ParseSpanBound(bound, partition.from, partition.to)) {
@@ -200,22 +202,41 @@ CPostgresPartitions::Dropped CPostgresPartitions::DropBefore(int retentionClass,
             old.push_back(partition);
         }
     }
+    return DropOldestFirst(old);
+}
+
+CPostgresPartitions::Dropped CPostgresPartitions::DropOldestFirst(
+    const std::vector<Partition>& partitions) {
     Dropped dropped;
     std::size_t size = kFirstDropGroup;
-    for (std::size_t first = 0, last = 0; first < old.size(); first = last) {
-        last = std::min(old.size(), first + size);
-        // RunDdl checks too; a dry run runs none.
+    for (std::size_t first = 0, last = 0; first < partitions.size(); first = last) {
+        // The next `size` partitions of each class: one group, one statement each.
+        std::map<int, std::vector<Partition>> groups;
+        for (last = first; last < partitions.size(); ++last) {
+            std::vector<Partition>& group = groups[partitions[last].retentionClass];
+            if (group.size() == size) {
+                break;
+            }
+            group.push_back(partitions[last]);
+        }
+        // RunDdl checks too; a dry run runs none. The slowest group sizes the next.
         std::chrono::steady_clock::duration took{};
-        bool done = false;
+        bool done = true;
         try {
-            done = !boost::this_thread::interruption_requested() &&
-                   DropGroup(retentionClass, old, first, last, dropped, took);
+            for (auto group = groups.begin(); done && group != groups.end(); ++group) {
+                std::chrono::steady_clock::duration one{};
+                done =
+                    !boost::this_thread::interruption_requested() &&
+                    DropGroup(group->first, group->second, 0, group->second.size(), dropped, one);
+                took = std::max(took, one);
+            }
         } catch (const std::runtime_error&) {
             // A signal cut a statement short: the groups dropped before stay
             // counted, the rest is left for a later run.
             if (!m_store.IsCancelled()) {
                 throw;
             }
+            done = false;
         }
         if (!done) {
             dropped.interrupted = true;

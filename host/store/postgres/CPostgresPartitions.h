@@ -40,6 +40,7 @@ public:
     struct Partition {
         std::string name;
         std::string oid;  // in decimal
+        int retentionClass = 0;
         bool isDefault = false;
         // created_at from, inclusive, and to, exclusive; MINVALUE reads as the
         // least std::int64_t, MAXVALUE as the greatest.
@@ -83,6 +84,11 @@ public:
     // In a dry run only counts. Stops between statements when the thread is
     // asked to interrupt.
     Dropped DropBefore(int retentionClass, std::int64_t cutoff);
+    // Drops span partitions of List, of any classes, as DropBefore does,
+    // oldest first: `partitions` in the order of their ends, each group
+    // taking the next ones of each class, so that an interrupted call leaves
+    // the newest. Counts, leaves, dry run and interruption as DropBefore.
+    Dropped DropOldestFirst(const std::vector<Partition>& partitions);
 
     // The Monday 00:00 UTC that starts the span of `time`.
     static std::int64_t SpanStart(std::int64_t time);

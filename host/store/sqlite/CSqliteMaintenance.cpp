@@ -86,6 +86,18 @@ bool CSqliteMaintenance::CanShrink() {
     return m_store.QueryInt64("PRAGMA auto_vacuum") == kIncrementalAutoVacuum;
 }
 
+bool CSqliteMaintenance::KeepsDeletedSpace() {
+    return false;  // incremental auto-vacuum returns the free pages
+}
+
+std::vector<IStoreMaintenance::WholePart> CSqliteMaintenance::WholeParts() {
+    return {};  // one table, whose deletes free pages
+}
+
+IStoreMaintenance::Result CSqliteMaintenance::DropWholeParts(std::int64_t /*cut*/) {
+    return Result();
+}
+
 std::int64_t CSqliteMaintenance::EstimateReturnedBytes(std::int64_t freedInside) {
     if (!CanShrink()) {
         return 0;
