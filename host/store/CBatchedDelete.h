@@ -1,7 +1,5 @@
 #pragma once
 
-#include <algorithm>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -23,13 +21,6 @@ namespace Host {
 // matches up to that key go in one transaction. Since rows are appended in
 // key order, one batch touches a compact run of pages, which keeps the
 // store's log small and the whole walk close to the cost of one big DELETE.
-//
-// With an aim, batches are sized by time as well: a batch whose delete took
-// longer than the aim halves the next (down to one row), one that took under
-// a quarter of it doubles the next (up to batchRows). A store whose condition
-// costs far more per row than its own rows do (a lookup in every partition of
-// a table) keeps its transactions short that way; without an aim every batch
-// may take batchRows rows.
 //
 // Only the keys present when the walk starts are visited; rows added later
 // are left to a later run. Should another writer add matches between the
@@ -80,11 +71,8 @@ public:
                                      const std::function<bool(std::uint64_t removed)>& keep) = 0;
     };
 
-    // Throws std::invalid_argument when `batchRows` is 0. `aim` zero: no
-    // sizing by time.
-    explicit CBatchedDelete(std::size_t batchRows,
-                            std::chrono::milliseconds aim = std::chrono::milliseconds::zero())
-        : m_batchRows(batchRows), m_aim(aim) {
+    // Throws std::invalid_argument when `batchRows` is 0.
+    explicit CBatchedDelete(std::size_t batchRows) : m_batchRows(batchRows) {
         if (batchRows == 0) {
             throw std::invalid_argument("a batch needs at least one row and one key");
         }
@@ -110,27 +98,24 @@ private:
         if (!last) {
             return;  // an empty table
         }
-        boost::optional<Key> after;      // every key after it is still to be visited
-        std::size_t size = m_batchRows;  // of the next batch
-        const std::function<bool(std::uint64_t)> fits = [&size](std::uint64_t removed) {
-            return removed <= size;
+        boost::optional<Key> after;  // every key after it is still to be visited
+        const std::function<bool(std::uint64_t)> fits = [this](std::uint64_t removed) {
+            return removed <= m_batchRows;
         };
         for (;;) {
             if (boost::this_thread::interruption_requested()) {
                 result.interrupted = true;
                 return;
             }
-            const boost::optional<Window> window = walk.Search(after, *last, size);
+            const boost::optional<Window> window = walk.Search(after, *last, m_batchRows);
             if (!window) {
                 return;
             }
             if (window->found > 0) {
-                const auto start = std::chrono::steady_clock::now();
                 const std::uint64_t removed = walk.Delete(*window, fits);
                 if (!fits(removed)) {
                     continue;  // grown meanwhile: rolled back, searched again
                 }
-                Resize(std::chrono::steady_clock::now() - start, size);
                 result.rows += removed;
                 ++result.batches;
                 if (afterBatch) {
@@ -144,20 +129,7 @@ private:
         }
     }
 
-    // The next batch's size after one whose delete took `took`.
-    void Resize(std::chrono::steady_clock::duration took, std::size_t& size) const {
-        if (m_aim == std::chrono::milliseconds::zero()) {
-            return;
-        }
-        if (took > m_aim) {
-            size = std::max<std::size_t>(1, size / 2);
-        } else if (took < m_aim / 4) {
-            size = std::min(m_batchRows, 2 * size);
-        }
-    }
-
     const std::size_t m_batchRows;
-    const std::chrono::milliseconds m_aim;
 };
 
 }  // namespace Host

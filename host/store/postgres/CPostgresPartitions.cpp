@@ -24,11 +24,11 @@ const std::int64_t kFirstMonday = -3 * 86400;
 // Partitions dropped per statement, sized by time: one catalog commit
 // serves many, while the lock that stops the class's writers must be held
 // only briefly, however busy the server. A group starts at the first size,
-// doubles while its drop takes under half the aim (CPostgresStore::kWriteAim)
-// and halves when it takes longer, between one and the most.
+// doubles while its drop takes under half the aim and halves when it takes
+// longer, between one and the most.
 const std::size_t kFirstDropGroup = 8;
 const std::size_t kMostDropGroup = 64;
-constexpr std::chrono::milliseconds kDropGroupAim = CPostgresStore::kWriteAim;
+const std::chrono::milliseconds kDropGroupAim(100);
 const char* const kDefaultConstraintBroken = "23514";
 const char* const kLockNotAvailable = "55P03";
 const char* const kDependentObjects = "2BP01";

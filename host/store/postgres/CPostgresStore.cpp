@@ -462,16 +462,15 @@ std::vector<RunRecord> CPostgresStore::ReadRuns(std::size_t limit) {
 IStore::DeleteResult CPostgresStore::DeleteInBatches(const DeletePlan& plan, std::size_t batchRows,
                                                      const BatchObserver& afterBatch) {
     CPostgresDeleteWalk walk(*this, plan);
-    return CBatchedDelete<std::string>(batchRows, kWriteAim)
-        .Run(
-            walk,
-            [&](const DeleteResult& soFar) {
-                m_touched.insert(plan.table);
-                if (afterBatch) {
-                    afterBatch(soFar);
-                }
-            },
-            [this] { return m_cancelled.load(); });
+    return CBatchedDelete<std::string>(batchRows).Run(
+        walk,
+        [&](const DeleteResult& soFar) {
+            m_touched.insert(plan.table);
+            if (afterBatch) {
+                afterBatch(soFar);
+            }
+        },
+        [this] { return m_cancelled.load(); });
 }
 
 void CPostgresStore::PrepareLogRange(std::int64_t from, std::int64_t to) {

@@ -56,10 +56,6 @@ class CPostgresMaintenance;
 class CPostgresStore : public IStore {
 public:
     static const std::int64_t kSchemaVersion;
-    // How long one write transaction that other writers may wait for should
-    // last at most, however busy the server: what sizes the delete batches
-    // and the partition drop groups by time.
-    static constexpr std::chrono::milliseconds kWriteAim{100};
     // The first step of opening options.db: connects (libpq's URI syntax and
     // environment variables apply), takes the lock (trying for options.wait
     // unless options.stopWaiting says stop) and checks the store (its

@@ -1,8 +1,6 @@
-#include <chrono>
 #include <cstdio>
 #include <limits>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -186,40 +184,6 @@ TEST_F(BatchedDelete, AFailingBatchIsRolledBackAndReported) {
     EXPECT_EQ(Remaining().size(), 20u);
     EXPECT_THROW(CBatchedDelete(0), std::invalid_argument);
     EXPECT_THROW(DeleteObjects(*m_store, 10, {}, 0), std::invalid_argument);
-}
-
-// With an aim, a batch whose delete took longer halves the next, down to one
-// row: here every delete is slowed past the aim.
-TEST_F(BatchedDelete, WithAnAimASlowDeleteHalvesTheNextBatch) {
-    class Slowed : public CBatchedDelete::Walk {
-    public:
-        explicit Slowed(CBatchedDelete::Walk& walk) : m_walk(walk) {}
-        boost::optional<std::int64_t> Last() override { return m_walk.Last(); }
-        boost::optional<CBatchedDelete::Window> Search(const boost::optional<std::int64_t>& after,
-                                                       const std::int64_t& last,
-                                                       std::size_t batchRows) override {
-            return m_walk.Search(after, last, batchRows);
-        }
-        std::uint64_t Delete(const CBatchedDelete::Window& window,
-                             const std::function<bool(std::uint64_t)>& keep) override {
-            std::this_thread::sleep_for(std::chrono::milliseconds(40));
-            return m_walk.Delete(window, keep);
-        }
-
-    private:
-        CBatchedDelete::Walk& m_walk;
-    };
-    CSqliteDeleteWalk walk(*m_store, IStore::DeletePlan("static_objects", "deleted = $1", {1}),
-                           CSqliteDeleteWalk::kDefaultWindowKeys);
-    Slowed slowed(walk);
-    std::vector<std::uint64_t> totals;
-    const CBatchedDelete::Result result =
-        CBatchedDelete(4, std::chrono::milliseconds(20))
-            .Run(slowed,
-                 [&totals](const CBatchedDelete::Result& soFar) { totals.push_back(soFar.rows); });
-    EXPECT_EQ(totals, (std::vector<std::uint64_t>{4, 6, 7, 8, 9, 10}));
-    EXPECT_EQ(result.batches, 6u);
-    EXPECT_EQ(Remaining(), (std::vector<std::int64_t>{2, 4, 6, 8, 10, 12, 14, 16, 18, 20}));
 }
 
 }  // namespace
